@@ -1,0 +1,36 @@
+# Shared by scripts/run, scripts/test and scripts/bench: installs missing Debian packages
+# and configures and builds a build directory.
+
+CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Packages the build and the tests need, on Debian 12.
+CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb xauth
+    fonts-ipafont-gothic libgtest-dev)
+
+# ensure_packages PKG...: installs those that are not installed yet, and nothing else.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q '^install ok installed$'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "error: need root or sudo to install ${missing[*]}" >&2; return 1; }
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build_dir DIR [cmake options...]: configures DIR once, then builds it.
+build_dir() {
+    local dir=$1
+    shift
+    cmake -S "$CHAKUSHIN_ROOT" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/SharedState.h"
+
+#include <QString>
+
+/// settings.ini in the application directory.
+QString settingsFilePath(const SharedState& state);
+
+/// One key of settings.ini; empty when the file, the section or the key is missing.
+QString ReadIni(const SharedState& state, const QString& section, const QString& key);
+
+/// Writes one key of settings.ini. Non-zero on success, 0 on failure (the file is then
+/// unchanged). An empty value is written as a key with nothing after its equals sign.
+int WriteIni(const SharedState& state, const QString& section, const QString& key, const QString& value);
+
+/// Reloads SystemSettings (all but `debugmode`), `adapterModel`, the selected model's
+/// AdapterProfile, UrlSettings and `adapterModels` from settings.ini.
+bool LoadSettings(SharedState& state);
+
+/// Reloads AdapterProfile from the section `modelName`. Fails, changing nothing, while no
+/// adapter is selected in memory. CTI queries 4 and 5 keep their previous values.
+bool LoadAdapterProfile(SharedState& state, const QString& modelName);
+
+/// With "READ": reads `appName` and `debugmode` and returns 1. Any other mode returns 0.
+int ReadWriteAppSettings(SharedState& state, const QString& mode);
+
+/// Developer trace: one line to the program's logging category, only while `debugmode`
+/// reads as true.
+void DebugLog(const SharedState& state, const QString& message);
+
+/// Whether `debugmode` reads as a true boolean.
+bool isDebugMode(const SharedState& state);
