@@ -11,7 +11,11 @@
 
 namespace {
 
-enum class Encoding { Utf8, Cp932 };
+enum class Encoding
+{
+    Utf8,
+    Cp932
+};
 
 struct Contents
 {
@@ -210,8 +214,7 @@ QString IniFile::read(const QString& path, const QString& section, const QString
     if (!where.keyLine)
         return {};
     const Line& l = lines[*where.keyLine];
-    const QString text =
-        decode(QByteArrayView(contents->bytes).sliced(l.begin, l.end - l.begin), contents->encoding);
+    const QString text = decode(QByteArrayView(contents->bytes).sliced(l.begin, l.end - l.begin), contents->encoding);
     return cleanValue(keyLine(text)->value, contents->encoding);
 }
 

@@ -21,7 +21,9 @@ QString numbered(const char* stem, int index)
 void loadProfileBody(SharedState& state, const QString& section)
 {
     AdapterProfile& p = state.adapterProfile;
-    const auto read = [&](const QString& key) { return ReadIni(state, section, key); };
+    const auto read = [&](const QString& key) {
+        return ReadIni(state, section, key);
+    };
     p.watch = read(QStringLiteral("watch"));
     p.ctrlcode = read(QStringLiteral("ctrlcode"));
     p.settings = read(QStringLiteral("settings"));
@@ -95,7 +97,9 @@ bool LoadSettings(SharedState& state)
     s.adapter.clear();
     s.CommPort.clear();
 
-    const auto sys = [&](const char* key) { return ReadIni(state, kSystem, QLatin1String(key)); };
+    const auto sys = [&](const char* key) {
+        return ReadIni(state, kSystem, QLatin1String(key));
+    };
     s.URLinit = sys("URLinit");
     s.COMMinit = sys("COMMinit");
     s.appName = sys("appName");
@@ -120,7 +124,9 @@ bool LoadSettings(SharedState& state)
     loadCtiQueries(state, state.adapterModel, 5);
 
     UrlSettings& u = state.urlSettings;
-    const auto url = [&](const char* key) { return ReadIni(state, kUrl, QLatin1String(key)); };
+    const auto url = [&](const char* key) {
+        return ReadIni(state, kUrl, QLatin1String(key));
+    };
     u.browse = url("browse");
     u.history = url("history");
     u.path1 = url("path1");

@@ -8,8 +8,7 @@
 
 /// A numbered key family held in memory with the file's own numbering: entries 1..N are
 /// used, entry 0 is never touched.
-template<std::size_t N>
-using Numbered = std::array<QString, N + 1>;
+template<std::size_t N> using Numbered = std::array<QString, N + 1>;
 
 /// The SYSTEM section. Every field is the text exactly as read.
 struct SystemSettings

@@ -1,7 +1,6 @@
 #include "support/ScriptedMessageBoxes.h"
 
-MessageBoxes::Answer ScriptedMessageBoxes::show(const QString& text, const QString& title, Icon icon,
-                                                Buttons buttons)
+MessageBoxes::Answer ScriptedMessageBoxes::show(const QString& text, const QString& title, Icon icon, Buttons buttons)
 {
     shown.push_back({text, title, icon, buttons});
     if (whileOpen)
