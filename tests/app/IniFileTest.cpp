@@ -1,2 +1,217 @@
+#include "app/IniFile.h"
+
+#include "support/TempAppDir.h"
+
+#include <QFile>
+#include <QStringEncoder>
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) { SUCCEED(); }
+
+namespace {
+
+class IniFileTest : public ::testing::Test
+{
+protected:
+    QString read(const QString& section, const QString& key) const
+    {
+        return IniFile::read(m_dir.settingsPath(), section, key);
+    }
+    int write(const QString& section, const QString& key, const QString& value) const
+    {
+        return IniFile::write(m_dir.settingsPath(), section, key, value);
+    }
+
+    TempAppDir m_dir;
+};
+
+QByteArray cp932(const QString& text)
+{
+    QStringEncoder encoder("CP932");
+    return encoder.encode(text);
+}
+
+struct ReadCase
+{
+    const char* name;
+    QByteArray file;
+    const char* section;
+    const char* key;
+    QString expected;
+};
+
+// Reading follows the classic private-profile rules, case by case.
+TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
+{
+    const ReadCase cases[] = {
+        {"plain", "[A]\nk=v\n", "A", "k", "v"},
+        {"section ignoring case", "[System]\nk=v\n", "SYSTEM", "k", "v"},
+        {"key ignoring case", "[A]\nAppName=v\n", "A", "appname", "v"},
+        {"first key wins", "[A]\nk=first\nk=second\n", "A", "k", "first"},
+        {"first section wins", "[A]\nk=first\n[a]\nk=second\n", "A", "k", "first"},
+        {"key only in a later duplicate section", "[A]\nx=1\n[A]\nk=late\n", "A", "k", ""},
+        {"blanks around key and value", "[A]\n  k \t=  v w \t\n", "A", "k", "v w"},
+        {"blanks around the header", "  [ A ]  \nk=v\n", "A", "k", "v"},
+        {"double quotes dropped", "[A]\nk=\"quoted value\"\n", "A", "k", "quoted value"},
+        {"single quotes dropped", "[A]\nk='quoted'\n", "A", "k", "quoted"},
+        {"unmatched quotes kept", "[A]\nk=\"open\n", "A", "k", "\"open"},
+        {"only one pair dropped", "[A]\nk=\"\"x\"\"\n", "A", "k", "\"x\""},
+        {"value with equals sign", "[A]\nk=a=b\n", "A", "k", "a=b"},
+        {"CRLF line ends", "[A]\r\nk=v\r\nj=w\r\n", "A", "j", "w"},
+        {"no final line break", "[A]\nk=v", "A", "k", "v"},
+        {"empty value", "[A]\nk=\n", "A", "k", ""},
+        {"key of another section", "[A]\nk=v\n[B]\n", "B", "k", ""},
+        {"missing section", "[A]\nk=v\n", "C", "k", ""},
+        {"keys before any section", "k=v\n[A]\n", "A", "k", ""},
+        {"value cut at NUL", QByteArray("[A]\nk=ab\0cd\n", 12), "A", "k", "ab"},
+        {"UTF-8 Japanese", "[ADAPTER]\nadapter4=ソラノT1\n", "ADAPTER", "adapter4", QStringLiteral("ソラノT1")},
+        {"CP932 Japanese", "[ADAPTER]\nadapter4=" + cp932(QStringLiteral("ソラノT1")) + "\n", "ADAPTER", "adapter4",
+         QStringLiteral("ソラノT1")},
+        {"CP932 section name", "[" + cp932(QStringLiteral("ソラノT1")) + "]\nkind=ANALOG\n", "ソラノT1", "kind",
+         "ANALOG"},
+    };
+    for (const ReadCase& c : cases) {
+        m_dir.writeSettings(c.file);
+        EXPECT_EQ(read(QString::fromUtf8(c.section), QString::fromUtf8(c.key)), c.expected) << c.name;
+    }
+}
+
+// A missing file reads as empty text and is not created by reading.
+TEST_F(IniFileTest, MissingFileReadsEmpty)
+{
+    EXPECT_EQ(read("SYSTEM", "appName"), QString());
+    EXPECT_FALSE(QFile::exists(m_dir.settingsPath()));
+}
+
+// The classic API hands values back through a 1024-byte buffer.
+TEST_F(IniFileTest, LongValueIsCutTo1023Bytes)
+{
+    const QByteArray value(1500, 'x');
+    m_dir.writeSettings("[A]\nk=" + value + "\n");
+    EXPECT_EQ(read("A", "k"), QString(1023, u'x'));
+
+    // A multi-byte character is never cut in half.
+    m_dir.writeSettings("[A]\nk=" + QByteArray(1022, 'y') + QStringLiteral("着信").toUtf8() + "\n");
+    EXPECT_EQ(read("A", "k"), QString(1022, u'y'));
+}
+
+// Changing one key keeps every other byte: comments, odd spacing, CRLF, other sections.
+TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine)
+{
+    const QByteArray before = "; comment = not a key\r\n"
+                              "[SYSTEM]\r\n"
+                              "  appName =  old  \r\n"
+                              "\tCommPort=3\r\n"
+                              "\r\n"
+                              "[URL]\r\n"
+                              "path1=http://x/?a=1\r\n";
+    m_dir.writeSettings(before);
+    ASSERT_NE(write("system", "APPNAME", "new"), 0);
+    QByteArray expected = before;
+    expected.replace("  appName =  old  ", "APPNAME=new");
+    EXPECT_EQ(m_dir.settingsBytes(), expected);
+    EXPECT_EQ(read("SYSTEM", "appName"), "new");
+}
+
+// A missing key goes to the end of its section, before the blank lines that end it.
+TEST_F(IniFileTest, WriteAddsMissingKeyAtEndOfSection)
+{
+    m_dir.writeSettings("[A]\r\nk=1\r\n\r\n[B]\r\nm=2\r\n");
+    ASSERT_NE(write("A", "new", "x"), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), "[A]\r\nk=1\r\nnew=x\r\n\r\n[B]\r\nm=2\r\n");
+
+    // The last section without a final line break.
+    m_dir.writeSettings("[A]\nk=1");
+    ASSERT_NE(write("A", "j", "2"), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=1\nj=2\n");
+}
+
+// A missing section is added at the end, a missing file is created as UTF-8.
+TEST_F(IniFileTest, WriteAddsSectionAndCreatesFile)
+{
+    ASSERT_NE(write("URL", "path1", QStringLiteral("http://例/?tel=")), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), QStringLiteral("[URL]\npath1=http://例/?tel=\n").toUtf8());
+    ASSERT_NE(write("SYSTEM", "adapter", "2"), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), QStringLiteral("[URL]\npath1=http://例/?tel=\n[SYSTEM]\nadapter=2\n").toUtf8());
+}
+
+// An empty value stays a key with nothing after its equals sign, never a deletion.
+TEST_F(IniFileTest, WriteEmptyValueKeepsTheKey)
+{
+    m_dir.writeSettings("[A]\nk=v\n");
+    ASSERT_NE(write("A", "k", ""), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=\n");
+    EXPECT_EQ(read("A", "k"), QString());
+}
+
+// A settings file from the Windows era stays CP932 when a dialog edits it.
+TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
+{
+    const QByteArray before = "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
+                              "\r\n[SYSTEM]\r\nappName=" + cp932(QStringLiteral("着信")) + "\r\n";
+    m_dir.writeSettings(before);
+    ASSERT_NE(write("SYSTEM", "appName", QStringLiteral("着信通知")), 0);
+    const QByteArray expected = "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
+                                "\r\n[SYSTEM]\r\nappName=" + cp932(QStringLiteral("着信通知")) + "\r\n";
+    EXPECT_EQ(m_dir.settingsBytes(), expected);
+    EXPECT_EQ(read("SYSTEM", "appName"), QStringLiteral("着信通知"));
+
+    // Text that CP932 cannot hold is refused rather than written as question marks.
+    EXPECT_EQ(write("SYSTEM", "appName", QStringLiteral("\U0001F4DE")), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), expected);
+}
+
+// A read-only file is never changed, and the write reports the failure.
+TEST_F(IniFileTest, ReadOnlyFileIsLeftUntouched)
+{
+    const QByteArray before = "[A]\nk=v\n";
+    m_dir.writeSettings(before);
+    QFile::setPermissions(m_dir.settingsPath(), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    EXPECT_EQ(write("A", "k", "changed"), 0);
+    EXPECT_EQ(write("A", "other", "added"), 0);
+    QFile::setPermissions(m_dir.settingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(m_dir.settingsBytes(), before);
+}
+
+// A write into a folder that does not exist fails instead of claiming success.
+TEST_F(IniFileTest, WriteIntoMissingFolderFails)
+{
+    EXPECT_EQ(IniFile::write(m_dir.filePath("missing/settings.ini"), "A", "k", "v"), 0);
+}
+
+// Line breaks in a name or value would split the line and corrupt the file.
+TEST_F(IniFileTest, LineBreaksAreRefused)
+{
+    m_dir.writeSettings("[A]\nk=v\n");
+    EXPECT_EQ(write("A", "k", "one\ntwo"), 0);
+    EXPECT_EQ(write("A", "k\r", "v"), 0);
+    EXPECT_EQ(write("A]", "k", "v"), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=v\n");
+}
+
+// Damaged files load without a crash and with values as the rules give.
+TEST_F(IniFileTest, BadInputLoadsWithoutCrash)
+{
+    QByteArray garbage;
+    for (int i = 0; i < 65536; ++i)
+        garbage.append(static_cast<char>((i * 7919 + 13) % 256));
+    m_dir.writeSettings(garbage);
+    (void)read("SYSTEM", "appName");
+
+    m_dir.writeSettings("no sections at all\nk=v\n");
+    EXPECT_EQ(read("A", "k"), QString());
+
+    m_dir.writeSettings("[A]\nk=" + QByteArray(4 * 1024 * 1024, 'z') + "\nj=after\n");
+    EXPECT_EQ(read("A", "k").size(), 1023);
+    EXPECT_EQ(read("A", "j"), "after");
+
+    // NUL bytes and bytes that are neither UTF-8 nor CP932: the write keeps them as they were.
+    static const char raw[] = "[A]\0\nk\0=1\nj=\xff\xfe\x81\n";
+    const QByteArray damaged(raw, sizeof raw - 1);
+    m_dir.writeSettings(damaged);
+    EXPECT_FALSE(read("A", "j").isEmpty());
+    ASSERT_NE(write("A", "new", "x"), 0);
+    EXPECT_EQ(read("A", "new"), "x");
+    EXPECT_EQ(m_dir.settingsBytes(), QByteArray(damaged + "new=x\n"));
+}
+
+} // namespace

@@ -1,2 +1,262 @@
+#include "app/Settings.h"
+#include "app/CommandLine.h"
+#include "app/SettingText.h"
+
+#include "support/TempAppDir.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
 #include <gtest/gtest.h>
-TEST(Placeholder2, Builds) { SUCCEED(); }
+
+namespace {
+
+QByteArray profileWithCommands(const QByteArray& commands)
+{
+    return "[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=M\n[M]\n" + commands;
+}
+
+// The leading run of non-empty initialisation commands is what gets sent.
+TEST(LoadSettings, CountsTheLeadingRunOfInitialisationCommands)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray commands;
+        int expected;
+    };
+    QByteArray allTen;
+    for (int i = 1; i <= 10; ++i)
+        allTen += "icommand" + QByteArray::number(i) + "=C" + QByteArray::number(i) + "\n";
+    const Case cases[] = {
+        {"none", "", 0},
+        {"gap at 1", "icommand2=B\n", 0},
+        {"three then gap", "icommand1=A\nicommand2=B\nicommand3=C\nicommand5=E\n", 3},
+        {"all ten", allTen, 10},
+        {"empty value counts as missing", "icommand1=A\nicommand2=\nicommand3=C\n", 1},
+    };
+    for (const Case& c : cases) {
+        TempAppDir dir;
+        dir.writeSettings(profileWithCommands(c.commands));
+        SharedState state = dir.makeState();
+        ASSERT_TRUE(LoadSettings(state));
+        EXPECT_EQ(state.adapterProfile.icommandCount, c.expected) << c.name;
+    }
+
+    // Entries after a gap stay in memory, they are just never sent.
+    TempAppDir dir;
+    dir.writeSettings(profileWithCommands("icommand1=A\nicommand3=C\n"));
+    SharedState state = dir.makeState();
+    LoadSettings(state);
+    EXPECT_EQ(state.adapterProfile.icommand[3], "C");
+}
+
+// Without settings.ini everything is empty, the adapter defaults to 1 in memory only.
+TEST(LoadSettings, MissingFileGivesEmptySettings)
+{
+    TempAppDir dir;
+    SharedState state = dir.makeState();
+    ASSERT_TRUE(LoadSettings(state));
+    EXPECT_EQ(state.systemSettings.adapter, "1");
+    EXPECT_TRUE(state.systemSettings.CommPort.isEmpty());
+    EXPECT_TRUE(state.adapterModel.isEmpty());
+    EXPECT_TRUE(state.adapterProfile.kind.isEmpty());
+    EXPECT_EQ(state.adapterProfile.icommandCount, 0);
+    EXPECT_TRUE(state.urlSettings.path1.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.settingsPath()));
+}
+
+// An adapter index that names no model leaves the whole profile empty.
+TEST(LoadSettings, AdapterIndexWithoutModelGivesEmptyProfile)
+{
+    TempAppDir dir;
+    dir.copyShippedSettings();
+    WriteIni(dir.makeState(), "SYSTEM", "adapter", "7");
+    SharedState state = dir.makeState();
+    state.adapterProfile.kind = "stale";
+    ASSERT_TRUE(LoadSettings(state));
+    EXPECT_EQ(state.systemSettings.adapter, "7");
+    EXPECT_TRUE(state.adapterModel.isEmpty());
+    EXPECT_TRUE(state.adapterProfile.kind.isEmpty());
+    EXPECT_TRUE(state.adapterProfile.getinfo.isEmpty());
+    EXPECT_EQ(state.adapterModels[1], "CTI-INS100");
+}
+
+// Fields are kept exactly as read; debugmode is left to the start-up accessor.
+TEST(LoadSettings, ReadsEverySectionButNotDebugMode)
+{
+    TempAppDir dir;
+    dir.writeSettings("[SYSTEM]\nappName=着信\ndebugmode=True\nadapter=2\nCommPort= 3 \nctiSettings2=1\n"
+                      "[ADAPTER]\nadapter1=A\nadapter2=ソラノT1\n"
+                      "[ソラノT1]\nctrlcode=True\ngetCtiInfo5=Q5\nctiInfo5=R5\ncti_non_3=N3\n"
+                      "[URL]\nbrowse=True\npath1=http://h/?t=\npath3=/x/cti.mdb\n");
+    SharedState state = dir.makeState();
+    ASSERT_TRUE(LoadSettings(state));
+    EXPECT_EQ(state.systemSettings.appName, QStringLiteral("着信"));
+    EXPECT_TRUE(state.systemSettings.debugmode.isEmpty());
+    EXPECT_EQ(state.systemSettings.CommPort, "3");
+    EXPECT_EQ(state.systemSettings.ctiSettings2, "1");
+    EXPECT_EQ(state.adapterModel, QStringLiteral("ソラノT1"));
+    EXPECT_EQ(state.adapterProfile.ctrlcode, "True");
+    EXPECT_EQ(state.adapterProfile.getCtiInfo[5], "Q5");
+    EXPECT_EQ(state.adapterProfile.ctiInfo[5], "R5");
+    EXPECT_EQ(state.adapterProfile.cti_non[3], "N3");
+    EXPECT_EQ(state.urlSettings.browse, "True");
+    EXPECT_EQ(state.urlSettings.path3, "/x/cti.mdb");
+    EXPECT_EQ(state.adapterModels[2], QStringLiteral("ソラノT1"));
+    EXPECT_TRUE(state.adapterModels[3].isEmpty());
+
+    EXPECT_EQ(ReadWriteAppSettings(state, "READ"), 1);
+    EXPECT_EQ(state.systemSettings.debugmode, "True");
+}
+
+// The profile loader refuses while no adapter is selected, and keeps CTI queries 4 and 5.
+TEST(LoadAdapterProfile, KeepsQueriesFourAndFiveAndNeedsAnAdapter)
+{
+    TempAppDir dir;
+    dir.writeSettings("[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=FIVE\nadapter2=THREE\n"
+                      "[FIVE]\nkind=INS\ngetCtiInfo1=F1\ngetCtiInfo4=F4\ngetCtiInfo5=F5\nctiInfo4=G4\nctiInfo5=G5\n"
+                      "[THREE]\nkind=ANALOG\ngetCtiInfo1=T1\ngetCtiInfo2=T2\ngetCtiInfo3=T3\n");
+    SharedState state = dir.makeState();
+    ASSERT_TRUE(LoadSettings(state));
+
+    ASSERT_TRUE(LoadAdapterProfile(state, "THREE"));
+    EXPECT_EQ(state.adapterProfile.kind, "ANALOG");
+    EXPECT_EQ(state.adapterProfile.getCtiInfo[1], "T1");
+    EXPECT_EQ(state.adapterProfile.getCtiInfo[3], "T3");
+    EXPECT_EQ(state.adapterProfile.getCtiInfo[4], "F4");
+    EXPECT_EQ(state.adapterProfile.getCtiInfo[5], "F5");
+    EXPECT_EQ(state.adapterProfile.ctiInfo[5], "G5");
+    EXPECT_EQ(state.adapterModel, "FIVE") << "the caller adopts a model itself";
+
+    state.systemSettings.adapter.clear();
+    EXPECT_FALSE(LoadAdapterProfile(state, "FIVE"));
+    EXPECT_EQ(state.adapterProfile.kind, "ANALOG");
+}
+
+// Two ways of reading a flag: `watch` as a boolean, `browse` compared with exactly "True".
+TEST(SettingText, BooleanReadingsDiffer)
+{
+    EXPECT_EQ(readAsBoolean("true"), true);
+    EXPECT_EQ(readAsBoolean("TRUE"), true);
+    EXPECT_EQ(readAsBoolean("False"), false);
+    EXPECT_EQ(readAsBoolean("0"), false);
+    EXPECT_EQ(readAsBoolean("-1"), true);
+    EXPECT_EQ(readAsBoolean("2"), true);
+    EXPECT_EQ(readAsBoolean(""), std::nullopt);
+    EXPECT_EQ(readAsBoolean("yes"), std::nullopt);
+
+    EXPECT_TRUE(isExactlyTrue("True"));
+    EXPECT_FALSE(isExactlyTrue("true"));
+    EXPECT_FALSE(isExactlyTrue("TRUE"));
+    EXPECT_FALSE(isExactlyTrue(""));
+
+    TempAppDir dir;
+    dir.writeSettings("[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=M\n[M]\nwatch=true\n[URL]\nbrowse=true\n");
+    SharedState state = dir.makeState();
+    LoadSettings(state);
+    EXPECT_EQ(readAsBoolean(state.adapterProfile.watch), true);
+    EXPECT_FALSE(isExactlyTrue(state.urlSettings.browse));
+}
+
+// Stored paths begin with a backslash and are appended directly to the directory.
+TEST(SettingText, StoredPathsResolveInTheApplicationDirectory)
+{
+    EXPECT_EQ(pathInAppDir("/opt/chakushin", "\\icons\\on.png"), "/opt/chakushin/icons/on.png");
+    EXPECT_EQ(pathInAppDir("/opt/chakushin", "/icons/on.png"), "/opt/chakushin/icons/on.png");
+    EXPECT_EQ(pathInAppDir("/opt/chakushin", "\\mdb\\cti.mdb"), "/opt/chakushin/mdb/cti.mdb");
+}
+
+// The application directory comes from --app-dir, else from the executable.
+TEST(CommandLine, AppDirAndOptions)
+{
+    const CommandLine plain = parseCommandLine({"chakushin"}, "/usr/lib/chakushin/");
+    EXPECT_EQ(plain.appDir, "/usr/lib/chakushin");
+    EXPECT_TRUE(plain.error.isEmpty());
+
+    const CommandLine moved = parseCommandLine({"chakushin", "--app-dir", "/srv/office"}, "/usr/bin");
+    EXPECT_EQ(moved.appDir, "/srv/office");
+
+    const CommandLine create = parseCommandLine({"chakushin", "--create-history-db", "/tmp/h.db"}, "/usr/bin");
+    EXPECT_EQ(create.createHistoryDb, QString("/tmp/h.db"));
+
+    EXPECT_FALSE(parseCommandLine({"chakushin", "--app-dir"}, "/usr/bin").error.isEmpty());
+    EXPECT_FALSE(parseCommandLine({"chakushin", "--bogus"}, "/usr/bin").error.isEmpty());
+}
+
+// Trace lines appear only while debug mode is on.
+TEST(DebugLog, EmitsOnlyInDebugMode)
+{
+    static QStringList captured;
+    captured.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+            if (QLatin1String(context.category) == QLatin1String("chakushin"))
+                captured << message;
+        });
+    QLoggingCategory::setFilterRules(QStringLiteral("chakushin.debug=true"));
+
+    SharedState state;
+    state.systemSettings.debugmode = "False";
+    DebugLog(state, "hidden");
+    state.systemSettings.debugmode = "";
+    DebugLog(state, "hidden too");
+    state.systemSettings.debugmode = "true";
+    DebugLog(state, "****SND--ATZ[0]");
+
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(captured, QStringList{"****SND--ATZ[0]"});
+}
+
+// The shipped settings describe every listed model consistently.
+TEST(ShippedSettings, ProfilesAreConsistent)
+{
+    TempAppDir dir;
+    dir.copyShippedSettings();
+    SharedState state = dir.makeState();
+    ASSERT_TRUE(LoadSettings(state));
+    EXPECT_FALSE(state.systemSettings.appName.isEmpty());
+    EXPECT_EQ(readAsBoolean(ReadIni(state, "SYSTEM", "debugmode")), false);
+    EXPECT_TRUE(state.urlSettings.path1.isEmpty());
+    for (const char* key : {"iconFile", "iconFile_on", "iconFile_off"})
+        EXPECT_TRUE(ReadIni(state, "SYSTEM", key).startsWith(u'\\')) << key;
+
+    int ins = 0, analog = 0, controlCode = 0;
+    for (int i = 1; i <= 5; ++i) {
+        const QString model = state.adapterModels[i];
+        if (model.isEmpty())
+            continue;
+        state.systemSettings.adapter = QString::number(i);
+        ASSERT_TRUE(LoadAdapterProfile(state, model));
+        const AdapterProfile& p = state.adapterProfile;
+        SCOPED_TRACE(model.toStdString());
+        EXPECT_FALSE(p.getinfo.isEmpty());
+        EXPECT_TRUE(readAsBoolean(p.watch).has_value());
+        EXPECT_FALSE(p.settings.isEmpty());
+        if (p.ctrlcode == "True") {
+            ++controlCode;
+            EXPECT_EQ(model, QStringLiteral("ソラノT1"));
+        } else if (p.kind == "INS") {
+            ++ins;
+            EXPECT_GE(p.icommandCount, 1);
+            EXPECT_GE(p.ring.size(), 4);
+            EXPECT_EQ(p.ok.size(), 1) << "the watchdog answer is a one-character line";
+            EXPECT_FALSE(p.getCtiInfo[1].isEmpty());
+            EXPECT_FALSE(p.ctiInfo[1].isEmpty());
+            if (readAsNumber(p.getCtiCommand) == 1)
+                EXPECT_FALSE(p.rsp1_Both.isEmpty());
+            else
+                EXPECT_EQ(p.rsp2_on.size(), 2);
+        } else {
+            ++analog;
+            EXPECT_EQ(p.kind, "ANALOG");
+            EXPECT_EQ(p.ok.size(), 1);
+            EXPECT_FALSE(p.ring.isEmpty());
+        }
+    }
+    EXPECT_GE(ins, 2);
+    EXPECT_GE(analog, 1);
+    EXPECT_EQ(controlCode, 1);
+}
+
+} // namespace
