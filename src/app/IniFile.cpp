@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -49,15 +50,14 @@ std::optional<Contents> load(const QString& path)
     return contents;
 }
 
-QString decode(QByteArrayView bytes, Encoding encoding)
+const char* codecName(Encoding encoding)
 {
-    QStringDecoder decoder(encoding == Encoding::Utf8 ? "UTF-8" : "CP932");
-    return decoder.decode(bytes);
+    return encoding == Encoding::Utf8 ? "UTF-8" : "CP932";
 }
 
 std::optional<QByteArray> encode(const QString& text, Encoding encoding)
 {
-    QStringEncoder encoder(encoding == Encoding::Utf8 ? "UTF-8" : "CP932");
+    QStringEncoder encoder(codecName(encoding));
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
         return std::nullopt;
@@ -147,7 +147,7 @@ QString cleanValue(QString value, Encoding encoding)
     if (bytes.size() <= IniFile::kMaxValueBytes)
         return value;
     bytes.truncate(IniFile::kMaxValueBytes);
-    QStringDecoder decoder(encoding == Encoding::Utf8 ? "UTF-8" : "CP932");
+    QStringDecoder decoder(codecName(encoding));
     QString cut = decoder.decode(bytes);
     // A character cut in half at the end stays in the decoder (it waits for more bytes)
     // or comes out as a replacement mark; either way it is dropped.
@@ -162,14 +162,18 @@ struct Location
     std::optional<std::size_t> sectionLine; // index of the first matching section header
     std::optional<std::size_t> keyLine;     // index of the first matching key in that section
     std::size_t lastContentLine = 0;        // last non-blank line of that section
+    QString value;                          // the key's value as written in the file
 };
 
 Location locate(const Contents& contents, const std::vector<Line>& lines, const QString& section, const QString& key)
 {
     Location where;
+    // Opening a converter is costly (ICU for CP932); one serves every line.
+    QStringDecoder decoder(codecName(contents.encoding));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
-        const QString text = decode(QByteArrayView(contents.bytes).sliced(l.begin, l.end - l.begin), contents.encoding);
+        decoder.resetState();
+        const QString text = decoder.decode(QByteArrayView(contents.bytes).sliced(l.begin, l.end - l.begin));
         if (const auto name = sectionName(text)) {
             if (where.sectionLine)
                 break; // the first matching section has ended
@@ -184,11 +188,18 @@ Location locate(const Contents& contents, const std::vector<Line>& lines, const 
         if (!trimBlanks(text).isEmpty())
             where.lastContentLine = i;
         if (!where.keyLine) {
-            if (const auto kv = keyLine(text); kv && sameName(kv->key, key))
+            if (const auto kv = keyLine(text); kv && sameName(kv->key, key)) {
                 where.keyLine = i;
+                where.value = kv->value;
+            }
         }
     }
     return where;
+}
+
+bool isAscii(const QByteArray& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 bool isMarkedReadOnly(const QString& path)
@@ -213,9 +224,7 @@ QString IniFile::read(const QString& path, const QString& section, const QString
     const Location where = locate(*contents, lines, section, key);
     if (!where.keyLine)
         return {};
-    const Line& l = lines[*where.keyLine];
-    const QString text = decode(QByteArrayView(contents->bytes).sliced(l.begin, l.end - l.begin), contents->encoding);
-    return cleanValue(keyLine(text)->value, contents->encoding);
+    return cleanValue(where.value, contents->encoding);
 }
 
 int IniFile::write(const QString& path, const QString& section, const QString& key, const QString& value)
@@ -258,6 +267,12 @@ int IniFile::write(const QString& path, const QString& section, const QString& k
             updated += eol;
         updated += *header + eol + *keyBytes + eol;
     }
+
+    // A CP932 file is recognised by not being valid UTF-8. Should the edit remove its last
+    // non-UTF-8 bytes while other non-ASCII text remains, the next read would take that
+    // text for UTF-8 and change its meaning; refuse such a write.
+    if (contents.encoding == Encoding::Cp932 && isValidUtf8(updated) && !isAscii(updated))
+        return 0;
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
