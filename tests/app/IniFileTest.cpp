@@ -160,6 +160,20 @@ TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
     EXPECT_EQ(m_dir.settingsBytes(), expected);
 }
 
+// Replacing the last non-UTF-8 bytes of a CP932 file would make the rest read as UTF-8.
+TEST_F(IniFileTest, Cp932EditThatWouldChangeTheFilesEncodingIsRefused)
+{
+    // E6 BC A2 is "漢" in UTF-8 but two other characters in CP932.
+    const QByteArray before = "[A]\na=" + cp932(QStringLiteral("着信")) + "\nb=\xe6\xbc\xa2\n";
+    m_dir.writeSettings(before);
+    const QString b = read("A", "b");
+    EXPECT_EQ(write("A", "a", "ascii"), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), before);
+    EXPECT_EQ(read("A", "b"), b);
+    EXPECT_NE(write("A", "a", QStringLiteral("発信")), 0);
+    EXPECT_EQ(read("A", "b"), b);
+}
+
 // A read-only file is never changed, and the write reports the failure.
 TEST_F(IniFileTest, ReadOnlyFileIsLeftUntouched)
 {
