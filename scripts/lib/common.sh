@@ -6,6 +6,8 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Packages the build and the tests need, on Debian 12.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb xauth
     fonts-ipafont-gothic libgtest-dev)
+# What the sanitizer and fuzzing runs of scripts/test need besides.
+CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
 
 # ensure_packages PKG...: installs those that are not installed yet, and nothing else.
 ensure_packages() {
@@ -31,6 +33,8 @@ ensure_packages() {
 build_dir() {
     local dir=$1
     shift
-    cmake -S "$CHAKUSHIN_ROOT" -B "$dir" "$@" >/dev/null
+    if [ ! -f "$dir/CMakeCache.txt" ] || [ $# -gt 0 ]; then
+        cmake -S "$CHAKUSHIN_ROOT" -B "$dir" "$@" >/dev/null
+    fi
     cmake --build "$dir" --parallel "$(nproc)"
 }
