@@ -18,6 +18,15 @@ class SerialPeer
 public:
     static constexpr std::chrono::milliseconds kTimeout{3000};
 
+    SerialPeer()
+    {
+        // Taken at once: when the other end goes away the port reports an error and closes,
+        // and closing throws away what was not read yet.
+        QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] { m_buffer += m_port.readAll(); });
+    }
+    SerialPeer(const SerialPeer&) = delete;
+    SerialPeer& operator=(const SerialPeer&) = delete;
+
     /// Opens the device, closing a device opened before.
     bool open(const QString& path)
     {

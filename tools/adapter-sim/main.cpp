@@ -4,13 +4,18 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QThread>
 #include <QTime>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -42,6 +47,24 @@ void installSignalHandlers()
         [[maybe_unused]] const auto got = ::read(g_signalPipe[1], &byte, 1);
         QCoreApplication::quit();
     });
+}
+
+/// Closing the master hangs up the line and discards what the program has not read yet, so
+/// give it a moment to take the last answer or call before going.
+void drainLine(const QString& slavePath)
+{
+    constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
+    constexpr auto kDrainStep = std::chrono::milliseconds(20);
+    const int fd = ::open(QFile::encodeName(slavePath).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    for (auto waited = std::chrono::milliseconds(0); waited < kDrainLimit; waited += kDrainStep) {
+        int unread = 0;
+        if (::ioctl(fd, FIONREAD, &unread) != 0 || unread == 0)
+            break;
+        QThread::msleep(static_cast<unsigned long>(kDrainStep.count()));
+    }
+    ::close(fd);
 }
 
 QTextStream& err()
@@ -215,6 +238,7 @@ int main(int argc, char** argv)
     installSignalHandlers();
 
     const int rc = app.exec();
+    drainLine(simulator.slavePath());
     if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == simulator.slavePath())
         QFile::remove(linkPath);
     logLine(QStringLiteral("-- ended"));
