@@ -50,7 +50,8 @@ void installSignalHandlers()
 }
 
 /// Closing the master hangs up the line and discards what the program has not read yet, so
-/// give it a moment to take the last answer or call before going.
+/// give it a moment to take the last answer or call before going. The kernel hands written
+/// bytes to the slave side a little later, so an empty queue only counts when seen twice.
 void drainLine(const QString& slavePath)
 {
     constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
@@ -58,11 +59,13 @@ void drainLine(const QString& slavePath)
     const int fd = ::open(QFile::encodeName(slavePath).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return;
-    for (auto waited = std::chrono::milliseconds(0); waited < kDrainLimit; waited += kDrainStep) {
-        int unread = 0;
-        if (::ioctl(fd, FIONREAD, &unread) != 0 || unread == 0)
-            break;
+    int emptySeen = 0;
+    for (auto waited = std::chrono::milliseconds(0); waited < kDrainLimit && emptySeen < 2; waited += kDrainStep) {
         QThread::msleep(static_cast<unsigned long>(kDrainStep.count()));
+        int unread = 0;
+        if (::ioctl(fd, FIONREAD, &unread) != 0)
+            break;
+        emptySeen = unread == 0 ? emptySeen + 1 : 0;
     }
     ::close(fd);
 }
