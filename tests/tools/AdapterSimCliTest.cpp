@@ -1,0 +1,145 @@
+#include "support/TempAppDir.h"
+#include "tools/SerialPeer.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#ifndef CHAKUSHIN_ADAPTER_SIM
+#error "CHAKUSHIN_ADAPTER_SIM must name the simulator executable"
+#endif
+
+namespace {
+
+constexpr int kProcessTimeoutMs = 5000;
+
+class AdapterSimCliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { m_app.copyShippedSettings(); }
+
+    void TearDown() override
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(kProcessTimeoutMs);
+        }
+    }
+
+    /// Starts the simulator and returns the device path it prints first, or empty.
+    QString launch(QStringList arguments)
+    {
+        arguments.prepend(m_app.settingsPath());
+        arguments.prepend(QStringLiteral("--settings"));
+        m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM), arguments);
+        if (!m_process.waitForStarted(kProcessTimeoutMs))
+            return {};
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(kProcessTimeoutMs))
+                return {};
+        }
+        return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+
+    bool finishes()
+    {
+        if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(kProcessTimeoutMs))
+            return false;
+        return m_process.exitStatus() == QProcess::NormalExit;
+    }
+
+    TempAppDir m_app;
+    QProcess m_process;
+};
+
+// The developer's set-up: the simulator links its device where settings.ini's port points, a call typed on its
+// input reaches the program's side of the line, commands are answered and logged, and quit removes the link.
+TEST_F(AdapterSimCliTest, CallTypedOnInputArrivesThroughTheLink)
+{
+    const QString link = m_app.filePath(QStringLiteral("COM3"));
+    const QString device =
+        launch({QStringLiteral("--model"), QStringLiteral("CTI-AN10"), QStringLiteral("--link"), link});
+    ASSERT_FALSE(device.isEmpty()) << m_process.readAllStandardError().toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), device);
+
+    SerialPeer peer;
+    ASSERT_TRUE(peer.open(link)) << peer.errorString().toStdString();
+    m_process.write("call 0312345678\n");
+    EXPECT_EQ(peer.readLine().value_or("<none>"), "CALL0312345678:1");
+    peer.send("AT\r");
+    EXPECT_EQ(peer.readLine().value_or("<none>"), "0");
+
+    m_process.write("quit\n");
+    ASSERT_TRUE(finishes());
+    EXPECT_EQ(m_process.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(link) || QFileInfo(link).isSymLink());
+    const QString log = QString::fromUtf8(m_process.readAllStandardError());
+    EXPECT_TRUE(log.contains(QStringLiteral("<< AT<CR>"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral(">> CALL0312345678:1<CR><LF>"))) << log.toStdString();
+}
+
+// Without periodic calls the end of input ends the simulator, after running a last line that has no newline.
+TEST_F(AdapterSimCliTest, EndOfInputEnds)
+{
+    const QString device = launch({QStringLiteral("--adapter"), QStringLiteral("1")});
+    ASSERT_FALSE(device.isEmpty());
+    SerialPeer peer;
+    ASSERT_TRUE(peer.open(device));
+    m_process.write("raw last words");
+    m_process.closeWriteChannel();
+    EXPECT_EQ(peer.readLine().value_or("<none>"), "last words");
+    ASSERT_TRUE(finishes());
+    EXPECT_EQ(m_process.exitCode(), 0);
+}
+
+// With --call-every the simulator runs unattended: end of input does not stop it, calls keep arriving as
+// frames for the control-code model, and SIGTERM ends it cleanly.
+TEST_F(AdapterSimCliTest, PeriodicCallsRunUntilTerminated)
+{
+    const QString device = launch({QStringLiteral("--adapter"), QStringLiteral("4"), QStringLiteral("--call-every"),
+                                   QStringLiteral("0.1"), QStringLiteral("--number"), QStringLiteral("0611112222")});
+    ASSERT_FALSE(device.isEmpty()) << m_process.readAllStandardError().toStdString();
+    m_process.closeWriteChannel();
+    SerialPeer peer;
+    ASSERT_TRUE(peer.open(device));
+    for (int i = 0; i < 2; ++i) {
+        const auto frame = peer.readFrame();
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_EQ(frame->size(), 29);
+        EXPECT_TRUE(frame->endsWith("          0611112222"));
+    }
+    EXPECT_EQ(m_process.state(), QProcess::Running);
+    m_process.terminate();
+    ASSERT_TRUE(finishes());
+    EXPECT_EQ(m_process.exitCode(), 0);
+}
+
+// Arguments that cannot be played are refused with a message and exit code 2, before any device is made.
+TEST_F(AdapterSimCliTest, BadArgumentsAreRefused)
+{
+    const QStringList rows[] = {
+        {QStringLiteral("--model"), QStringLiteral("NO-SUCH-MODEL")},
+        {QStringLiteral("--adapter"), QStringLiteral("9")},
+        {QStringLiteral("--adapter"), QStringLiteral("5")}, // adapter5 is empty in the shipped file
+        {QStringLiteral("--model"), QStringLiteral("CTI-AN10"), QStringLiteral("--adapter"), QStringLiteral("1")},
+        {QStringLiteral("--call-every"), QStringLiteral("1")},
+        {QStringLiteral("--call-every"), QStringLiteral("0"), QStringLiteral("--number"), QStringLiteral("1")},
+        {QStringLiteral("--number"), QStringLiteral("1")},
+        {QStringLiteral("stray")},
+    };
+    for (const QStringList& row : rows) {
+        m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM),
+                        QStringList{QStringLiteral("--settings"), m_app.settingsPath()} + row);
+        ASSERT_TRUE(finishes()) << row.join(' ').toStdString();
+        EXPECT_EQ(m_process.exitCode(), 2) << row.join(' ').toStdString();
+        EXPECT_TRUE(m_process.readAllStandardOutput().isEmpty());
+        EXPECT_FALSE(m_process.readAllStandardError().isEmpty());
+    }
+    m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM),
+                    {QStringLiteral("--settings"), m_app.filePath(QStringLiteral("missing.ini"))});
+    ASSERT_TRUE(finishes());
+    EXPECT_EQ(m_process.exitCode(), 2);
+}
+
+} // namespace
