@@ -6,11 +6,18 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr auto kWriteTimeout = 5s;
+}
 
 PseudoTerminal::PseudoTerminal(QObject* parent)
     : QObject(parent)
@@ -58,13 +65,16 @@ PseudoTerminal::~PseudoTerminal()
 
 bool PseudoTerminal::write(const QByteArray& bytes)
 {
+    // The line holds a few KiB; when nobody reads the other side it stays full, so give up
+    // after a while instead of spinning forever.
+    QDeadlineTimer deadline(kWriteTimeout);
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
             done += n;
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            ::usleep(200); // the line's buffer is full; the reader drains it
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR) && !deadline.hasExpired()) {
+            ::usleep(200);
         } else {
             return false;
         }

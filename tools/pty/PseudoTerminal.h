@@ -26,7 +26,8 @@ public:
     /// Why the pseudo-terminal could not be made, when it is not valid.
     QString errorString() const { return m_error; }
 
-    /// Writes all bytes to the program, blocking until the kernel has taken them.
+    /// Writes all bytes to the program, blocking until the kernel has taken them. Fails when
+    /// the line stays full for 5 s because nobody reads the other side.
     bool write(const QByteArray& bytes);
     /// Waits until at least `count` bytes have arrived from the program or the time is up,
     /// processing events meanwhile; returns everything read so far and clears it.
