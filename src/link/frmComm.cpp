@@ -15,6 +15,9 @@
 #ifdef Q_OS_LINUX
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
 
 namespace {
 
@@ -394,12 +397,26 @@ void frmComm::watchTimer_Timer()
     ClosePort();
 }
 
+bool frmComm::deviceHungUp() const
+{
+#ifdef Q_OS_UNIX
+    // A device that went away leaves its descriptor hung up; Qt then reports each read of
+    // the hung-up line as an error of whatever kind errno happened to hold.
+    pollfd descriptor{static_cast<int>(MSComm1.handle()), POLLIN, 0};
+    return ::poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 void frmComm::portErrorOccurred(QSerialPort::SerialPortError error)
 {
-    // The device went away (a USB adapter unplugged). Close it once control is back in the
-    // event loop, not inside QSerialPort's own notification. Every other error
-    // notification is ignored.
-    if (error != QSerialPort::ResourceError)
+    // The device went away (a USB adapter unplugged). Close it quietly once control is back
+    // in the event loop, not inside QSerialPort's own notification; left open, the hung-up
+    // line would raise read errors without end. Every other error notification is ignored.
+    const bool vanished = error == QSerialPort::ResourceError ||
+                          ((error == QSerialPort::ReadError || error == QSerialPort::WriteError) && deviceHungUp());
+    if (!vanished)
         return;
     const quint64 generation = m_openGeneration;
     QMetaObject::invokeMethod(

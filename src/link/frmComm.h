@@ -100,6 +100,7 @@ private:
     QString assignCommPort(long long port);
     void showExclamation(const QString& text);
     void portErrorOccurred(QSerialPort::SerialPortError error);
+    bool deviceHungUp() const;
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;
