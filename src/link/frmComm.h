@@ -1,0 +1,118 @@
+#pragma once
+
+#include "app/MessageBoxes.h"
+#include "app/Pause.h"
+#include "app/SharedState.h"
+#include "link/ReceiveAssembler.h"
+#include "link/ReceiveRoutines.h"
+#include "link/TerminalWindow.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+
+/// The serial host form: the adapter's one port `MSComm1`, the start-up reply timer
+/// `waitTimer` and the standby watchdog `watchTimer`, with the port operations, the receive
+/// event and the command exchange. Never shown; lives on the user-interface thread.
+class frmComm : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr auto kWaitInterval = std::chrono::milliseconds(9000);
+    static constexpr auto kWatchInterval = std::chrono::milliseconds(5000);
+    static constexpr auto kCommandPause = std::chrono::milliseconds(1000);
+    static constexpr auto kRtsPulse = std::chrono::milliseconds(100);
+    static constexpr auto kReplyPoll = std::chrono::milliseconds(100);
+    static constexpr auto kClosePause = std::chrono::milliseconds(200);
+    static constexpr auto kDrainDeadline = std::chrono::seconds(10);
+
+    frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, ReceiveRoutines& routines,
+            QObject* parent = nullptr);
+    /// Closes the port (as `Form_Unload`) if it is still open.
+    ~frmComm() override;
+
+    /// The main window while it is loaded; null otherwise. Must be reset before the window
+    /// is destroyed.
+    void setTerminalWindow(TerminalWindow* window) { m_terminal = window; }
+    /// The clock that `ClosePort`'s drain deadline is measured with.
+    void setClock(std::function<Clock::time_point()> now) { m_now = std::move(now); }
+
+    QSerialPort MSComm1;
+    QTimer waitTimer;
+    QTimer watchTimer;
+
+    /// Applies `settings`, `CommPort` and `Handshaking` to the port and empties `rxLine`.
+    /// A rejected value is reported in a message box and ends the configuration there.
+    void ConfigurePort();
+    /// Opens COM port `port` (0: the configured `CommPort`) and refreshes the standby
+    /// indication. True when the requested port is open afterwards.
+    bool OpenPort(std::int16_t port);
+    /// Stops the watchdog, lets pending output drain for up to kDrainDeadline (not at all
+    /// in `appState` 999), closes the port, refreshes the standby indication, pauses 200 ms.
+    void ClosePort();
+    bool IsPortOpen() const { return MSComm1.isOpen(); }
+    /// Main window icon and `cbMachiuke` caption from the port and `appState`.
+    void UpdateStandbyStatus();
+    /// Appends received text to the debug terminal `txtTerm`, bounded, with backspaces applied.
+    void AppendToTerminal(const QString& text);
+    /// Bytes not yet transmitted: Qt's buffer plus, where the driver tells, the driver's.
+    qint64 OutBufferCount() const;
+
+    /// The receive event: reads everything waiting and hands complete lines or frames to the
+    /// receive routines, one at a time and in arrival order.
+    void MSComm1_OnComm();
+
+    /// Frames and transmits one command, then pauses 1000 ms. False, without the pause,
+    /// when the port is closed or the bytes cannot be written; the caller decides.
+    bool SendCommand(const QString& command);
+    /// Transmits one character unframed, without pause or trace. False when it cannot.
+    bool SendRawChar(std::uint16_t code);
+
+    /// The reply wait: sets `rcvMode` to `mode` and `replyStatus` to 0, sends `command`,
+    /// then runs `timer` with `interval` and alternates 100 ms pauses with event processing
+    /// until `replyStatus` is set. While it waits, `timer`'s tick applies expireReplyWait.
+    /// Returns `replyStatus` (1, -1 or -999); -999 at once when the command cannot be sent.
+    std::int16_t WaitForReply(std::int16_t mode, const QString& command, QTimer& timer,
+                              std::chrono::milliseconds interval);
+    /// The wait-timer rule: `replyStatus` 0 becomes -999; the timer stops in any case.
+    void expireReplyWait(QTimer& timer);
+
+    void waitTimer_Timer() { expireReplyWait(waitTimer); }
+    /// The standby watchdog: polls with `icommand1`, or ends standby when the previous poll
+    /// went unanswered. Acts only in `appState` 105.
+    void watchTimer_Timer();
+
+private:
+    void processReceiveEvent(const QByteArray& bytes);
+    QByteArray readAllWaiting();
+    bool transmit(const QByteArray& bytes);
+    void setRts(bool on);
+    QString assignCommPort(long long port);
+    void showExclamation(const QString& text);
+    void portErrorOccurred(QSerialPort::SerialPortError error);
+    bool deviceHungUp() const;
+
+    SharedState& m_state;
+    MessageBoxes& m_messageBoxes;
+    Pauser& m_pauser;
+    ReceiveRoutines& m_routines;
+    TerminalWindow* m_terminal = nullptr;
+    std::function<Clock::time_point()> m_now = &Clock::now;
+
+    int m_commPort = 1;
+    ReceiveAssembler m_assembler;
+    QStringDecoder m_displayDecoder{"CP932"};
+    std::deque<QByteArray> m_receiveEvents;
+    bool m_receiving = false;
+    quint64 m_openGeneration = 0;
+};
