@@ -3,6 +3,7 @@
 #include "app/SettingText.h"
 
 #include "support/TempAppDir.h"
+#include "support/TraceCapture.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -187,15 +188,7 @@ TEST(CommandLine, AppDirAndOptions)
 // Trace lines appear only while debug mode is on.
 TEST(DebugLog, EmitsOnlyInDebugMode)
 {
-    static QStringList captured;
-    captured.clear();
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
-            if (QLatin1String(context.category) == QLatin1String("chakushin"))
-                captured << message;
-        });
-    QLoggingCategory::setFilterRules(QStringLiteral("chakushin.debug=true"));
-
+    TraceCapture trace;
     SharedState state;
     state.systemSettings.debugmode = "False";
     DebugLog(state, "hidden");
@@ -204,8 +197,7 @@ TEST(DebugLog, EmitsOnlyInDebugMode)
     state.systemSettings.debugmode = "true";
     DebugLog(state, "****SND--ATZ[0]");
 
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(captured, QStringList{"****SND--ATZ[0]"});
+    EXPECT_EQ(TraceCapture::lines(), QStringList{"****SND--ATZ[0]"});
 }
 
 // The shipped settings describe every listed model consistently.

@@ -8,6 +8,7 @@
 #include "support/RecordingPauser.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/TempAppDir.h"
+#include "support/TraceCapture.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,33 +25,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kPatience = 5s;
-
-// Developer trace lines, captured while a test wants them.
-QStringList g_trace;
-void captureTrace(QtMsgType, const QMessageLogContext& context, const QString& message)
-{
-    if (context.category && QByteArrayView(context.category) == "chakushin")
-        g_trace.append(message);
-}
-
-class TraceCapture
-{
-public:
-    TraceCapture()
-    {
-        g_trace.clear();
-        const_cast<QLoggingCategory&>(lcChakushin()).setEnabled(QtDebugMsg, true);
-        m_previous = qInstallMessageHandler(captureTrace);
-    }
-    ~TraceCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        const_cast<QLoggingCategory&>(lcChakushin()).setEnabled(QtDebugMsg, false);
-    }
-
-private:
-    QtMessageHandler m_previous = nullptr;
-};
 
 template<typename Condition> bool processEventsUntil(Condition done, std::chrono::milliseconds patience = kPatience)
 {
@@ -250,8 +224,9 @@ TEST(frmCommReceive, DebugModeTracesAndShowsReads)
     link.deliver(name.mid(1) + "\r");
     EXPECT_EQ(link.routines.texts(), QStringList{QStringLiteral("A着")});
     EXPECT_EQ(link.window.txtTerm, QStringLiteral("> A\r\n着\r\r\n"));
-    EXPECT_TRUE(g_trace.contains(QStringLiteral("**RCV - A着"))) << g_trace.join(u'|').toStdString();
-    EXPECT_TRUE(g_trace.contains(QStringLiteral("Receive - A")));
+    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("**RCV - A着")))
+        << TraceCapture::lines().join(u'|').toStdString();
+    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("Receive - A")));
 }
 
 // Normal operation shows nothing received in the debug terminal.
@@ -340,7 +315,8 @@ TEST(frmCommSend, DebugTraceShowsUnsentBytes)
     ASSERT_TRUE(link.comm->OpenPort(0));
     link.comm->MSComm1.write("abc"); // queued, not yet handed to the driver
     EXPECT_TRUE(link.comm->SendCommand(QStringLiteral("X")));
-    EXPECT_TRUE(g_trace.contains(QStringLiteral("****SND--X[3]"))) << g_trace.join(u'|').toStdString();
+    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("****SND--X[3]")))
+        << TraceCapture::lines().join(u'|').toStdString();
     EXPECT_EQ(link.sent(5), "abcX\r");
 }
 
