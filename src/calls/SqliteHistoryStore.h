@@ -12,8 +12,11 @@
 class SqliteHistoryStore final : public HistoryStore
 {
 public:
-    /// How long an append waits for another program's lock before it gives up. It runs on
-    /// the user-interface thread, so this bounds how long a locked file can freeze it.
+    /// How long an append waits for another program's lock before it gives up. A reader
+    /// such as a report tool holds the lock for milliseconds, which this rides out; a lock
+    /// held for good (an open write transaction in a database browser) fails within 2 s,
+    /// since the append runs on the user-interface thread. The serial driver buffers what
+    /// the adapter sends meanwhile.
     static constexpr std::chrono::milliseconds kBusyTimeout{2000};
 
     explicit SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout = kBusyTimeout);
