@@ -16,8 +16,8 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
-// One word after field-code expansion. `placeholder` is the code letter standing for the
-// URL (several for Exec), `dropOthers` whether unknown codes vanish or stay literal.
+// One word after field-code expansion. `urlCodes` are the code letters standing for the
+// URL, `dropOthers` whether other codes vanish or stay literal.
 struct Expanded
 {
     QString text;
