@@ -1,0 +1,157 @@
+#include "calls/SqliteHistoryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+// An opened SQLite file must already exist: a plain file name would make SQLite create an
+// empty database wherever the settings point. A file: URI with mode=rw opens read-write
+// and never creates. Every byte outside the unreserved set is percent-encoded, so '?', '#'
+// and '%' in a folder or file name stay part of the name instead of starting URI syntax.
+QString readWriteUri(const QString& path)
+{
+    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    // "file://" plus an absolute path gives an empty authority whatever the path begins with.
+    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) +
+           QStringLiteral("?mode=rw");
+}
+
+// Runs `work` on a connection of its own to the existing file at `path` and removes the
+// connection again, so no two calls share state and Qt never warns about a connection
+// still in use.
+bool withConnection(const QString& path, std::chrono::milliseconds busyTimeout, QString& error,
+                    const std::function<bool(QSqlDatabase&, QString&)>& work)
+{
+    if (path.isEmpty()) {
+        error = QStringLiteral("no database file named");
+        return false;
+    }
+    if (path.contains(QChar::Null)) {
+        error = QStringLiteral("database file name contains a NUL character");
+        return false;
+    }
+    const QString connectionName = QStringLiteral("chakushin-history-") + QUuid::createUuid().toString(QUuid::Id128);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(readWriteUri(path));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count()));
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            ok = work(db, error);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return ok;
+}
+
+bool execute(QSqlQuery& query, const QString& statement, QString& error)
+{
+    if (query.exec(statement))
+        return true;
+    error = query.lastError().text();
+    return false;
+}
+
+// A commit only returns once the journal and the database are on the disk, whatever the
+// file's own default says: a row reported written must survive a power cut.
+bool requireFullSync(QSqlDatabase& db, QString& error)
+{
+    QSqlQuery pragma(db);
+    return execute(pragma, QStringLiteral("PRAGMA synchronous = FULL"), error);
+}
+
+} // namespace
+
+SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout)
+    : m_path(std::move(path))
+    , m_busyTimeout(busyTimeout)
+{}
+
+QString SqliteHistoryStore::dateTimeText(const QDateTime& localDateTime)
+{
+    // SQLite's date functions read exactly this form; a bound QDateTime would be stored with
+    // a "T" and milliseconds, and the C locale keeps the digits ASCII.
+    return QLocale::c().toString(localDateTime.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+bool SqliteHistoryStore::append(const QString& number, const QDateTime& localDateTime)
+{
+    m_lastError.clear();
+    // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
+    const QString telnum = number.isNull() ? QString(0, QChar()) : number;
+    const QString calldate = dateTimeText(localDateTime);
+    return withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
+        if (!requireFullSync(db, error))
+            return false;
+        QSqlQuery insert(db);
+        if (!insert.prepare(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)"))) {
+            error = insert.lastError().text();
+            return false;
+        }
+        insert.addBindValue(telnum);
+        insert.addBindValue(calldate);
+        // One statement in autocommit mode: it either commits whole or leaves no row.
+        if (!insert.exec()) {
+            error = insert.lastError().text();
+            return false;
+        }
+        return true;
+    });
+}
+
+bool createHistoryDatabase(const QString& path, QString* errorText)
+{
+    QString error;
+    const auto fail = [&](const QString& why) {
+        if (errorText)
+            *errorText = why;
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name given"));
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
+        return fail(QStringLiteral("%1 already exists").arg(path));
+    if (!info.absoluteDir().exists())
+        return fail(QStringLiteral("the folder of %1 does not exist").arg(path));
+
+    // NewOnly refuses a file that appeared since the check above; an empty file is an empty
+    // SQLite database, which the read-write open below then accepts.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return fail(QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+    file.close();
+
+    // "calldate" is declared TEXT: SQLite has no date type, and a DATETIME declaration would
+    // give the column numeric affinity, which turns digit-only text into numbers. The
+    // integer key keeps the processing order stable even across VACUUM.
+    const bool created =
+        withConnection(path, SqliteHistoryStore::kBusyTimeout, error, [](QSqlDatabase& db, QString& e) {
+            if (!requireFullSync(db, e))
+                return false;
+            QSqlQuery create(db);
+            return execute(create,
+                           QStringLiteral("CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
+                                          "calldate TEXT NOT NULL)"),
+                           e);
+        });
+    if (!created) {
+        QFile::remove(path);
+        return fail(error);
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "calls/HistoryStore.h"
+
+#include <QString>
+
+#include <chrono>
+
+/// The call history in an SQLite file: table "history" with the text columns "telnum" and
+/// "calldate" ("YYYY-MM-DD HH:MM:SS", local time). The file and the table must exist; this
+/// class never creates either. Every `append` opens the file, inserts one row and closes it.
+class SqliteHistoryStore final : public HistoryStore
+{
+public:
+    /// How long an append waits for another program's lock before it gives up. A reader
+    /// such as a report tool holds the lock for milliseconds, which this rides out; a lock
+    /// held for good (an open write transaction in a database browser) fails within 2 s,
+    /// since the append runs on the user-interface thread. The serial driver buffers what
+    /// the adapter sends meanwhile.
+    static constexpr std::chrono::milliseconds kBusyTimeout{2000};
+
+    explicit SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout = kBusyTimeout);
+
+    bool append(const QString& number, const QDateTime& localDateTime) override;
+    QString lastError() const override { return m_lastError; }
+
+    /// The text form "calldate" is written in.
+    static QString dateTimeText(const QDateTime& localDateTime);
+
+private:
+    QString m_path;
+    std::chrono::milliseconds m_busyTimeout{kBusyTimeout};
+    QString m_lastError;
+};
+
+/// Creates an empty call-history database at `path`: a new SQLite file holding the table
+/// "history" (an integer key "id", "telnum" TEXT, "calldate" TEXT). Fails, touching
+/// nothing, when `path` is empty, already exists or its folder is missing; on failure
+/// `errorText` (when given) says why.
+bool createHistoryDatabase(const QString& path, QString* errorText = nullptr);

@@ -1,0 +1,360 @@
+#include "calls/BrowserCommand.h"
+#include "calls/DesktopBrowserLauncher.h"
+#include "support/ScriptedMessageBoxes.h"
+#include "support/TempAppDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kLaunchWait = 10s;
+
+// Restores the listed environment variables (set or unset) when it goes out of scope.
+class ScopedEnvironment
+{
+public:
+    explicit ScopedEnvironment(std::initializer_list<const char*> names)
+    {
+        for (const char* name : names)
+            m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+    }
+    ~ScopedEnvironment()
+    {
+        for (const Saved& s : m_saved) {
+            if (s.wasSet)
+                qputenv(s.name, s.value);
+            else
+                qunsetenv(s.name);
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    struct Saved
+    {
+        const char* name;
+        bool wasSet;
+        QByteArray value;
+    };
+    std::vector<Saved> m_saved;
+};
+
+void setEnv(const char* name, const QString& value)
+{
+    qputenv(name, QFile::encodeName(value));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Every launch goes to real programs: shell scripts that write their arguments,
+// NUL-terminated, to a file beside them, which the test then waits for.
+class BrowserLauncherTest : public ::testing::Test
+{
+protected:
+    BrowserLauncherTest()
+    {
+        state.systemSettings.appName = QStringLiteral("着信テスト");
+        for (const QString& sub : {bin, dataHome, configHome, dataDir, configDir, home})
+            QDir().mkpath(sub);
+        setEnv("PATH", bin);
+        setEnv("HOME", home);
+        setEnv("XDG_DATA_HOME", dataHome);
+        setEnv("XDG_CONFIG_HOME", configHome);
+        setEnv("XDG_DATA_DIRS", dataDir);
+        setEnv("XDG_CONFIG_DIRS", configDir);
+        qunsetenv("BROWSER");
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
+    // A program on PATH named `name` that records its arguments.
+    QString writeRecorder(const QString& name) const
+    {
+        const QString script = bin + u'/' + name;
+        const QString out = recordPath(name);
+        writeFile(script, "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                          ": > '" +
+                              QFile::encodeName(out) +
+                              ".part'\n"
+                              "for a in \"$@\"; do printf '%s\\000' \"$a\"; done >> '" +
+                              QFile::encodeName(out) +
+                              ".part'\n"
+                              "mv '" +
+                              QFile::encodeName(out) + ".part' '" + QFile::encodeName(out) + "'\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
+    }
+
+    QString recordPath(const QString& name) const { return dir.filePath(QStringLiteral("args-") + name); }
+
+    // The arguments the recorder `name` was started with, once it has run.
+    std::optional<QStringList> waitForArgs(const QString& name) const
+    {
+        const QString path = recordPath(name);
+        const auto deadline = std::chrono::steady_clock::now() + kLaunchWait;
+        while (!QFile::exists(path) && std::chrono::steady_clock::now() < deadline)
+            QTest::qWait(20);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        QStringList args;
+        const QList<QByteArray> parts = file.readAll().split('\0');
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+            args << QString::fromUtf8(parts[i]);
+        return args;
+    }
+
+    void writeDesktopEntry(const QString& folder, const QString& id, const QByteArray& exec) const
+    {
+        writeFile(folder + QStringLiteral("/applications/") + id,
+                  "[Desktop Action new]\nExec=wrong-group %u\n"
+                  "[Desktop Entry]\nType=Application\nName=Test\nExec[ja]=wrong-locale %u\nExec=" +
+                      exec + "\n");
+    }
+
+    void writeDefault(const QString& mimeappsFolder, const QByteArray& ids) const
+    {
+        writeFile(mimeappsFolder + QStringLiteral("/mimeapps.list"),
+                  "[Added Associations]\ntext/html=wrong.desktop;\n[Default Applications]\ntext/plain=wrong.desktop\n"
+                  "text/html=" +
+                      ids + "\n");
+    }
+
+    void expectOnlyMessage(const char* text, const char* title) const
+    {
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(text));
+        EXPECT_EQ(boxes.shown[0].title, QString::fromUtf8(title));
+        EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Exclamation);
+        EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+    }
+
+    ScopedEnvironment env{"PATH",
+                          "HOME",
+                          "BROWSER",
+                          "XDG_DATA_HOME",
+                          "XDG_CONFIG_HOME",
+                          "XDG_DATA_DIRS",
+                          "XDG_CONFIG_DIRS",
+                          "XDG_CURRENT_DESKTOP"};
+    TempAppDir dir;
+    QString bin = dir.filePath(QStringLiteral("bin"));
+    QString home = dir.filePath(QStringLiteral("home"));
+    QString dataHome = dir.filePath(QStringLiteral("data-home"));
+    QString configHome = dir.filePath(QStringLiteral("config-home"));
+    QString dataDir = dir.filePath(QStringLiteral("data-dir"));
+    QString configDir = dir.filePath(QStringLiteral("config-dir"));
+    SharedState state = dir.makeState();
+    ScriptedMessageBoxes boxes;
+    DesktopBrowserLauncher launcher{state, boxes};
+
+    // Everything a shell would act on, and a newline; the command substitution would leave
+    // a file behind if a shell ever saw it.
+    QString hostileUrl = QStringLiteral("http://crm.example/a b?q='1'&r=\"2\";$(touch ") + dir.filePath("pwned") +
+                         QStringLiteral(")`id`|x>y\nline2 %s %u \\ 着信");
+};
+
+} // namespace
+
+// BROWSER names the program: alone, with %s, with further entries after the first, and
+// with an empty first entry.
+TEST_F(BrowserLauncherTest, BrowserVariable)
+{
+    writeRecorder(QStringLiteral("br"));
+    writeRecorder(QStringLiteral("other"));
+    const QString url = QStringLiteral("http://crm.example/?tel=0312345678");
+    struct Case
+    {
+        const char* browser;
+        QStringList expected;
+    };
+    const std::vector<Case> cases = {
+        {"br", {url}},
+        {"br --new-tab %s --raise", {"--new-tab", url, "--raise"}},
+        {"br:other", {url}},
+        {":br -n:other", {"-n", url}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.browser);
+        QFile::remove(recordPath(QStringLiteral("br")));
+        qputenv("BROWSER", c.browser);
+        launcher.OpenUrlInBrowser(url);
+        EXPECT_EQ(waitForArgs(QStringLiteral("br")), c.expected);
+        EXPECT_TRUE(boxes.shown.empty());
+    }
+    EXPECT_FALSE(QFile::exists(recordPath(QStringLiteral("other"))));
+}
+
+// Without BROWSER and without xdg-mime the default comes from mimeapps.list: the user's
+// config file first, its first entry with an existing desktop file, whose Exec (from the
+// [Desktop Entry] group only) gets the URL for %U.
+TEST_F(BrowserLauncherTest, DesktopDefaultFromMimeappsList)
+{
+    writeRecorder(QStringLiteral("rec"));
+    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec --flag %i %U");
+    writeDesktopEntry(dataDir, QStringLiteral("sysdefault.desktop"), "wrong %u");
+    writeDefault(configHome, "gone.desktop;rec.desktop;sysdefault.desktop");
+    writeDefault(dataDir + QStringLiteral("/applications"), "sysdefault.desktop");
+
+    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/?tel=0312345678"));
+    EXPECT_EQ(waitForArgs(QStringLiteral("rec")),
+              (QStringList{QStringLiteral("--flag"), QStringLiteral("http://crm.example/?tel=0312345678")}));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The lookup order of the mimeapps.list files and the desktop-file ID rules.
+TEST_F(BrowserLauncherTest, MimeappsLookupOrder)
+{
+    writeDesktopEntry(dataDir, QStringLiteral("sys.desktop"), "sys %u");
+    writeDesktopEntry(dataHome, QStringLiteral("vendor/app.desktop"), "app %u");
+    writeDesktopEntry(dataDir, QStringLiteral("hidden.desktop"), "hidden %u");
+
+    EXPECT_EQ(defaultHtmlDesktopFile(), std::nullopt);
+
+    writeDefault(dataDir + QStringLiteral("/applications"), "sys.desktop");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + QStringLiteral("/applications/sys.desktop"));
+
+    // The system config folder comes before the data folders.
+    writeDefault(configDir, "vendor-app.desktop");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + QStringLiteral("/applications/vendor/app.desktop"));
+
+    // A desktop-specific list comes before the plain one of the same folder.
+    writeFile(configDir + QStringLiteral("/testde-mimeapps.list"), "[Default Applications]\ntext/html=sys.desktop\n");
+    qputenv("XDG_CURRENT_DESKTOP", "TestDE");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + QStringLiteral("/applications/sys.desktop"));
+    qunsetenv("XDG_CURRENT_DESKTOP");
+
+    // An ID that is a path, or whose user copy hides it, is not used.
+    writeDefault(configHome, "../applications/sys.desktop;hidden.desktop");
+    writeFile(dataHome + QStringLiteral("/applications/hidden.desktop"), "[Desktop Entry]\nHidden=true\n");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + QStringLiteral("/applications/vendor/app.desktop"));
+}
+
+// When xdg-mime is on PATH its answer decides; when it answers nothing the mimeapps.list
+// files still do.
+TEST_F(BrowserLauncherTest, XdgMimeAnswerAndFallback)
+{
+    writeRecorder(QStringLiteral("asked"));
+    writeRecorder(QStringLiteral("listed"));
+    writeDesktopEntry(dataDir, QStringLiteral("asked.desktop"), "asked %u");
+    writeDesktopEntry(dataDir, QStringLiteral("listed.desktop"), "listed %u");
+    writeDefault(configHome, "listed.desktop");
+    const QString xdgMime = bin + QStringLiteral("/xdg-mime");
+    const QByteArray queryLog = QFile::encodeName(dir.filePath(QStringLiteral("xdg-mime-args")));
+    writeFile(xdgMime, "#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + queryLog + "'\necho asked.desktop\n");
+    QFile::setPermissions(xdgMime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    launcher.OpenUrlInBrowser(QStringLiteral("U"));
+    EXPECT_EQ(waitForArgs(QStringLiteral("asked")), QStringList{QStringLiteral("U")});
+    QFile log(QString::fromLocal8Bit(queryLog));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), QByteArray("query default text/html\n"));
+
+    writeFile(xdgMime, "#!/bin/sh\nexit 0\n");
+    launcher.OpenUrlInBrowser(QStringLiteral("U"));
+    EXPECT_EQ(waitForArgs(QStringLiteral("listed")), QStringList{QStringLiteral("U")});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The desktop's own xdg-mime, where the machine has one, leads to some program or to the
+// not-found message, and never to a crash or a hang.
+TEST_F(BrowserLauncherTest, SystemXdgMimeIfInstalled)
+{
+    const QString system = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"), {"/usr/bin", "/bin"});
+    if (system.isEmpty())
+        GTEST_SKIP() << "xdg-mime is not installed";
+    setEnv("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+    writeRecorder(QStringLiteral("rec"));
+    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+    writeDefault(configHome, "rec.desktop");
+    launcher.OpenUrlInBrowser(QStringLiteral("U"));
+    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{QStringLiteral("U")});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Nothing associated: the not-found message, nothing started.
+TEST_F(BrowserLauncherTest, NothingAssociated)
+{
+    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+    writeDefault(configHome, "missing.desktop");
+    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
+    expectOnlyMessage("Could not find associated Browser", "Browser Not Found");
+}
+
+// An associated program that cannot be started: the launch-failure message.
+TEST_F(BrowserLauncherTest, ProgramCannotBeStarted)
+{
+    writeFile(bin + QStringLiteral("/notexec"), "#!/bin/sh\n");
+    QFile::setPermissions(bin + QStringLiteral("/notexec"), QFile::ReadOwner | QFile::WriteOwner);
+    const std::vector<QByteArray> browsers = {"/nonexistent/browser", "no-such-browser", "notexec", "\"unbalanced"};
+    for (const QByteArray& browser : browsers) {
+        SCOPED_TRACE(browser.toStdString());
+        boxes.shown.clear();
+        qputenv("BROWSER", browser);
+        launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
+        expectOnlyMessage("Web Page not Opened", "URL Failed");
+    }
+    qunsetenv("BROWSER");
+    writeDesktopEntry(dataHome, QStringLiteral("gone.desktop"), "/nonexistent/browser %u");
+    writeDefault(configHome, "gone.desktop");
+    boxes.shown.clear();
+    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
+    expectOnlyMessage("Web Page not Opened", "URL Failed");
+}
+
+// A URL full of shell syntax and a newline reaches the program as exactly one argument,
+// both through BROWSER and through a desktop entry, and no shell ever runs it.
+TEST_F(BrowserLauncherTest, UrlIsOneArgumentWhateverItHolds)
+{
+    writeRecorder(QStringLiteral("rec"));
+    qputenv("BROWSER", "rec");
+    launcher.OpenUrlInBrowser(hostileUrl);
+    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
+
+    qunsetenv("BROWSER");
+    QFile::remove(recordPath(QStringLiteral("rec")));
+    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+    writeDefault(configHome, "rec.desktop");
+    launcher.OpenUrlInBrowser(hostileUrl);
+    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
+
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("pwned"))));
+}
+
+// An empty URL starts the program with no URL argument at all, not with an empty one.
+TEST_F(BrowserLauncherTest, EmptyUrlGivesNoArgument)
+{
+    writeRecorder(QStringLiteral("rec"));
+    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+    writeDefault(configHome, "rec.desktop");
+    for (const char* browser : {"", "rec", "rec %s"}) {
+        SCOPED_TRACE(browser);
+        QFile::remove(recordPath(QStringLiteral("rec")));
+        if (*browser)
+            qputenv("BROWSER", browser);
+        else
+            qunsetenv("BROWSER");
+        launcher.OpenUrlInBrowser(QString());
+        EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{});
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+}

@@ -1,0 +1,339 @@
+#include "calls/DatabaseCallHistory.h"
+#include "calls/SqliteHistoryStore.h"
+#include "support/ScriptedMessageBoxes.h"
+#include "support/TempAppDir.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
+const QString kAppName = QStringLiteral("着信テスト");
+
+struct Row
+{
+    QVariant telnum;
+    QVariant calldate;
+    QString telnumType;
+    QString calldateType;
+    QVariant parsedDate;
+};
+
+// Runs `work` on a separate, plainly opened connection, as another program would.
+void withReader(const QString& path, const std::function<void(QSqlDatabase&)>& work)
+{
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        work(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void executeSql(const QString& path, const QString& statement)
+{
+    withReader(path, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
+    });
+}
+
+std::vector<Row> readRows(const QString& path)
+{
+    std::vector<Row> rows;
+    withReader(path, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(QStringLiteral("SELECT telnum, calldate, typeof(telnum), typeof(calldate), "
+                                              "datetime(calldate) FROM history ORDER BY rowid")))
+            << query.lastError().text().toStdString();
+        while (query.next())
+            rows.push_back(
+                {query.value(0), query.value(1), query.value(2).toString(), query.value(3).toString(), query.value(4)});
+    });
+    return rows;
+}
+
+int countRows(const QString& path)
+{
+    int count = -1;
+    withReader(path, [&](QSqlDatabase& db) {
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(QStringLiteral("SELECT count(*) FROM history")));
+        ASSERT_TRUE(query.next());
+        count = query.value(0).toInt();
+    });
+    return count;
+}
+
+QDateTime wholeSecondsNow()
+{
+    QDateTime now = QDateTime::currentDateTime();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    return now;
+}
+
+class CallHistoryTest : public ::testing::Test
+{
+protected:
+    CallHistoryTest()
+    {
+        state.systemSettings.appName = kAppName;
+        state.urlSettings.path3 = dbPath;
+    }
+
+    void expectOneUnusableMessage() const
+    {
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, kUnusable);
+        EXPECT_EQ(boxes.shown[0].title, kAppName);
+        EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::None);
+        EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+    }
+
+    TempAppDir dir;
+    QString dbPath = dir.filePath(QStringLiteral("cti.db"));
+    SharedState state = dir.makeState();
+    ScriptedMessageBoxes boxes;
+};
+
+} // namespace
+
+// Two calls in quick succession: two rows, in processing order, each with its own local
+// time in the text form SQLite's date functions understand.
+TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
+{
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    DatabaseCallHistory history(state, boxes);
+    const QDateTime before = wholeSecondsNow();
+    history.WriteCallHistory(QStringLiteral("0312345678"));
+    history.WriteCallHistory(QStringLiteral("09011112222"));
+    const QDateTime after = QDateTime::currentDateTime();
+
+    EXPECT_TRUE(boxes.shown.empty());
+    const std::vector<Row> rows = readRows(dbPath);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].telnum.toString(), QStringLiteral("0312345678"));
+    EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("09011112222"));
+    const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    QDateTime previous = before;
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.telnumType, QStringLiteral("text"));
+        EXPECT_EQ(row.calldateType, QStringLiteral("text"));
+        const QString text = row.calldate.toString();
+        EXPECT_TRUE(form.match(text).hasMatch()) << text.toStdString();
+        EXPECT_EQ(row.parsedDate.toString(), text) << "SQLite's datetime() must read the stored form";
+        const QDateTime written = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_GE(written, previous);
+        EXPECT_LE(written, after);
+        previous = written;
+    }
+}
+
+// Every way the database can be unusable ends in the one message, shown once, with no row
+// written and no file left behind where there was none.
+TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(const QString& path)> prepare;
+        const char* number;
+        bool hasHistoryTable;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", [](const QString&) {}, "0312345678", false},
+        {"missing table",
+         [](const QString& p) { executeSql(p, QStringLiteral("CREATE TABLE calls (telnum TEXT, calldate TEXT)")); },
+         "0312345678", false},
+        {"missing column",
+         [](const QString& p) { executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT)")); }, "0312345678",
+         true},
+        {"number refused by a CHECK",
+         [](const QString& p) {
+             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT CHECK (length(telnum) <= 4), "
+                                          "calldate TEXT)"));
+         },
+         "0312345678", true},
+        {"empty number refused by a CHECK",
+         [](const QString& p) {
+             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT CHECK (telnum <> ''), calldate TEXT)"));
+         },
+         "", true},
+        {"further column without a default refuses the row",
+         [](const QString& p) {
+             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT, calldate TEXT, who TEXT NOT NULL)"));
+         },
+         "0312345678", true},
+        {"not a database",
+         [](const QString& p) {
+             QFile file(p);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(QByteArray(4096, 'x'));
+         },
+         "0312345678", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempAppDir caseDir;
+        const QString path = caseDir.filePath(QStringLiteral("cti.db"));
+        c.prepare(path);
+        const bool existed = QFile::exists(path);
+        state.urlSettings.path3 = path;
+        boxes.shown.clear();
+
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QString::fromUtf8(c.number));
+
+        expectOneUnusableMessage();
+        EXPECT_EQ(QFile::exists(path), existed);
+        if (c.hasHistoryTable) {
+            EXPECT_EQ(countRows(path), 0);
+        }
+    }
+}
+
+// A file locked by another program fails after the busy timeout instead of blocking the
+// user-interface thread, and the next call succeeds once the lock is gone.
+TEST_F(CallHistoryTest, LockedFileFailsAndNextCallWrites)
+{
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    DatabaseCallHistory history(state, boxes, [](const QString& path) {
+        return std::make_unique<SqliteHistoryStore>(path, std::chrono::milliseconds(100));
+    });
+    withReader(dbPath, [&](QSqlDatabase& db) {
+        QSqlQuery lock(db);
+        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        history.WriteCallHistory(QStringLiteral("0312345678"));
+        ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
+    });
+    expectOneUnusableMessage();
+    EXPECT_EQ(countRows(dbPath), 0);
+
+    history.WriteCallHistory(QStringLiteral("0312345678"));
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(countRows(dbPath), 1);
+}
+
+// A file the program may not write is the same failure as a missing one.
+TEST_F(CallHistoryTest, ReadOnlyFileFails)
+{
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    ASSERT_TRUE(QFile::setPermissions(dbPath, QFile::ReadOwner | QFile::ReadUser));
+    if (QFileInfo(dbPath).isWritable())
+        GTEST_SKIP() << "running with privileges that ignore file permissions";
+    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+    expectOneUnusableMessage();
+    EXPECT_EQ(countRows(dbPath), 0);
+}
+
+// No database configured: the message, and no file appears in the working directory.
+TEST_F(CallHistoryTest, EmptyPathFails)
+{
+    state.urlSettings.path3.clear();
+    const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+    expectOneUnusableMessage();
+    EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
+}
+
+// An empty number (whether Qt holds it as null or as empty text) is a row with empty text,
+// never NULL.
+TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
+{
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    DatabaseCallHistory history(state, boxes);
+    history.WriteCallHistory(QString());
+    history.WriteCallHistory(QStringLiteral(""));
+    EXPECT_TRUE(boxes.shown.empty());
+    const std::vector<Row> rows = readRows(dbPath);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.telnumType, QStringLiteral("text"));
+        EXPECT_EQ(row.telnum.toString(), QString());
+    }
+}
+
+// Whatever the adapter sends is data: quotes, semicolons and shell syntax are stored as they
+// came, and leading zeros survive.
+TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
+{
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
+    DatabaseCallHistory history(state, boxes);
+    history.WriteCallHistory(hostile);
+    history.WriteCallHistory(QStringLiteral("000123"));
+    EXPECT_TRUE(boxes.shown.empty());
+    const std::vector<Row> rows = readRows(dbPath);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].telnum.toString(), hostile);
+    EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("000123"));
+    EXPECT_EQ(rows[1].telnumType, QStringLiteral("text"));
+}
+
+// File and folder names with characters that mean something in a URI reach exactly that
+// file, and no stray file appears beside it.
+TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
+{
+    const QStringList names = {
+        QStringLiteral("with space.db"),       QStringLiteral("q?mode=ro.db"), QStringLiteral("hash#frag.db"),
+        QStringLiteral("pct%41%2F.db"),        QStringLiteral("着信履歴.mdb"), QStringLiteral("semi;colon'quote.db"),
+        QStringLiteral("sub dir?#%/inner.db"),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        TempAppDir caseDir;
+        const QString path = caseDir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(createHistoryDatabase(path));
+        state.urlSettings.path3 = path;
+        boxes.shown.clear();
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_EQ(readRows(path).size(), 1u);
+        const QDir folder = QFileInfo(path).absoluteDir();
+        EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList{QFileInfo(path).fileName()});
+
+        // The same odd name, missing: still not created.
+        state.urlSettings.path3 = path + QStringLiteral("-gone");
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+        EXPECT_EQ(boxes.shown.size(), 1u);
+        EXPECT_FALSE(QFile::exists(state.urlSettings.path3));
+    }
+}
+
+// The creation function refuses to replace an existing file or to create a folder.
+TEST_F(CallHistoryTest, CreateRefusesExistingFileAndMissingFolder)
+{
+    QFile existing(dbPath);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+    QString error;
+    EXPECT_FALSE(createHistoryDatabase(dbPath, &error));
+    EXPECT_FALSE(error.isEmpty());
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), QByteArray("keep me"));
+
+    const QString inMissingFolder = dir.filePath(QStringLiteral("mdb/cti.mdb"));
+    EXPECT_FALSE(createHistoryDatabase(inMissingFolder));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("mdb"))));
+    EXPECT_FALSE(createHistoryDatabase(QString()));
+}
