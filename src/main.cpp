@@ -1,20 +1,58 @@
 #include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "calls/SqliteHistoryStore.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+bool wantsWindows(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--create-history-db") == 0)
+            return false;
+    }
+    return true;
+}
+
+int createHistoryDb(const QString& path)
+{
+    QString error;
+    if (!createHistoryDatabase(path, &error)) {
+        std::fprintf(stderr, "chakushin: cannot create the history database %s: %s\n", qPrintable(path),
+                     qPrintable(error));
+        return 1;
+    }
+    std::printf("Created the history database %s\n", qPrintable(path));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    const CommandLine options = parseCommandLine(QApplication::arguments(), QApplication::applicationDirPath());
+    // Making a history database needs no display, so it also works from a build or an
+    // install script.
+    std::unique_ptr<QCoreApplication> app;
+    if (wantsWindows(argc, argv))
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+
+    const CommandLine options = parseCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "chakushin: %s\nusage: chakushin [--app-dir DIR] [--create-history-db PATH]\n",
                      qPrintable(options.error));
         return 2;
     }
+    if (options.createHistoryDb)
+        return createHistoryDb(*options.createHistoryDb);
 
     SharedState state;
     state.appDir = options.appDir;
