@@ -197,7 +197,7 @@ TEST(DebugLog, EmitsOnlyInDebugMode)
     state.systemSettings.debugmode = "true";
     DebugLog(state, "****SND--ATZ[0]");
 
-    EXPECT_EQ(TraceCapture::lines(), QStringList{"****SND--ATZ[0]"});
+    EXPECT_EQ(trace.lines, QStringList{"****SND--ATZ[0]"});
 }
 
 // The shipped settings describe every listed model consistently.

@@ -224,9 +224,9 @@ TEST(frmCommReceive, DebugModeTracesAndShowsReads)
     link.deliver(name.mid(1) + "\r");
     EXPECT_EQ(link.routines.texts(), QStringList{QStringLiteral("A着")});
     EXPECT_EQ(link.window.txtTerm, QStringLiteral("> A\r\n着\r\r\n"));
-    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("**RCV - A着")))
-        << TraceCapture::lines().join(u'|').toStdString();
-    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("Receive - A")));
+    EXPECT_TRUE(trace.lines.contains(QStringLiteral("**RCV - A着")))
+        << trace.lines.join(u'|').toStdString();
+    EXPECT_TRUE(trace.lines.contains(QStringLiteral("Receive - A")));
 }
 
 // Normal operation shows nothing received in the debug terminal.
@@ -315,8 +315,8 @@ TEST(frmCommSend, DebugTraceShowsUnsentBytes)
     ASSERT_TRUE(link.comm->OpenPort(0));
     link.comm->MSComm1.write("abc"); // queued, not yet handed to the driver
     EXPECT_TRUE(link.comm->SendCommand(QStringLiteral("X")));
-    EXPECT_TRUE(TraceCapture::lines().contains(QStringLiteral("****SND--X[3]")))
-        << TraceCapture::lines().join(u'|').toStdString();
+    EXPECT_TRUE(trace.lines.contains(QStringLiteral("****SND--X[3]")))
+        << trace.lines.join(u'|').toStdString();
     EXPECT_EQ(link.sent(5), "abcX\r");
 }
 

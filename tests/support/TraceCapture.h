@@ -1,39 +1,56 @@
 #pragma once
 
-#include <QLoggingCategory>
-#include <QStringList>
+#include "app/Logging.h"
 
-/// Collects the program's trace lines (the "chakushin" logging category) while it lives,
-/// with the category's debug output switched on.
+#include <QStringList>
+#include <QtGlobal>
+
+/// Collects the developer trace lines (`DebugLog`) while it lives. The test environment
+/// switches the category off, so it is switched on here and back off afterwards. The state
+/// under test still needs `debugmode` "True" for DebugLog to emit.
 class TraceCapture
 {
 public:
     TraceCapture()
     {
-        lines().clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("chakushin.debug=true"));
-        m_previous = qInstallMessageHandler(&TraceCapture::capture);
+        s_active = this;
+        m_previous = qInstallMessageHandler(&TraceCapture::handle);
+        s_previousFilter = QLoggingCategory::installFilter(&TraceCapture::filter);
     }
     ~TraceCapture()
     {
+        // Reinstalling the earlier filter re-evaluates every category, switching ours back.
+        QLoggingCategory::installFilter(s_previousFilter);
         qInstallMessageHandler(m_previous);
-        QLoggingCategory::setFilterRules(QString());
+        s_active = nullptr;
     }
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
 
-    static QStringList& lines()
-    {
-        static QStringList captured;
-        return captured;
-    }
+    QStringList lines;
 
 private:
-    static void capture(QtMsgType, const QMessageLogContext& context, const QString& message)
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        if (context.category && QByteArrayView(context.category) == "chakushin")
-            lines().append(message);
+        if (s_active && context.category && qstrcmp(context.category, kCategory) == 0) {
+            s_active->lines.append(message);
+            return;
+        }
+        if (s_active && s_active->m_previous)
+            s_active->m_previous(type, context, message);
     }
 
+    static void filter(QLoggingCategory* category)
+    {
+        if (s_previousFilter)
+            s_previousFilter(category);
+        // Compared by name: calling lcChakushin() here would take the lock Qt holds while filtering.
+        if (qstrcmp(category->categoryName(), kCategory) == 0)
+            category->setEnabled(QtDebugMsg, true);
+    }
+
+    static constexpr const char* kCategory = "chakushin";
+    static inline TraceCapture* s_active = nullptr;
+    static inline QLoggingCategory::CategoryFilter s_previousFilter = nullptr;
     QtMessageHandler m_previous = nullptr;
 };

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class BrowserLauncher;
+class CallDisplay;
+class CallHistory;
+class MessageBoxes;
+struct SharedState;
+
+/// Why a notification could not be handled. The receive routine that got the notification
+/// reports the description under its own label.
+struct CallFailure
+{
+    QString description;
+};
+
+/// From a recognised incoming-call notification to the caller's number and the configured
+/// actions, in this order: the number in the main window's `txtRecvData`, the browser at
+/// `path1` + number when `browse` is exactly "True", a history row when `history` is
+/// exactly "True". Each action starts only after the previous one has returned.
+///
+/// The launcher and the history report their own failures; anything they throw passes
+/// through to the calling receive routine, whose trap reports it (the history step of that
+/// notification then does not run).
+class CallDispatch
+{
+public:
+    /// The display may be null while the main window is not loaded; the number is then
+    /// shown nowhere and the other actions still run.
+    CallDispatch(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher, CallHistory& history,
+                 CallDisplay* display = nullptr);
+
+    void setDisplay(CallDisplay* display) { m_display = display; }
+    CallDisplay* display() const { return m_display; }
+
+    /// A notification of an ISDN adapter (`rcvProcess`). Without a delimiter the user is
+    /// told that no number could be taken out, and nothing else happens.
+    void isdnNotification(const QString& line);
+
+    /// A notification of another line-framed adapter (`rcvProcessA`). Without a ":" the
+    /// failure is returned and nothing is displayed, opened or written.
+    std::optional<CallFailure> analogNotification(const QString& line);
+
+    /// A 29-character frame of the control-code adapter (`rcvProcessT1`). The number is
+    /// always displayed, even when empty; an empty number is the watchdog's answer and sets
+    /// `watchAck` to answered instead of opening the browser or writing history.
+    void t1Frame(const QString& frame);
+
+    /// All three actions for a number already cut out.
+    void dispatch(const QString& number);
+
+private:
+    void showNumber(const QString& number);
+    void openAndRecord(const QString& number);
+
+    SharedState& m_state;
+    MessageBoxes& m_messageBoxes;
+    BrowserLauncher& m_launcher;
+    CallHistory& m_history;
+    CallDisplay* m_display = nullptr;
+};

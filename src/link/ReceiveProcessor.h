@@ -1,0 +1,57 @@
+#pragma once
+
+#include "calls/CallDispatch.h"
+#include "link/ReceiveRoutines.h"
+
+#include <QString>
+
+#include <optional>
+
+class BrowserLauncher;
+class CallDisplay;
+class CallHistory;
+class MessageBoxes;
+struct SharedState;
+
+/// Decides what each complete adapter line or frame means in the current `rcvMode`:
+/// identification reply (INITIAL), CTI information reply (GETAINFO), incoming call or
+/// watchdog answer (IDLE). Every other mode ignores the line. The outcome goes to the
+/// shared flags, to the CTI settings in memory, or to the call dispatch.
+///
+/// No failure leaves a routine: each one is reported in a message box (OK button, no icon)
+/// as the routine's label followed by a description, and the flags not yet assigned keep
+/// their values so that a waiting exchange ends by its time-out.
+class ReceiveProcessor final : public ReceiveRoutines
+{
+public:
+    ReceiveProcessor(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher, CallHistory& history,
+                     CallDisplay* display = nullptr);
+
+    /// The main window's `txtRecvData`; null while the main window is not loaded.
+    void setCallDisplay(CallDisplay* display) { m_dispatch.setDisplay(display); }
+
+    void rcvProcess(const QString& line) override;
+    void rcvProcessA(const QString& line) override;
+    void rcvProcessT1(const QString& frame) override;
+
+private:
+    using Outcome = std::optional<CallFailure>;
+    template<typename Body> void trapped(const QString& label, Body&& body);
+
+    Outcome isdnInitial(const QString& line);
+    Outcome isdnGetAInfo(const QString& line);
+    Outcome isdnIdle(const QString& line);
+    Outcome analogInitial(const QString& line);
+    Outcome analogIdle(const QString& line);
+    Outcome t1Initial(const QString& frame);
+    Outcome t1Idle(const QString& frame);
+
+    Outcome storeCtiCode(const QString& rest);
+    /// The IDLE rules of both line-framed routines. True when the line is a notification.
+    bool isNotification(const QString& line) const;
+    void watchdogAnswer(const QString& line);
+
+    SharedState& m_state;
+    MessageBoxes& m_messageBoxes;
+    CallDispatch m_dispatch;
+};
