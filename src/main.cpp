@@ -1,10 +1,18 @@
 #include "app/CommandLine.h"
+#include "app/Pause.h"
+#include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "calls/DatabaseCallHistory.h"
+#include "calls/DesktopBrowserLauncher.h"
 #include "calls/SqliteHistoryStore.h"
+#include "link/ReceiveProcessor.h"
+#include "link/frmComm.h"
+#include "ui/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -59,5 +67,39 @@ int main(int argc, char* argv[])
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     QApplication::setApplicationDisplayName(state.systemSettings.appName);
     LoadSettings(state);
-    return 0;
+
+    QtMessageBoxes boxes;
+    ThreadPauser pauser;
+    DesktopBrowserLauncher launcher(state, boxes);
+    DatabaseCallHistory history(state, boxes);
+    ReceiveProcessor receive(state, boxes, launcher, history);
+    frmComm comm(state, boxes, pauser, receive);
+
+    // Until the main window and the settings dialogs exist, the program goes straight into
+    // standby with the adapter configured in settings.ini and ends when standby ends.
+    if (state.systemSettings.CommPort.isEmpty() || state.adapterModel.isEmpty()) {
+        std::fprintf(stderr, "chakushin: no adapter configured: set [SYSTEM] adapter and CommPort in %s\n",
+                     qPrintable(settingsFilePath(state)));
+        return 1;
+    }
+    state.appState = AppStateCode::StandbyOn;
+    state.rcvMode = RcvMode::Idle;
+    if (!comm.OpenPort(0)) {
+        boxes.show(QStringLiteral("ポートオープンエラー"), state.systemSettings.appName,
+                   MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+        return 1;
+    }
+    state.watchAck = WatchAck::Answered;
+    if (readAsBoolean(state.adapterProfile.watch).value_or(false))
+        comm.watchTimer.start();
+    std::fprintf(stderr, "chakushin: standby with %s on COM%s\n", qPrintable(state.adapterModel),
+                 qPrintable(state.systemSettings.CommPort));
+
+    QTimer standbyEnded;
+    QObject::connect(&standbyEnded, &QTimer::timeout, &standbyEnded, [&] {
+        if (state.appState != AppStateCode::StandbyOn)
+            QCoreApplication::exit(1);
+    });
+    standbyEnded.start(1000);
+    return QCoreApplication::exec();
 }
