@@ -86,9 +86,11 @@ std::vector<Line> splitLines(const QByteArray& bytes)
     return lines;
 }
 
+// Besides ASCII blanks, the byte-order mark that Windows editors put before the first
+// line of a UTF-8 file: it must not hide the first section header.
 bool isBlank(QChar c)
 {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar::ByteOrderMark;
 }
 
 QStringView trimBlanks(QStringView text)

@@ -66,6 +66,7 @@ TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
         {"UTF-8 Japanese", "[ADAPTER]\nadapter4=ソラノT1\n", "ADAPTER", "adapter4", QStringLiteral("ソラノT1")},
         {"CP932 Japanese", "[ADAPTER]\nadapter4=" + cp932(QStringLiteral("ソラノT1")) + "\n", "ADAPTER", "adapter4",
          QStringLiteral("ソラノT1")},
+        {"UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=x\n", "SYSTEM", "appName", "x"},
         {"CP932 section name", "[" + cp932(QStringLiteral("ソラノT1")) + "]\nkind=ANALOG\n", "ソラノT1", "kind",
          "ANALOG"},
     };
