@@ -1,0 +1,74 @@
+#pragma once
+
+#include "calls/BrowserLauncher.h"
+#include "calls/CallHistory.h"
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+/// Notes the moment each call of the wrapped action has returned, then tells the observer
+/// (if any) with the call's argument. The stamps are reserved up front so that taking them
+/// costs no allocation inside the measured path.
+class CallStamps
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    using Observer = std::function<void(const QString& argument)>;
+
+    void reserve(std::size_t count) { m_stamps.reserve(count); }
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
+    std::size_t count() const { return m_stamps.size(); }
+    Clock::time_point at(std::size_t index) const { return m_stamps.at(index); }
+    Clock::time_point last() const { return m_stamps.back(); }
+
+protected:
+    void stamp(const QString& argument)
+    {
+        m_stamps.push_back(Clock::now());
+        if (m_observer)
+            m_observer(argument);
+    }
+
+private:
+    std::vector<Clock::time_point> m_stamps;
+    Observer m_observer;
+};
+
+/// The real launcher, timed: a stamp when `OpenUrlInBrowser` returns, that is once the
+/// browser process has been started.
+class TimedLauncher final : public BrowserLauncher, public CallStamps
+{
+public:
+    explicit TimedLauncher(BrowserLauncher& inner)
+        : m_inner(inner)
+    {}
+
+    void OpenUrlInBrowser(const QString& url) override
+    {
+        m_inner.OpenUrlInBrowser(url);
+        stamp(url);
+    }
+
+private:
+    BrowserLauncher& m_inner;
+};
+
+/// The real history, timed: a stamp when `WriteCallHistory` returns, that is once the row
+/// is committed and durable.
+class TimedHistory final : public CallHistory, public CallStamps
+{
+public:
+    explicit TimedHistory(CallHistory& inner)
+        : m_inner(inner)
+    {}
+
+    void WriteCallHistory(const QString& number) override
+    {
+        m_inner.WriteCallHistory(number);
+        stamp(number);
+    }
+
+private:
+    CallHistory& m_inner;
+};
