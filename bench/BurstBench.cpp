@@ -293,6 +293,14 @@ int main(int argc, char* argv[])
     const auto seconds = [](std::chrono::nanoseconds time) {
         return QString::number(std::chrono::duration<double>(time).count(), 'f', 3);
     };
+    // Where a call's time goes inside the burst: from the previous row to this browser
+    // start, and from there to this row.
+    Samples launchSteps;
+    Samples rowSteps;
+    for (std::size_t i = std::size_t(kWarmUpCalls) + 1; i < rig.history.count() && i < rig.launcher.count(); ++i) {
+        launchSteps.add(rig.launcher.at(i) - rig.history.at(i - 1));
+        rowSteps.add(rig.history.at(i) - rig.launcher.at(i));
+    }
     const auto wire = rig.wireTime(notificationBytes * calls);
     TextTable table(
         {QStringLiteral("measured"), QStringLiteral("calls"), QStringLiteral("seconds"), QStringLiteral("calls/s")});
@@ -300,6 +308,10 @@ int main(int argc, char* argv[])
                   perSecond(floorTime)});
     table.addRow({QStringLiteral("program: browser start + durable row each"), QString::number(calls),
                   seconds(programTime), perSecond(programTime)});
+    table.addRow({QStringLiteral("  per call, p50 ms: previous row to browser started"), QString(),
+                  milliseconds(launchSteps.p50())});
+    table.addRow({QStringLiteral("  per call, p50 ms: browser started to row durable"), QString(),
+                  milliseconds(rowSteps.p50())});
     table.addRow({QStringLiteral("  adapter done writing (held back by the full line)"), QString(),
                   seconds(adapter.doneAt() - start)});
     table.addRow({QStringLiteral("wire: %1 bytes a call at %2 baud").arg(notificationBytes).arg(rig.baudRate()),

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-/// Notes the moment each call of the wrapped action has returned, then tells the observer
+/// Notes the moments each call of the wrapped action came in and returned, then tells the observer
 /// (if any) with the call's argument. The stamps are reserved up front so that taking them
 /// costs no allocation inside the measured path.
 class CallStamps
@@ -16,13 +16,20 @@ public:
     using Clock = std::chrono::steady_clock;
     using Observer = std::function<void(const QString& argument)>;
 
-    void reserve(std::size_t count) { m_stamps.reserve(count); }
+    void reserve(std::size_t count)
+    {
+        m_entered.reserve(count);
+        m_stamps.reserve(count);
+    }
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     std::size_t count() const { return m_stamps.size(); }
     Clock::time_point at(std::size_t index) const { return m_stamps.at(index); }
     Clock::time_point last() const { return m_stamps.back(); }
+    /// When the last call came in, before the wrapped action ran.
+    Clock::time_point lastEntered() const { return m_entered.back(); }
 
 protected:
+    void enter() { m_entered.push_back(Clock::now()); }
     void stamp(const QString& argument)
     {
         m_stamps.push_back(Clock::now());
@@ -31,6 +38,7 @@ protected:
     }
 
 private:
+    std::vector<Clock::time_point> m_entered;
     std::vector<Clock::time_point> m_stamps;
     Observer m_observer;
 };
@@ -46,6 +54,7 @@ public:
 
     void OpenUrlInBrowser(const QString& url) override
     {
+        enter();
         m_inner.OpenUrlInBrowser(url);
         stamp(url);
     }
@@ -65,6 +74,7 @@ public:
 
     void WriteCallHistory(const QString& number) override
     {
+        enter();
         m_inner.WriteCallHistory(number);
         stamp(number);
     }
