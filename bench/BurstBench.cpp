@@ -213,7 +213,8 @@ int main(int argc, char* argv[])
     }
     const int total = kWarmUpCalls + calls;
     std::vector<int> launched;
-    launched.reserve(std::size_t(total));
+    launched.assign(std::size_t(total), 0); // resident before the memory is measured
+    launched.clear();
     const QString urlPrefix = QString::fromLatin1(StandbyRig::kUrlPrefix);
     rig.launcher.setObserver([&](const QString& url) {
         launched.push_back(url.startsWith(urlPrefix) ? callIndex(QStringView(url).mid(urlPrefix.size())) : -1);

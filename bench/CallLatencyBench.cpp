@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -31,6 +32,9 @@ constexpr int kQuickCalls = 100;
 constexpr int kWarmUpCalls = 20;
 constexpr auto kCallPatience = 10s;
 constexpr auto kLauncherTarget = 2ms;
+// Calls come seconds apart in real life. After each started process the next sample waits
+// this long, so that /bin/true running its course does not delay the next measurement.
+constexpr auto kSettle = 2ms;
 
 QString callNumber(int index)
 {
@@ -160,6 +164,7 @@ private:
         const Clock::time_point start = Clock::now();
         QProcess::startDetached(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
         m_result.processStart.add(Clock::now() - start);
+        std::this_thread::sleep_for(kSettle);
     }
 
     bool programCall(const QString& number, bool measured)
@@ -171,6 +176,7 @@ private:
         while (m_rig.history.count() == rowsBefore && m_guard.isActive())
             m_loop.exec();
         m_guard.stop();
+        std::this_thread::sleep_for(kSettle);
         if (m_rig.history.count() != rowsBefore + 1 || m_rig.launcher.count() != launchesBefore + 1)
             return false;
         if (measured) {

@@ -16,10 +16,14 @@ public:
     using Clock = std::chrono::steady_clock;
     using Observer = std::function<void(const QString& argument)>;
 
+    /// Room for `count` calls, already resident, so that the stamps do not show up as the
+    /// program's memory growth.
     void reserve(std::size_t count)
     {
-        m_entered.reserve(count);
-        m_stamps.reserve(count);
+        m_entered.assign(count, Clock::time_point{});
+        m_entered.clear();
+        m_stamps.assign(count, Clock::time_point{});
+        m_stamps.clear();
     }
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     std::size_t count() const { return m_stamps.size(); }
