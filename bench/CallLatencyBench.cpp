@@ -241,6 +241,7 @@ int main(int argc, char* argv[])
     std::chrono::nanoseconds worstRowP99{0};
     std::chrono::nanoseconds worstFloorP99{0};
     std::chrono::nanoseconds worstStartP99{0};
+    std::chrono::nanoseconds worstDispatchP99{0};
     int lost = 0;
     int messages = 0;
     QStringList failures;
@@ -273,6 +274,7 @@ int main(int argc, char* argv[])
         worstRowP99 = std::max(worstRowP99, r.recorded.p99());
         worstFloorP99 = std::max(worstFloorP99, r.floor.p99());
         worstStartP99 = std::max(worstStartP99, r.processStart.p99());
+        worstDispatchP99 = std::max(worstDispatchP99, r.dispatched.p99());
         lost += r.lost;
         messages += int(r.messages.size());
         for (const QString& message : r.messages.mid(0, 3))
@@ -299,11 +301,11 @@ int main(int argc, char* argv[])
     const bool launchMet = failures.isEmpty() && lost == 0 && worstLaunchP99 <= kLauncherTarget;
     printLine(QString());
     printLine(QStringLiteral("SUMMARY call latency: browser started p99 %1 ms worst profile (target %2 ms: %3; "
-                             "/bin/true started alone p99 %4 ms), row durable p99 %5 ms, poll floor p99 %6 ms; "
-                             "lost %7, messages %8%9%10")
+                             "received to launcher called p99 %4 ms, /bin/true started alone p99 %5 ms), row "
+                             "durable p99 %6 ms, poll floor p99 %7 ms; lost %8, messages %9%10%11")
                   .arg(milliseconds(worstLaunchP99), milliseconds(kLauncherTarget),
-                       launchMet ? QStringLiteral("met") : QStringLiteral("MISSED"), milliseconds(worstStartP99),
-                       milliseconds(worstRowP99), milliseconds(worstFloorP99))
+                       launchMet ? QStringLiteral("met") : QStringLiteral("MISSED"), milliseconds(worstDispatchP99),
+                       milliseconds(worstStartP99), milliseconds(worstRowP99), milliseconds(worstFloorP99))
                   .arg(lost)
                   .arg(messages)
                   .arg(t1 ? QStringLiteral("; ソラノT1 adds the protocol's %1 ms ACK pause per receive event")
