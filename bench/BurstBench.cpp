@@ -145,7 +145,7 @@ public:
     }
 
     bool isValid() const { return m_sim->isValid(); }
-    QString slavePath() const { return m_sim->slavePath(); }
+    QString portPath() const { return m_sim->portPath(); }
 
     /// Starts writing calls `first` to `first + count - 1` back to back and returns at once.
     void startBurst(int first, int count)
@@ -206,7 +206,7 @@ int main(int argc, char* argv[])
         printLine(QStringLiteral("SUMMARY burst: FAILED: no pseudo-terminal"));
         return 1;
     }
-    const QString error = rig.startStandby(adapter.slavePath());
+    const QString error = rig.startStandby(adapter.portPath());
     if (!error.isEmpty()) {
         printLine(QStringLiteral("SUMMARY burst: FAILED: ") + error);
         return 1;

@@ -90,7 +90,7 @@ public:
             m_result.error = m_sim.errorString();
             return m_result;
         }
-        m_result.error = m_rig.startStandby(m_sim.slavePath());
+        m_result.error = m_rig.startStandby(m_sim.portPath());
         if (!m_result.error.isEmpty())
             return m_result;
         m_result.baudRate = m_rig.baudRate();

@@ -41,7 +41,7 @@ struct Link
     {
         if (!pty->isValid())
             throw std::runtime_error(pty->errorString().toStdString());
-        dir.writeSettings("[PORTS]\nCOM1=" + pty->slavePath().toUtf8() + "\n");
+        dir.writeSettings("[PORTS]\nCOM1=" + pty->portPath().toUtf8() + "\n");
         state = dir.makeState();
         state.systemSettings.appName = QStringLiteral("着信");
         state.systemSettings.CommPort = QStringLiteral("1");
@@ -224,8 +224,7 @@ TEST(frmCommReceive, DebugModeTracesAndShowsReads)
     link.deliver(name.mid(1) + "\r");
     EXPECT_EQ(link.routines.texts(), QStringList{QStringLiteral("A着")});
     EXPECT_EQ(link.window.txtTerm, QStringLiteral("> A\r\n着\r\r\n"));
-    EXPECT_TRUE(trace.lines.contains(QStringLiteral("**RCV - A着")))
-        << trace.lines.join(u'|').toStdString();
+    EXPECT_TRUE(trace.lines.contains(QStringLiteral("**RCV - A着"))) << trace.lines.join(u'|').toStdString();
     EXPECT_TRUE(trace.lines.contains(QStringLiteral("Receive - A")));
 }
 
@@ -315,8 +314,7 @@ TEST(frmCommSend, DebugTraceShowsUnsentBytes)
     ASSERT_TRUE(link.comm->OpenPort(0));
     link.comm->MSComm1.write("abc"); // queued, not yet handed to the driver
     EXPECT_TRUE(link.comm->SendCommand(QStringLiteral("X")));
-    EXPECT_TRUE(trace.lines.contains(QStringLiteral("****SND--X[3]")))
-        << trace.lines.join(u'|').toStdString();
+    EXPECT_TRUE(trace.lines.contains(QStringLiteral("****SND--X[3]"))) << trace.lines.join(u'|').toStdString();
     EXPECT_EQ(link.sent(5), "abcX\r");
 }
 
@@ -341,13 +339,13 @@ TEST(frmCommPort, OpenPortChoosesTheDevice)
 {
     Link link;
     PseudoTerminal third;
-    link.dir.writeSettings("[PORTS]\nCOM1=" + link.pty->slavePath().toUtf8() + "\nCOM3=" + third.slavePath().toUtf8() +
+    link.dir.writeSettings("[PORTS]\nCOM1=" + link.pty->portPath().toUtf8() + "\nCOM3=" + third.portPath().toUtf8() +
                            "\nCOM4=/nonexistent/tty\n");
     ASSERT_TRUE(link.comm->OpenPort(0));
-    EXPECT_EQ(QStringLiteral("/dev/") + link.comm->MSComm1.portName(), link.pty->slavePath());
+    EXPECT_EQ(link.comm->MSComm1.portName(), link.pty->portPath());
     link.comm->ClosePort();
     ASSERT_TRUE(link.comm->OpenPort(3));
-    EXPECT_EQ(QStringLiteral("/dev/") + link.comm->MSComm1.portName(), third.slavePath());
+    EXPECT_EQ(link.comm->MSComm1.portName(), third.portPath());
     ASSERT_TRUE(link.comm->SendCommand(QStringLiteral("ATZ")));
     EXPECT_EQ(third.waitForBytes(4, kPatience), "ATZ\r");
     link.comm->ClosePort();

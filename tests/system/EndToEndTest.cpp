@@ -78,7 +78,7 @@ public:
                 WriteIni(setup, "SYSTEM", "adapter", QString::number(i));
         }
         WriteIni(setup, "SYSTEM", "CommPort", "3");
-        WriteIni(setup, "PORTS", "COM3", sim->slavePath());
+        WriteIni(setup, "PORTS", "COM3", sim->portPath());
         WriteIni(setup, "URL", "browse", "True");
         WriteIni(setup, "URL", "history", "True");
         WriteIni(setup, "URL", "path1", kUrl);

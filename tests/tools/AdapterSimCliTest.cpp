@@ -85,7 +85,7 @@ TEST_F(AdapterSimCliTest, EndOfInputEnds)
     const QString device = launch({QStringLiteral("--adapter"), QStringLiteral("1")});
     ASSERT_FALSE(device.isEmpty());
     SerialPeer peer;
-    ASSERT_TRUE(peer.open(device));
+    ASSERT_TRUE(peer.open(device)) << peer.errorString().toStdString();
     m_process.write("raw last words");
     m_process.closeWriteChannel();
     EXPECT_EQ(peer.readLine().value_or("<none>"), "last words");
@@ -102,7 +102,7 @@ TEST_F(AdapterSimCliTest, PeriodicCallsRunUntilTerminated)
     ASSERT_FALSE(device.isEmpty()) << m_process.readAllStandardError().toStdString();
     m_process.closeWriteChannel();
     SerialPeer peer;
-    ASSERT_TRUE(peer.open(device));
+    ASSERT_TRUE(peer.open(device)) << peer.errorString().toStdString();
     for (int i = 0; i < 2; ++i) {
         const auto frame = peer.readFrame();
         ASSERT_TRUE(frame.has_value());

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <chrono>
@@ -33,7 +35,13 @@ public:
         if (m_port.isOpen())
             m_port.close();
         m_buffer.clear();
-        m_port.setPortName(path);
+        // Opened through a link of our own: QSerialPort names its lock file after the path,
+        // and under the bare device path another process's lock on a just-reused
+        // pseudo-terminal number could still stand for a moment.
+        const QString link = m_linkDir.filePath(QStringLiteral("peer%1").arg(++m_opens));
+        if (!QFile::link(path, link))
+            return false;
+        m_port.setPortName(link);
         return m_port.open(QIODevice::ReadWrite);
     }
     QString errorString() const { return m_port.errorString(); }
@@ -100,6 +108,8 @@ public:
     }
 
 private:
+    QTemporaryDir m_linkDir;
+    int m_opens = 0;
     QSerialPort m_port;
     QByteArray m_buffer;
 };

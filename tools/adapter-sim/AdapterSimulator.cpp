@@ -57,6 +57,11 @@ QString AdapterSimulator::errorString() const
     return m_pty->errorString();
 }
 
+QString AdapterSimulator::portPath()
+{
+    return m_pty->portPath();
+}
+
 QString AdapterSimulator::slavePath() const
 {
     return m_pty->slavePath();

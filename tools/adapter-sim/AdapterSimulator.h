@@ -38,6 +38,9 @@ public:
     bool isValid() const;
     QString errorString() const;
     QString slavePath() const;
+    /// The slave device under a path of its own, for opening with QSerialPort (see
+    /// PseudoTerminal::portPath).
+    QString portPath();
     /// Symbolic link at `linkPath` to the slave device, replacing an older link.
     bool makeLink(const QString& linkPath);
 

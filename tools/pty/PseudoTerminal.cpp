@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <chrono>
@@ -115,6 +116,16 @@ QByteArray PseudoTerminal::waitForBytes(qsizetype count, std::chrono::millisecon
 QByteArray PseudoTerminal::takeReceived()
 {
     return std::exchange(m_received, {});
+}
+
+QString PseudoTerminal::portPath()
+{
+    if (!m_linkDir) {
+        m_linkDir = std::make_unique<QTemporaryDir>();
+        if (!m_linkDir->isValid() || !QFile::link(m_slavePath, m_linkDir->filePath(QStringLiteral("port"))))
+            return m_slavePath;
+    }
+    return m_linkDir->filePath(QStringLiteral("port"));
 }
 
 bool PseudoTerminal::makeLink(const QString& linkPath)

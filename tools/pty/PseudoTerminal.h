@@ -8,6 +8,7 @@
 #include <memory>
 
 class QSocketNotifier;
+class QTemporaryDir;
 
 /// The master side of a pseudo-terminal in raw mode. The program under test opens the
 /// slave device as its serial port; whoever holds this object plays the adapter. Emits
@@ -23,6 +24,12 @@ public:
     bool isValid() const { return m_master >= 0; }
     /// Path of the slave device (for example /dev/pts/7).
     QString slavePath() const { return m_slavePath; }
+    /// A path to the slave device that no other pseudo-terminal ever has: a symbolic link in
+    /// a folder of this object's own. Open this one with QSerialPort. It names its lock file
+    /// after the path it is given, and releases the lock only after closing the device;
+    /// pseudo-terminal numbers are reused at once, so under the bare device path another
+    /// process's lock can still stand for a moment and make the open fail.
+    QString portPath();
     /// Why the pseudo-terminal could not be made, when it is not valid.
     QString errorString() const { return m_error; }
 
@@ -50,4 +57,5 @@ private:
     QString m_error;
     QByteArray m_received;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QTemporaryDir> m_linkDir;
 };
