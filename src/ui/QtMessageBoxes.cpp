@@ -6,7 +6,12 @@ MessageBoxes::Answer QtMessageBoxes::show(const QString& text, const QString& ti
 {
     QMessageBox box;
     box.setWindowTitle(title);
-    box.setText(text);
+    // The program's texts break lines with a bare CR, as the Windows message box did; Qt
+    // lays out plain text by LF.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    box.setTextFormat(Qt::PlainText);
+    box.setText(shown);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     switch (icon) {
     case Icon::None:
