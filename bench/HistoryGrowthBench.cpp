@@ -209,7 +209,7 @@ int main(int argc, char* argv[])
             const qsizetype shownBefore = boxes.shown.size();
             const auto append = timed(
                 [&] {
-                    history.WriteCallHistory(number);
+                    history.WriteCallHistory(number, QDateTime::currentDateTime());
                     return boxes.shown.size() == shownBefore;
                 },
                 ok);

@@ -65,7 +65,6 @@ int main(int argc, char* argv[])
     SharedState state;
     state.appDir = options.appDir;
     ReadWriteAppSettings(state, QStringLiteral("READ"));
-    QApplication::setApplicationDisplayName(state.systemSettings.appName);
     LoadSettings(state);
 
     QtMessageBoxes boxes;

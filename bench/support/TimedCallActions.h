@@ -76,10 +76,10 @@ public:
         : m_inner(inner)
     {}
 
-    void WriteCallHistory(const QString& number) override
+    void WriteCallHistory(const QString& number, const QDateTime& calldate) override
     {
         enter();
-        m_inner.WriteCallHistory(number);
+        m_inner.WriteCallHistory(number, calldate);
         stamp(number);
     }
 

@@ -8,6 +8,20 @@
 #include "calls/CallHistory.h"
 #include "calls/NumberExtraction.h"
 
+#include <QUrl>
+
+namespace {
+
+// The number comes from the telephone line. Outside RFC 3986's unreserved characters it is
+// percent-encoded (as UTF-8), so that "&" or "#" cannot add a parameter to the URL or cut it
+// short; digits, and with them every real number, pass unchanged.
+QString encodedForUrl(const QString& number)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(number));
+}
+
+} // namespace
+
 CallDispatch::CallDispatch(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher,
                            CallHistory& history, CallDisplay* display)
     : m_state(state)
@@ -68,7 +82,12 @@ void CallDispatch::openAndRecord(const QString& number)
     // Read the flags at the moment of the call: the URL dialog may have changed them since
     // the last notification.
     if (isExactlyTrue(m_state.urlSettings.browse))
-        m_launcher.OpenUrlInBrowser(m_state.urlSettings.path1 + number);
+        m_launcher.OpenUrlInBrowser(m_state.urlSettings.path1 + encodedForUrl(number));
     if (isExactlyTrue(m_state.urlSettings.history))
-        m_history.WriteCallHistory(number);
+        m_history.WriteCallHistory(number, callTime());
+}
+
+QDateTime CallDispatch::callTime() const
+{
+    return m_state.receivedAt.isValid() ? m_state.receivedAt : QDateTime::currentDateTime();
 }

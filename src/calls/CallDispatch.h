@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -19,8 +20,10 @@ struct CallFailure
 
 /// From a recognised incoming-call notification to the caller's number and the configured
 /// actions, in this order: the number in the main window's `txtRecvData`, the browser at
-/// `path1` + number when `browse` is exactly "True", a history row when `history` is
-/// exactly "True". Each action starts only after the previous one has returned.
+/// `path1` + number (percent-encoded) when `browse` is exactly "True", a history row with
+/// the number as received when `history` is exactly "True". Each action starts only after
+/// the previous one has returned. The row's date and time are those at which the
+/// notification arrived (`receivedAt`), or the current ones when no line is in hand.
 ///
 /// The launcher and the history report their own failures; anything they throw passes
 /// through to the calling receive routine, whose trap reports it (the history step of that
@@ -55,6 +58,7 @@ public:
 private:
     void showNumber(const QString& number);
     void openAndRecord(const QString& number);
+    QDateTime callTime() const;
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;

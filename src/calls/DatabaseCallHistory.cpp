@@ -16,10 +16,10 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
         };
 }
 
-void DatabaseCallHistory::WriteCallHistory(const QString& number)
+void DatabaseCallHistory::WriteCallHistory(const QString& number, const QDateTime& calldate)
 {
     const std::unique_ptr<HistoryStore> store = m_makeStore(m_state.urlSettings.path3);
-    if (store && store->append(number, QDateTime::currentDateTime()))
+    if (store && store->append(number, calldate))
         return;
     DebugLog(m_state, QStringLiteral("history not written to \"%1\": %2")
                           .arg(m_state.urlSettings.path3, store ? store->lastError() : QStringLiteral("no store")));

@@ -19,7 +19,7 @@ public:
     /// The default factory makes a `SqliteHistoryStore`.
     DatabaseCallHistory(const SharedState& state, MessageBoxes& boxes, StoreFactory makeStore = {});
 
-    void WriteCallHistory(const QString& number) override;
+    void WriteCallHistory(const QString& number, const QDateTime& calldate) override;
 
 private:
     const SharedState& m_state;

@@ -9,14 +9,14 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QScopeGuard>
 
 #include <thread>
+#include <utility>
 
-#ifdef Q_OS_LINUX
-#include <sys/ioctl.h>
-#endif
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
 #endif
 
 namespace {
@@ -55,8 +55,13 @@ frmComm::frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
     setObjectName(QStringLiteral("frmComm"));
     waitTimer.setInterval(kWaitInterval);
     watchTimer.setInterval(kWatchInterval);
+    m_heldReader.setInterval(kHeldReadInterval);
+    m_fragmentSilence.setInterval(kFragmentSilence);
+    m_fragmentSilence.setSingleShot(true);
     connect(&waitTimer, &QTimer::timeout, this, &frmComm::waitTimer_Timer);
     connect(&watchTimer, &QTimer::timeout, this, &frmComm::watchTimer_Timer);
+    connect(&m_heldReader, &QTimer::timeout, this, &frmComm::takeWaitingBytes);
+    connect(&m_fragmentSilence, &QTimer::timeout, this, &frmComm::fragmentSilenceElapsed);
     connect(&MSComm1, &QSerialPort::readyRead, this, &frmComm::MSComm1_OnComm);
     connect(&MSComm1, &QSerialPort::errorOccurred, this, &frmComm::portErrorOccurred);
 }
@@ -90,6 +95,7 @@ void frmComm::ConfigurePort()
     // A partial line from an earlier session must not prefix the first line of this one,
     // so this happens even when the configuration stops early.
     m_assembler.clear();
+    m_fragmentSilence.stop();
 
     const SystemSettings& system = m_state.systemSettings;
     const QString& settings = m_state.adapterProfile.settings;
@@ -226,54 +232,94 @@ QByteArray frmComm::readAllWaiting()
     return bytes;
 }
 
-void frmComm::MSComm1_OnComm()
+qint64 frmComm::bytesWaiting() const
+{
+    if (!MSComm1.isOpen())
+        return 0;
+    qint64 count = MSComm1.bytesAvailable();
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (::ioctl(MSComm1.handle(), FIONREAD, &queued) == 0 && queued > 0)
+        count += queued;
+#endif
+    return count;
+}
+
+void frmComm::takeWaitingBytes()
 {
     if (!MSComm1.isOpen())
         return;
     QByteArray bytes = readAllWaiting();
     if (!bytes.isEmpty())
-        m_receiveEvents.push_back(std::move(bytes));
-    // A receive routine may hold a modal message box, during which more bytes arrive. They
-    // wait here until the line in hand has been dealt with, so lines are processed one at a
-    // time and in arrival order; the outermost call works through them.
-    if (m_receiving)
+        m_receiveEvents.push_back({std::move(bytes), QDateTime::currentDateTime()});
+}
+
+void frmComm::MSComm1_OnComm()
+{
+    takeWaitingBytes();
+    // While a command goes out, nothing received is processed: the sender has its pauses to
+    // keep, and an acknowledgement must not be sent in the middle of another command. While a
+    // routine is busy with a line, the lines after it wait for it. Either way the outermost
+    // caller works through what has come meanwhile.
+    if (m_sending == 0 && !m_receiving)
+        processReceivedEvents();
+}
+
+void frmComm::processReceivedEvents()
+{
+    if (m_sending > 0 || m_receiving)
         return;
     m_receiving = true;
+    // A routine's message box runs its own event loop, inside Qt's receive signal; Qt does not
+    // signal again from there, so what arrives meanwhile is fetched by the clock.
+    m_heldReader.start();
     for (;;) {
         if (m_receiveEvents.empty()) {
-            // Qt does not signal bytes that arrive while we are still handling its signal.
-            if (!MSComm1.isOpen())
+            takeWaitingBytes();
+            if (m_receiveEvents.empty())
                 break;
-            QByteArray more = readAllWaiting();
-            if (more.isEmpty())
-                break;
-            m_receiveEvents.push_back(std::move(more));
         }
-        const QByteArray event = std::move(m_receiveEvents.front());
+        const ReceiveEvent event = std::move(m_receiveEvents.front());
         m_receiveEvents.pop_front();
         processReceiveEvent(event);
     }
+    m_heldReader.stop();
     m_receiving = false;
+
+    if (std::exchange(m_faultAfterHold, false) && m_state.appState == AppStateCode::StandbyOn)
+        declareAdapterFault();
 }
 
-void frmComm::processReceiveEvent(const QByteArray& bytes)
+void frmComm::processReceiveEvent(const ReceiveEvent& event)
 {
+    const QByteArray& bytes = event.bytes;
     const bool controlCode = selectsControlCodeFraming(m_state.adapterProfile.ctrlcode);
     if (controlCode) {
         // One acknowledgement per receive event, whatever it carried.
         SendCommand(QString(QChar(kAck)));
-        for (const QByteArray& frame : m_assembler.feed(bytes, ReceiveAssembler::Framing::ControlCode))
-            m_routines.rcvProcessT1(fromCp932(frame));
-    } else {
-        for (const QByteArray& line : m_assembler.feed(bytes, ReceiveAssembler::Framing::Line)) {
-            const QString text = fromCp932(line);
-            DebugLog(m_state, QStringLiteral("**RCV - ") + text);
-            if (m_state.adapterProfile.kind == u"INS")
-                m_routines.rcvProcess(text);
-            else
-                m_routines.rcvProcessA(text);
-        }
     }
+    const QList<QByteArray> units =
+        m_assembler.feed(bytes, controlCode ? ReceiveAssembler::Framing::ControlCode : ReceiveAssembler::Framing::Line);
+    // Started before the routines run: one of them may hold a message box open for long.
+    if (m_assembler.pending().isEmpty())
+        m_fragmentSilence.stop();
+    else
+        m_fragmentSilence.start();
+
+    m_state.receivedAt = event.receivedAt;
+    for (const QByteArray& unit : units) {
+        const QString text = fromCp932(unit);
+        if (controlCode) {
+            m_routines.rcvProcessT1(text);
+            continue;
+        }
+        DebugLog(m_state, QStringLiteral("**RCV - ") + text);
+        if (m_state.adapterProfile.kind == u"INS")
+            m_routines.rcvProcess(text);
+        else
+            m_routines.rcvProcessA(text);
+    }
+    m_state.receivedAt = QDateTime();
 
     if (isDebugMode(m_state)) {
         // One decoder across events, so a character split between two reads shows intact.
@@ -281,6 +327,18 @@ void frmComm::processReceiveEvent(const QByteArray& bytes)
         DebugLog(m_state, QStringLiteral("Receive - ") + shown);
         AppendToTerminal(shown + QStringLiteral("\r\n"));
     }
+}
+
+void frmComm::fragmentSilenceElapsed()
+{
+    if (m_assembler.pending().isEmpty())
+        return;
+    // Bytes already here may be the rest of it, held up while the thread was busy; they are
+    // assembled as they come and restart the clock.
+    if (!m_receiveEvents.empty() || bytesWaiting() > 0)
+        return;
+    DebugLog(m_state, QStringLiteral("**DROP - ") + fromCp932(m_assembler.pending()));
+    m_assembler.clear();
 }
 
 void frmComm::setRts(bool on)
@@ -311,10 +369,20 @@ bool frmComm::transmit(const QByteArray& bytes)
     return MSComm1.isOpen() && !failed;
 }
 
+void frmComm::endSend()
+{
+    if (--m_sending > 0 || m_receiving || m_receiveEvents.empty())
+        return;
+    // What came in while the command went out is handled once the sender has its result.
+    QMetaObject::invokeMethod(this, &frmComm::processReceivedEvents, Qt::QueuedConnection);
+}
+
 bool frmComm::SendCommand(const QString& command)
 {
     if (!MSComm1.isOpen())
         return false;
+    ++m_sending;
+    const auto sent = qScopeGuard([this] { endSend(); });
     DebugLog(m_state, QStringLiteral("****SND--") + command + u'[' + QString::number(OutBufferCount()) + u']');
 
     QByteArray bytes;
@@ -335,6 +403,8 @@ bool frmComm::SendCommand(const QString& command)
 
 bool frmComm::SendRawChar(std::uint16_t code)
 {
+    ++m_sending;
+    const auto sent = qScopeGuard([this] { endSend(); });
     return transmit(toCp932(QString(QChar(code))));
 }
 
@@ -376,13 +446,21 @@ void frmComm::watchTimer_Timer()
 {
     if (m_state.appState != AppStateCode::StandbyOn)
         return;
+    // A routine's message box is open (the history database may be locked, say) and the
+    // adapter's answers wait behind it. Neither poll nor judge until they have been handled.
+    if (m_receiving)
+        return;
     if (m_state.watchAck == WatchAck::Answered) {
         m_state.watchAck = WatchAck::Outstanding;
         // A poll that cannot be sent stays unanswered, which ends standby at the next tick.
         SendCommand(m_state.adapterProfile.icommand[1]);
         return;
     }
+    declareAdapterFault();
+}
 
+void frmComm::declareAdapterFault()
+{
     watchTimer.stop();
     m_state.appState = AppStateCode::AdapterFault;
     if (m_terminal) {
@@ -411,9 +489,9 @@ bool frmComm::deviceHungUp() const
 
 void frmComm::portErrorOccurred(QSerialPort::SerialPortError error)
 {
-    // The device went away (a USB adapter unplugged). Close it quietly once control is back
-    // in the event loop, not inside QSerialPort's own notification; left open, the hung-up
-    // line would raise read errors without end. Every other error notification is ignored.
+    // The device went away (a USB adapter unplugged). Deal with it once control is back in
+    // the event loop, not inside QSerialPort's own notification. Every other error
+    // notification is ignored.
     const bool vanished = error == QSerialPort::ResourceError ||
                           ((error == QSerialPort::ReadError || error == QSerialPort::WriteError) && deviceHungUp());
     if (!vanished)
@@ -422,11 +500,26 @@ void frmComm::portErrorOccurred(QSerialPort::SerialPortError error)
     QMetaObject::invokeMethod(
         this,
         [this, generation] {
-            if (generation != m_openGeneration || !MSComm1.isOpen())
-                return;
-            MSComm1.close();
-            MSComm1.clearError();
-            UpdateStandbyStatus();
+            if (generation == m_openGeneration && MSComm1.isOpen())
+                portVanished();
         },
         Qt::QueuedConnection);
+}
+
+void frmComm::portVanished()
+{
+    // Closed at once: left open, the hung-up line would raise read errors without end, also
+    // while a message box is up.
+    MSComm1.close();
+    MSComm1.clearError();
+    UpdateStandbyStatus();
+    if (m_state.appState != AppStateCode::StandbyOn)
+        return;
+    // Standby without its adapter listens to nothing: the same verdict as a silent adapter,
+    // whether or not the profile has the watchdog on. While a routine's box is open, the
+    // verdict follows once the waiting lines have been handled.
+    if (m_receiving)
+        m_faultAfterHold = true;
+    else
+        declareAdapterFault();
 }

@@ -8,6 +8,7 @@
 #include "link/TerminalWindow.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
 #include <QStringDecoder>
@@ -35,6 +36,12 @@ public:
     static constexpr auto kReplyPoll = std::chrono::milliseconds(100);
     static constexpr auto kClosePause = std::chrono::milliseconds(200);
     static constexpr auto kDrainDeadline = std::chrono::seconds(10);
+    /// An adapter sends a line in one burst. An unfinished line or frame followed by this much
+    /// silence is line noise and is dropped, so that it cannot prefix the next line.
+    static constexpr auto kFragmentSilence = std::chrono::milliseconds(1000);
+    /// While a receive routine holds a message box open, what arrives is read this often, so
+    /// that each line keeps the time at which it came.
+    static constexpr auto kHeldReadInterval = std::chrono::milliseconds(100);
 
     frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, ReceiveRoutines& routines,
             QObject* parent = nullptr);
@@ -69,11 +76,17 @@ public:
     qint64 OutBufferCount() const;
 
     /// The receive event: reads everything waiting and hands complete lines or frames to the
-    /// receive routines, one at a time and in arrival order.
+    /// receive routines, one at a time and in arrival order. Bytes that arrive while a command
+    /// is being sent, or while a routine is still busy with an earlier line (a message box
+    /// open), wait and are handled after it, in order.
     void MSComm1_OnComm();
+    /// True while a receive routine is busy with a line; seen from outside, that means it
+    /// holds a message box open and the lines after it wait.
+    bool isReceiveHeld() const { return m_receiving; }
 
     /// Frames and transmits one command, then pauses 1000 ms. False, without the pause,
-    /// when the port is closed or the bytes cannot be written; the caller decides.
+    /// when the port is closed or the bytes cannot be written; the caller decides. Nothing
+    /// received is processed before it returns.
     bool SendCommand(const QString& command);
     /// Transmits one character unframed, without pause or trace. False when it cannot.
     bool SendRawChar(std::uint16_t code);
@@ -89,12 +102,27 @@ public:
 
     void waitTimer_Timer() { expireReplyWait(waitTimer); }
     /// The standby watchdog: polls with `icommand1`, or ends standby when the previous poll
-    /// went unanswered. Acts only in `appState` 105.
+    /// went unanswered. Acts only in `appState` 105, and not while a receive routine holds a
+    /// message box open: the adapter's answers then wait behind the box.
     void watchTimer_Timer();
 
 private:
-    void processReceiveEvent(const QByteArray& bytes);
+    /// The bytes of one read, with the local time at which they were taken from the port.
+    struct ReceiveEvent
+    {
+        QByteArray bytes;
+        QDateTime receivedAt;
+    };
+
+    void takeWaitingBytes();
+    void processReceivedEvents();
+    void processReceiveEvent(const ReceiveEvent& event);
+    void fragmentSilenceElapsed();
     QByteArray readAllWaiting();
+    qint64 bytesWaiting() const;
+    void endSend();
+    void declareAdapterFault();
+    void portVanished();
     bool transmit(const QByteArray& bytes);
     void setRts(bool on);
     QString assignCommPort(long long port);
@@ -112,7 +140,11 @@ private:
     int m_commPort = 1;
     ReceiveAssembler m_assembler;
     QStringDecoder m_displayDecoder{"CP932"};
-    std::deque<QByteArray> m_receiveEvents;
+    std::deque<ReceiveEvent> m_receiveEvents;
     bool m_receiving = false;
+    int m_sending = 0;
+    bool m_faultAfterHold = false;
+    QTimer m_heldReader;
+    QTimer m_fragmentSilence;
     quint64 m_openGeneration = 0;
 };

@@ -71,24 +71,30 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
     }
 }
 
-// The URL is path1 followed directly by the number whatever path1 ends with, and numbers
-// that would be dangerous in a shell or in SQL reach launcher and history unchanged.
-TEST(CallDispatch, NumbersAndUrlsPassUnchanged)
+// The URL is path1 followed directly by the number whatever path1 ends with. The number comes
+// from the telephone line: outside the characters a URL leaves alone it is percent-encoded
+// (UTF-8), so it cannot add a parameter or cut the URL short, and every digit passes as it
+// is. The display and the history keep it exactly as received, however hostile.
+TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 {
     struct Row
     {
         const char* path1;
         const char* number;
+        const char* url;
     };
     const std::vector<Row> rows = {
-        {"http://crm.example.jp/?tel=", "0312345678"},
-        {"http://crm.example.jp/", "0312345678"},
-        {"http://crm.example.jp", "0312345678"},
-        {"", "0312345678"},
-        {"http://x/?q=", "\"0312\"; rm -rf / $(reboot) `id`"},
-        {"http://x/?q=", "03 12&tel='1' OR 1=1;--"},
-        {"http://x/?q=", "０３１２％"},
-        {"http://x/?q=", ""},
+        {"http://crm.example.jp/?tel=", "0312345678", "http://crm.example.jp/?tel=0312345678"},
+        {"http://crm.example.jp/", "0312345678", "http://crm.example.jp/0312345678"},
+        {"http://crm.example.jp", "0312345678", "http://crm.example.jp0312345678"},
+        {"", "0312345678", "0312345678"},
+        {"http://x/?q=", "03&x=1#top", "http://x/?q=03%26x%3D1%23top"},
+        {"http://x/?q=", "03 12%41", "http://x/?q=03%2012%2541"},
+        {"http://x/?q=", "０３着", "http://x/?q=%EF%BC%90%EF%BC%93%E7%9D%80"},
+        {"http://x/?q=", "a-b.c_d~e+f/g", "http://x/?q=a-b.c_d~e%2Bf%2Fg"},
+        {"http://x/?q=", "\"0312\"; rm -rf / $(reboot) `id`",
+         "http://x/?q=%220312%22%3B%20rm%20-rf%20%2F%20%24%28reboot%29%20%60id%60"},
+        {"http://x/?q=", "", "http://x/?q="},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.number);
@@ -96,21 +102,43 @@ TEST(CallDispatch, NumbersAndUrlsPassUnchanged)
         rig.state.urlSettings.path1 = s(row.path1);
         rig.dispatch.dispatch(s(row.number));
         EXPECT_EQ(rig.display.text, s(row.number));
-        EXPECT_EQ(rig.launcher.urls, QStringList({s(row.path1) + s(row.number)}));
+        EXPECT_EQ(rig.launcher.urls, QStringList({s(row.url)}));
         EXPECT_EQ(rig.history.numbers, QStringList({s(row.number)}));
     }
 }
 
-// Hostile numbers cut from real notifications survive extraction and dispatch unchanged.
-TEST(CallDispatch, HostileNotificationsReachActionsUnchanged)
+// Hostile numbers cut from real notifications reach the history unchanged and the browser
+// encoded.
+TEST(CallDispatch, HostileNotificationsReachActions)
 {
     DispatchRig rig;
     rig.dispatch.isdnNotification(QStringLiteral("RING'$(id)\"` ;rest"));
     EXPECT_EQ(rig.history.numbers, QStringList({s("'$(id)\"`")}));
     rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"; $(x):1")));
-    EXPECT_EQ(rig.history.numbers.last(), s("\"a b\"; $(x)"));
-    EXPECT_EQ(rig.launcher.urls.last(), s("http://crm.example.jp/?tel=\"a b\"; $(x)"));
+    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"&x=1#; $(x):1")));
+    EXPECT_EQ(rig.history.numbers.last(), s("\"a b\"&x=1#; $(x)"));
+    EXPECT_EQ(rig.launcher.urls.last(), s("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
+}
+
+// The history row carries the time at which the notification arrived, which the serial link
+// hands over with the line; without a line in hand it is the current time.
+TEST(CallDispatch, HistoryRowCarriesTheArrivalTime)
+{
+    DispatchRig rig;
+    const QDateTime arrived(QDate(2026, 12, 7), QTime(9, 36, 12));
+    rig.state.receivedAt = arrived;
+    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"));
+    rig.state.adapterProfile.ring = QStringLiteral("CALL");
+    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL0312:1")));
+    rig.dispatch.t1Frame(QStringLiteral("T1STAT001") + QStringLiteral("0312").rightJustified(20));
+    EXPECT_EQ(rig.history.calldates, QList<QDateTime>({arrived, arrived, arrived}));
+
+    rig.state.receivedAt = QDateTime();
+    const QDateTime before = QDateTime::currentDateTime();
+    rig.dispatch.dispatch(QStringLiteral("0312"));
+    ASSERT_EQ(rig.history.calldates.size(), 4);
+    EXPECT_GE(rig.history.calldates.last(), before);
+    EXPECT_LE(rig.history.calldates.last(), QDateTime::currentDateTime());
 }
 
 // A browser failure the launcher reports itself does not stop the history step, which

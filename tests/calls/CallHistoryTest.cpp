@@ -83,12 +83,8 @@ int countRows(const QString& path)
     return count;
 }
 
-QDateTime wholeSecondsNow()
-{
-    QDateTime now = QDateTime::currentDateTime();
-    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    return now;
-}
+// When a call whose row only has to exist took place.
+const QDateTime kCallTime(QDate(2026, 12, 7), QTime(10, 15, 30));
 
 class CallHistoryTest : public ::testing::Test
 {
@@ -116,34 +112,29 @@ protected:
 
 } // namespace
 
-// Two calls in quick succession: two rows, in processing order, each with its own local
-// time in the text form SQLite's date functions understand.
+// Two calls in quick succession: two rows, in processing order, each with the date and time
+// of its own call in the text form SQLite's date functions understand.
 TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
 {
     ASSERT_TRUE(createHistoryDatabase(dbPath));
     DatabaseCallHistory history(state, boxes);
-    const QDateTime before = wholeSecondsNow();
-    history.WriteCallHistory(QStringLiteral("0312345678"));
-    history.WriteCallHistory(QStringLiteral("09011112222"));
-    const QDateTime after = QDateTime::currentDateTime();
+    const QDateTime first(QDate(2026, 12, 7), QTime(9, 36, 5));
+    const QDateTime second(QDate(2026, 12, 7), QTime(9, 42, 0));
+    history.WriteCallHistory(QStringLiteral("0312345678"), first);
+    history.WriteCallHistory(QStringLiteral("09011112222"), second);
 
     EXPECT_TRUE(boxes.shown.empty());
     const std::vector<Row> rows = readRows(dbPath);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].telnum.toString(), QStringLiteral("0312345678"));
     EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("09011112222"));
-    const QRegularExpression form(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
-    QDateTime previous = before;
+    EXPECT_EQ(rows[0].calldate.toString(), QStringLiteral("2026-12-07 09:36:05"));
+    EXPECT_EQ(rows[1].calldate.toString(), QStringLiteral("2026-12-07 09:42:00"));
     for (const Row& row : rows) {
         EXPECT_EQ(row.telnumType, QStringLiteral("text"));
         EXPECT_EQ(row.calldateType, QStringLiteral("text"));
-        const QString text = row.calldate.toString();
-        EXPECT_TRUE(form.match(text).hasMatch()) << text.toStdString();
-        EXPECT_EQ(row.parsedDate.toString(), text) << "SQLite's datetime() must read the stored form";
-        const QDateTime written = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        EXPECT_GE(written, previous);
-        EXPECT_LE(written, after);
-        previous = written;
+        EXPECT_EQ(row.parsedDate.toString(), row.calldate.toString())
+            << "SQLite's datetime() must read the stored form";
     }
 }
 
@@ -199,7 +190,7 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
         state.urlSettings.path3 = path;
         boxes.shown.clear();
 
-        DatabaseCallHistory(state, boxes).WriteCallHistory(QString::fromUtf8(c.number));
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QString::fromUtf8(c.number), kCallTime);
 
         expectOneUnusableMessage();
         EXPECT_EQ(QFile::exists(path), existed);
@@ -220,13 +211,13 @@ TEST_F(CallHistoryTest, LockedFileFailsAndNextCallWrites)
     withReader(dbPath, [&](QSqlDatabase& db) {
         QSqlQuery lock(db);
         ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        history.WriteCallHistory(QStringLiteral("0312345678"));
+        history.WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
         ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
     });
     expectOneUnusableMessage();
     EXPECT_EQ(countRows(dbPath), 0);
 
-    history.WriteCallHistory(QStringLiteral("0312345678"));
+    history.WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
     EXPECT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(countRows(dbPath), 1);
 }
@@ -238,7 +229,7 @@ TEST_F(CallHistoryTest, ReadOnlyFileFails)
     ASSERT_TRUE(QFile::setPermissions(dbPath, QFile::ReadOwner | QFile::ReadUser));
     if (QFileInfo(dbPath).isWritable())
         GTEST_SKIP() << "running with privileges that ignore file permissions";
-    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
     expectOneUnusableMessage();
     EXPECT_EQ(countRows(dbPath), 0);
 }
@@ -248,7 +239,7 @@ TEST_F(CallHistoryTest, EmptyPathFails)
 {
     state.urlSettings.path3.clear();
     const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
-    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
     expectOneUnusableMessage();
     EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
 }
@@ -259,8 +250,8 @@ TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 {
     ASSERT_TRUE(createHistoryDatabase(dbPath));
     DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(QString());
-    history.WriteCallHistory(QStringLiteral(""));
+    history.WriteCallHistory(QString(), kCallTime);
+    history.WriteCallHistory(QStringLiteral(""), kCallTime);
     EXPECT_TRUE(boxes.shown.empty());
     const std::vector<Row> rows = readRows(dbPath);
     ASSERT_EQ(rows.size(), 2u);
@@ -277,8 +268,8 @@ TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
     ASSERT_TRUE(createHistoryDatabase(dbPath));
     const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
     DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(hostile);
-    history.WriteCallHistory(QStringLiteral("000123"));
+    history.WriteCallHistory(hostile, kCallTime);
+    history.WriteCallHistory(QStringLiteral("000123"), kCallTime);
     EXPECT_TRUE(boxes.shown.empty());
     const std::vector<Row> rows = readRows(dbPath);
     ASSERT_EQ(rows.size(), 2u);
@@ -304,7 +295,7 @@ TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
         ASSERT_TRUE(createHistoryDatabase(path));
         state.urlSettings.path3 = path;
         boxes.shown.clear();
-        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
         EXPECT_TRUE(boxes.shown.empty());
         EXPECT_EQ(readRows(path).size(), 1u);
         const QDir folder = QFileInfo(path).absoluteDir();
@@ -313,7 +304,7 @@ TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
 
         // The same odd name, missing: still not created.
         state.urlSettings.path3 = path + QStringLiteral("-gone");
-        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"));
+        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
         EXPECT_EQ(boxes.shown.size(), 1u);
         EXPECT_FALSE(QFile::exists(state.urlSettings.path3));
     }

@@ -2,6 +2,8 @@
 
 #include "support/TraceCapture.h"
 
+#include <QUrl>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -203,7 +205,8 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
             QStringList expected = {rig.log.events.first()};
             if (!(routine == Routine::T1 && number.isEmpty())) {
                 if (rig.state.urlSettings.browse == QLatin1String("True"))
-                    expected.append(QLatin1String("browser:") + rig.state.urlSettings.path1 + number);
+                    expected.append(QLatin1String("browser:") + rig.state.urlSettings.path1 +
+                                    QString::fromLatin1(QUrl::toPercentEncoding(number)));
                 if (rig.state.urlSettings.history == QLatin1String("True"))
                     expected.append(QLatin1String("history:") + number);
             }

@@ -34,6 +34,11 @@ template<typename Condition> bool processEventsUntil(Condition done, std::chrono
     return done();
 }
 
+void processEventsFor(std::chrono::milliseconds duration)
+{
+    processEventsUntil([] { return false; }, duration);
+}
+
 // One adapter on a pseudo-terminal mapped to COM1, and the link with fakes around it.
 struct Link
 {
@@ -75,6 +80,16 @@ struct Link
             std::this_thread::sleep_for(1ms);
         }
         processEventsUntil([&] { return comm->MSComm1.bytesAvailable() == 0 && waitingBytes() == 0; });
+    }
+
+    // Writes `bytes` as the adapter and waits until they are in the driver, without letting
+    // the link see them.
+    void arriveUnseen(const QByteArray& bytes)
+    {
+        pty->write(bytes);
+        const QDeadlineTimer deadline(kPatience);
+        while (waitingBytes() < bytes.size() && !deadline.hasExpired())
+            std::this_thread::sleep_for(1ms);
     }
 
     int waitingBytes() const
@@ -265,6 +280,129 @@ TEST(frmCommReceive, OneLineAtATimeWhileAMessageBoxIsOpen)
     EXPECT_EQ(seenDuringBox, QStringList{QStringLiteral("A")});
     EXPECT_EQ(link.routines.texts(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
     EXPECT_EQ(link.routines.maxDepth, 1);
+}
+
+// Bytes already waiting when a watchdog poll goes out: the poll is sent whole, pause included,
+// before anything received is handed on, and the acknowledgement of control-code framing
+// follows the poll instead of running inside it.
+TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
+{
+    const QByteArray frame =
+        "\x02" + toCp932(QStringLiteral("T1STAT001") + QStringLiteral("0312").rightJustified(20)) + "\x03";
+    struct Row
+    {
+        const char* what;
+        bool controlCode;
+        QByteArray arriving;
+        QStringList sequence;
+        QByteArray wire;
+    };
+    const Row rows[] = {
+        {"a notification of an ISDN adapter",
+         false,
+         "RING0312;1\r",
+         {"pause:1000", "returned", "line:RING0312;1"},
+         "ATZ\r"},
+        {"a frame of the control-code adapter",
+         true,
+         frame,
+         {"pause:100", "pause:100", "pause:1000", "returned", "pause:100", "pause:100", "pause:1000",
+          "line:T1STAT001" + QStringLiteral("0312").rightJustified(20)},
+         "\x02S\x03\x02\x06\x03"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Link link;
+        if (row.controlCode) {
+            link.useSoranoT1();
+            link.state.adapterProfile.icommand[1] = QStringLiteral("S");
+        }
+        link.state.appState = AppStateCode::StandbyOn;
+        link.state.watchAck = WatchAck::Answered;
+        ASSERT_TRUE(link.comm->OpenPort(0));
+        QStringList sequence;
+        link.pauser.onPause = [&](std::chrono::milliseconds d) {
+            sequence.append(QStringLiteral("pause:") + QString::number(d.count()));
+        };
+        link.routines.onLine = [&](const FakeReceiveRoutines::Received& line) {
+            sequence.append(QStringLiteral("line:") + line.text);
+        };
+        link.arriveUnseen(row.arriving);
+        link.comm->watchTimer_Timer();
+        sequence.append(QStringLiteral("returned"));
+        ASSERT_TRUE(processEventsUntil([&] { return !link.routines.received.empty(); }));
+        EXPECT_EQ(sequence, row.sequence);
+        EXPECT_EQ(link.sent(row.wire.size()), row.wire);
+        EXPECT_EQ(link.routines.maxDepth, 1);
+    }
+}
+
+// An unfinished line or frame followed by a second of silence is line noise: it is dropped,
+// with a trace, and cannot spoil the adapter's next line. A line whose parts come a few
+// milliseconds apart still assembles.
+TEST(frmCommReceive, StaleFragmentsAreDropped)
+{
+    struct Step
+    {
+        std::chrono::milliseconds after;
+        QByteArray bytes;
+    };
+    struct Row
+    {
+        const char* what;
+        bool controlCode;
+        std::vector<Step> steps;
+        QStringList lines;
+        QStringList dropped;
+    };
+    const Row rows[] = {
+        {"one stray byte, then a call", false, {{0ms, "x"}, {1300ms, "RING0312;1\r"}}, {"RING0312;1"}, {"**DROP - x"}},
+        {"a burst of garbage without CR, then a call",
+         false,
+         {{0ms, "\x01#%&garbage"}, {1300ms, "RING0312;1\r"}},
+         {"RING0312;1"},
+         {"**DROP - #%&garbage"}},
+        {"a line split over two reads", false, {{0ms, "RING03"}, {30ms, "12;1\r"}}, {"RING0312;1"}, {}},
+        {"an unfinished frame",
+         true,
+         {{0ms, "\x02"
+                "12"},
+          {1300ms, "34\x03"}},
+         {"34"},
+         {"**DROP - 12"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TraceCapture trace;
+        Link link;
+        link.state.systemSettings.debugmode = QStringLiteral("True");
+        if (row.controlCode)
+            link.useSoranoT1();
+        ASSERT_TRUE(link.comm->OpenPort(0));
+        for (const Step& step : row.steps) {
+            processEventsFor(step.after);
+            link.deliver(step.bytes);
+        }
+        EXPECT_EQ(link.routines.texts(), row.lines);
+        EXPECT_EQ(trace.lines.filter(QStringLiteral("**DROP - ")), row.dropped);
+    }
+}
+
+// The rest of a line that arrives while a routine keeps the thread busy for more than a
+// second (a slow history database) has not been silent: the line stays whole.
+TEST(frmCommReceive, ABusyRoutineDoesNotMakeTheNextLineStale)
+{
+    Link link;
+    ASSERT_TRUE(link.comm->OpenPort(0));
+    link.routines.onLine = [&](const FakeReceiveRoutines::Received& line) {
+        if (line.text != u"L1")
+            return;
+        link.pty->write("b\r");
+        std::this_thread::sleep_for(1300ms);
+    };
+    link.deliver("L1\rL2a");
+    ASSERT_TRUE(processEventsUntil([&] { return link.routines.received.size() == 2; }));
+    EXPECT_EQ(link.routines.texts(), (QStringList{QStringLiteral("L1"), QStringLiteral("L2ab")}));
 }
 
 // Commands are framed per model and reach the driver before the 1000 ms pause starts.
@@ -558,25 +696,119 @@ TEST(frmCommWatchdog, NothingOutsideStandby)
     }
 }
 
-// The adapter vanishing while open (USB unplugged): the port closes quietly; with `watch`
-// on, the next poll cannot go out and the tick after it ends standby.
-TEST(frmCommWatchdog, VanishedPortClosesQuietlyAndStandbyEnds)
+// A routine holds a message box open across three watchdog ticks while the adapter's answer
+// to the last poll waits behind it: no poll and no verdict until the box has closed and the
+// waiting lines have been handled, and each line keeps the time at which it arrived. Then
+// the watchdog goes on, and a silent adapter still ends standby at the second tick.
+TEST(frmCommWatchdog, WaitsWhileAReceiveBoxIsOpen)
 {
     Link link;
     link.state.appState = AppStateCode::StandbyOn;
-    ASSERT_TRUE(link.comm->OpenPort(0));
-    link.pty.reset();
-    EXPECT_TRUE(processEventsUntil([&] { return !link.comm->IsPortOpen(); }));
-    EXPECT_TRUE(link.boxes.shown.empty());
-    EXPECT_EQ(link.window.cbMachiuke, QStringLiteral("待ち受け開始"));
-
     link.state.watchAck = WatchAck::Answered;
+    ASSERT_TRUE(link.comm->OpenPort(0));
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(link.state.watchAck, WatchAck::Outstanding);
+    ASSERT_EQ(link.sent(4), "ATZ\r");
+
+    QList<QDateTime> receivedAt;
+    link.routines.onLine = [&](const FakeReceiveRoutines::Received& line) {
+        receivedAt.append(link.state.receivedAt);
+        if (line.text == u"0")
+            link.state.watchAck = WatchAck::Answered; // as the receive processing does for `ok`
+        if (line.text == u"CALL")
+            link.boxes.show(QStringLiteral("Accessデータベースが使用できません。"), link.state.systemSettings.appName,
+                            MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    };
+    QDateTime answerWritten;
+    QDateTime boxClosing;
+    link.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown& box) {
+        if (box.text != QStringLiteral("Accessデータベースが使用できません。"))
+            return;
+        for (int tick = 0; tick < 3; ++tick) {
+            if (tick == 1) {
+                answerWritten = QDateTime::currentDateTime();
+                link.pty->write("0\r");
+            }
+            link.comm->watchTimer_Timer();
+            processEventsFor(400ms);
+        }
+        EXPECT_EQ(link.state.appState, AppStateCode::StandbyOn);
+        EXPECT_TRUE(link.comm->IsPortOpen());
+        EXPECT_TRUE(link.sent(0).isEmpty()) << "no poll while the box is open";
+        EXPECT_EQ(link.state.watchAck, WatchAck::Outstanding) << "the answer waits behind the box";
+        boxClosing = QDateTime::currentDateTime();
+    };
+    const QDateTime callWritten = QDateTime::currentDateTime();
+    link.deliver("CALL\r");
+    ASSERT_TRUE(processEventsUntil([&] { return link.routines.received.size() == 2; }));
+    EXPECT_EQ(link.routines.texts(), (QStringList{QStringLiteral("CALL"), QStringLiteral("0")}));
+    ASSERT_EQ(receivedAt.size(), 2);
+    EXPECT_GE(receivedAt[0], callWritten);
+    EXPECT_LT(receivedAt[0], answerWritten);
+    EXPECT_GE(receivedAt[1], answerWritten);
+    EXPECT_GE(receivedAt[1].msecsTo(boxClosing), 300) << "stamped when it came, not when its turn came";
+    EXPECT_FALSE(link.state.receivedAt.isValid());
+    EXPECT_EQ(link.state.watchAck, WatchAck::Answered);
+
+    link.comm->watchTimer_Timer();
+    EXPECT_EQ(link.sent(4), "ATZ\r");
     link.comm->watchTimer_Timer();
     EXPECT_EQ(link.state.appState, AppStateCode::AdapterFault);
-    ASSERT_EQ(link.boxes.shown.size(), 1u);
-    EXPECT_EQ(link.boxes.shown[0].text, QStringLiteral("アダプタに異常が検出されました。"));
+    EXPECT_EQ(link.boxes.shown.back().text, QStringLiteral("アダプタに異常が検出されました。"));
+}
+
+// The adapter vanishing (USB unplugged) closes the port at once. Outside standby that is all;
+// in standby it ends standby with the fault message whatever `watch` says, and while a
+// routine holds a message box open, the verdict follows once that box has closed.
+TEST(frmCommWatchdog, VanishedPort)
+{
+    struct Row
+    {
+        const char* what;
+        std::int16_t appState;
+        bool duringBox;
+        bool fault;
+    };
+    const Row rows[] = {
+        {"standby off", AppStateCode::StandbyOff, false, false},
+        {"standby on, watchdog not running", AppStateCode::StandbyOn, false, true},
+        {"standby on, a receive box open", AppStateCode::StandbyOn, true, true},
+    };
+    const QString faultText = QStringLiteral("アダプタに異常が検出されました。");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Link link;
+        link.state.appState = row.appState;
+        ASSERT_TRUE(link.comm->OpenPort(0));
+        bool faultDuringBox = false;
+        if (row.duringBox) {
+            link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
+                link.boxes.show(QStringLiteral("rcvProcess:失敗"), link.state.systemSettings.appName,
+                                MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+            };
+            link.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown& box) {
+                if (box.text == faultText)
+                    return;
+                link.pty.reset();
+                processEventsUntil([&] { return !link.comm->IsPortOpen(); });
+                processEventsFor(100ms);
+                faultDuringBox = link.boxes.shown.size() > 1;
+            };
+            link.deliver("X\r");
+        } else {
+            link.pty.reset();
+        }
+        EXPECT_TRUE(processEventsUntil([&] { return !link.comm->IsPortOpen(); }));
+        processEventsFor(100ms);
+        EXPECT_FALSE(faultDuringBox);
+        EXPECT_EQ(link.window.cbMachiuke, QStringLiteral("待ち受け開始"));
+        const bool faultShown = !link.boxes.shown.empty() && link.boxes.shown.back().text == faultText;
+        EXPECT_EQ(faultShown, row.fault);
+        EXPECT_EQ(link.state.appState, row.fault ? AppStateCode::AdapterFault : row.appState);
+        if (row.fault) {
+            EXPECT_EQ(link.window.mnuMachiuke, QStringLiteral("待ち受け開始"));
+            EXPECT_TRUE(link.window.calls.contains(QStringLiteral("setTaskTray:待ち受け開始")));
+        }
+    }
 }
 
 // The reply wait: a reply before the time-out gives 1, set in the mode the caller asked for.

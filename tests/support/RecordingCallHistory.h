@@ -3,6 +3,8 @@
 #include "calls/CallHistory.h"
 #include "support/CallEventLog.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QStringList>
 
 /// Records the numbers instead of writing the history database.
@@ -13,14 +15,16 @@ public:
         : m_log(log)
     {}
 
-    void WriteCallHistory(const QString& number) override
+    void WriteCallHistory(const QString& number, const QDateTime& calldate) override
     {
         numbers.append(number);
+        calldates.append(calldate);
         if (m_log)
             m_log->add("history", number);
     }
 
     QStringList numbers;
+    QList<QDateTime> calldates;
 
 private:
     CallEventLog* m_log = nullptr;
