@@ -6,8 +6,9 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Packages the build and the tests need, on Debian 12.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb xauth
     fonts-ipafont-gothic libgtest-dev)
-# What the sanitizer and fuzzing runs of scripts/test need besides.
-CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
+# What scripts/test needs besides: the X tools that read what a real X server shows, and
+# the sanitizer and fuzzing runs.
+CHAKUSHIN_CHECK_PACKAGES=(x11-utils clang libclang-rt-14-dev)
 
 # ensure_packages PKG...: installs those that are not installed yet, and nothing else.
 ensure_packages() {

@@ -198,6 +198,61 @@ TEST_P(EndToEnd, WatchdogEndsStandbyWhenTheAdapterFallsSilent)
     EXPECT_EQ(app.boxes.shown[0].text, QStringLiteral("アダプタに異常が検出されました。"));
 }
 
+// A call whose message box stays open across three watchdog ticks (here the browser cannot be
+// found) while the adapter goes on answering and a second call comes in: standby stays on;
+// once the box is closed the second call is handled, each history row carries the time its
+// call arrived, and the watchdog goes on polling.
+TEST_P(EndToEnd, AnOpenMessageBoxKeepsStandbyAndEachCallsTime)
+{
+    Installation app(QString::fromUtf8(GetParam()));
+    ASSERT_TRUE(app.sim->isValid());
+    app.state.appState = AppStateCode::StandbyOn;
+    app.state.rcvMode = RcvMode::Idle;
+    app.state.watchAck = WatchAck::Answered;
+    ASSERT_TRUE(app.comm->OpenPort(0));
+    const QString& poll = app.state.adapterProfile.icommand[1];
+    app.comm->watchTimer_Timer();
+    ASSERT_TRUE(processEventsUntil([&] { return app.state.watchAck == WatchAck::Answered; }));
+
+    app.launcher.failWithMessage = &app.boxes;
+    QDateTime secondRaised;
+    QDateTime firstBoxClosing;
+    int pollsDuringBox = -1;
+    app.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
+        if (firstBoxClosing.isValid())
+            return;
+        const qsizetype pollsBefore = app.sim->commandsReceived().count(poll);
+        for (int tick = 0; tick < 3; ++tick) {
+            app.comm->watchTimer_Timer();
+            processEventsUntil([] { return false; }, 300ms);
+            if (tick == 0) {
+                secondRaised = QDateTime::currentDateTime();
+                app.sim->raiseCall(QStringLiteral("09087654321"));
+            }
+        }
+        processEventsUntil([] { return false; }, 1500ms);
+        EXPECT_EQ(app.state.appState, AppStateCode::StandbyOn);
+        pollsDuringBox = static_cast<int>(app.sim->commandsReceived().count(poll) - pollsBefore);
+        firstBoxClosing = QDateTime::currentDateTime();
+    };
+    app.sim->raiseCall(QStringLiteral("0312345678"));
+    ASSERT_TRUE(processEventsUntil([&] { return historyRows(app.databasePath).size() == 2; }));
+    EXPECT_EQ(pollsDuringBox, 0);
+    EXPECT_EQ(app.launcher.urls, QStringList({kUrl + "0312345678", kUrl + "09087654321"}));
+    const auto rows = historyRows(app.databasePath);
+    EXPECT_EQ(rows[0].first, "0312345678");
+    EXPECT_EQ(rows[1].first, "09087654321");
+    const QDateTime secondRow = QDateTime::fromString(rows[1].second, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_GE(secondRow.addSecs(1), secondRaised);
+    EXPECT_LE(secondRow.addSecs(1), firstBoxClosing) << "recorded when it arrived, not when the box closed";
+
+    app.comm->watchTimer_Timer();
+    ASSERT_TRUE(processEventsUntil([&] { return app.state.watchAck == WatchAck::Answered; }));
+    app.comm->watchTimer_Timer();
+    EXPECT_EQ(app.state.appState, AppStateCode::StandbyOn);
+    EXPECT_EQ(app.boxes.shown.size(), 2u) << "the two launcher messages and nothing else";
+}
+
 // The CTI read-out of both ISDN schemes against the adapter's own notification state.
 TEST(EndToEndCti, ReadOutReflectsTheAdaptersPortSettings)
 {
