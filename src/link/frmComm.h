@@ -80,9 +80,6 @@ public:
     /// is being sent, or while a routine is still busy with an earlier line (a message box
     /// open), wait and are handled after it, in order.
     void MSComm1_OnComm();
-    /// True while a receive routine is busy with a line; seen from outside, that means it
-    /// holds a message box open and the lines after it wait.
-    bool isReceiveHeld() const { return m_receiving; }
 
     /// Frames and transmits one command, then pauses 1000 ms. False, without the pause,
     /// when the port is closed or the bytes cannot be written; the caller decides. Nothing
