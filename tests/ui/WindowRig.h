@@ -51,7 +51,8 @@ struct Desk
         QString value;
     };
 
-    explicit Desk(std::initializer_list<Key> extra = {})
+    /// `extra` keys are written over the shipped settings; `realTray` replaces the recording one.
+    explicit Desk(std::initializer_list<Key> extra = {}, TaskTray* realTray = nullptr)
     {
         dir.copyShippedSettings();
         sim = std::make_unique<AdapterSimulator>(
@@ -81,7 +82,8 @@ struct Desk
         state.appState = AppStateCode::StandbyOff;
         receive = std::make_unique<ReceiveProcessor>(state, boxes, launcher, history);
         comm = std::make_unique<frmComm>(state, boxes, pauser, *receive);
-        window = std::make_unique<frmTerminal>(state, boxes, pauser, *comm, *receive, tray, openers);
+        window =
+            std::make_unique<frmTerminal>(state, boxes, pauser, *comm, *receive, realTray ? *realTray : tray, openers);
     }
 
     void paint(const QString& name, Qt::GlobalColor colour) const
