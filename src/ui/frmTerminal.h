@@ -140,5 +140,6 @@ private:
     frmMessage* m_popup = nullptr;
     std::unique_ptr<frmCutting> m_offIconHolder;
     bool m_unloading = false;
+    bool m_painted = false;
     bool m_attached = false;
 };
