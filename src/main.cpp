@@ -7,8 +7,8 @@
 #include "calls/SqliteHistoryStore.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "ui/ApplicationSetup.h"
 #include "ui/DialogOpeners.h"
-#include "ui/QtJapaneseTexts.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/SystemTaskTray.h"
 #include "ui/frmTerminal.h"
@@ -50,10 +50,13 @@ int main(int argc, char* argv[])
     // Making a history database needs no display, so it also works from a build or an
     // install script.
     std::unique_ptr<QCoreApplication> app;
-    if (wantsWindows(argc, argv))
-        app = std::make_unique<QApplication>(argc, argv);
-    else
+    if (wantsWindows(argc, argv)) {
+        auto windows = std::make_unique<QApplication>(argc, argv);
+        prepareApplication(*windows);
+        app = std::move(windows);
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
     const CommandLine options = parseCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
     if (!options.error.isEmpty()) {
@@ -68,11 +71,6 @@ int main(int argc, char* argv[])
     state.appDir = options.appDir;
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadSettings(state);
-
-    // The program ends through the main window's unload sequence only, never because the
-    // last visible window (say, a message box while the main window is in the tray) closed.
-    QApplication::setQuitOnLastWindowClosed(false);
-    installQtJapaneseTexts(*app);
 
     QtMessageBoxes boxes;
     ThreadPauser pauser;

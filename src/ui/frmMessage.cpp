@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QPainter>
 #include <QWindow>
 
 namespace {
@@ -98,4 +99,13 @@ void frmMessage::Timer1_Timer()
     // Names that match no dialog open nothing.
     m_openers.open(name);
     hide();
+}
+
+void frmMessage::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // Without a frame the popup needs an edge of its own to stand out from the windows below.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

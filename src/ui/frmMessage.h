@@ -41,6 +41,9 @@ public:
     QLabel* lbFormName = nullptr;
     QTimer Timer1;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void drawNow();
 

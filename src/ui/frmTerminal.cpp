@@ -421,8 +421,11 @@ bool frmTerminal::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == txtTerm) {
-        if (event->type() == QEvent::KeyPress)
-            return txtTerm_KeyPress(static_cast<QKeyEvent*>(event)->text());
+        if (event->type() == QEvent::KeyPress) {
+            // Delete is an editing key like the arrows, though X11 gives it a character.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            return key->key() != Qt::Key_Delete && txtTerm_KeyPress(key->text());
+        }
         if (event->type() == QEvent::InputMethod) {
             // Characters composed with an input method arrive here rather than as keys.
             auto* input = static_cast<QInputMethodEvent*>(event);

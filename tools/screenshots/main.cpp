@@ -8,8 +8,8 @@
 #include "calls/DesktopBrowserLauncher.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "ui/ApplicationSetup.h"
 #include "ui/DialogOpeners.h"
-#include "ui/QtJapaneseTexts.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/TaskTray.h"
 #include "ui/frmMessage.h"
@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: chakushin-screenshots DIR\n");
         return 2;
     }
-    installQtJapaneseTexts(app);
+    prepareApplication(app);
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(outDir);
     return shoot(outDir, false) && shoot(outDir, true) ? 0 : 1;

@@ -1,12 +1,14 @@
-#include "ui/QtJapaneseTexts.h"
+#include "ui/ApplicationSetup.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-bool installQtJapaneseTexts(QCoreApplication& app)
+bool prepareApplication(QApplication& app)
 {
+    QApplication::setQuitOnLastWindowClosed(false);
+
     auto* translator = new QTranslator(&app);
     if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
