@@ -14,6 +14,22 @@ namespace {
 const QString kOn = QStringLiteral("待ち受け停止");
 const QString kOff = QStringLiteral("待ち受け開始");
 
+// A settings dialog that notes whether the port was still open when it was closed.
+class NotingDialog final : public QWidget
+{
+public:
+    explicit NotingDialog(const frmComm& comm)
+        : m_comm(comm)
+    {}
+    bool portOpenAtClose = false;
+
+protected:
+    void closeEvent(QCloseEvent*) override { portOpenAtClose = m_comm.IsPortOpen(); }
+
+private:
+    const frmComm& m_comm;
+};
+
 } // namespace
 
 // Start and stop: captions, state codes, the port, the watchdog, and the tray replaced by
@@ -198,7 +214,8 @@ TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
 }
 
 // Exit by the button shows the popup, then unloads; exit by the tray menu unloads without
-// it. Either way the tray icon goes first, the port closes, and the program is told to end.
+// it. Either way the tray icon goes first, open dialogs close before the port, and the
+// program is told to end.
 TEST(frmTerminalExit, ByButtonAndByTrayMenu)
 {
     for (const bool byButton : {true, false}) {
@@ -206,6 +223,9 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
         Desk desk;
         desk.window->show();
         desk.window->cbMachiuke->click();
+        NotingDialog dialog(*desk.comm);
+        desk.openers.setOpener(QStringLiteral("CTI設定"), [&] { return &dialog; });
+        desk.openers.open(QStringLiteral("CTI設定"));
         QSignalSpy ended(desk.window.get(), &frmTerminal::unloaded);
         bool trayShownAtPause = true;
         bool portOpenAtPause = false;
@@ -226,6 +246,8 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
         EXPECT_FALSE(desk.tray.shown);
         EXPECT_FALSE(desk.window->isVisible());
         EXPECT_FALSE(desk.popup().isVisible());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.portOpenAtClose) << "the serial link goes last";
         EXPECT_EQ(ended.count(), 1);
         // Unloaded, the window is no longer the link's: a later refresh leaves it alone.
         desk.window->setMachiukeCaption(QStringLiteral("unloaded"));
@@ -234,8 +256,7 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
     }
 }
 
-// The window manager's close button runs the same unload and cannot be refused; the
-// program does not end merely because its last visible window closed.
+// The window manager's close button runs the same unload and cannot be refused.
 TEST(frmTerminalExit, CloseButtonUnloads)
 {
     Desk desk;
