@@ -1,6 +1,5 @@
 #include "app/CommandLine.h"
 #include "app/Pause.h"
-#include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
 #include "calls/DatabaseCallHistory.h"
@@ -8,11 +7,14 @@
 #include "calls/SqliteHistoryStore.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "ui/ApplicationSetup.h"
+#include "ui/DialogOpeners.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/SystemTaskTray.h"
+#include "ui/frmTerminal.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -48,10 +50,13 @@ int main(int argc, char* argv[])
     // Making a history database needs no display, so it also works from a build or an
     // install script.
     std::unique_ptr<QCoreApplication> app;
-    if (wantsWindows(argc, argv))
-        app = std::make_unique<QApplication>(argc, argv);
-    else
+    if (wantsWindows(argc, argv)) {
+        auto windows = std::make_unique<QApplication>(argc, argv);
+        prepareApplication(*windows);
+        app = std::move(windows);
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
     const CommandLine options = parseCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
     if (!options.error.isEmpty()) {
@@ -73,32 +78,16 @@ int main(int argc, char* argv[])
     DatabaseCallHistory history(state, boxes);
     ReceiveProcessor receive(state, boxes, launcher, history);
     frmComm comm(state, boxes, pauser, receive);
+    SystemTaskTray tray;
+    // The settings dialogs register their openers here once they exist; until then their
+    // names open nothing.
+    DialogOpeners openers;
 
-    // Until the main window and the settings dialogs exist, the program goes straight into
-    // standby with the adapter configured in settings.ini and ends when standby ends.
-    if (state.systemSettings.CommPort.isEmpty() || state.adapterModel.isEmpty()) {
-        std::fprintf(stderr, "chakushin: no adapter configured: set [SYSTEM] adapter and CommPort in %s\n",
-                     qPrintable(settingsFilePath(state)));
-        return 1;
-    }
-    state.appState = AppStateCode::StandbyOn;
-    state.rcvMode = RcvMode::Idle;
-    if (!comm.OpenPort(0)) {
-        boxes.show(QStringLiteral("ポートオープンエラー"), state.systemSettings.appName,
-                   MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
-        return 1;
-    }
-    state.watchAck = WatchAck::Answered;
-    if (readAsBoolean(state.adapterProfile.watch).value_or(false))
-        comm.watchTimer.start();
-    std::fprintf(stderr, "chakushin: standby with %s on COM%s\n", qPrintable(state.adapterModel),
-                 qPrintable(state.systemSettings.CommPort));
-
-    QTimer standbyEnded;
-    QObject::connect(&standbyEnded, &QTimer::timeout, &standbyEnded, [&] {
-        if (state.appState != AppStateCode::StandbyOn)
-            QCoreApplication::exit(1);
-    });
-    standbyEnded.start(1000);
+    // Until the start-up sequence exists, the window comes up with standby off and the user
+    // starts standby with its button.
+    state.appState = AppStateCode::StandbyOff;
+    frmTerminal window(state, boxes, pauser, comm, receive, tray, openers);
+    QObject::connect(&window, &frmTerminal::unloaded, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
     return QCoreApplication::exec();
 }

@@ -4,11 +4,13 @@
 CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Packages the build and the tests need, on Debian 12.
+# qt6-translations-l10n gives Qt's own texts (message-box buttons) in Japanese; xvfb and
+# trayer are the X server and the notification area of the tray test and the screenshots;
+# x11-utils and xdotool read and press what a real X server shows.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb xauth
-    fonts-ipafont-gothic libgtest-dev)
-# What scripts/test needs besides: the X tools that read what a real X server shows, and
-# the sanitizer and fuzzing runs.
-CHAKUSHIN_CHECK_PACKAGES=(x11-utils clang libclang-rt-14-dev)
+    fonts-ipafont-gothic libgtest-dev qt6-translations-l10n trayer x11-utils xdotool)
+# What the sanitizer and fuzzing runs of scripts/test need besides.
+CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
 
 # ensure_packages PKG...: installs those that are not installed yet, and nothing else.
 ensure_packages() {

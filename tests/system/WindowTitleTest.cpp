@@ -3,6 +3,8 @@
 
 #include "app/Settings.h"
 
+#include "ui/Twips.h"
+
 #include "AdapterSimulator.h"
 #include "support/TempAppDir.h"
 
@@ -81,8 +83,22 @@ TEST(WindowTitles, ABoxWithItsOwnTitleShowsExactlyThatTitle)
     program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
     ASSERT_TRUE(program.waitForStarted());
 
-    // Once the program listens, its identification-free standby takes the call at once.
+    // Standby starts with the main window's button, pressed as a user would with the pointer;
+    // the identification-free standby then takes the call at once.
     QDeadlineTimer deadline(20s);
+    QString window;
+    while (window.isEmpty() && !deadline.hasExpired() && program.state() == QProcess::Running) {
+        window = runTool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                     QStringLiteral("--pid"), QString::number(program.processId())})
+                     .section(u'\n', 0, 0)
+                     .trimmed();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    const QPoint button = twipsRect(2160, 120, 1455, 1335).center();
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(button.x()),
+             QString::number(button.y()), QStringLiteral("click"), QStringLiteral("1")});
     QStringList titles;
     while (!deadline.hasExpired() && program.state() == QProcess::Running) {
         sim.raiseCall(QStringLiteral("0312345678"));

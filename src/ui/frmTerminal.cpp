@@ -1,0 +1,439 @@
+#include "ui/frmTerminal.h"
+
+#include "app/MessageBoxes.h"
+#include "app/Pause.h"
+#include "app/SettingText.h"
+#include "app/Settings.h"
+#include "app/SharedState.h"
+#include "link/ReceiveProcessor.h"
+#include "link/frmComm.h"
+#include "ui/JapaneseFont.h"
+#include "ui/Pictures.h"
+#include "ui/TaskTray.h"
+#include "ui/Twips.h"
+#include "ui/frmCutting.h"
+#include "ui/frmMessage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+namespace {
+
+const QString kStandbyOn = QStringLiteral("待ち受け停止");
+const QString kStandbyOff = QStringLiteral("待ち受け開始");
+
+constexpr int kClientWidth = 9360;
+constexpr int kNormalHeight = 2115;
+constexpr int kDebugHeight = 4095;
+
+// The settings buttons' captions break their line with a carriage return, as the dialog
+// names are written without it. Qt lays text out by LF, so that is what the button shows.
+QString shownCaption(QString caption)
+{
+    return caption.replace(u'\r', u'\n');
+}
+
+QString dialogName(const QPushButton& button)
+{
+    QString name = button.text();
+    name.remove(u'\r').remove(u'\n');
+    return name;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* button = new QPushButton(shownCaption(caption), parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    button->setFont(japaneseFont(kButtonPointSize));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+frmTerminal::frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
+                         ReceiveProcessor& receive, TaskTray& tray, DialogOpeners& openers, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_state(state)
+    , m_messageBoxes(messageBoxes)
+    , m_pauser(pauser)
+    , m_comm(comm)
+    , m_receive(receive)
+    , m_tray(tray)
+{
+    setObjectName(QStringLiteral("frmTerminal"));
+    createControls();
+    m_popup = new frmMessage(pauser, openers, this);
+    Form_Load();
+
+    m_comm.setTerminalWindow(this);
+    m_receive.setCallDisplay(this);
+    m_tray.setActivationHandler([this](QSystemTrayIcon::ActivationReason reason) { Form_MouseMove(reason); });
+    m_attached = true;
+}
+
+frmTerminal::~frmTerminal()
+{
+    detach();
+}
+
+void frmTerminal::detach()
+{
+    if (!m_attached)
+        return;
+    m_attached = false;
+    m_comm.setTerminalWindow(nullptr);
+    m_receive.setCallDisplay(nullptr);
+    m_tray.setActivationHandler({});
+}
+
+void frmTerminal::createControls()
+{
+    ImgCti = new QLabel(this);
+    ImgCti->setObjectName(QStringLiteral("ImgCti"));
+    ImgCti->setGeometry(twipsRect(240, 120, 1500, 1500));
+    ImgCti->setPixmap(builtInCtiPicture());
+    ImgCti->setAlignment(Qt::AlignCenter);
+    ImgCti->installEventFilter(this);
+
+    cbMachiuke = makeButton(this, "cbMachiuke", kStandbyOff, twipsRect(2160, 120, 1455, 1335));
+    cbSetting[1] = makeButton(this, "cbSetting1", QStringLiteral("アダプタ設定"), twipsRect(4320, 120, 1455, 615));
+    cbSetting[2] = makeButton(this, "cbSetting2", QStringLiteral("CTI設定"), twipsRect(5760, 120, 1455, 615));
+    cbSetting[3] = makeButton(this, "cbSetting3", QStringLiteral("URL設定"), twipsRect(7200, 120, 1455, 615));
+    cbMenteEnd = makeButton(this, "cbMenteEnd", QStringLiteral("画面を閉じる"), twipsRect(4320, 840, 1455, 615));
+    cbExit = makeButton(this, "cbExit", QStringLiteral("終了"), twipsRect(7200, 840, 1455, 615));
+
+    connect(cbMachiuke, &QPushButton::clicked, this, &frmTerminal::cbMachiuke_Click);
+    for (int index = 1; index <= 3; ++index)
+        connect(cbSetting[index], &QPushButton::clicked, this, [this, index] { cbSetting_Click(index); });
+    connect(cbMenteEnd, &QPushButton::clicked, this, &frmTerminal::cbMenteEnd_Click);
+    connect(cbExit, &QPushButton::clicked, this, &frmTerminal::cbExit_Click);
+
+    txtRecvData = new QLineEdit(this);
+    txtRecvData->setObjectName(QStringLiteral("txtRecvData"));
+    txtRecvData->setGeometry(twipsRect(120, 1920, 3135, 375));
+    txtRecvData->setFont(japaneseFont(kTextBoxPointSize));
+
+    txtTerm = new QPlainTextEdit(this);
+    txtTerm->setObjectName(QStringLiteral("txtTerm"));
+    txtTerm->setGeometry(twipsRect(3360, 1920, 5775, 1410));
+    txtTerm->setFont(japaneseFont(kTextBoxPointSize));
+    txtTerm->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtTerm->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtTerm->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtTerm->installEventFilter(this);
+
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(kStartTimerInterval);
+    connect(&Timer1, &QTimer::timeout, this, &frmTerminal::Timer1_Timer);
+    waitTimer.setObjectName(QStringLiteral("waitTimer"));
+    waitTimer.setInterval(kIdentificationGuard);
+    connect(&waitTimer, &QTimer::timeout, this, &frmTerminal::waitTimer_Timer);
+
+    mnuContext = new QMenu(QStringLiteral("コンテキストメニュー"), this);
+    mnuContext->setObjectName(QStringLiteral("mnuContext"));
+    mnuMachiuke = mnuContext->addAction(kStandbyOff);
+    mnuMachiuke->setObjectName(QStringLiteral("mnuMachiuke"));
+    mnuSettings = mnuContext->addAction(QStringLiteral("設定"));
+    mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
+    mnuExit = mnuContext->addAction(QStringLiteral("終了"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuMachiuke, &QAction::triggered, this, &frmTerminal::mnuMachiuke_Click);
+    connect(mnuSettings, &QAction::triggered, this, &frmTerminal::mnuSettings_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmTerminal::mnuExit_Click);
+}
+
+void frmTerminal::Form_Load()
+{
+    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile), builtInWindowIcon()));
+    InitMainWindow();
+    m_popup->placeAbove(*this);
+    // Top-most is a window flag here, set when the window was made.
+    waitTimer.start();
+}
+
+void frmTerminal::InitMainWindow()
+{
+    // The application title is `appName` itself: message boxes and the tray tip are given
+    // it explicitly, so only the caption is set here.
+    setWindowTitle(m_state.systemSettings.appName);
+
+    const int height = twipsToPixels(isDebugMode(m_state) ? kDebugHeight : kNormalHeight);
+    const int width = twipsToPixels(kClientWidth);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - twipsToPixels(kNormalHeight)) / 2);
+    }
+    // The window keeps its top edge when it grows to debug height.
+    setFixedSize(width, height);
+
+    cbSetting[3]->setText(shownCaption(QStringLiteral("着信時の\r動作設定")));
+}
+
+void frmTerminal::EnableCommandButtons(bool enabled)
+{
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setEnabled(enabled);
+}
+
+void frmTerminal::cbMachiuke_Click()
+{
+    EnableCommandButtons(false);
+    txtTerm->clear();
+
+    const QString caption = cbMachiuke->text();
+    if (caption == kStandbyOn) {
+        m_state.appState = AppStateCode::StandbyOff;
+        m_state.rcvMode = RcvMode::Initial;
+        m_comm.watchTimer.stop();
+        m_comm.ClosePort();
+        cbMachiuke->setText(kStandbyOff);
+    } else if (caption == kStandbyOff) {
+        if (m_state.systemSettings.CommPort.isEmpty()) {
+            m_messageBoxes.show(QStringLiteral("アダプタ設定が完了していません。"), m_state.systemSettings.appName,
+                                MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok);
+        } else {
+            m_state.appState = AppStateCode::StandbyOn;
+            m_state.rcvMode = RcvMode::Idle;
+            if (m_comm.IsPortOpen())
+                m_comm.ClosePort();
+            m_comm.OpenPort(0);
+            if (m_comm.IsPortOpen()) {
+                m_state.watchAck = WatchAck::Answered;
+                if (readAsBoolean(m_state.adapterProfile.watch).value_or(false))
+                    m_comm.watchTimer.start();
+                else
+                    m_comm.watchTimer.stop();
+                cbMachiuke->setText(kStandbyOn);
+            } else {
+                m_state.appState = AppStateCode::AdapterFault;
+                m_messageBoxes.show(QStringLiteral("ポートオープンエラー"), m_state.systemSettings.appName,
+                                    MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+            }
+        }
+    }
+
+    mnuMachiuke->setText(cbMachiuke->text());
+    removeTaskTray();
+    setTaskTray(mnuMachiuke->text());
+    EnableCommandButtons(true);
+}
+
+void frmTerminal::cbSetting_Click(int Index)
+{
+    if (Index < 1 || Index > 3)
+        return;
+    const QString name = dialogName(*cbSetting[Index]);
+    if (cbMachiuke->text() == kStandbyOn) {
+        m_popup->ShowMessage(name, QStringLiteral("しばらくお待ちください・・・"), kDialogDelayMs, true);
+        cbMachiuke_Click();
+    } else {
+        m_popup->ShowMessage(name, name + QStringLiteral("を開きます。"), kDialogDelayMs, true);
+        m_popup->repaint();
+    }
+}
+
+void frmTerminal::cbMenteEnd_Click()
+{
+    // Without a notification area a hidden window could never be brought back.
+    if (m_tray.isAvailable())
+        hide();
+    else
+        showMinimized();
+    mnuMachiuke->setText(cbMachiuke->text());
+    setTaskTray(cbMachiuke->text());
+}
+
+void frmTerminal::cbExit_Click()
+{
+    EnableCommandButtons(false);
+    m_popup->ShowMessage(QString(), QStringLiteral("終了しています・・・"), kNoticeMs, true);
+    close();
+}
+
+void frmTerminal::mnuSettings_Click()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+}
+
+void frmTerminal::ImgCti_DblClick()
+{
+    const bool altHeld = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier);
+    DebugLog(m_state, QString::number(altHeld ? 1 : 0));
+    if (!altHeld)
+        return;
+
+    // The value in memory stays as loaded: the switch always writes its opposite, and the
+    // new mode takes effect at the next start.
+    const bool debugNow = isDebugMode(m_state);
+    const QString value = debugNow ? QStringLiteral("False") : QStringLiteral("True");
+    if (WriteIni(m_state, QStringLiteral("SYSTEM"), QStringLiteral("debugmode"), value) == 0) {
+        // Announcing a switch that was not saved would mislead the service engineer.
+        m_messageBoxes.show(QStringLiteral("INIファイルの書き込みに失敗しました。"), m_state.systemSettings.appName,
+                            MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+        return;
+    }
+    m_popup->ShowMessage(QString(),
+                         debugNow ? QStringLiteral("次回起動時に通常モードに戻します。")
+                                  : QStringLiteral("次回起動時にデバッグモードにします。"),
+                         kNoticeMs, true);
+}
+
+bool frmTerminal::txtTerm_KeyPress(const QString& typed)
+{
+    if (typed.isEmpty() || !m_comm.IsPortOpen())
+        return false;
+    for (const QChar character : typed)
+        m_comm.SendRawChar(character.unicode());
+    txtTerm->moveCursor(QTextCursor::End);
+    return true;
+}
+
+void frmTerminal::Timer1_Timer()
+{
+    if (m_state.appState != AppStateCode::StandbyOn)
+        return;
+    m_comm.ClosePort();
+    cbMachiuke_Click();
+    Timer1.stop();
+}
+
+void frmTerminal::waitTimer_Timer()
+{
+    if (m_state.rcvMode == RcvMode::Initial)
+        m_state.rcvMode = RcvMode::Guarded;
+    waitTimer.stop();
+}
+
+void frmTerminal::Form_MouseMove(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::Context)
+        return;
+    mnuContext->popup(QCursor::pos());
+}
+
+void frmTerminal::setWindowIconFile(const QString& path)
+{
+    setWindowIcon(iconFromFile(path, builtInWindowIcon()));
+}
+
+void frmTerminal::setTerminalText(const QString& text)
+{
+    txtTerm->setPlainText(text);
+    txtTerm->moveCursor(QTextCursor::End);
+}
+
+QIcon frmTerminal::offIcon()
+{
+    if (!m_offIconHolder)
+        m_offIconHolder =
+            std::make_unique<frmCutting>(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile_off));
+    return m_offIconHolder->windowIcon();
+}
+
+void frmTerminal::setTaskTray(const QString& caption)
+{
+    DebugLog(m_state, QStringLiteral("setTaskTray") + caption);
+    // Adding an icon that is already there changes nothing.
+    if (m_tray.isShown())
+        return;
+    QIcon icon;
+    if (caption == kStandbyOff)
+        icon = offIcon();
+    else if (caption == kStandbyOn)
+        icon = builtInStandbyOnIcon();
+    m_tray.show(icon, m_state.systemSettings.appName);
+}
+
+void frmTerminal::removeTaskTray()
+{
+    DebugLog(m_state, QStringLiteral("removeTaskTray"));
+    if (m_tray.isShown())
+        m_tray.hide();
+}
+
+void frmTerminal::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!m_painted) {
+        // The moment the user first sees the window; the start-up benchmark waits for it.
+        m_painted = true;
+        DebugLog(m_state, QStringLiteral("frmTerminal shown"));
+    }
+    Form_Paint();
+}
+
+void frmTerminal::Form_Paint()
+{
+    if (m_popup)
+        m_popup->placeAbove(*this);
+}
+
+void frmTerminal::closeEvent(QCloseEvent* event)
+{
+    // Closing cannot be refused: whatever asked for it, the program ends.
+    event->accept();
+    if (!m_unloading)
+        Form_Unload();
+}
+
+void frmTerminal::Form_Unload()
+{
+    m_unloading = true;
+    removeTaskTray();
+    m_pauser.pause(kUnloadPause);
+    setWindowIcon(QIcon());
+
+    Timer1.stop();
+    waitTimer.stop();
+    m_popup->Timer1.stop();
+    m_popup->close();
+    m_offIconHolder.reset();
+    mnuContext->close();
+    // Dialogs and message boxes still open go too.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+    // The serial link last: closing the port lets pending output drain first.
+    m_comm.ClosePort();
+
+    hide();
+    detach();
+    emit unloaded();
+}
+
+bool frmTerminal::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ImgCti && event->type() == QEvent::MouseButtonDblClick) {
+        ImgCti_DblClick();
+        return true;
+    }
+    if (watched == txtTerm) {
+        if (event->type() == QEvent::KeyPress) {
+            // Delete is an editing key like the arrows, though X11 gives it a character.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            return key->key() != Qt::Key_Delete && txtTerm_KeyPress(key->text());
+        }
+        if (event->type() == QEvent::InputMethod) {
+            // Characters composed with an input method arrive here rather than as keys.
+            auto* input = static_cast<QInputMethodEvent*>(event);
+            if (!input->commitString().isEmpty() && txtTerm_KeyPress(input->commitString())) {
+                input->setCommitString(QString());
+                return false;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "calls/CallDisplay.h"
+#include "link/TerminalWindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <memory>
+
+class DialogOpeners;
+class MessageBoxes;
+class Pauser;
+class ReceiveProcessor;
+class TaskTray;
+class frmComm;
+class frmCutting;
+class frmMessage;
+struct SharedState;
+
+/// The main window: the standby toggle, the settings buttons (which open their dialogs
+/// through the message popup), hiding to the tray icon, the exit, and for service staff the
+/// debug-mode switch and the debug terminal. While it exists the serial link shows the
+/// standby state and received text in it and the call dispatch shows the caller's number.
+///
+/// The program ends only through `Form_Unload`, reached by "終了" (button or tray menu) or
+/// by the window manager's close button, which cannot cancel it; `unloaded` is emitted at
+/// its end.
+class frmTerminal final : public QWidget, public TerminalWindow, public CallDisplay
+{
+    Q_OBJECT
+
+public:
+    static constexpr auto kUnloadPause = std::chrono::milliseconds(1000);
+    static constexpr auto kStartTimerInterval = std::chrono::milliseconds(1000);
+    static constexpr auto kIdentificationGuard = std::chrono::milliseconds(10000);
+    /// How long the popup shows before it opens a settings dialog.
+    static constexpr int kDialogDelayMs = 2000;
+    static constexpr int kNoticeMs = 3000;
+
+    /// Loads the window hidden (`Form_Load`) and attaches it to the serial link and the
+    /// call dispatch.
+    frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
+                ReceiveProcessor& receive, TaskTray& tray, DialogOpeners& openers, QWidget* parent = nullptr);
+    ~frmTerminal() override;
+
+    /// The message popup, which exists as long as this window.
+    frmMessage& popup() { return *m_popup; }
+
+    void EnableCommandButtons(bool enabled);
+
+    // The standby toggle: stops standby when `cbMachiuke` reads "待ち受け停止", starts it when
+    // it reads "待ち受け開始", then shows the state reached in the tray.
+    void cbMachiuke_Click();
+    /// Settings button 1 to 3: stops standby if it is on, then has the popup open the
+    /// dialog named by the button's caption two seconds later.
+    void cbSetting_Click(int Index);
+    /// Hides the window to the tray; where the desktop has no tray, minimises it instead.
+    void cbMenteEnd_Click();
+    void cbExit_Click();
+    /// With Alt held: switches debug mode for the next start.
+    void ImgCti_DblClick();
+    /// The start timer: starts standby once `appState` is 105, then stops.
+    void Timer1_Timer();
+    /// The identification guard, ten seconds after load.
+    void waitTimer_Timer();
+    void mnuMachiuke_Click() { cbMachiuke_Click(); }
+    void mnuSettings_Click();
+    void mnuExit_Click() { close(); }
+    /// The tray icon's click notifications: a right-button press pops up `mnuContext`,
+    /// every other click is ignored.
+    void Form_MouseMove(QSystemTrayIcon::ActivationReason reason);
+
+    // TerminalWindow
+    void setWindowIconFile(const QString& path) override;
+    void setMachiukeCaption(const QString& caption) override { cbMachiuke->setText(caption); }
+    void setMnuMachiukeCaption(const QString& caption) override { mnuMachiuke->setText(caption); }
+    void repaintWindow() override { repaint(); }
+    QString terminalText() const override { return txtTerm->toPlainText(); }
+    void setTerminalText(const QString& text) override;
+    /// Adds the tray icon for the standby caption: the off icon for "待ち受け開始", the
+    /// built-in on icon for "待ち受け停止". While an icon is shown, this changes nothing.
+    void setTaskTray(const QString& caption) override;
+    void removeTaskTray() override;
+
+    // CallDisplay
+    void setRecvData(const QString& number) override { txtRecvData->setText(number); }
+
+    QLabel* ImgCti = nullptr;
+    QPushButton* cbMachiuke = nullptr;
+    /// `cbSetting[1]` to `cbSetting[3]`; entry 0 is not used.
+    std::array<QPushButton*, 4> cbSetting{};
+    QPushButton* cbMenteEnd = nullptr;
+    QPushButton* cbExit = nullptr;
+    QLineEdit* txtRecvData = nullptr;
+    QPlainTextEdit* txtTerm = nullptr;
+    QTimer Timer1;
+    QTimer waitTimer;
+    QMenu* mnuContext = nullptr;
+    QAction* mnuMachiuke = nullptr;
+    QAction* mnuSettings = nullptr;
+    QAction* mnuExit = nullptr;
+
+Q_SIGNALS:
+    /// The unload sequence has ended: the program should end now.
+    void unloaded();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void Form_Load();
+    void InitMainWindow();
+    void Form_Paint();
+    void Form_Unload();
+    /// Keys typed into `txtTerm` while the port is open go to the adapter; true when the
+    /// key was taken.
+    bool txtTerm_KeyPress(const QString& typed);
+    QIcon offIcon();
+    void detach();
+
+    SharedState& m_state;
+    MessageBoxes& m_messageBoxes;
+    Pauser& m_pauser;
+    frmComm& m_comm;
+    ReceiveProcessor& m_receive;
+    TaskTray& m_tray;
+    frmMessage* m_popup = nullptr;
+    std::unique_ptr<frmCutting> m_offIconHolder;
+    bool m_unloading = false;
+    bool m_painted = false;
+    bool m_attached = false;
+};
