@@ -3,6 +3,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/SharedState.h"
+#include "link/Cp932.h"
 #include "link/ReceiveAssembler.h"
 #include "link/ReceiveRoutines.h"
 #include "link/TerminalWindow.h"
@@ -11,7 +12,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
-#include <QStringDecoder>
 #include <QTimer>
 
 #include <chrono>
@@ -136,7 +136,7 @@ private:
 
     int m_commPort = 1;
     ReceiveAssembler m_assembler;
-    QStringDecoder m_displayDecoder{"CP932"};
+    Cp932Decoder m_displayDecoder;
     std::deque<ReceiveEvent> m_receiveEvents;
     bool m_receiving = false;
     int m_sending = 0;
