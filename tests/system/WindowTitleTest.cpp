@@ -94,7 +94,10 @@ TEST(WindowTitles, ABoxWithItsOwnTitleShowsExactlyThatTitle)
                      .trimmed();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
-    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear: the program "
+                                   << (program.state() == QProcess::Running          ? "is still running"
+                                       : program.exitStatus() == QProcess::CrashExit ? "crashed"
+                                                                                     : "exited");
     const QPoint button = twipsRect(2160, 120, 1455, 1335).center();
     runTool(QStringLiteral("xdotool"),
             {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(button.x()),

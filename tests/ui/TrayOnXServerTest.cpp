@@ -1,4 +1,4 @@
-// Runs under a real X server with a notification area (scripts/lib/with-tray-host starts Xvfb
+// Runs under a real X server with a notification area (scripts/lib/with-xvfb --tray starts Xvfb
 // and trayer), where the tray icon really has to appear.
 
 #include "WindowRig.h"
