@@ -7,7 +7,7 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # qt6-translations-l10n gives Qt's own texts (message-box buttons) in Japanese; xvfb and
 # trayer are the X server and the notification area of the tray test and the screenshots;
 # x11-utils and xdotool read and press what a real X server shows.
-CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb xauth
+CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb
     fonts-ipafont-gothic libgtest-dev qt6-translations-l10n trayer x11-utils xdotool)
 # What the sanitizer and fuzzing runs of scripts/test need besides.
 CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)

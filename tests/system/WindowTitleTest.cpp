@@ -56,7 +56,7 @@ QStringList windowTitles()
 // else, while the program's title ("着信") stays where it belongs.
 TEST(WindowTitles, ABoxWithItsOwnTitleShowsExactlyThatTitle)
 {
-    ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X server (run under xvfb-run)";
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X server (run under scripts/lib/with-xvfb)";
     TempAppDir dir;
     dir.copyShippedSettings();
     AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
