@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/SharedState.h"
+#include "calls/DatabaseCallHistory.h"
+#include "link/ReceiveProcessor.h"
+#include "link/frmComm.h"
+#include "ui/DialogOpeners.h"
+#include "ui/frmTerminal.h"
+
+#include <QString>
+
+#include <memory>
+
+class BrowserLauncher;
+class MessageBoxes;
+class Pauser;
+class TaskTray;
+
+/// What the program's parts reach the outside world through: people (message boxes), the
+/// clock (blocking pauses), the browser and the desktop's notification area. The program
+/// passes the real ones; tests, the benchmarks and the screenshot tool pass their own.
+struct ProgramSeams
+{
+    MessageBoxes& messageBoxes;
+    Pauser& pauser;
+    TaskTray& tray;
+    /// Null: the desktop's browser.
+    BrowserLauncher* browser = nullptr;
+};
+
+/// The running program's parts, put together once: the shared state, the call actions, the
+/// receive processing, the serial host form and the dialog openers. The main window is
+/// loaded on request, hidden, as the start-up does it.
+class Program
+{
+public:
+    /// Reads nothing yet: `state.appDir` is `appDir`, everything else as at program start.
+    Program(const QString& appDir, ProgramSeams seams);
+    ~Program();
+
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    /// Loads the main window hidden (its load handler runs now). Once only.
+    frmTerminal& loadMainWindow();
+    /// The main window once loaded, else null.
+    frmTerminal* mainWindow() const { return m_window.get(); }
+
+    SharedState state;
+    ProgramSeams seams;
+
+private:
+    std::unique_ptr<BrowserLauncher> m_ownBrowser;
+
+public:
+    DatabaseCallHistory history;
+    ReceiveProcessor receive;
+    frmComm comm;
+    DialogOpeners openers;
+
+private:
+    std::unique_ptr<frmTerminal> m_window;
+};
