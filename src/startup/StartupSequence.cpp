@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -54,6 +55,8 @@ StartupSequence::Outcome StartupSequence::run()
     const std::int16_t check = CheckStartupSettings();
     if (check == CannotLoad) {
         // Nothing the user could choose would help: say what is wrong and where, and end.
+        // Also on the standard error output, for a start without anybody at the screen.
+        std::fprintf(stderr, "chakushin: %s\n", qPrintable(QString(m_settingsProblem).replace(u'\r', u' ')));
         QString title = m_state.systemSettings.appName;
         if (title.isEmpty())
             title = QCoreApplication::applicationName();
@@ -107,10 +110,10 @@ bool StartupSequence::InitializeAdapter()
     bool result = true;
 
     if (!m_comm.IsPortOpen()) {
-        // A port number that is not a number at all cannot be opened.
+        // A port number that is no number, or 0 or less, names no port. (Handed on, 0 would
+        // mean "the configured port" and open whichever port the link used last.)
         const auto port = readAsNumber(m_state.systemSettings.CommPort);
-        if (port && *port >= std::numeric_limits<std::int16_t>::min() &&
-            *port <= std::numeric_limits<std::int16_t>::max())
+        if (port && *port >= 1 && *port <= std::numeric_limits<std::int16_t>::max())
             m_comm.OpenPort(static_cast<std::int16_t>(*port));
     }
     m_state.rcvMode = RcvMode::Initial;
