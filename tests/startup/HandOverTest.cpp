@@ -1,0 +1,187 @@
+// The hand-over between two real processes: this test is the running instance (or starts
+// one), the program itself the second start.
+
+#include "startup/ForegroundWindow.h"
+#include "startup/SingleInstance.h"
+
+#include "app/Settings.h"
+
+#include "support/TempAppDir.h"
+
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#ifndef CHAKUSHIN_EXECUTABLE
+#error "CHAKUSHIN_EXECUTABLE must name the program"
+#endif
+
+using namespace std::chrono_literals;
+
+namespace {
+
+/// A private runtime directory and application directory for the instances of one test,
+/// so that tests running side by side never meet each other's instance.
+struct Desk
+{
+    Desk()
+    {
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        dir.copyShippedSettings();
+        WriteIni(dir.makeState(), "SYSTEM", "debugmode", "True");
+    }
+    ~Desk() { qunsetenv("XDG_RUNTIME_DIR"); }
+
+    /// Starts the program on this desk.
+    void start(QProcess& program) const
+    {
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
+        program.waitForStarted();
+    }
+
+    QTemporaryDir runtime;
+    TempAppDir dir;
+};
+
+/// Runs this process's events until `program` has ended or `patience` is over.
+bool finishes(QProcess& program, std::chrono::milliseconds patience)
+{
+    const QDeadlineTimer deadline(patience);
+    while (program.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        program.waitForFinished(10);
+    }
+    return program.state() == QProcess::NotRunning;
+}
+
+bool showsMainWindow(QProcess& program, std::chrono::milliseconds patience)
+{
+    QByteArray seen;
+    const QDeadlineTimer deadline(patience);
+    while (!seen.contains("frmTerminal shown") && !deadline.hasExpired() && program.state() == QProcess::Running) {
+        program.waitForReadyRead(20);
+        seen += program.readAllStandardError();
+    }
+    return seen.contains("frmTerminal shown");
+}
+
+} // namespace
+
+// A second start ends at once with status 0 and brings this instance's foremost window to
+// the front, restored: an open modal dialog first, else the window last active, else the
+// main window, also from the tray or the task bar.
+TEST(HandOver, SecondStartBringsTheFirstForward)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<QWidget*(QWidget& main, QDialog& dialog)> arrange;
+    };
+    const Case cases[] = {
+        {"main window hidden to the tray",
+         [](QWidget& main, QDialog&) {
+             main.hide();
+             return &main;
+         }},
+        {"main window minimised",
+         [](QWidget& main, QDialog&) {
+             main.showMinimized();
+             return &main;
+         }},
+        {"modal dialog open",
+         [](QWidget&, QDialog& dialog) {
+             dialog.setModal(true);
+             dialog.show();
+             return static_cast<QWidget*>(&dialog);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Desk desk;
+        QWidget main;
+        main.show();
+        SingleInstance instance(QStringLiteral("着信"));
+        ASSERT_EQ(instance.claim(), SingleInstance::Role::First);
+        ForegroundWindow foreground(main);
+        foreground.releaseMainWindow();
+        QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
+        QSignalSpy asked(&instance, &SingleInstance::forwardRequested);
+        QDialog dialog(&main);
+        QWidget* expected = c.arrange(main, dialog);
+
+        QProcess second;
+        desk.start(second);
+        ASSERT_TRUE(finishes(second, 10s));
+
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_FALSE(second.readAllStandardError().contains("frmTerminal"));
+        EXPECT_EQ(asked.count(), 1);
+        EXPECT_EQ(foreground.foremost(), expected);
+        EXPECT_TRUE(expected->isVisible());
+        EXPECT_FALSE(expected->isMinimized());
+    }
+}
+
+// A lock and a socket name left by a killed instance do not stop the next start.
+TEST(HandOver, NameLeftByAKilledInstance)
+{
+    Desk desk;
+    QProcess first;
+    desk.start(first);
+    ASSERT_TRUE(showsMainWindow(first, 20s));
+    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+    ASSERT_TRUE(finishes(first, 5s));
+    const QString base = QDir(SingleInstance::runtimeDirectory()).filePath(SingleInstance::instanceName(u"着信"_qs));
+    ASSERT_TRUE(QFile::exists(base + QStringLiteral(".socket")));
+
+    QProcess next;
+    desk.start(next);
+    EXPECT_TRUE(showsMainWindow(next, 20s));
+    EXPECT_EQ(next.state(), QProcess::Running);
+    next.kill();
+    next.waitForFinished();
+}
+
+// Starts at the same moment end with exactly one instance running.
+TEST(HandOver, SimultaneousStartsLeaveOneInstance)
+{
+    Desk desk;
+    QProcess starts[3];
+    for (QProcess& start : starts)
+        desk.start(start);
+
+    int ended = 0;
+    const QDeadlineTimer deadline(15s);
+    while (ended < 2 && !deadline.hasExpired()) {
+        ended = 0;
+        for (QProcess& start : starts) {
+            start.waitForFinished(10);
+            ended += start.state() == QProcess::NotRunning ? 1 : 0;
+        }
+    }
+    // The one left must not end by itself.
+    QThread::msleep(1000);
+    int running = 0;
+    for (QProcess& start : starts) {
+        if (start.state() == QProcess::Running) {
+            ++running;
+            start.kill();
+            start.waitForFinished();
+        } else {
+            EXPECT_EQ(start.exitCode(), 0);
+        }
+    }
+    EXPECT_EQ(running, 1);
+}
