@@ -13,13 +13,8 @@
 
 #include "app/Pause.h"
 #include "app/Settings.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/DesktopBrowserLauncher.h"
-#include "link/ReceiveProcessor.h"
-#include "link/frmComm.h"
-#include "ui/DialogOpeners.h"
+#include "startup/Program.h"
 #include "ui/SystemTaskTray.h"
-#include "ui/frmTerminal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -132,18 +127,15 @@ int main(int argc, char* argv[])
         sim.waitForReadyRead(20);
 
     WriteIni(state, "SYSTEM", "debugmode", "False");
-    ReadWriteAppSettings(state, QStringLiteral("READ"));
-    LoadSettings(state);
-    state.appState = AppStateCode::StandbyOff;
     BenchMessageBoxes boxes;
     ThreadPauser pauser;
-    DesktopBrowserLauncher launcher(state, boxes);
-    DatabaseCallHistory history(state, boxes);
-    ReceiveProcessor receive(state, boxes, launcher, history);
-    frmComm comm(state, boxes, pauser, receive);
     SystemTaskTray tray;
-    DialogOpeners openers;
-    frmTerminal window(state, boxes, pauser, comm, receive, tray, openers);
+    Program program(dir.path(), {boxes, pauser, tray});
+    ReadWriteAppSettings(program.state, QStringLiteral("READ"));
+    LoadSettings(program.state);
+    program.state.appState = AppStateCode::StandbyOff;
+    frmTerminal& window = program.loadMainWindow();
+    frmComm& comm = program.comm;
     window.show();
     runEventLoopFor(1s);
 
@@ -166,7 +158,7 @@ int main(int argc, char* argv[])
     const auto standbyBefore = cpuTime();
     runEventLoopFor(idle);
     const auto standbyCpu = cpuTime() - standbyBefore;
-    const bool stillOn = state.appState == AppStateCode::StandbyOn && comm.IsPortOpen();
+    const bool stillOn = program.state.appState == AppStateCode::StandbyOn && comm.IsPortOpen();
 
     const auto perMinute = [](std::chrono::microseconds cpu, std::chrono::milliseconds period) {
         return std::chrono::nanoseconds(cpu) * 60 / std::chrono::duration_cast<std::chrono::seconds>(period).count();

@@ -4,12 +4,8 @@
 
 #include "app/Pause.h"
 #include "app/Settings.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/DesktopBrowserLauncher.h"
-#include "link/ReceiveProcessor.h"
-#include "link/frmComm.h"
+#include "startup/Program.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/DialogOpeners.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/TaskTray.h"
 #include "ui/frmMessage.h"
@@ -63,23 +59,17 @@ bool save(QWidget& window, const QString& path)
 bool shoot(const QString& outDir, bool debug)
 {
     QTemporaryDir appDir;
-    SharedState state;
-    state.appDir = appDir.path();
+    QtMessageBoxes boxes;
+    NoPause pauser;
+    NoTray tray;
+    Program program(appDir.path(), {boxes, pauser, tray});
+    SharedState& state = program.state;
     WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("appName"), QStringLiteral("着信"));
     WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("debugmode"),
              debug ? QStringLiteral("True") : QStringLiteral("False"));
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadSettings(state);
-
-    QtMessageBoxes boxes;
-    NoPause pauser;
-    DesktopBrowserLauncher launcher(state, boxes);
-    DatabaseCallHistory history(state, boxes);
-    ReceiveProcessor receive(state, boxes, launcher, history);
-    frmComm comm(state, boxes, pauser, receive);
-    NoTray tray;
-    DialogOpeners openers;
-    frmTerminal window(state, boxes, pauser, comm, receive, tray, openers);
+    frmTerminal& window = program.loadMainWindow();
     window.show();
     if (!debug)
         return save(window, outDir + QStringLiteral("/main-window.png"));
