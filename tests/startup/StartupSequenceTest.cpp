@@ -88,6 +88,7 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
 {
     enum class Adapter
     {
+        Answers,
         AnswersAsAnotherModel,
         Silent,
         AnswersGarbage,
@@ -100,6 +101,7 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         Adapter adapter;
         const char* commPort;
         bool sendsIdentification;
+        const char* adapterSlot = "1";
     };
     const Case cases[] = {
         {"another model", Adapter::AnswersAsAnotherModel, "3", true},
@@ -113,16 +115,19 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         {"port 0", Adapter::Silent, "0", false},
         {"negative port", Adapter::Silent, "-3", false},
         {"port without a device", Adapter::Silent, "300", false},
+        {"adapter naming an empty slot", Adapter::Answers, "3", false, "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StartupRig rig({{"SYSTEM", "adapter", "1"},
+        StartupRig rig({{"SYSTEM", "adapter", QString::fromUtf8(c.adapterSlot)},
                         {"SYSTEM", "CommPort", QString::fromUtf8(c.commPort)},
                         {"URL", "path1", "http://crm.example.jp/?tel="}});
         // The adapter step's dialog is left with OK; the user then declines standby.
         rig.dialogAnswers = {AppStateCode::AskStandby};
         rig.boxes.answers = {Answer::No};
         switch (c.adapter) {
+        case Adapter::Answers:
+            break;
         case Adapter::AnswersAsAnotherModel:
             rig.sim->answerAs(QStringLiteral("CTI-INS200"));
             break;
