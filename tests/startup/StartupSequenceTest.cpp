@@ -7,6 +7,7 @@
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
 
+#include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 
 #include <QDeadlineTimer>
@@ -20,14 +21,6 @@ using Outcome = StartupSequence::Outcome;
 using Answer = MessageBoxes::Answer;
 
 namespace {
-
-template<typename Condition> bool processEventsUntil(Condition done, std::chrono::milliseconds patience)
-{
-    const QDeadlineTimer deadline(patience);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // Everything in place for the CTI-INS100 on COM3, both set-ups registered.
 std::initializer_list<StartupRig::Key> completeIns100()

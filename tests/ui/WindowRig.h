@@ -8,6 +8,7 @@
 #include "ui/frmTerminal.h"
 
 #include "AdapterSimulator.h"
+#include "support/ProcessEventsUntil.h"
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
 #include "support/RecordingPauser.h"
@@ -23,14 +24,6 @@
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
-
-template<typename Condition> bool processEventsUntil(Condition done, std::chrono::milliseconds patience)
-{
-    const QDeadlineTimer deadline(patience);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 /// What an icon looks like, for comparing pictures.
 inline QImage pictureOf(const QIcon& icon)
