@@ -26,9 +26,9 @@ enum class CtiScheme
 /// processing refuses too, so such a profile can neither be read out nor set.
 std::optional<CtiScheme> ctiScheme(const AdapterProfile& profile);
 
-/// Number of the last query a read-out sends: the queries run from `getCtiInfo1` up to
-/// the one before the first empty entry, at most five. The per-port scheme stops after
-/// the third, as a fourth or fifth reply would name no port. Query 1 is always sent.
+/// Number of the last query a read-out sends: the queries run from `getCtiInfo1`, which is
+/// sent even when empty, up to the one before the next empty entry, at most five. The
+/// per-port scheme stops after the third, as a fourth or fifth reply would name no port.
 int lastCtiQuery(const AdapterProfile& profile, CtiScheme scheme);
 
 /// What a send transmits, in order, and the `ctiSettings1` … `ctiSettings3` it stores.

@@ -139,6 +139,9 @@ void frmAdapter::LoadPropertySettings()
 {
     for (int port = 1; port <= kPorts; ++port)
         cboPort->addItem(QStringLiteral("Com") + QString::number(port));
+    // A filled list selects its first entry by itself; nothing is selected until the
+    // settings say so.
+    cboPort->setCurrentIndex(-1);
 
     cboKind->addItems({QString(), QStringLiteral("INS回線"), QStringLiteral("アナログ回線")});
     cboKind->setCurrentIndex(0);
@@ -151,6 +154,7 @@ void frmAdapter::LoadPropertySettings()
     cboAdapterName->addItem(QString());
     for (int n = 1; n <= kModels; ++n)
         cboAdapterName->addItem(m_state.adapterModels[static_cast<std::size_t>(n)]);
+    cboAdapterName->setCurrentIndex(-1);
 
     const SystemSettings& s = m_state.systemSettings;
     // A stored value that names no entry stops here, leaving that list and the later ones
@@ -280,7 +284,9 @@ void frmAdapter::cmdAdapter_Click()
     // starts the flag afresh.
     const std::int16_t status = m_comm.WaitForReply(RcvMode::Initial, profile.getinfo, waitTimer, kReplyWait);
 
-    if (status == ReplyStatus::Handled) {
+    // A reply that named no model of the list is no detection: the model, the profile and
+    // the receive mode stay as they were.
+    if (status == ReplyStatus::Handled && !m_state.detectedModel.isEmpty()) {
         waitTimer.stop();
         lbAdapterName->setText(m_state.detectedModel);
         m_state.adapterModel = m_state.detectedModel;
