@@ -1,0 +1,408 @@
+#include "dialogs/frmAdapter.h"
+
+#include "app/Pause.h"
+#include "app/SettingText.h"
+#include "app/Settings.h"
+#include "app/SharedState.h"
+#include "dialogs/DialogSettings.h"
+#include "link/PortDevice.h"
+#include "link/frmComm.h"
+#include "ui/JapaneseFont.h"
+#include "ui/Pictures.h"
+#include "ui/Twips.h"
+#include "ui/frmMessage.h"
+#include "ui/frmTerminal.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kClientWidth = 7200;
+constexpr int kClientHeight = 3840;
+
+const QString kWait = QStringLiteral("しばらくお待ちください・・・");
+const QString kUnset = QStringLiteral("未設定");
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    button->setFont(japaneseFont(kButtonPointSize));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    label->setFont(japaneseFont(kButtonPointSize));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QComboBox* makeList(QWidget* parent, const char* name, QRect place)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setGeometry(place);
+    list->setFont(japaneseFont(kTextBoxPointSize));
+    return list;
+}
+
+} // namespace
+
+frmAdapter::frmAdapter(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
+                       frmTerminal& mainWindow, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_state(state)
+    , m_messageBoxes(messageBoxes)
+    , m_pauser(pauser)
+    , m_comm(comm)
+    , m_mainWindow(mainWindow)
+    , m_beep(&QApplication::beep)
+    , m_lister([] { return listSerialPorts(); })
+{
+    setObjectName(QStringLiteral("frmAdapter"));
+    setWindowTitle(QStringLiteral("アダプタ設定"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    createControls();
+    Form_Load();
+}
+
+void frmAdapter::createControls()
+{
+    const char* const captions[] = {"ポート", "回線の種類", "回線の種類", "機種"};
+    const QRect places[] = {twipsRect(240, 300, 975, 255), twipsRect(240, 1260, 975, 255),
+                            twipsRect(240, 1740, 975, 255), twipsRect(240, 780, 975, 255)};
+    for (std::size_t i = 0; i < Label1.size(); ++i)
+        Label1[i] = makeLabel(this, QStringLiteral("Label1_%1").arg(i), QString::fromUtf8(captions[i]), places[i]);
+
+    cboPort = makeList(this, "cboPort", twipsRect(1320, 240, 1455, 330));
+    lbPortDevice = makeLabel(this, QStringLiteral("lbPortDevice"), QString(), twipsRect(2880, 300, 4200, 255));
+    lbPortDevice->setFont(japaneseFont(kTextBoxPointSize));
+    cboAdapterName = makeList(this, "cboAdapterName", twipsRect(1320, 720, 2775, 330));
+    // The line kind comes from the model's profile, never from the user: this list and its
+    // caption only hold the value.
+    cboKind = makeList(this, "cboKind", twipsRect(1320, 1200, 2775, 330));
+    cboKind->hide();
+    Label1[1]->hide();
+
+    lbAdapterName = makeLabel(this, QStringLiteral("lbAdapterName"), QString(), twipsRect(1320, 1260, 2775, 255));
+    lbKenshutu = makeLabel(this, QStringLiteral("lbKenshutu"), QString(), twipsRect(4320, 1260, 2640, 255));
+    lbKind = makeLabel(this, QStringLiteral("lbKind"), QString(), twipsRect(1320, 1740, 2775, 255));
+    lbMessage = makeLabel(this, QStringLiteral("lbMessage"), QString(), twipsRect(240, 2220, 6720, 615));
+    lbMessage->setWordWrap(true);
+    lbMessage->setFrameShape(QFrame::StyledPanel);
+
+    cmdAdapter = makeButton(this, "cmdAdapter", QStringLiteral("アダプタ検出"), twipsRect(4320, 660, 1455, 450));
+    cmdDevice = makeButton(this, "cmdDevice", QStringLiteral("デバイスマネージャ"), twipsRect(240, 3120, 1935, 495));
+    cmdModem = makeButton(this, "cmdModem", QStringLiteral("モデム"), twipsRect(2280, 3120, 1095, 495));
+    cmdOK = makeButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(4080, 3120, 1335, 495));
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("キャンセル"), twipsRect(5520, 3120, 1440, 495));
+    cmdModem->setToolTip(QStringLiteral("Linux にはモデムのコントロールパネルがありません。アダプタのデバイスは"
+                                        "「デバイスマネージャ」で確かめられます。"));
+    cmdModem->setEnabled(false);
+
+    connect(cmdAdapter, &QPushButton::clicked, this, &frmAdapter::cmdAdapter_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmAdapter::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmAdapter::cmdCancel_Click);
+    connect(cmdDevice, &QPushButton::clicked, this, &frmAdapter::cmdDevice_Click);
+    connect(cmdModem, &QPushButton::clicked, this, &frmAdapter::cmdModem_Click);
+    connect(cboPort, &QComboBox::currentIndexChanged, this, &frmAdapter::showPortDevice);
+
+    waitTimer.setObjectName(QStringLiteral("waitTimer"));
+    waitTimer.setInterval(kReplyWait);
+    connect(&waitTimer, &QTimer::timeout, this, &frmAdapter::waitTimer_Timer);
+}
+
+void frmAdapter::Form_Load()
+{
+    // Top-most is a window flag here, set when the window was made.
+    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile), builtInWindowIcon()));
+    move(m_mainWindow.pos());
+    waitTimer.stop();
+    if (!m_state.systemSettings.CommPort.isEmpty() && m_comm.IsPortOpen())
+        m_comm.ClosePort();
+    ShowAdapterStatus(true);
+    LoadPropertySettings();
+    if (m_state.adapterModel.isEmpty())
+        lbMessage->setText(QStringLiteral("アダプタが未設定です。アダプタ検出をクリックしてください。"));
+    showPortDevice();
+}
+
+void frmAdapter::LoadPropertySettings()
+{
+    for (int port = 1; port <= kPorts; ++port)
+        cboPort->addItem(QStringLiteral("Com") + QString::number(port));
+    // A filled list selects its first entry by itself; nothing is selected until the
+    // settings say so.
+    cboPort->setCurrentIndex(-1);
+
+    cboKind->addItems({QString(), QStringLiteral("INS回線"), QStringLiteral("アナログ回線")});
+    cboKind->setCurrentIndex(0);
+    const QString& kind = m_state.adapterProfile.kind;
+    if (kind == u"INS")
+        cboKind->setCurrentIndex(1);
+    else if (kind == u"ANALOG")
+        cboKind->setCurrentIndex(2);
+
+    cboAdapterName->addItem(QString());
+    for (int n = 1; n <= kModels; ++n)
+        cboAdapterName->addItem(m_state.adapterModels[static_cast<std::size_t>(n)]);
+    cboAdapterName->setCurrentIndex(-1);
+
+    const SystemSettings& s = m_state.systemSettings;
+    // A stored value that names no entry stops here, leaving that list and the later ones
+    // unselected.
+    if (!s.adapter.isEmpty()) {
+        const std::optional<int> entry = listEntryFor(s.adapter, 0, kModels + 1);
+        if (!entry)
+            return;
+        cboAdapterName->setCurrentIndex(*entry);
+    }
+    if (!s.CommPort.isEmpty()) {
+        const std::optional<int> entry = listEntryFor(s.CommPort, 1, kPorts);
+        if (!entry)
+            return;
+        cboPort->setCurrentIndex(*entry);
+    }
+}
+
+void frmAdapter::ShowAdapterStatus(bool enabled)
+{
+    const SystemSettings& s = m_state.systemSettings;
+    if (s.CommPort.isEmpty() || s.adapter.isEmpty()) {
+        lbMessage->setText(QStringLiteral("ポートと機種を指定し、「アダプタ検出」を実行してください。"));
+        lbAdapterName->clear();
+        lbKenshutu->setText(kUnset);
+    } else if (m_state.appState == AppStateCode::AdapterFault) {
+        lbMessage->setText(QStringLiteral("アダプタ異常"));
+    } else {
+        lbMessage->setText(QStringLiteral("現在のアダプタ設定で動作しています。"));
+        lbAdapterName->setText(m_state.adapterModel);
+        lbKenshutu->clear();
+        if (!m_state.adapterProfile.kind.isEmpty())
+            lbKind->setText(kindCaption(m_state.adapterProfile.kind));
+    }
+    cmdAdapter->setEnabled(enabled);
+    cmdOK->setEnabled(enabled);
+    cboPort->setEnabled(enabled);
+}
+
+void frmAdapter::EnableCommandButtons(bool enabled)
+{
+    for (QPushButton* button : {cmdAdapter, cmdOK, cmdCancel, cmdDevice})
+        button->setEnabled(enabled);
+    // There is no modem panel to open here.
+    cmdModem->setEnabled(false);
+}
+
+void frmAdapter::showPortDevice()
+{
+    const int entry = cboPort->currentIndex();
+    if (entry < 0) {
+        lbPortDevice->clear();
+        lbPortDevice->setToolTip(QString());
+        return;
+    }
+    const QString device = deviceForPort(m_state, entry + 1);
+    const bool exists = QFileInfo::exists(device);
+    lbPortDevice->setText(QStringLiteral("→ ") + device + (exists ? QString() : QStringLiteral("（見つかりません）")));
+    lbPortDevice->setToolTip(device);
+}
+
+MessageBoxes::Answer frmAdapter::showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons)
+{
+    return m_messageBoxes.show(text, m_state.systemSettings.appName, icon, buttons);
+}
+
+void frmAdapter::cmdAdapter_Click()
+{
+    m_busy = true;
+    EnableCommandButtons(false);
+    cmdAdapter->setEnabled(false);
+    lbAdapterName->clear();
+    lbKind->clear();
+    m_pauser.pause(kSettlePause);
+
+    if (cboPort->currentIndex() < 0 || cboAdapterName->currentIndex() < 1) {
+        m_beep();
+        cboPort->setFocus();
+        lbMessage->setText(QStringLiteral("ポートを指定してください。"));
+        finishDetection(false);
+        return;
+    }
+
+    m_mainWindow.popup().ShowMessage(QString(), kWait, kNoticeInterval, true);
+    lbMessage->clear();
+    lbKenshutu->setText(QStringLiteral("アダプタ検出中・・・"));
+    lbAdapterName->clear();
+    repaint();
+
+    SystemSettings& s = m_state.systemSettings;
+    const int port = cboPort->currentIndex() + 1;
+    m_state.detectedModelIndex = 0;
+    m_state.detectedModel.clear();
+    s.CommPort = QString::number(port);
+    m_comm.ClosePort();
+    m_state.rcvMode = RcvMode::Initial;
+
+    const int model = cboAdapterName->currentIndex();
+    s.adapter = QString::number(model);
+    const QString name = m_state.adapterModels[static_cast<std::size_t>(model)];
+    if (name.isEmpty()) {
+        lbKenshutu->setText(QStringLiteral("機種エラー"));
+        finishDetection(false);
+        return;
+    }
+    LoadAdapterProfile(m_state, name);
+    m_state.adapterModel = name;
+
+    m_comm.OpenPort(static_cast<std::int16_t>(port));
+    m_pauser.pause(kOpenPause);
+    m_state.rcvMode = RcvMode::Initial;
+    if (!m_comm.IsPortOpen()) {
+        lbKenshutu->setText(QStringLiteral("ポートオープンエラー"));
+        finishDetection(false);
+        return;
+    }
+
+    const AdapterProfile& profile = m_state.adapterProfile;
+    if (profile.kind == u"INS") {
+        for (int i = 1; i <= profile.icommandCount; ++i) {
+            m_comm.SendCommand(profile.icommand[static_cast<std::size_t>(i)]);
+            QCoreApplication::processEvents();
+        }
+    }
+    m_pauser.pause(kBeforeIdentification);
+    // Replies handled while the initialisation commands went out do not count: the wait
+    // starts the flag afresh.
+    const std::int16_t status = m_comm.WaitForReply(RcvMode::Initial, profile.getinfo, waitTimer, kReplyWait);
+
+    // A reply that named no model of the list is no detection: the model, the profile and
+    // the receive mode stay as they were.
+    if (status == ReplyStatus::Handled && !m_state.detectedModel.isEmpty()) {
+        waitTimer.stop();
+        lbAdapterName->setText(m_state.detectedModel);
+        m_state.adapterModel = m_state.detectedModel;
+        s.CommPort = QString::number(port);
+        LoadAdapterProfile(m_state, m_state.adapterModel);
+        // Shown after the reload: the adapter may have named a model of another line kind.
+        lbKind->setText(kindCaption(m_state.adapterProfile.kind));
+        m_state.rcvMode = RcvMode::GetAInfo;
+        lbKenshutu->setText(QStringLiteral("検出完了"));
+    } else {
+        lbAdapterName->clear();
+    }
+    const bool success = !lbAdapterName->text().isEmpty();
+    if (!success) {
+        lbKind->clear();
+        lbKenshutu->setText(QStringLiteral("検出できませんでした"));
+    }
+    finishDetection(success);
+}
+
+void frmAdapter::finishDetection(bool success)
+{
+    if (!success) {
+        m_state.systemSettings.CommPort.clear();
+        m_state.systemSettings.adapter.clear();
+        m_state.adapterProfile.kind.clear();
+        lbAdapterName->clear();
+    }
+    m_mainWindow.popup().ShowMessage(QString(), QString(), 0, false);
+    cmdAdapter->setEnabled(true);
+    EnableCommandButtons(true);
+    repaint();
+    m_busy = false;
+}
+
+void frmAdapter::waitTimer_Timer()
+{
+    m_comm.expireReplyWait(waitTimer);
+}
+
+int frmAdapter::SaveAdapterSettings()
+{
+    return writeAdapterSettings(m_state);
+}
+
+void frmAdapter::cmdOK_Click()
+{
+    SystemSettings& s = m_state.systemSettings;
+    QString text;
+    const bool incomplete = cboPort->currentIndex() < 0 || lbAdapterName->text().isEmpty();
+    if (incomplete) {
+        const QString question =
+            QStringLiteral("\rアダプタ設定が完了していません。\rこのまま設定ファイルに書き込みますか？");
+        if (showBox(question, MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo) != MessageBoxes::Answer::Yes)
+            return;
+        s.COMMinit = QStringLiteral("False");
+        s.CommPort.clear();
+        s.adapter.clear();
+        if (SaveAdapterSettings() > 0) {
+            text = QStringLiteral("アダプタ設定を未完了で登録しました。");
+            m_state.appState = AppStateCode::UrlStep;
+        } else {
+            s.COMMinit = QStringLiteral("False");
+            text = QStringLiteral("INIファイルの書き込みに失敗しました。");
+            m_state.appState = AppStateCode::Quit;
+        }
+    } else {
+        if (m_state.detectedModelIndex != 0)
+            s.adapter = QString::number(m_state.detectedModelIndex);
+        s.COMMinit = QStringLiteral("True");
+        if (SaveAdapterSettings() > 0) {
+            text = adapterStoredText(m_state.adapterProfile.kind);
+            m_state.appState = appStateAfterAdapterStored(m_state.appState, m_state.adapterProfile.kind);
+        } else {
+            s.COMMinit = QStringLiteral("False");
+            text = QStringLiteral("INIファイルの書き込みに失敗しました。");
+        }
+    }
+    if (!text.isEmpty())
+        showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    close();
+}
+
+void frmAdapter::cmdCancel_Click()
+{
+    if (m_state.appState == AppStateCode::AdapterStep) {
+        if (showBox(QStringLiteral("終了します。よろしいですか？"), MessageBoxes::Icon::Question,
+                    MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
+            return;
+        m_state.appState = AppStateCode::Quit;
+    }
+    LoadSettings(m_state);
+    close();
+}
+
+void frmAdapter::cmdDevice_Click()
+{
+    if (m_serialPorts) {
+        m_serialPorts->raise();
+        m_serialPorts->activateWindow();
+        return;
+    }
+    const int port = cboPort->currentIndex() + 1;
+    m_serialPorts = new frmSerialPorts(m_state, m_messageBoxes, port, m_lister, this);
+    m_serialPorts->setAttribute(Qt::WA_DeleteOnClose);
+    m_serialPorts->setWindowIcon(windowIcon());
+    connect(m_serialPorts, &frmSerialPorts::assigned, this, &frmAdapter::showPortDevice);
+    m_serialPorts->open();
+}
+
+void frmAdapter::closeEvent(QCloseEvent* event)
+{
+    // A detection runs inside this window's handlers; the window must outlive it.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,383 @@
+#include "dialogs/frmCti.h"
+
+#include "app/Pause.h"
+#include "app/SettingText.h"
+#include "app/Settings.h"
+#include "app/SharedState.h"
+#include "dialogs/CtiCommands.h"
+#include "dialogs/DialogSettings.h"
+#include "link/frmComm.h"
+#include "ui/JapaneseFont.h"
+#include "ui/Pictures.h"
+#include "ui/Twips.h"
+#include "ui/frmMessage.h"
+#include "ui/frmTerminal.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+namespace {
+
+constexpr int kClientWidth = 7200;
+constexpr int kClientHeight = 4320;
+constexpr int kPorts = 3;
+
+const QString kWait = QStringLiteral("しばらくお待ちください・・・");
+const QString kWriteFailed = QStringLiteral("INIファイルの書き込みに失敗しました。");
+const QString kStored = QStringLiteral("CTI設定を登録しました。");
+const QString kPortOpenError = QStringLiteral("ポートオープンエラー");
+const QString kSendError = QStringLiteral("CTI設定送信エラー");
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    button->setFont(japaneseFont(kButtonPointSize));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    label->setFont(japaneseFont(kButtonPointSize));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+bool isOn(const QString& value)
+{
+    return readAsNumber(value) == 1;
+}
+
+} // namespace
+
+frmCti::frmCti(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow,
+               QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_state(state)
+    , m_messageBoxes(messageBoxes)
+    , m_pauser(pauser)
+    , m_comm(comm)
+    , m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("frmCti"));
+    setWindowTitle(QStringLiteral("ＣＴＩ設定"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    createControls();
+    Form_Load();
+}
+
+void frmCti::createControls()
+{
+    Label1[0] =
+        makeLabel(this, QStringLiteral("Label1_0"), QStringLiteral("接続アダプタ"), twipsRect(240, 240, 1335, 255));
+    Label1[1] =
+        makeLabel(this, QStringLiteral("Label1_1"), QStringLiteral("回線の種類"), twipsRect(240, 600, 1335, 255));
+    lbAdapterName = makeLabel(this, QStringLiteral("lbAdapterName"), QString(), twipsRect(1680, 240, 3135, 255));
+    lbPort = makeLabel(this, QStringLiteral("lbPort"), QString(), twipsRect(4920, 240, 2040, 255));
+    lbKind = makeLabel(this, QStringLiteral("lbKind"), QString(), twipsRect(1680, 600, 3135, 255));
+
+    const char* const portCaptions[] = {"", "ポート１", "ポート２", "ポート３"};
+    for (int port = 1; port <= kPorts; ++port) {
+        auto* frame = new QGroupBox(this);
+        frame->setObjectName(QStringLiteral("frCtiSettings%1").arg(port));
+        frame->setGeometry(twipsRect(240 + (port - 1) * 2280, 960, 2160, 1335));
+        frCtiSettings[static_cast<std::size_t>(port)] = frame;
+        lbP[static_cast<std::size_t>(port)] =
+            makeLabel(frame, QStringLiteral("lbP%1").arg(port), QString::fromUtf8(portCaptions[port]),
+                      twipsRect(120, 180, 1935, 255));
+        std::array<QRadioButton*, 2>& buttons = opCti(port);
+        const char* const captions[] = {"通知する", "通知しない"};
+        for (int index = 0; index < 2; ++index) {
+            auto* button = new QRadioButton(QString::fromUtf8(captions[index]), frame);
+            button->setObjectName(QStringLiteral("opCti%1_%2").arg(port).arg(index));
+            button->setGeometry(twipsRect(240, 540 + index * 360, 1815, 300));
+            button->setFont(japaneseFont(kButtonPointSize));
+            buttons[static_cast<std::size_t>(index)] = button;
+        }
+    }
+
+    lbKenshutu = makeLabel(this, QStringLiteral("lbKenshutu"), QString(), twipsRect(240, 2400, 6720, 255));
+    lbMessage = makeLabel(this, QStringLiteral("lbMessage"), QString(), twipsRect(240, 2760, 6720, 615));
+    lbMessage->setWordWrap(true);
+    lbMessage->setFrameShape(QFrame::StyledPanel);
+
+    cmdCti = makeButton(this, "cmdCti", QStringLiteral("CTI 検出"), twipsRect(240, 3600, 1455, 495));
+    cmdCtiSetting = makeButton(this, "cmdCtiSetting", QStringLiteral("設定"), twipsRect(1800, 3600, 1455, 495));
+    cmdOK = makeButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(4080, 3600, 1335, 495));
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("キャンセル"), twipsRect(5520, 3600, 1440, 495));
+    connect(cmdCti, &QPushButton::clicked, this, &frmCti::cmdCti_Click);
+    connect(cmdCtiSetting, &QPushButton::clicked, this, &frmCti::cmdCtiSetting_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmCti::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmCti::cmdCancel_Click);
+
+    waitTimer.setObjectName(QStringLiteral("waitTimer"));
+    waitTimer.setInterval(kInitialWait);
+    connect(&waitTimer, &QTimer::timeout, this, &frmCti::waitTimer_Timer);
+}
+
+std::array<QRadioButton*, 2>& frmCti::opCti(int port)
+{
+    return port == 1 ? opCti1 : port == 2 ? opCti2 : opCti3;
+}
+
+void frmCti::selectNotify(int port, bool notify)
+{
+    opCti(port)[notify ? 0 : 1]->setChecked(true);
+}
+
+void frmCti::Form_Load()
+{
+    // Top-most is a window flag here, set when the window was made.
+    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile), builtInWindowIcon()));
+    move(m_mainWindow.pos());
+    waitTimer.stop();
+    if (!m_state.systemSettings.CommPort.isEmpty() && m_comm.IsPortOpen())
+        m_comm.ClosePort();
+    ReadWriteCtiSettings(QStringLiteral("READ"));
+    ShowCtiStatus();
+}
+
+void frmCti::ShowCtiStatus()
+{
+    const SystemSettings& s = m_state.systemSettings;
+    const bool adapterSet = readAsBoolean(s.COMMinit).value_or(false);
+    bool enable = true;
+    if (s.CommPort.isEmpty() || s.adapter.isEmpty() || !adapterSet) {
+        lbMessage->setText(QStringLiteral("アダプタ設定が完了していません。"));
+        enable = false;
+    } else if (m_state.appState == AppStateCode::AdapterFault) {
+        lbMessage->setText(QStringLiteral("アダプタ異常"));
+        enable = false;
+    } else {
+        // The two lines are broken with a carriage return; Qt lays text out by LF.
+        lbMessage->setText(QStringLiteral("「CTI検出」をクリックすると、アダプタからCTI設定情報を取得します。\r"
+                                          "「設定」をクリックすると、アダプタへCTI設定情報送信します。")
+                               .replace(u'\r', u'\n'));
+    }
+    if (m_state.adapterProfile.kind == u"ANALOG") {
+        lbMessage->setText(QStringLiteral("アナログ回線では、CTI設定は不要です。"));
+        enable = false;
+    }
+    cmdCti->setEnabled(enable);
+    cmdCtiSetting->setEnabled(enable);
+    cmdOK->setEnabled(enable);
+    if (adapterSet) {
+        lbPort->setText(QStringLiteral("COM") + s.CommPort);
+        lbAdapterName->setText(m_state.adapterModel);
+    }
+    if (lbAdapterName->text().isEmpty())
+        lbKenshutu->setText(QStringLiteral("未設定"));
+    else
+        lbKenshutu->clear();
+    lbKind->setText(kindCaption(m_state.adapterProfile.kind));
+    ShowCtiPorts();
+}
+
+void frmCti::ShowCtiPorts()
+{
+    const AdapterProfile& p = m_state.adapterProfile;
+    const std::array<const QString*, 4> captions = {nullptr, &p.port1, &p.port2, &p.port3};
+    const SystemSettings& s = m_state.systemSettings;
+    const std::array<const QString*, 4> stored = {nullptr, &s.ctiSettings1, &s.ctiSettings2, &s.ctiSettings3};
+    for (int port = 1; port <= kPorts; ++port) {
+        const auto n = static_cast<std::size_t>(port);
+        lbP[n]->setText(*captions[n]);
+        frCtiSettings[n]->setVisible(!captions[n]->isEmpty());
+        selectNotify(port, isOn(*stored[n]));
+    }
+}
+
+void frmCti::EnableCommandButtons(bool enabled)
+{
+    for (QPushButton* button : {cmdCti, cmdCtiSetting, cmdOK, cmdCancel})
+        button->setEnabled(enabled);
+}
+
+int frmCti::ReadWriteCtiSettings(const QString& mode)
+{
+    return readWriteCtiSettings(m_state, mode);
+}
+
+MessageBoxes::Answer frmCti::showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons)
+{
+    return m_messageBoxes.show(text, m_state.systemSettings.appName, icon, buttons);
+}
+
+bool frmCti::reopenPort()
+{
+    m_comm.ClosePort();
+    // A CommPort that is no port number opens nothing.
+    const std::optional<long long> port = readAsNumber(m_state.systemSettings.CommPort);
+    if (port && *port >= 1 && *port <= 32767)
+        m_comm.OpenPort(static_cast<std::int16_t>(*port));
+    return m_comm.IsPortOpen();
+}
+
+void frmCti::cmdCti_Click()
+{
+    m_busy = true;
+    EnableCommandButtons(false);
+    cmdCti->setEnabled(false);
+    m_mainWindow.popup().ShowMessage(QString(), kWait, kReadOutNotice, true);
+    lbKenshutu->clear();
+    m_pauser.pause(kSettlePause);
+
+    const bool open = reopenPort();
+    m_pauser.pause(kOpenPause);
+    m_state.rcvMode = RcvMode::GetAInfo;
+
+    SystemSettings& s = m_state.systemSettings;
+    const AdapterProfile& profile = m_state.adapterProfile;
+    if (s.adapter.isEmpty() || !readAsBoolean(s.COMMinit).value_or(false)) {
+        // Nothing to read out from.
+    } else if (!open) {
+        lbKenshutu->setText(kPortOpenError);
+    } else {
+        std::int16_t status = ReplyStatus::Waiting;
+        // A profile whose scheme cannot be read has replies the receive processing refuses:
+        // nothing is asked, and the read-out ends as an error.
+        if (const std::optional<CtiScheme> scheme = ctiScheme(profile)) {
+            s.ctiSettings1.clear();
+            s.ctiSettings2.clear();
+            s.ctiSettings3.clear();
+            const int last = lastCtiQuery(profile, *scheme);
+            m_state.ctiQueryIndex = 1;
+            for (;;) {
+                const QString& query = profile.getCtiInfo[static_cast<std::size_t>(m_state.ctiQueryIndex)];
+                status = m_comm.WaitForReply(RcvMode::GetAInfo, query, waitTimer, kReplyWait);
+                if (status != ReplyStatus::Handled)
+                    break;
+                if (m_state.ctiQueryIndex + 1 > last) {
+                    m_state.rcvMode = RcvMode::ReadOutDone;
+                    break;
+                }
+                ++m_state.ctiQueryIndex;
+                if (m_state.rcvMode != RcvMode::GetAInfo)
+                    break;
+            }
+        }
+        const bool complete = m_state.rcvMode == RcvMode::ReadOutDone;
+        const std::array<const QString*, 3> values = {&s.ctiSettings1, &s.ctiSettings2, &s.ctiSettings3};
+        for (int port = 1; port <= kPorts; ++port)
+            selectNotify(port, complete && isOn(*values[static_cast<std::size_t>(port - 1)]));
+        lbKenshutu->setText(ctiReadOutCaption(complete, status));
+    }
+
+    cmdCti->setEnabled(true);
+    EnableCommandButtons(true);
+    m_busy = false;
+}
+
+void frmCti::cmdCtiSetting_Click()
+{
+    m_busy = true;
+    EnableCommandButtons(false);
+    cmdCtiSetting->setEnabled(false);
+    m_mainWindow.popup().ShowMessage(QString(), kWait, kSendNotice, true);
+    lbKenshutu->clear();
+    m_pauser.pause(kSettlePause);
+
+    QString text;
+    const AdapterProfile& profile = m_state.adapterProfile;
+    if (profile.kind == u"INS") {
+        const bool open = reopenPort();
+        m_pauser.pause(kOpenPause);
+        m_state.rcvMode = RcvMode::Initial;
+        if (!open) {
+            lbKenshutu->setText(kPortOpenError);
+            lbAdapterName->clear();
+        } else {
+            for (int i = 1; i <= profile.icommandCount; ++i) {
+                m_comm.SendCommand(profile.icommand[static_cast<std::size_t>(i)]);
+                QCoreApplication::processEvents();
+            }
+            m_pauser.pause(kAfterInitialisation);
+
+            // The selections are read now: the user may still change them while the
+            // initialisation commands go out.
+            const std::array<bool, 3> notify = {opCti1[0]->isChecked(), opCti2[0]->isChecked(), opCti3[0]->isChecked()};
+            const std::optional<CtiScheme> scheme = ctiScheme(profile);
+            bool sent = scheme.has_value();
+            CtiSend send;
+            if (sent) {
+                send = ctiSendFor(profile, *scheme, notify);
+                for (const QString& command : std::as_const(send.commands)) {
+                    // A command that cannot go out (the device gone) means the adapter
+                    // does not hold what would be stored.
+                    sent = m_comm.SendCommand(command);
+                    QCoreApplication::processEvents();
+                    if (!sent)
+                        break;
+                }
+            }
+            if (!sent) {
+                lbKenshutu->setText(kSendError);
+            } else {
+                SystemSettings& s = m_state.systemSettings;
+                s.ctiSettings1 = send.values[0];
+                s.ctiSettings2 = send.values[1];
+                s.ctiSettings3 = send.values[2];
+                lbKenshutu->setText(QStringLiteral("CTI設定送信完了"));
+                if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
+                    text = kStored;
+                    m_state.appState = appStateAfterCtiStored(m_state.appState);
+                } else {
+                    text = kWriteFailed;
+                }
+            }
+        }
+    }
+
+    m_mainWindow.popup().ShowMessage(QString(), QString(), 0, false);
+    if (!text.isEmpty())
+        showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    cmdCtiSetting->setEnabled(true);
+    EnableCommandButtons(true);
+    m_busy = false;
+}
+
+void frmCti::cmdOK_Click()
+{
+    // The values in memory, as last read out, sent or loaded; the option buttons are not read.
+    QString text;
+    if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
+        text = kStored;
+        m_state.appState = appStateAfterCtiStored(m_state.appState);
+    } else {
+        text = kWriteFailed;
+    }
+    showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    close();
+}
+
+void frmCti::cmdCancel_Click()
+{
+    if (m_state.appState == AppStateCode::CtiStep) {
+        if (showBox(QStringLiteral("終了します。よろしいですか？"), MessageBoxes::Icon::Question,
+                    MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
+            return;
+        m_state.appState = AppStateCode::Quit;
+    }
+    LoadSettings(m_state);
+    close();
+}
+
+void frmCti::waitTimer_Timer()
+{
+    m_comm.expireReplyWait(waitTimer);
+}
+
+void frmCti::closeEvent(QCloseEvent* event)
+{
+    // A read-out or a send runs inside this window's handlers; the window must outlive it.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

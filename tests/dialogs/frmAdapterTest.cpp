@@ -1,0 +1,480 @@
+#include "dialogs/frmAdapter.h"
+
+#include "DialogRig.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kTitle = QStringLiteral("着信");
+const QString kIncompleteQuestion =
+    QStringLiteral("\rアダプタ設定が完了していません。\rこのまま設定ファイルに書き込みますか？");
+
+struct AdapterDialog
+{
+    explicit AdapterDialog(DialogDesk& desk)
+        : dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    {
+        dialog.setBeep([this] { ++beeps; });
+        dialog.show();
+    }
+    void detect(int port, int model)
+    {
+        dialog.cboPort->setCurrentIndex(port);
+        dialog.cboAdapterName->setCurrentIndex(model);
+        dialog.cmdAdapter->click();
+    }
+    frmAdapter dialog;
+    int beeps = 0;
+};
+
+} // namespace
+
+// Opening with the settings of a working adapter: the lists, the labels, the port closed
+// (opening ends standby), the window's place, icon and top-most flag.
+TEST(frmAdapterOpening, ShowsTheCurrentSetting)
+{
+    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "iconFile", "\\app.png"}});
+    desk.paint(QStringLiteral("app.png"), Qt::blue);
+    desk.comm->OpenPort(3);
+    ASSERT_TRUE(desk.comm->IsPortOpen());
+
+    AdapterDialog a(desk);
+    frmAdapter& d = a.dialog;
+    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("アダプタ設定"));
+    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(d.pos(), desk.window->pos());
+    EXPECT_EQ(pictureOf(d.windowIcon()), pictureOf(QIcon(desk.dir.filePath(QStringLiteral("app.png")))));
+
+    ASSERT_EQ(d.cboPort->count(), 16);
+    EXPECT_EQ(d.cboPort->itemText(0), QStringLiteral("Com1"));
+    EXPECT_EQ(d.cboPort->itemText(15), QStringLiteral("Com16"));
+    EXPECT_EQ(d.cboPort->currentIndex(), 2);
+    ASSERT_EQ(d.cboAdapterName->count(), 6);
+    EXPECT_EQ(d.cboAdapterName->itemText(0), QString());
+    EXPECT_EQ(d.cboAdapterName->itemText(4), QStringLiteral("ソラノT1"));
+    EXPECT_EQ(d.cboAdapterName->itemText(5), QString());
+    EXPECT_EQ(d.cboAdapterName->currentIndex(), 1);
+    EXPECT_EQ(d.cboKind->currentText(), QStringLiteral("INS回線"));
+
+    EXPECT_EQ(d.lbMessage->text(), QStringLiteral("現在のアダプタ設定で動作しています。"));
+    EXPECT_EQ(d.lbAdapterName->text(), QStringLiteral("CTI-INS100"));
+    EXPECT_EQ(d.lbKind->text(), QStringLiteral("INS回線"));
+    EXPECT_EQ(d.lbKenshutu->text(), QString());
+    EXPECT_EQ(d.lbPortDevice->text(), QStringLiteral("→ ") + desk.sim->portPath());
+    EXPECT_FALSE(d.waitTimer.isActive());
+
+    EXPECT_FALSE(d.cmdModem->isEnabled());
+    EXPECT_FALSE(d.cmdModem->toolTip().isEmpty());
+    for (QPushButton* button : {d.cmdAdapter, d.cmdOK, d.cmdCancel, d.cmdDevice})
+        EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+    for (const char* name : {"cboPort", "cboAdapterName", "cboKind", "cmdAdapter", "cmdOK", "cmdCancel", "cmdDevice",
+                             "cmdModem", "lbMessage", "lbKenshutu", "lbAdapterName", "lbKind", "Label1_0", "Label1_3"})
+        EXPECT_NE(d.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+}
+
+// Stored values the lists cannot show leave the lists unselected from that list on, and
+// incomplete or faulty settings say so in the labels.
+TEST(frmAdapterOpening, ValuesTheListsCannotShow)
+{
+    struct Row
+    {
+        const char* commPort;
+        const char* adapter;
+        std::int16_t appState;
+        int port;
+        int model;
+        const char* message;
+        const char* kenshutu;
+        const char* portDevice;
+    };
+    const Row rows[] = {
+        {"17", "1", 109, -1, 1, "現在のアダプタ設定で動作しています。", "", ""},
+        {"0", "1", 109, -1, 1, "現在のアダプタ設定で動作しています。", "", ""},
+        {"abc", "1", 109, -1, 1, "現在のアダプタ設定で動作しています。", "", ""},
+        {"9", "1", 109, 8, 1, "現在のアダプタ設定で動作しています。", "", "→ /nonexistent/tty（見つかりません）"},
+        {"3", "7", 109, -1, -1, "アダプタが未設定です。アダプタ検出をクリックしてください。", "", ""},
+        {"3", "5", 109, 2, 5, "アダプタが未設定です。アダプタ検出をクリックしてください。", "", nullptr},
+        {"", "1", 109, -1, 1, "ポートと機種を指定し、「アダプタ検出」を実行してください。", "未設定", ""},
+        {"3", "1", 999, 2, 1, "アダプタ異常", "", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.commPort) + " / " + row.adapter);
+        DialogDesk desk("CTI-INS100", row.adapter, {{"SYSTEM", "CommPort", QString::fromUtf8(row.commPort)}});
+        desk.state.appState = row.appState;
+        AdapterDialog a(desk);
+        EXPECT_EQ(a.dialog.cboPort->currentIndex(), row.port);
+        EXPECT_EQ(a.dialog.cboAdapterName->currentIndex(), row.model);
+        EXPECT_EQ(a.dialog.lbMessage->text(), QString::fromUtf8(row.message));
+        EXPECT_EQ(a.dialog.lbKenshutu->text(), QString::fromUtf8(row.kenshutu));
+        if (row.portDevice) {
+            EXPECT_EQ(a.dialog.lbPortDevice->text(), QString::fromUtf8(row.portDevice));
+        }
+    }
+}
+
+// Detection is refused without a port or without a model: a beep, the message, nothing
+// sent, and the port and model in memory cleared.
+TEST(frmAdapterDetection, RefusedWithoutPortOrModel)
+{
+    const std::pair<int, int> selections[] = {{-1, 1}, {2, 0}, {2, -1}};
+    for (const auto& [port, model] : selections) {
+        SCOPED_TRACE(testing::Message() << port << " / " << model);
+        DialogDesk desk;
+        AdapterDialog a(desk);
+        a.detect(port, model);
+        EXPECT_EQ(a.beeps, 1);
+        EXPECT_EQ(a.dialog.lbMessage->text(), QStringLiteral("ポートを指定してください。"));
+        EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
+        EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
+        EXPECT_TRUE(desk.state.adapterProfile.kind.isEmpty());
+        EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
+        EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
+        EXPECT_TRUE(a.dialog.cmdAdapter->isEnabled());
+        EXPECT_TRUE(a.dialog.cmdOK->isEnabled());
+    }
+}
+
+// A model entry without a name: "機種エラー", and the port stays closed.
+TEST(frmAdapterDetection, EmptyModelName)
+{
+    DialogDesk desk;
+    AdapterDialog a(desk);
+    desk.comm->OpenPort(3);
+    a.detect(2, 5);
+    EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("機種エラー"));
+    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
+    EXPECT_EQ(a.beeps, 0);
+    EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
+}
+
+// The INS profile initialises the adapter before asking who it is; the analog one only
+// asks. Both end detected under the popup, with the port left open for the CTI dialog.
+TEST(frmAdapterDetection, InitialisationByLineKind)
+{
+    struct Row
+    {
+        const char* model;
+        const char* index;
+        int entry;
+        QStringList commands;
+        const char* kind;
+    };
+    const Row rows[] = {
+        {"CTI-INS100", "1", 1, {"ATZ", "AT&D0", "AT*CID=1", "ATI3"}, "INS回線"},
+        {"CTI-AN10", "3", 3, {"AT"}, "アナログ回線"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.model);
+        DialogDesk desk(row.model, row.index);
+        AdapterDialog a(desk);
+        QString popupText;
+        desk.pauser.onPause = [&](std::chrono::milliseconds) {
+            if (desk.window->popup().isVisible())
+                popupText = desk.window->popup().lbMsg->text();
+        };
+        a.detect(2, row.entry);
+        EXPECT_EQ(desk.sim->commandsReceived(), row.commands);
+        EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出完了"));
+        EXPECT_EQ(a.dialog.lbAdapterName->text(), QString::fromUtf8(row.model));
+        EXPECT_EQ(a.dialog.lbKind->text(), QString::fromUtf8(row.kind));
+        EXPECT_EQ(desk.state.rcvMode, RcvMode::GetAInfo);
+        EXPECT_EQ(desk.state.systemSettings.CommPort, QStringLiteral("3"));
+        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_EQ(popupText, QStringLiteral("しばらくお待ちください・・・"));
+        EXPECT_FALSE(desk.window->popup().isVisible());
+        EXPECT_EQ(a.beeps, 0);
+    }
+}
+
+// No answer: the 5000 ms wait expires, nothing is detected, OK finds the setting
+// incomplete. An adapter that answers garbage, or nothing to an empty identification
+// command, ends the same way.
+TEST(frmAdapterDetection, NothingDetected)
+{
+    enum class Adapter
+    {
+        Silent,
+        Garbage,
+        NoGetinfo
+    };
+    for (Adapter kind : {Adapter::Silent, Adapter::Garbage, Adapter::NoGetinfo}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        DialogDesk desk("CTI-INS100", "1",
+                        {{"CTI-INS100", "getinfo", kind == Adapter::NoGetinfo ? QString() : QStringLiteral("ATI3")}});
+        AdapterDialog a(desk);
+        if (kind == Adapter::Silent)
+            desk.sim->setSilent(true);
+        if (kind == Adapter::Garbage)
+            desk.sim->answerAs(QStringLiteral("XQ-77"));
+        else
+            desk.expireWaits(a.dialog);
+        a.detect(2, 1);
+        if (kind != Adapter::Garbage) {
+            ASSERT_FALSE(desk.waitIntervals.empty());
+            EXPECT_EQ(desk.waitIntervals.front(), 5000);
+        }
+        EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出できませんでした"));
+        EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
+        EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
+        EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
+        EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
+        EXPECT_TRUE(desk.comm->IsPortOpen());
+
+        desk.boxes.answers = {MessageBoxes::Answer::No};
+        a.dialog.cmdOK->click();
+        ASSERT_EQ(desk.boxes.shown.size(), 1u);
+        EXPECT_EQ(desk.boxes.shown[0].text, kIncompleteQuestion);
+    }
+}
+
+// The adapter names the second model while the first was selected: the second is taken,
+// and OK stores adapter 2 with the detected port (not a later list selection), moving the
+// adapter step on to the CTI step.
+TEST(frmAdapterDetection, AnswerAsAnotherModel)
+{
+    DialogDesk desk;
+    desk.state.appState = AppStateCode::AdapterStep;
+    AdapterDialog a(desk);
+    desk.sim->answerAs(QStringLiteral("CTI-INS200"));
+    a.detect(2, 1);
+    EXPECT_EQ(a.dialog.lbAdapterName->text(), QStringLiteral("CTI-INS200"));
+    EXPECT_EQ(desk.state.adapterModel, QStringLiteral("CTI-INS200"));
+    EXPECT_EQ(desk.state.adapterProfile.getinfo, QStringLiteral("AT#I"));
+    EXPECT_EQ(desk.state.detectedModelIndex, 2);
+
+    a.dialog.cboPort->setCurrentIndex(5);
+    a.dialog.cmdOK->click();
+    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "adapter"), QStringLiteral("2"));
+    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "CommPort"), QStringLiteral("3"));
+    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "COMMinit"), QStringLiteral("True"));
+    EXPECT_EQ(desk.state.appState, AppStateCode::CtiStep);
+    EXPECT_FALSE(a.dialog.isVisible());
+}
+
+// A port that does not open: "ポートオープンエラー", nothing sent.
+TEST(frmAdapterDetection, PortThatDoesNotOpen)
+{
+    DialogDesk desk;
+    AdapterDialog a(desk);
+    a.detect(8, 1);
+    EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
+    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
+    EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
+}
+
+// Ten initialisation commands all go out, in order, before the identification.
+TEST(frmAdapterDetection, TenInitialisationCommands)
+{
+    DialogDesk desk("CTI-INS100", "1",
+                    {{"CTI-INS100", "icommand1", "ATS1=0"},
+                     {"CTI-INS100", "icommand2", "ATS2=0"},
+                     {"CTI-INS100", "icommand3", "ATS3=0"},
+                     {"CTI-INS100", "icommand4", "ATS4=0"},
+                     {"CTI-INS100", "icommand5", "ATS5=0"},
+                     {"CTI-INS100", "icommand6", "ATS6=0"},
+                     {"CTI-INS100", "icommand7", "ATS7=0"},
+                     {"CTI-INS100", "icommand8", "ATS8=0"},
+                     {"CTI-INS100", "icommand9", "ATS9=0"},
+                     {"CTI-INS100", "icommand10", "ATS10=0"}});
+    ASSERT_EQ(desk.state.adapterProfile.icommandCount, 10);
+    AdapterDialog a(desk);
+    a.detect(2, 1);
+    QStringList expected;
+    for (int i = 1; i <= 10; ++i)
+        expected << QStringLiteral("ATS%1=0").arg(i);
+    expected << QStringLiteral("ATI3");
+    EXPECT_EQ(desk.sim->commandsReceived(), expected);
+    EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出完了"));
+}
+
+// OK in every state: what is written, the messages, and the state code that follows.
+TEST(frmAdapterStoring, OkOutcomes)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        std::int16_t appStateBefore;
+        bool complete;
+        bool readOnly;
+        std::vector<MessageBoxes::Answer> answers;
+        std::int16_t appStateAfter;
+        QStringList texts;
+        bool closed;
+        const char* commInit; // in the file afterwards; null: the file is unchanged
+    };
+    const auto yes = MessageBoxes::Answer::Yes;
+    const auto no = MessageBoxes::Answer::No;
+    const QString insStored = QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。");
+    const QString writeFailed = QStringLiteral("INIファイルの書き込みに失敗しました。");
+    const Row rows[] = {
+        {"complete INS at start-up", "CTI-INS100", "1", 101, true, false, {}, 102, {insStored}, true, "True"},
+        {"complete analog at start-up",
+         "CTI-AN10",
+         "3",
+         101,
+         true,
+         false,
+         {},
+         103,
+         {QStringLiteral("アダプタ設定を登録しました。")},
+         true,
+         "True"},
+        {"complete INS later", "CTI-INS100", "1", 109, true, false, {}, 109, {insStored}, true, "True"},
+        {"complete, standby was on", "CTI-INS100", "1", 105, true, false, {}, 109, {insStored}, true, "True"},
+        {"complete, write fails", "CTI-INS100", "1", 101, true, true, {}, 101, {writeFailed}, true, nullptr},
+        {"incomplete, No", "CTI-INS100", "1", 101, false, false, {no}, 101, {kIncompleteQuestion}, false, nullptr},
+        {"incomplete, Yes",
+         "CTI-INS100",
+         "1",
+         101,
+         false,
+         false,
+         {yes},
+         103,
+         {kIncompleteQuestion, QStringLiteral("アダプタ設定を未完了で登録しました。")},
+         true,
+         "False"},
+        {"incomplete, Yes, write fails",
+         "CTI-INS100",
+         "1",
+         101,
+         false,
+         true,
+         {yes},
+         901,
+         {kIncompleteQuestion, writeFailed},
+         true,
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index);
+        desk.state.appState = row.appStateBefore;
+        AdapterDialog a(desk);
+        if (!row.complete)
+            a.dialog.cboPort->setCurrentIndex(-1);
+        const QByteArray before = desk.dir.settingsBytes();
+        if (row.readOnly)
+            desk.makeSettingsReadOnly();
+        desk.boxes.answers.assign(row.answers.begin(), row.answers.end());
+        a.dialog.cmdOK->click();
+
+        QStringList texts;
+        for (const auto& box : desk.boxes.shown) {
+            texts << box.text;
+            EXPECT_EQ(box.title, kTitle);
+        }
+        EXPECT_EQ(texts, row.texts);
+        EXPECT_EQ(desk.state.appState, row.appStateAfter);
+        EXPECT_EQ(a.dialog.isVisible(), !row.closed);
+        if (!row.commInit) {
+            EXPECT_EQ(desk.dir.settingsBytes(), before);
+        } else {
+            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "COMMinit"), QString::fromUtf8(row.commInit));
+            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "CommPort"), row.complete ? QStringLiteral("3") : QString());
+            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "adapter"),
+                      row.complete ? QString::fromUtf8(row.index) : QString());
+        }
+        if (row.readOnly) {
+            EXPECT_EQ(desk.state.systemSettings.COMMinit, QStringLiteral("False"));
+        }
+    }
+}
+
+// Cancel during start-up asks first; outside start-up it closes at once. Either way what
+// detection changed in memory is reloaded from the file.
+TEST(frmAdapterCancelling, AsksDuringStartUp)
+{
+    struct Row
+    {
+        std::int16_t appState;
+        std::vector<MessageBoxes::Answer> answers;
+        std::size_t boxes;
+        bool closed;
+        std::int16_t appStateAfter;
+    };
+    const Row rows[] = {
+        {101, {MessageBoxes::Answer::Cancel}, 1, false, 101},
+        {101, {MessageBoxes::Answer::Ok}, 1, true, 901},
+        {109, {}, 0, true, 109},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.appState << " " << row.answers.size());
+        DialogDesk desk;
+        desk.state.appState = row.appState;
+        AdapterDialog a(desk);
+        desk.sim->answerAs(QStringLiteral("CTI-INS200"));
+        a.detect(2, 1);
+        ASSERT_EQ(desk.state.adapterModel, QStringLiteral("CTI-INS200"));
+        desk.boxes.answers.assign(row.answers.begin(), row.answers.end());
+        a.dialog.cmdCancel->click();
+        ASSERT_EQ(desk.boxes.shown.size(), row.boxes);
+        if (row.boxes != 0) {
+            EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
+            EXPECT_EQ(desk.boxes.shown[0].buttons, MessageBoxes::Buttons::OkCancel);
+        }
+        EXPECT_EQ(a.dialog.isVisible(), !row.closed);
+        EXPECT_EQ(desk.state.appState, row.appStateAfter);
+        EXPECT_EQ(desk.state.adapterModel, row.closed ? QStringLiteral("CTI-INS100") : QStringLiteral("CTI-INS200"));
+    }
+}
+
+// Shown modally by start-up: Cancel confirmed ends the modal loop with 901; closed by the
+// window manager, appState stays for the step loop to show the dialog again.
+TEST(frmAdapterModal, EndsTheModalLoop)
+{
+    for (bool byWindowManager : {false, true}) {
+        SCOPED_TRACE(byWindowManager);
+        DialogDesk desk;
+        desk.state.appState = AppStateCode::AdapterStep;
+        frmAdapter dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
+        QTimer::singleShot(0, &dialog, [&] {
+            if (byWindowManager)
+                dialog.close();
+            else
+                dialog.cmdCancel->click();
+        });
+        dialog.exec();
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(desk.state.appState, byWindowManager ? AppStateCode::AdapterStep : AppStateCode::Quit);
+    }
+}
+
+// A window that deletes itself on close is not closed while a detection runs inside it.
+TEST(frmAdapterModal, NoCloseDuringDetection)
+{
+    DialogDesk desk;
+    auto* dialog = new frmAdapter(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
+    QPointer<frmAdapter> alive(dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    bool tried = false;
+    desk.pauser.onPause = [&](std::chrono::milliseconds) {
+        if (!tried && alive) {
+            tried = true;
+            alive->close();
+        }
+    };
+    dialog->cboPort->setCurrentIndex(2);
+    dialog->cboAdapterName->setCurrentIndex(1);
+    dialog->cmdAdapter_Click();
+    ASSERT_TRUE(tried);
+    ASSERT_TRUE(alive);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->lbKenshutu->text(), QStringLiteral("検出完了"));
+    dialog->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(alive);
+}

@@ -1,0 +1,545 @@
+#include "dialogs/frmCti.h"
+
+#include "DialogRig.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kStored = QStringLiteral("CTI設定を登録しました。");
+
+struct CtiDialog
+{
+    explicit CtiDialog(DialogDesk& desk)
+        : dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    {
+        dialog.show();
+    }
+    /// "通知する" for ports 1 to 3.
+    std::array<bool, 3> notify() const
+    {
+        return {dialog.opCti1[0]->isChecked(), dialog.opCti2[0]->isChecked(), dialog.opCti3[0]->isChecked()};
+    }
+    void select(const std::array<bool, 3>& notify)
+    {
+        dialog.opCti1[notify[0] ? 0 : 1]->setChecked(true);
+        dialog.opCti2[notify[1] ? 0 : 1]->setChecked(true);
+        dialog.opCti3[notify[2] ? 0 : 1]->setChecked(true);
+    }
+    frmCti dialog;
+};
+
+std::array<QString, 3> stored(const SharedState& state)
+{
+    return {ReadIni(state, "SYSTEM", "ctiSettings1"), ReadIni(state, "SYSTEM", "ctiSettings2"),
+            ReadIni(state, "SYSTEM", "ctiSettings3")};
+}
+
+// What the adapter received after its initialisation commands.
+QStringList afterInitialisation(const AdapterSimulator& sim, qsizetype initialisation)
+{
+    return sim.commandsReceived().mid(initialisation);
+}
+
+} // namespace
+
+// Opening: the adapter, port and line labels, the port frames of the profile (port 3 has
+// no name in CTI-INS100), the stored values in the option buttons, the port closed.
+TEST(frmCtiOpening, ShowsTheStoredSetting)
+{
+    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "ctiSettings1", ""}, {"SYSTEM", "ctiSettings2", "1"}});
+    desk.comm->OpenPort(3);
+    CtiDialog c(desk);
+    frmCti& d = c.dialog;
+    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("ＣＴＩ設定"));
+    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(d.pos(), desk.window->pos());
+    EXPECT_EQ(d.lbPort->text(), QStringLiteral("COM3"));
+    EXPECT_EQ(d.lbAdapterName->text(), QStringLiteral("CTI-INS100"));
+    EXPECT_EQ(d.lbKind->text(), QStringLiteral("INS回線"));
+    EXPECT_EQ(d.lbKenshutu->text(), QString());
+    EXPECT_EQ(d.lbMessage->text(), QStringLiteral("「CTI検出」をクリックすると、アダプタからCTI設定情報を取得します。\n"
+                                                  "「設定」をクリックすると、アダプタへCTI設定情報送信します。"));
+    EXPECT_EQ(d.lbP[1]->text(), QStringLiteral("ポート1（電話機）"));
+    EXPECT_EQ(d.lbP[2]->text(), QStringLiteral("ポート2（FAX）"));
+    EXPECT_TRUE(d.frCtiSettings[1]->isVisible());
+    EXPECT_TRUE(d.frCtiSettings[2]->isVisible());
+    EXPECT_FALSE(d.frCtiSettings[3]->isVisible());
+    EXPECT_EQ(c.notify(), (std::array<bool, 3>{false, true, false}));
+    EXPECT_EQ(d.waitTimer.interval(), 5000);
+    for (QPushButton* button : {d.cmdCti, d.cmdCtiSetting, d.cmdOK, d.cmdCancel})
+        EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+    for (const char* name : {"frCtiSettings1", "lbP3", "opCti1_0", "opCti3_1", "cmdCti", "cmdCtiSetting", "cmdOK",
+                             "cmdCancel", "lbMessage", "lbKenshutu", "lbPort", "lbAdapterName", "lbKind", "Label1_1"})
+        EXPECT_NE(d.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+}
+
+// Port captions with a gap: only the named ports have a frame.
+TEST(frmCtiOpening, PortNamesWithGaps)
+{
+    DialogDesk desk("CTI-INS200", "2", {{"CTI-INS200", "port2", ""}});
+    CtiDialog c(desk);
+    EXPECT_TRUE(c.dialog.frCtiSettings[1]->isVisible());
+    EXPECT_FALSE(c.dialog.frCtiSettings[2]->isVisible());
+    EXPECT_TRUE(c.dialog.frCtiSettings[3]->isVisible());
+    EXPECT_EQ(c.dialog.lbP[3]->text(), QStringLiteral("デジタルポート"));
+}
+
+// No CTI work without a finished adapter setting, with a faulty adapter, or on an analog
+// line: the message says why, and read-out, send and OK are disabled.
+TEST(frmCtiOpening, WhenThereIsNothingToDo)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        const char* commInit;
+        std::int16_t appState;
+        const char* message;
+        const char* kenshutu;
+    };
+    const Row rows[] = {
+        {"unfinished", "CTI-INS100", "1", "False", 109, "アダプタ設定が完了していません。", "未設定"},
+        {"unreadable", "CTI-INS100", "1", "", 109, "アダプタ設定が完了していません。", "未設定"},
+        {"faulty", "CTI-INS100", "1", "True", 999, "アダプタ異常", ""},
+        {"analog", "CTI-AN10", "3", "True", 109, "アナログ回線では、CTI設定は不要です。", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index, {{"SYSTEM", "COMMinit", QString::fromUtf8(row.commInit)}});
+        desk.state.appState = row.appState;
+        CtiDialog c(desk);
+        EXPECT_EQ(c.dialog.lbMessage->text(), QString::fromUtf8(row.message));
+        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.kenshutu));
+        EXPECT_FALSE(c.dialog.cmdCti->isEnabled());
+        EXPECT_FALSE(c.dialog.cmdCtiSetting->isEnabled());
+        EXPECT_FALSE(c.dialog.cmdOK->isEnabled());
+        EXPECT_TRUE(c.dialog.cmdCancel->isEnabled());
+    }
+}
+
+// Read-out in both schemes: the queries sent, the option buttons and memory filled from
+// the replies, the read-out marked complete. rsp1_Both sets all three ports; a per-port
+// profile without a third query ends after two; one with five queries asks only three.
+TEST(frmCtiReadOut, BothSchemes)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        std::vector<DialogDesk::Key> keys;
+        std::array<bool, 3> adapterPorts;
+        QStringList queries;
+        std::array<bool, 3> shown;
+        std::array<const char*, 3> memory;
+    };
+    const Row rows[] = {
+        {"single query, both",
+         "CTI-INS100",
+         "1",
+         {},
+         {true, true, false},
+         {"AT*CTI?"},
+         {true, true, true},
+         {"1", "1", "1"}},
+        {"single query, port 2",
+         "CTI-INS100",
+         "1",
+         {},
+         {false, true, false},
+         {"AT*CTI?"},
+         {false, true, false},
+         {"0", "1", "0"}},
+        {"per port",
+         "CTI-INS200",
+         "2",
+         {},
+         {false, true, true},
+         {"AT#P1?", "AT#P2?", "AT#P3?"},
+         {false, true, true},
+         {"0", "1", "1"}},
+        {"per port, two queries",
+         "CTI-INS200",
+         "2",
+         {{"CTI-INS200", "getCtiInfo3", ""}},
+         {true, true, true},
+         {"AT#P1?", "AT#P2?"},
+         {true, true, false},
+         {"1", "1", ""}},
+        {"per port, five queries",
+         "CTI-INS200",
+         "2",
+         {{"CTI-INS200", "getCtiInfo4", "AT#P4?"},
+          {"CTI-INS200", "ctiInfo4", "#P4:"},
+          {"CTI-INS200", "getCtiInfo5", "AT#P5?"},
+          {"CTI-INS200", "ctiInfo5", "#P5:"}},
+         {true, false, true},
+         {"AT#P1?", "AT#P2?", "AT#P3?"},
+         {true, false, true},
+         {"1", "0", "1"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index, {});
+        for (const DialogDesk::Key& k : row.keys)
+            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
+        LoadSettings(desk.state);
+        desk.sim = std::make_unique<AdapterSimulator>(
+            AdapterSimProfile::load(desk.dir.settingsPath(), QString::fromUtf8(row.model)));
+        WriteIni(desk.state, "PORTS", "COM3", desk.sim->portPath());
+        desk.sim->setCtiPorts(row.adapterPorts);
+        CtiDialog c(desk);
+        c.dialog.cmdCti->click();
+        EXPECT_EQ(desk.sim->commandsReceived(), row.queries);
+        EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定検出完了"));
+        EXPECT_EQ(c.notify(), row.shown);
+        const SystemSettings& s = desk.state.systemSettings;
+        EXPECT_EQ((std::array<QString, 3>{s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}),
+                  (std::array<QString, 3>{QString::fromUtf8(row.memory[0]), QString::fromUtf8(row.memory[1]),
+                                          QString::fromUtf8(row.memory[2])}));
+        EXPECT_EQ(desk.state.rcvMode, RcvMode::ReadOutDone);
+        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_TRUE(desk.boxes.shown.empty());
+        EXPECT_TRUE(c.dialog.cmdCti->isEnabled());
+    }
+}
+
+// Read-outs that fail: a silent adapter (8000 ms wait), one falling silent after the first
+// port, a reply that is only its prefix, and a getCtiCommand that is no number. All ports
+// then show "通知しない"; memory keeps only what came before the failure.
+TEST(frmCtiReadOut, Failures)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        DialogDesk::Key key;
+        const char* silentFrom; // the query from which the adapter stays silent
+        const char* caption;
+        QStringList boxes;
+        std::array<const char*, 3> memory;
+    };
+    const Row rows[] = {
+        {"silent", "CTI-INS100", "1", {"SYSTEM", "Echo", ""}, "AT*CTI?", "CTI設定検出タイムアウト", {}, {"", "", ""}},
+        {"silent mid-read-out",
+         "CTI-INS200",
+         "2",
+         {"SYSTEM", "Echo", ""},
+         "AT#P2?",
+         "CTI設定検出タイムアウト",
+         {},
+         {"0", "", ""}},
+        {"only the prefix",
+         "CTI-INS100",
+         "1",
+         {"CTI-INS100", "rsp1_NN", ""},
+         nullptr,
+         "CTI設定検出エラー",
+         {"CTI設定応答データが異常です"},
+         {"", "", ""}},
+        {"no number",
+         "CTI-INS100",
+         "1",
+         {"CTI-INS100", "getCtiCommand", "one"},
+         nullptr,
+         "CTI設定検出エラー",
+         {},
+         {"1", "1", "0"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index,
+                        {row.key,
+                         {"SYSTEM", "ctiSettings1", "1"},
+                         {"SYSTEM", "ctiSettings2", "1"},
+                         {"SYSTEM", "ctiSettings3", "0"}});
+        CtiDialog c(desk);
+        ASSERT_EQ(c.notify(), (std::array<bool, 3>{true, true, false}));
+        if (row.silentFrom) {
+            QObject::connect(desk.sim.get(), &AdapterSimulator::commandReceived, desk.sim.get(),
+                             [&desk, &row](const QString& command) {
+                                 if (command == QLatin1String(row.silentFrom))
+                                     desk.sim->setSilent(true);
+                             });
+            desk.expireWaits(c.dialog, [&desk] { return desk.sim->isSilent(); });
+        }
+        c.dialog.cmdCti->click();
+        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
+        QStringList texts;
+        for (const auto& box : desk.boxes.shown)
+            texts << box.text;
+        EXPECT_EQ(texts, row.boxes);
+        EXPECT_EQ(c.notify(), (std::array<bool, 3>{false, false, false}));
+        const SystemSettings& s = desk.state.systemSettings;
+        EXPECT_EQ((std::array<QString, 3>{s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}),
+                  (std::array<QString, 3>{QString::fromUtf8(row.memory[0]), QString::fromUtf8(row.memory[1]),
+                                          QString::fromUtf8(row.memory[2])}));
+        if (row.silentFrom) {
+            ASSERT_FALSE(desk.waitIntervals.empty());
+            EXPECT_EQ(desk.waitIntervals.back(), 8000);
+        }
+        EXPECT_NE(desk.state.rcvMode, RcvMode::ReadOutDone);
+        EXPECT_TRUE(c.dialog.cmdCti->isEnabled());
+    }
+}
+
+// The send: the exact commands after the initialisation, what is stored, the message and
+// the CTI step moving on.
+TEST(frmCtiSend, CommandSequences)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        std::vector<DialogDesk::Key> keys;
+        std::array<bool, 3> selected;
+        qsizetype initialisation;
+        QStringList commands;
+        std::array<const char*, 3> stored;
+        std::array<bool, 3> adapterPorts;
+    };
+    const Row rows[] = {
+        {"single query, both, port 3 ignored",
+         "CTI-INS100",
+         "1",
+         {},
+         {true, true, true},
+         3,
+         {"AT*CTI=3", "AT&W"},
+         {"1", "1", "0"},
+         {true, true, false}},
+        {"single query, one command",
+         "CTI-INS100",
+         "1",
+         {{"CTI-INS100", "cti_both_2", ""}},
+         {true, true, false},
+         3,
+         {"AT*CTI=3"},
+         {"1", "1", "0"},
+         {true, true, false}},
+        {"single query, none",
+         "CTI-INS100",
+         "1",
+         {},
+         {false, false, true},
+         3,
+         {"AT*CTI=0", "AT&W"},
+         {"0", "0", "0"},
+         {false, false, false}},
+        {"per port, only port 2",
+         "CTI-INS200",
+         "2",
+         {},
+         {false, true, false},
+         2,
+         {"AT#P1=0", "AT#P2=1", "AT#P3=0"},
+         {"0", "1", "0"},
+         {false, true, false}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index, {});
+        for (const DialogDesk::Key& k : row.keys)
+            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
+        LoadSettings(desk.state);
+        desk.state.appState = AppStateCode::CtiStep;
+        desk.sim->setCtiPorts({true, true, true});
+        CtiDialog c(desk);
+        c.select(row.selected);
+        c.dialog.cmdCtiSetting->click();
+        EXPECT_EQ(desk.sim->commandsReceived().size(), row.initialisation + row.commands.size());
+        EXPECT_EQ(afterInitialisation(*desk.sim, row.initialisation), row.commands);
+        EXPECT_EQ(desk.sim->ctiPorts(), row.adapterPorts);
+        EXPECT_EQ(stored(desk.state),
+                  (std::array<QString, 3>{QString::fromUtf8(row.stored[0]), QString::fromUtf8(row.stored[1]),
+                                          QString::fromUtf8(row.stored[2])}));
+        EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定送信完了"));
+        ASSERT_EQ(desk.boxes.shown.size(), 1u);
+        EXPECT_EQ(desk.boxes.shown[0].text, kStored);
+        EXPECT_EQ(desk.state.appState, AppStateCode::UrlStep);
+        EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
+        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_FALSE(desk.window->popup().isVisible());
+        EXPECT_TRUE(c.dialog.isVisible());
+    }
+}
+
+// Sends that cannot happen: the port does not open (nothing sent, no box, the adapter
+// label emptied), a getCtiCommand that is no number (nothing stored), an analog line
+// (nothing at all), and a settings file that cannot be written.
+TEST(frmCtiSend, Failures)
+{
+    struct Row
+    {
+        const char* what;
+        const char* model;
+        const char* index;
+        std::vector<DialogDesk::Key> keys;
+        bool readOnly;
+        const char* caption;
+        QStringList boxes;
+        bool adapterLabel;
+        std::int16_t appState;
+    };
+    const Row rows[] = {
+        {"port does not open",
+         "CTI-INS100",
+         "1",
+         {{"SYSTEM", "CommPort", "9"}},
+         false,
+         "ポートオープンエラー",
+         {},
+         false,
+         102},
+        {"port not a number",
+         "CTI-INS100",
+         "1",
+         {{"SYSTEM", "CommPort", "x"}},
+         false,
+         "ポートオープンエラー",
+         {},
+         false,
+         102},
+        {"no number",
+         "CTI-INS100",
+         "1",
+         {{"CTI-INS100", "getCtiCommand", "one"}},
+         false,
+         "CTI設定送信エラー",
+         {},
+         true,
+         102},
+        {"analog", "CTI-AN10", "3", {}, false, "", {}, true, 102},
+        {"read-only settings",
+         "CTI-INS100",
+         "1",
+         {},
+         true,
+         "CTI設定送信完了",
+         {"INIファイルの書き込みに失敗しました。"},
+         true,
+         102},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DialogDesk desk(row.model, row.index, {});
+        for (const DialogDesk::Key& k : row.keys)
+            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
+        LoadSettings(desk.state);
+        desk.state.appState = AppStateCode::CtiStep;
+        CtiDialog c(desk);
+        const QByteArray before = desk.dir.settingsBytes();
+        if (row.readOnly)
+            desk.makeSettingsReadOnly();
+        c.select({true, true, false});
+        c.dialog.cmdCtiSetting_Click();
+        const bool initialised = QString::fromUtf8(row.caption) != u"ポートオープンエラー" && row.caption[0] != '\0';
+        EXPECT_EQ(desk.sim->commandsReceived().size(), !initialised ? 0 : row.readOnly ? 5 : 3);
+        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
+        QStringList texts;
+        for (const auto& box : desk.boxes.shown)
+            texts << box.text;
+        EXPECT_EQ(texts, row.boxes);
+        EXPECT_EQ(c.dialog.lbAdapterName->text().isEmpty(), !row.adapterLabel);
+        EXPECT_EQ(desk.dir.settingsBytes(), before);
+        EXPECT_EQ(desk.state.appState, row.appState);
+        EXPECT_TRUE(c.dialog.cmdCtiSetting->isEnabled());
+    }
+}
+
+// A read-out that cannot open the port sends nothing and shows no box.
+TEST(frmCtiReadOut, PortDoesNotOpen)
+{
+    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "CommPort", "9"}});
+    CtiDialog c(desk);
+    c.dialog.cmdCti->click();
+    EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
+    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
+    EXPECT_TRUE(desk.boxes.shown.empty());
+    EXPECT_FALSE(c.dialog.lbAdapterName->text().isEmpty());
+}
+
+// OK stores what memory holds, not the option buttons changed since; during start-up the
+// CTI step moves on. A failed write says so and changes no state.
+TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
+{
+    for (bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly);
+        DialogDesk desk(
+            "CTI-INS100", "1",
+            {{"SYSTEM", "ctiSettings1", "1"}, {"SYSTEM", "ctiSettings2", "0"}, {"SYSTEM", "ctiSettings3", ""}});
+        desk.state.appState = AppStateCode::CtiStep;
+        CtiDialog c(desk);
+        desk.sim->setCtiPorts({false, true, false});
+        c.dialog.cmdCti->click();
+        c.select({true, false, true});
+        if (readOnly)
+            desk.makeSettingsReadOnly();
+        c.dialog.cmdOK->click();
+        ASSERT_EQ(desk.boxes.shown.size(), 1u);
+        EXPECT_EQ(desk.boxes.shown[0].text,
+                  readOnly ? QStringLiteral("INIファイルの書き込みに失敗しました。") : kStored);
+        EXPECT_EQ(stored(desk.state),
+                  readOnly ? (std::array<QString, 3>{"1", "0", ""}) : (std::array<QString, 3>{"0", "1", "0"}));
+        EXPECT_EQ(desk.state.appState, readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep);
+        EXPECT_FALSE(c.dialog.isVisible());
+    }
+}
+
+// Cancel in the CTI step asks; confirmed, start-up quits. Memory is reloaded from the file.
+TEST(frmCtiCancelling, AsksDuringTheCtiStep)
+{
+    struct Row
+    {
+        std::int16_t appState;
+        MessageBoxes::Answer answer;
+        std::size_t boxes;
+        bool closed;
+        std::int16_t appStateAfter;
+    };
+    const Row rows[] = {
+        {102, MessageBoxes::Answer::Cancel, 1, false, 102},
+        {102, MessageBoxes::Answer::Ok, 1, true, 901},
+        {109, MessageBoxes::Answer::Ok, 0, true, 109},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.appState << " " << static_cast<int>(row.answer));
+        DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "ctiSettings1", "0"}});
+        desk.state.appState = row.appState;
+        CtiDialog c(desk);
+        desk.sim->setCtiPorts({true, true, false});
+        c.dialog.cmdCti->click();
+        ASSERT_EQ(desk.state.systemSettings.ctiSettings1, QStringLiteral("1"));
+        desk.boxes.answers = {row.answer};
+        c.dialog.cmdCancel->click();
+        ASSERT_EQ(desk.boxes.shown.size(), row.boxes);
+        if (row.boxes != 0) {
+            EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
+        }
+        EXPECT_EQ(c.dialog.isVisible(), !row.closed);
+        EXPECT_EQ(desk.state.appState, row.appStateAfter);
+        EXPECT_EQ(desk.state.systemSettings.ctiSettings1, row.closed ? QStringLiteral("0") : QStringLiteral("1"));
+    }
+}
+
+// Shown modally in the CTI step and closed by the window manager: appState stays.
+TEST(frmCtiModal, WindowManagerCloseKeepsTheStep)
+{
+    DialogDesk desk;
+    desk.state.appState = AppStateCode::CtiStep;
+    frmCti dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
+    QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
+    dialog.exec();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(desk.state.appState, AppStateCode::CtiStep);
+    EXPECT_TRUE(desk.boxes.shown.empty());
+}
