@@ -71,8 +71,7 @@ int runProgram(const QString& appDir)
     ForegroundWindow foreground(window);
     QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
 
-    // The settings dialogs join the step loop here as they come.
-    StartupSequence startup(program.state, boxes, pauser, program.comm, window, StepDialogs{});
+    StartupSequence startup(program.state, boxes, pauser, program.comm, window, program.stepDialogs());
     switch (startup.run()) {
     case StartupSequence::Outcome::SettingsUnusable:
         return 1;

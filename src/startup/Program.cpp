@@ -1,8 +1,13 @@
 #include "startup/Program.h"
 
 #include "calls/DesktopBrowserLauncher.h"
+#include "dialogs/frmAdapter.h"
+#include "dialogs/frmCti.h"
 
 namespace {
+
+const QString kAdapterDialog = QStringLiteral("アダプタ設定");
+const QString kCtiDialog = QStringLiteral("CTI設定");
 
 SharedState stateFor(const QString& appDir)
 {
@@ -33,6 +38,28 @@ frmTerminal& Program::loadMainWindow()
     if (!m_window) {
         m_window =
             std::make_unique<frmTerminal>(state, seams.messageBoxes, seams.pauser, comm, receive, seams.tray, openers);
+        registerDialogs();
     }
     return *m_window;
+}
+
+// Each dialog is made just before it is shown: loading it closes the port and reads the
+// settings as they are then. Closed, it goes.
+void Program::registerDialogs()
+{
+    const auto made = [](QWidget* dialog) {
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        return dialog;
+    };
+    openers.setOpener(kAdapterDialog, [this, made] {
+        return made(new frmAdapter(state, seams.messageBoxes, seams.pauser, comm, *m_window));
+    });
+    openers.setOpener(kCtiDialog, [this, made] {
+        return made(new frmCti(state, seams.messageBoxes, seams.pauser, comm, *m_window));
+    });
+}
+
+StepDialogs Program::stepDialogs()
+{
+    return StepDialogs{[this] { openers.exec(kAdapterDialog); }, [this] { openers.exec(kCtiDialog); }, {}};
 }

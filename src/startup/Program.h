@@ -4,6 +4,7 @@
 #include "calls/DatabaseCallHistory.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "startup/StartupSequence.h"
 #include "ui/DialogOpeners.h"
 #include "ui/frmTerminal.h"
 
@@ -41,8 +42,12 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    /// Loads the main window hidden (its load handler runs now). Once only.
+    /// Loads the main window hidden (its load handler runs now) and registers the settings
+    /// dialogs with the openers, placed on it. Once only.
     frmTerminal& loadMainWindow();
+    /// The start-up's steps: each shows its settings dialog modally, through the openers.
+    /// Needs the main window loaded.
+    StepDialogs stepDialogs();
     /// The main window once loaded, else null.
     frmTerminal* mainWindow() const { return m_window.get(); }
 
@@ -59,5 +64,7 @@ public:
     DialogOpeners openers;
 
 private:
+    void registerDialogs();
+
     std::unique_ptr<frmTerminal> m_window;
 };

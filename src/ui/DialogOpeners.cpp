@@ -1,5 +1,11 @@
 #include "ui/DialogOpeners.h"
 
+DialogOpeners::~DialogOpeners()
+{
+    for (auto& [name, dialog] : m_dialogs)
+        delete dialog.data();
+}
+
 void DialogOpeners::setOpener(const QString& name, Opener opener)
 {
     m_openers[name] = std::move(opener);
@@ -19,4 +25,23 @@ QWidget* DialogOpeners::open(const QString& name)
     dialog->raise();
     dialog->activateWindow();
     return dialog;
+}
+
+bool DialogOpeners::exec(const QString& name)
+{
+    const auto opener = m_openers.find(name);
+    if (opener == m_openers.end() || !opener->second)
+        return false;
+    QPointer<QWidget>& dialog = m_dialogs[name];
+    if (dialog) {
+        // Later, not now: the dialog may be inside one of its own handlers further down.
+        dialog->close();
+        dialog->deleteLater();
+    }
+    dialog = opener->second();
+    auto* modal = qobject_cast<QDialog*>(dialog.data());
+    if (!modal)
+        return false;
+    modal->exec();
+    return true;
 }

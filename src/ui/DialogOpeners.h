@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -16,12 +17,22 @@ public:
     /// Makes the dialog and returns it, not yet shown; null when it cannot be made.
     using Opener = std::function<QWidget*()>;
 
+    DialogOpeners() = default;
+    /// The dialogs still open go with their openers.
+    ~DialogOpeners();
+    DialogOpeners(const DialogOpeners&) = delete;
+    DialogOpeners& operator=(const DialogOpeners&) = delete;
+
     void setOpener(const QString& name, Opener opener);
     bool hasOpener(const QString& name) const { return m_openers.count(name) != 0; }
 
     /// Shows the dialog `name` modeless and brings it to the front, making it first when it
     /// does not exist. A name without an opener opens nothing. Returns the dialog shown.
     QWidget* open(const QString& name);
+    /// Shows the dialog `name` modally and returns when it closes. A modeless one that is
+    /// open is closed first, so the dialog still exists only once. False without an opener
+    /// or when the opener makes no dialog.
+    bool exec(const QString& name);
 
 private:
     std::map<QString, Opener> m_openers;

@@ -108,4 +108,8 @@ void frmMessage::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::Dark));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (!m_painted) {
+        m_painted = true;
+        emit firstPainted();
+    }
 }

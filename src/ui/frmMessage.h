@@ -41,12 +41,17 @@ public:
     QLabel* lbFormName = nullptr;
     QTimer Timer1;
 
+signals:
+    /// The popup has been painted for the first time.
+    void firstPainted();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void drawNow();
 
+    bool m_painted = false;
     Pauser& m_pauser;
     DialogOpeners& m_openers;
 };

@@ -71,6 +71,9 @@ frmTerminal::frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser&
     setObjectName(QStringLiteral("frmTerminal"));
     createControls();
     m_popup = new frmMessage(pauser, openers, this);
+    // A start that checks the adapter shows the popup before anything else.
+    connect(m_popup, &frmMessage::firstPainted, this,
+            [this] { DebugLog(m_state, QStringLiteral("frmMessage shown")); });
     Form_Load();
 
     m_comm.setTerminalWindow(this);
