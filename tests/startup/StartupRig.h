@@ -72,6 +72,14 @@ struct StartupRig
         };
     }
 
+    /// The start-up shows the program's own settings dialogs instead of recording steps.
+    void useProgramDialogs()
+    {
+        startup = std::make_unique<StartupSequence>(program->state, boxes, pauser, program->comm, *window,
+                                                    program->stepDialogs());
+        startup->setReplyWait(std::chrono::milliseconds(400));
+    }
+
     ~StartupRig()
     {
         pauser.onPause = nullptr;
