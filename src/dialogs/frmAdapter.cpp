@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 
 namespace {
 
@@ -211,8 +212,13 @@ void frmAdapter::showPortDevice()
         return;
     }
     const QString device = deviceForPort(m_state, entry + 1);
-    const bool exists = QFileInfo::exists(device);
-    lbPortDevice->setText(QStringLiteral("→ ") + device + (exists ? QString() : QStringLiteral("（見つかりません）")));
+    const QString arrow = QStringLiteral("→ ");
+    const QString missing = QFileInfo::exists(device) ? QString() : QStringLiteral("（見つかりません）");
+    // by-id names run long: the middle goes, the start and the serial number at the end
+    // stay, and the whole name is in the tooltip.
+    const QFontMetrics metrics(lbPortDevice->font());
+    const int room = lbPortDevice->width() - metrics.horizontalAdvance(arrow + missing);
+    lbPortDevice->setText(arrow + metrics.elidedText(device, Qt::ElideMiddle, room) + missing);
     lbPortDevice->setToolTip(device);
 }
 

@@ -98,7 +98,12 @@ void frmSerialPorts::createControls()
     lstPorts->setColumnCount(ColumnCount);
     lstPorts->setHeaderLabels({QStringLiteral("デバイス"), QStringLiteral("by-id 名"), QStringLiteral("説明"),
                                QStringLiteral("製造元"), QStringLiteral("VID:PID"), QStringLiteral("状態")});
+    // The by-id name takes what the other columns leave and loses its middle when long;
+    // the whole name is in its tooltip.
+    lstPorts->setTextElideMode(Qt::ElideMiddle);
+    lstPorts->header()->setStretchLastSection(false);
     lstPorts->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstPorts->header()->setSectionResizeMode(ByIdColumn, QHeaderView::Stretch);
     connect(lstPorts, &QTreeWidget::itemSelectionChanged, this, &frmSerialPorts::selectionChanged);
 
     lbAccess = makeLabel(this, "lbAccess", twipsRect(240, 3600, 10320, 600));

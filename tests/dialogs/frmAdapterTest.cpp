@@ -120,6 +120,21 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
     }
 }
 
+// A by-id name longer than the room beside the port list keeps its start, its serial
+// number at the end and the missing-device note; the whole name is in the tooltip.
+TEST(frmAdapterOpening, LongDeviceNameFitsBesideThePort)
+{
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D_"
+                                        "0123456789ABCDEF-if00-port0");
+    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "CommPort", QStringLiteral("4")}, {"PORTS", "COM4", byId}});
+    AdapterDialog a(desk);
+    const QLabel& label = *a.dialog.lbPortDevice;
+    EXPECT_EQ(label.toolTip(), byId);
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("→ /dev/serial/"))) << label.text().toStdString();
+    EXPECT_TRUE(label.text().endsWith(QStringLiteral("port0（見つかりません）"))) << label.text().toStdString();
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.width());
+}
+
 // Detection is refused without a port or without a model: a beep, the message, nothing
 // sent, and the port and model in memory cleared.
 TEST(frmAdapterDetection, RefusedWithoutPortOrModel)

@@ -1,12 +1,19 @@
-// chakushin-screenshots DIR: renders the main window (normal and debug height) and the
-// message popup as the program shows them and saves them as PNG files in DIR. Run it on a
-// real X server with the Japanese font installed (scripts/screenshots does both).
+// chakushin-screenshots DIR: renders the main window (normal and debug height), the
+// message popup, and the adapter and CTI dialogs with the serial-ports window as the
+// program shows them, and saves them as PNG files in DIR. The dialogs talk to the adapter
+// simulator. Run it on a real X server with the Japanese font installed
+// (scripts/screenshots does both).
 
+#include "AdapterSimulator.h"
+
+#include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
+#include "dialogs/frmAdapter.h"
+#include "dialogs/frmCti.h"
+#include "dialogs/frmSerialPorts.h"
 #include "startup/Program.h"
 #include "ui/ApplicationSetup.h"
-#include "ui/QtMessageBoxes.h"
 #include "ui/TaskTray.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
@@ -14,6 +21,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +46,36 @@ public:
     void pause(std::chrono::milliseconds) override {}
 };
 
+// Nothing here should ask; if something does, it is said on the terminal and answered OK.
+class NoBoxes final : public MessageBoxes
+{
+public:
+    Answer show(const QString& text, const QString&, Icon, Buttons) override
+    {
+        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+        return Answer::Ok;
+    }
+};
+
+// The ports of a desk with the adapter on a USB serial converter that the user has no
+// access to yet, beside the board's own port.
+QList<SerialPortEntry> exampleDesk()
+{
+    SerialPortEntry usb;
+    usb.device = QStringLiteral("/dev/ttyUSB0");
+    usb.byIdPath = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    usb.description = QStringLiteral("FT232R USB UART");
+    usb.manufacturer = QStringLiteral("FTDI");
+    usb.vendorId = 0x0403;
+    usb.productId = 0x6001;
+    usb.accessible = false;
+    usb.accessGroup = QStringLiteral("dialout");
+    SerialPortEntry board;
+    board.device = QStringLiteral("/dev/ttyS0");
+    board.accessGroup = QStringLiteral("dialout");
+    return {usb, board};
+}
+
 void settle()
 {
     const QDeadlineTimer deadline(300);
@@ -59,7 +97,7 @@ bool save(QWidget& window, const QString& path)
 bool shoot(const QString& outDir, bool debug)
 {
     QTemporaryDir appDir;
-    QtMessageBoxes boxes;
+    NoBoxes boxes;
     NoPause pauser;
     NoTray tray;
     Program program(appDir.path(), {boxes, pauser, tray});
@@ -82,6 +120,58 @@ bool shoot(const QString& outDir, bool debug)
     return save(window.popup(), outDir + QStringLiteral("/popup.png"));
 }
 
+// The adapter dialog after detecting the simulated CTI-INS100 on COM3, the serial-ports
+// window opened from it, and the CTI dialog after reading the adapter's settings out.
+bool shootDialogs(const QString& outDir)
+{
+    QTemporaryDir appDir;
+    const QString settings = appDir.filePath(QStringLiteral("settings.ini"));
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini"), settings);
+    AdapterSimulator sim(AdapterSimProfile::load(settings, QStringLiteral("CTI-INS100")));
+    const QString link = appDir.filePath(QStringLiteral("cti-ins100"));
+    if (!sim.isValid() || !sim.makeLink(link)) {
+        std::fprintf(stderr, "chakushin-screenshots: no simulated adapter: %s\n", qPrintable(sim.errorString()));
+        return false;
+    }
+    sim.setCtiPorts({true, false, true});
+
+    NoBoxes boxes;
+    NoPause pauser;
+    NoTray tray;
+    Program program(appDir.path(), {boxes, pauser, tray});
+    SharedState& state = program.state;
+    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("appName"), QStringLiteral("着信"));
+    WriteIni(state, QStringLiteral("PORTS"), QStringLiteral("COM3"), link);
+    ReadWriteAppSettings(state, QStringLiteral("READ"));
+    LoadSettings(state);
+    frmTerminal& window = program.loadMainWindow();
+    window.move(80, 80);
+    window.show();
+
+    frmAdapter adapter(state, boxes, pauser, program.comm, window);
+    adapter.setSerialPortLister(exampleDesk);
+    adapter.show();
+    adapter.cboPort->setCurrentIndex(2);
+    adapter.cboAdapterName->setCurrentIndex(1);
+    adapter.cmdAdapter->click();
+    if (!save(adapter, outDir + QStringLiteral("/adapter-dialog.png")))
+        return false;
+    adapter.cmdDevice->click();
+    frmSerialPorts* ports = adapter.serialPortsWindow();
+    if (!ports)
+        return false;
+    ports->lstPorts->setCurrentItem(ports->lstPorts->topLevelItem(0));
+    if (!save(*ports, outDir + QStringLiteral("/serial-ports.png")))
+        return false;
+    ports->close();
+    adapter.cmdOK->click();
+
+    frmCti cti(state, boxes, pauser, program.comm, window);
+    cti.show();
+    cti.cmdCti->click();
+    return save(cti, outDir + QStringLiteral("/cti-dialog.png"));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -94,5 +184,5 @@ int main(int argc, char* argv[])
     prepareApplication(app);
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(outDir);
-    return shoot(outDir, false) && shoot(outDir, true) ? 0 : 1;
+    return shoot(outDir, false) && shoot(outDir, true) && shootDialogs(outDir) ? 0 : 1;
 }
