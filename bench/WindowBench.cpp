@@ -1,7 +1,8 @@
 // The main window: how long the program takes from its start until the user sees its
-// first window (the popup of the adapter check), the resident memory with the window up and standby on, and the CPU
-// time that idle standby costs while the watchdog polls the adapter every 5 s. Beside them: a bare process start of
-// /bin/true, and the same window idle with standby off.
+// first window (the popup of the adapter check), the resident memory with the window up
+// and standby on, and the CPU time that idle standby costs while the watchdog polls the
+// adapter every 5 s. Beside them: a bare process start of /bin/true, and the same window
+// idle with standby off.
 //
 // Run it on a real X server (scripts/bench does); on the offscreen platform the figures
 // leave out the window system.

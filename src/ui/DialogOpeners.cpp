@@ -1,5 +1,7 @@
 #include "ui/DialogOpeners.h"
 
+#include <QDialog>
+
 DialogOpeners::~DialogOpeners()
 {
     for (auto& [name, dialog] : m_dialogs)

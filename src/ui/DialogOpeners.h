@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QWidget>

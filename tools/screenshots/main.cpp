@@ -46,7 +46,7 @@ public:
     void pause(std::chrono::milliseconds) override {}
 };
 
-// Nothing here should ask; if something does, it is said on the terminal and answered OK.
+// The boxes the dialogs show (the notice after OK) go to the terminal, answered OK.
 class NoBoxes final : public MessageBoxes
 {
 public:
