@@ -7,6 +7,7 @@
 #include "dialogs/DialogSettings.h"
 #include "link/PortDevice.h"
 #include "link/frmComm.h"
+#include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Pictures.h"
 #include "ui/Twips.h"
@@ -25,35 +26,6 @@ constexpr int kClientHeight = 3840;
 
 const QString kWait = QStringLiteral("しばらくお待ちください・・・");
 const QString kUnset = QStringLiteral("未設定");
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(place);
-    label->setFont(japaneseFont(kButtonPointSize));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QComboBox* makeList(QWidget* parent, const char* name, QRect place)
-{
-    auto* list = new QComboBox(parent);
-    list->setObjectName(QLatin1String(name));
-    list->setGeometry(place);
-    list->setFont(japaneseFont(kTextBoxPointSize));
-    return list;
-}
 
 } // namespace
 

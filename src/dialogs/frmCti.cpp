@@ -7,6 +7,7 @@
 #include "dialogs/CtiCommands.h"
 #include "dialogs/DialogSettings.h"
 #include "link/frmComm.h"
+#include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Pictures.h"
 #include "ui/Twips.h"
@@ -27,26 +28,6 @@ const QString kWriteFailed = QStringLiteral("INIファイルの書き込みに�
 const QString kStored = QStringLiteral("CTI設定を登録しました。");
 const QString kPortOpenError = QStringLiteral("ポートオープンエラー");
 const QString kSendError = QStringLiteral("CTI設定送信エラー");
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(place);
-    label->setFont(japaneseFont(kButtonPointSize));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 bool isOn(const QString& value)
 {

@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/SharedState.h"
+#include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Twips.h"
 
@@ -43,27 +44,13 @@ QString stateText(const SerialPortEntry& entry)
     return notes.join(QStringLiteral("・"));
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
+// The window's message lines: empty at first, in the text boxes' face, wrapped.
+QLabel* makeNote(QWidget* parent, const char* name, QRect place)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, QRect place)
-{
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(place);
-    label->setFont(japaneseFont(kTextBoxPointSize));
-    label->setTextFormat(Qt::PlainText);
+    QLabel* label = makeLabel(parent, QLatin1String(name), QString(), place, kTextBoxPointSize);
     label->setWordWrap(true);
     return label;
 }
-
 } // namespace
 
 frmSerialPorts::frmSerialPorts(SharedState& state, MessageBoxes& messageBoxes, int port, Lister lister, QWidget* parent)
@@ -82,7 +69,7 @@ frmSerialPorts::frmSerialPorts(SharedState& state, MessageBoxes& messageBoxes, i
 
 void frmSerialPorts::createControls()
 {
-    lbTarget = makeLabel(this, "lbTarget", twipsRect(240, 120, 10320, 300));
+    lbTarget = makeNote(this, "lbTarget", twipsRect(240, 120, 10320, 300));
     lbTarget->setText(m_port > 0
                           ? QStringLiteral("アダプタをつないだデバイスを選んで「割り当て」をクリックすると、Com%1 "
                                            "がそのデバイスになります。")
@@ -106,8 +93,8 @@ void frmSerialPorts::createControls()
     lstPorts->header()->setSectionResizeMode(ByIdColumn, QHeaderView::Stretch);
     connect(lstPorts, &QTreeWidget::itemSelectionChanged, this, &frmSerialPorts::selectionChanged);
 
-    lbAccess = makeLabel(this, "lbAccess", twipsRect(240, 3600, 10320, 600));
-    lbResult = makeLabel(this, "lbResult", twipsRect(240, 4260, 10320, 300));
+    lbAccess = makeNote(this, "lbAccess", twipsRect(240, 3600, 10320, 600));
+    lbResult = makeNote(this, "lbResult", twipsRect(240, 4260, 10320, 300));
 
     cmdRefresh = makeButton(this, "cmdRefresh", QStringLiteral("再表示"), twipsRect(240, 4680, 1455, 495));
     cmdAssign = makeButton(this, "cmdAssign", QStringLiteral("割り当て"), twipsRect(7560, 4680, 1455, 495));

@@ -7,6 +7,7 @@
 #include "app/SharedState.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Pictures.h"
 #include "ui/TaskTray.h"
@@ -43,16 +44,6 @@ QString dialogName(const QPushButton& button)
     QString name = button.text();
     name.remove(u'\r').remove(u'\n');
     return name;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* button = new QPushButton(shownCaption(caption), parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "ui/frmTerminal.h"
 
 #include "AdapterSimulator.h"
+#include "support/Pictures.h"
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
 #include "support/RecordingPauser.h"
@@ -16,20 +17,12 @@
 #include "support/TempAppDir.h"
 
 #include <QFile>
-#include <QIcon>
-#include <QImage>
 
 #include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
-
-/// What an icon looks like, for comparing pictures.
-inline QImage pictureOf(const QIcon& icon)
-{
-    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-}
 
 /// A desk for the settings dialogs: the shipped settings with `model` simulated on COM3
 /// (selected as `adapter` `index`, COMMinit True), `extra` keys written over them before the
@@ -85,12 +78,7 @@ struct DialogDesk
     }
 
     /// A picture file of one colour in the application directory.
-    void paint(const QString& name, Qt::GlobalColor colour) const
-    {
-        QImage image(16, 16, QImage::Format_ARGB32);
-        image.fill(colour);
-        image.save(dir.filePath(name));
-    }
+    void paint(const QString& name, Qt::GlobalColor colour) const { paintPicture(dir.filePath(name), colour); }
 
     void makeSettingsReadOnly() const { QFile::setPermissions(dir.settingsPath(), QFile::ReadOwner); }
 

@@ -8,6 +8,7 @@
 #include "ui/frmTerminal.h"
 
 #include "AdapterSimulator.h"
+#include "support/Pictures.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
@@ -18,18 +19,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QImage>
 
 #include <chrono>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
-
-/// What an icon looks like, for comparing pictures.
-inline QImage pictureOf(const QIcon& icon)
-{
-    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-}
 
 /// A desk with the CTI-INS100 adapter simulated on COM3, the shipped settings with that
 /// adapter selected, three icon files of plain colours (iconFile blue, iconFile_on green,
@@ -79,12 +73,7 @@ struct Desk
             std::make_unique<frmTerminal>(state, boxes, pauser, *comm, *receive, realTray ? *realTray : tray, openers);
     }
 
-    void paint(const QString& name, Qt::GlobalColor colour) const
-    {
-        QImage image(16, 16, QImage::Format_ARGB32);
-        image.fill(colour);
-        image.save(dir.filePath(name));
-    }
+    void paint(const QString& name, Qt::GlobalColor colour) const { paintPicture(dir.filePath(name), colour); }
     QImage filePicture(const QString& name) const { return pictureOf(QIcon(dir.filePath(name))); }
 
     frmMessage& popup() { return window->popup(); }

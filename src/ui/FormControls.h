@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ui/JapaneseFont.h"
+
+#include <QRect>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The controls of the program's forms, placed at a fixed spot and named after the form's
+// own control names (their objectName), in the windows' Japanese face.
+
+/// A push button that never acts as the form's default button.
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect place);
+/// A label that shows its text as plain text.
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place,
+                  qreal pointSize = kButtonPointSize);
+/// A drop-down list.
+QComboBox* makeList(QWidget* parent, const QString& name, QRect place);
