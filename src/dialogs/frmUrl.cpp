@@ -10,6 +10,7 @@
 #include "ui/Twips.h"
 
 #include <QDir>
+#include <QPointer>
 
 namespace {
 
@@ -195,7 +196,10 @@ int frmUrl::ReadWriteUrlSettings(const QString& mode)
 
 void frmUrl::cmdOK_Click()
 {
-    const QString& title = m_state.systemSettings.appName;
+    // Ending the program closes every window, this one too, even while one of its message
+    // boxes is open; nothing may touch the dialog after that.
+    const QPointer<frmUrl> alive(this);
+    const QString title = m_state.systemSettings.appName;
     QString message;
     MessageBoxes::Icon icon = MessageBoxes::Icon::Information;
 
@@ -213,7 +217,7 @@ void frmUrl::cmdOK_Click()
             m_messageBoxes.show(QStringLiteral("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"),
                                 title, MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo);
         // A box closed without an answer writes nothing, like No.
-        if (answer != MessageBoxes::Answer::Yes)
+        if (!alive || answer != MessageBoxes::Answer::Yes)
             return;
         m_state.systemSettings.URLinit = kFalse;
         m_state.urlSettings.path1.clear();
@@ -227,6 +231,8 @@ void frmUrl::cmdOK_Click()
 
     if (!message.isEmpty())
         m_messageBoxes.show(message, title, icon, MessageBoxes::Buttons::Ok);
+    if (!alive)
+        return;
     if (m_state.appState == AppStateCode::UrlStep)
         m_state.appState = AppStateCode::AskStandby;
     done(Accepted);
@@ -235,10 +241,11 @@ void frmUrl::cmdOK_Click()
 void frmUrl::cmdCancel_Click()
 {
     if (m_state.appState == AppStateCode::UrlStep) {
+        const QPointer<frmUrl> alive(this);
         const MessageBoxes::Answer answer =
             m_messageBoxes.show(QStringLiteral("終了します。よろしいですか？"), m_state.systemSettings.appName,
                                 MessageBoxes::Icon::Question, MessageBoxes::Buttons::OkCancel);
-        if (answer != MessageBoxes::Answer::Ok)
+        if (!alive || answer != MessageBoxes::Answer::Ok)
             return;
         m_state.appState = AppStateCode::Quit;
     }

@@ -232,3 +232,20 @@ TEST(frmUrlRun, ModalAndModeless)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(modeless.isNull());
 }
+
+// Ending the program closes every window: a modeless dialog deleted under its own message box
+// must not be touched afterwards.
+TEST(frmUrlRun, DeletedUnderItsMessageBox)
+{
+    UrlRig rig(StandbyOff);
+    QPointer<frmUrl> modeless = new frmUrl(rig.state, rig.boxes, rig.chooser, rig.mainWindow);
+    modeless->setAttribute(Qt::WA_DeleteOnClose);
+    modeless->show();
+    rig.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
+        modeless->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    modeless->cmdOK->click();
+    EXPECT_TRUE(modeless.isNull());
+    EXPECT_EQ(rig.lastMessage(), QStringLiteral("設定を登録しました。"));
+}
