@@ -1,0 +1,11 @@
+#pragma once
+
+#include "dialogs/FileChooser.h"
+
+/// The file-open dialog on QFileDialog. The dialog is a child of the window that asks, so
+/// it stays above that window even when it is top-most, and is named `CommonDialog1`.
+class QtFileChooser final : public FileChooser
+{
+public:
+    std::optional<QString> chooseFileToOpen(QWidget* parent) override;
+};

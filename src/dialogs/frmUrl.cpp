@@ -1,0 +1,262 @@
+#include "dialogs/frmUrl.h"
+
+#include "app/MessageBoxes.h"
+#include "app/SettingText.h"
+#include "app/Settings.h"
+#include "app/SharedState.h"
+#include "dialogs/FileChooser.h"
+#include "ui/JapaneseFont.h"
+#include "ui/Pictures.h"
+#include "ui/Twips.h"
+
+#include <QDir>
+#include <QPointer>
+
+namespace {
+
+const QString kTrue = QStringLiteral("True");
+const QString kFalse = QStringLiteral("False");
+const QString kWrite = QStringLiteral("WRITE");
+const QString kUrl = QStringLiteral("URL");
+const QString kSystem = QStringLiteral("SYSTEM");
+const QString kWriteFailed = QStringLiteral("設定ファイルの書き込みに失敗しました。");
+
+constexpr int kClientWidth = 9360;
+constexpr int kClientHeight = 2580;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    button->setFont(japaneseFont(kButtonPointSize));
+    // Return in a text box must not press a button the user did not choose.
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(place);
+    label->setFont(japaneseFont(kTextBoxPointSize));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const char* name, QRect place)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(place);
+    box->setFont(japaneseFont(kTextBoxPointSize));
+    return box;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, QRect place)
+{
+    auto* box = new QCheckBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(place);
+    return box;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, QRect place)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setGeometry(place);
+    frame->setFont(japaneseFont(kTextBoxPointSize));
+    return frame;
+}
+
+} // namespace
+
+frmUrl::frmUrl(SharedState& state, MessageBoxes& messageBoxes, FileChooser& fileChooser, const QWidget& mainWindow,
+               QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_state(state)
+    , m_messageBoxes(messageBoxes)
+    , m_fileChooser(fileChooser)
+{
+    setObjectName(QStringLiteral("frmUrl"));
+    setWindowTitle(QStringLiteral("着信時の動作設定"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    createControls();
+    Form_Load(mainWindow);
+}
+
+void frmUrl::createControls()
+{
+    chkUrl = makeCheckBox(this, "chkUrl", twipsRect(240, 120, 255, 255));
+    Label2 = makeLabel(this, "Label2", QStringLiteral("検出した電話番号指定してブラウザを起動する"),
+                       twipsRect(600, 120, 5415, 300));
+    frUrl = makeFrame(this, "frUrl", QStringLiteral("ＵＲＬ設定"), twipsRect(480, 360, 7215, 975));
+    lbUrlExm = makeLabel(frUrl, "lbUrlExm", QString(), twipsRect(120, 240, 6735, 375));
+    txtUrl = makeTextBox(frUrl, "txtUrl", twipsRect(120, 480, 6915, 375));
+
+    chkHist = makeCheckBox(this, "chkHist", twipsRect(240, 1440, 255, 255));
+    Label3 = makeLabel(this, "Label3", QStringLiteral("着信履歴をとる"), twipsRect(720, 1440, 5415, 255));
+    frDbPath = makeFrame(this, "frDbPath", QStringLiteral("データベース保存先指定"), twipsRect(480, 1680, 7215, 735));
+    txtDbPath = makeTextBox(frDbPath, "txtDbPath", twipsRect(120, 240, 6015, 375));
+    cbBrowse = makeButton(frDbPath, "cbBrowse", QStringLiteral("参照"), twipsRect(6360, 240, 615, 375));
+
+    cmdOK = makeButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(7920, 240, 1215, 375));
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("キャンセル"), twipsRect(7920, 720, 1215, 375));
+
+    // `toggled` comes with every change of state, the user's and the program's alike, and
+    // never without one.
+    connect(chkUrl, &QCheckBox::toggled, this, &frmUrl::chkUrl_Click);
+    connect(chkHist, &QCheckBox::toggled, this, &frmUrl::chkHist_Click);
+    connect(cbBrowse, &QPushButton::clicked, this, &frmUrl::cbBrowse_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmUrl::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmUrl::cmdCancel_Click);
+}
+
+void frmUrl::Form_Load(const QWidget& mainWindow)
+{
+    // Top-most is a window flag here, set when the dialog was made.
+    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile_on), builtInWindowIcon()));
+    move(mainWindow.pos());
+    ShowUrlSettings();
+}
+
+QString frmUrl::defaultDatabasePath(const QString& appDir)
+{
+    // QDir joins without doubling the separator of a root directory. A backslash is taken
+    // as a separator only where the platform has it as one.
+    return QDir::toNativeSeparators(QDir(appDir).filePath(QStringLiteral("mdb/cti.mdb")));
+}
+
+void frmUrl::ShowUrlSettings()
+{
+    UrlSettings& url = m_state.urlSettings;
+    txtUrl->setText(url.path1);
+    lbUrlExm->setText(QStringLiteral("例：") + url.path2);
+
+    // Setting a box runs its handler only when the state changes, which would leave the
+    // text box as it was otherwise; so each step sets the text box itself too.
+    const bool browse = isExactlyTrue(url.browse);
+    chkUrl->setChecked(browse);
+    txtUrl->setEnabled(browse);
+    const bool history = isExactlyTrue(url.history);
+    chkHist->setChecked(history);
+    txtDbPath->setEnabled(history);
+
+    if (url.path3.isEmpty())
+        url.path3 = defaultDatabasePath(m_state.appDir);
+    txtDbPath->setText(url.path3);
+}
+
+void frmUrl::chkUrl_Click()
+{
+    const bool checked = chkUrl->isChecked();
+    m_state.urlSettings.browse = checked ? kTrue : kFalse;
+    txtUrl->setEnabled(checked);
+}
+
+void frmUrl::chkHist_Click()
+{
+    const bool checked = chkHist->isChecked();
+    m_state.urlSettings.history = checked ? kTrue : kFalse;
+    txtDbPath->setEnabled(checked);
+}
+
+void frmUrl::cbBrowse_Click()
+{
+    const std::optional<QString> chosen = m_fileChooser.chooseFileToOpen(this);
+    if (chosen && !chosen->isEmpty())
+        txtDbPath->setText(*chosen);
+}
+
+int frmUrl::ReadWriteUrlSettings(const QString& mode)
+{
+    if (mode != kWrite)
+        return 0;
+    UrlSettings& url = m_state.urlSettings;
+    url.path1 = txtUrl->text();
+    url.path3 = txtDbPath->text();
+
+    // The order is part of the contract: after a failure, the keys before it are written.
+    int result = 1;
+    if (chkUrl->isChecked())
+        result = WriteIni(m_state, kUrl, QStringLiteral("path1"), url.path1);
+    if (result != 0 && chkHist->isChecked())
+        result = WriteIni(m_state, kUrl, QStringLiteral("path3"), url.path3);
+    if (result != 0)
+        result = WriteIni(m_state, kUrl, QStringLiteral("browse"), url.browse);
+    if (result != 0)
+        result = WriteIni(m_state, kUrl, QStringLiteral("history"), url.history);
+    if (result != 0)
+        result = WriteIni(m_state, kSystem, QStringLiteral("URLinit"), m_state.systemSettings.URLinit);
+    return result;
+}
+
+void frmUrl::cmdOK_Click()
+{
+    // Ending the program closes every window, this one too, even while one of its message
+    // boxes is open; nothing may touch the dialog after that.
+    const QPointer<frmUrl> alive(this);
+    const QString title = m_state.systemSettings.appName;
+    QString message;
+    MessageBoxes::Icon icon = MessageBoxes::Icon::Information;
+
+    if (!txtUrl->text().isEmpty() || !txtDbPath->text().isEmpty()) {
+        m_state.systemSettings.URLinit = kTrue;
+        if (ReadWriteUrlSettings(kWrite) != 0) {
+            message = QStringLiteral("設定を登録しました。");
+        } else {
+            message = kWriteFailed;
+            icon = MessageBoxes::Icon::Exclamation;
+            m_state.systemSettings.URLinit = kFalse;
+        }
+    } else {
+        const MessageBoxes::Answer answer =
+            m_messageBoxes.show(QStringLiteral("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"),
+                                title, MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo);
+        // A box closed without an answer writes nothing, like No.
+        if (!alive || answer != MessageBoxes::Answer::Yes)
+            return;
+        m_state.systemSettings.URLinit = kFalse;
+        m_state.urlSettings.path1.clear();
+        if (ReadWriteUrlSettings(kWrite) != 0) {
+            message = QStringLiteral("未設定で登録しました。");
+        } else {
+            message = kWriteFailed;
+            icon = MessageBoxes::Icon::Exclamation;
+        }
+    }
+
+    if (!message.isEmpty())
+        m_messageBoxes.show(message, title, icon, MessageBoxes::Buttons::Ok);
+    if (!alive)
+        return;
+    if (m_state.appState == AppStateCode::UrlStep)
+        m_state.appState = AppStateCode::AskStandby;
+    done(Accepted);
+}
+
+void frmUrl::cmdCancel_Click()
+{
+    if (m_state.appState == AppStateCode::UrlStep) {
+        const QPointer<frmUrl> alive(this);
+        const MessageBoxes::Answer answer =
+            m_messageBoxes.show(QStringLiteral("終了します。よろしいですか？"), m_state.systemSettings.appName,
+                                MessageBoxes::Icon::Question, MessageBoxes::Buttons::OkCancel);
+        if (!alive || answer != MessageBoxes::Answer::Ok)
+            return;
+        m_state.appState = AppStateCode::Quit;
+    }
+    LoadSettings(m_state);
+    done(Rejected);
+}
+
+void frmUrl::reject()
+{
+    // The check boxes have already changed the settings in memory; a dialog closed without
+    // registering must not leave them acting on calls while the file says otherwise.
+    LoadSettings(m_state);
+    QDialog::reject();
+}
