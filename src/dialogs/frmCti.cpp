@@ -64,9 +64,8 @@ void frmCti::createControls()
 
     const char* const portCaptions[] = {"", "ポート１", "ポート２", "ポート３"};
     for (int port = 1; port <= kPorts; ++port) {
-        auto* frame = new QGroupBox(this);
-        frame->setObjectName(QStringLiteral("frCtiSettings%1").arg(port));
-        frame->setGeometry(twipsRect(240 + (port - 1) * 2280, 960, 2160, 1335));
+        QGroupBox* frame = makeFrame(this, QStringLiteral("frCtiSettings%1").arg(port), QString(),
+                                     twipsRect(240 + (port - 1) * 2280, 960, 2160, 1335));
         frCtiSettings[static_cast<std::size_t>(port)] = frame;
         lbP[static_cast<std::size_t>(port)] =
             makeLabel(frame, QStringLiteral("lbP%1").arg(port), QString::fromUtf8(portCaptions[port]),

@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/SharedState.h"
 #include "dialogs/FileChooser.h"
+#include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Pictures.h"
 #include "ui/Twips.h"
@@ -23,53 +24,6 @@ const QString kWriteFailed = QStringLiteral("設定ファイルの書き込み�
 
 constexpr int kClientWidth = 9360;
 constexpr int kClientHeight = 2580;
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
-    // Return in a text box must not press a button the user did not choose.
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(place);
-    label->setFont(japaneseFont(kTextBoxPointSize));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QLineEdit* makeTextBox(QWidget* parent, const char* name, QRect place)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(place);
-    box->setFont(japaneseFont(kTextBoxPointSize));
-    return box;
-}
-
-QCheckBox* makeCheckBox(QWidget* parent, const char* name, QRect place)
-{
-    auto* box = new QCheckBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(place);
-    return box;
-}
-
-QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, QRect place)
-{
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QLatin1String(name));
-    frame->setGeometry(place);
-    frame->setFont(japaneseFont(kTextBoxPointSize));
-    return frame;
-}
 
 } // namespace
 
@@ -92,13 +46,14 @@ void frmUrl::createControls()
 {
     chkUrl = makeCheckBox(this, "chkUrl", twipsRect(240, 120, 255, 255));
     Label2 = makeLabel(this, "Label2", QStringLiteral("検出した電話番号指定してブラウザを起動する"),
-                       twipsRect(600, 120, 5415, 300));
+                       twipsRect(600, 120, 5415, 300), kTextBoxPointSize);
     frUrl = makeFrame(this, "frUrl", QStringLiteral("ＵＲＬ設定"), twipsRect(480, 360, 7215, 975));
-    lbUrlExm = makeLabel(frUrl, "lbUrlExm", QString(), twipsRect(120, 240, 6735, 375));
+    lbUrlExm = makeLabel(frUrl, "lbUrlExm", QString(), twipsRect(120, 240, 6735, 375), kTextBoxPointSize);
     txtUrl = makeTextBox(frUrl, "txtUrl", twipsRect(120, 480, 6915, 375));
 
     chkHist = makeCheckBox(this, "chkHist", twipsRect(240, 1440, 255, 255));
-    Label3 = makeLabel(this, "Label3", QStringLiteral("着信履歴をとる"), twipsRect(720, 1440, 5415, 255));
+    Label3 =
+        makeLabel(this, "Label3", QStringLiteral("着信履歴をとる"), twipsRect(720, 1440, 5415, 255), kTextBoxPointSize);
     frDbPath = makeFrame(this, "frDbPath", QStringLiteral("データベース保存先指定"), twipsRect(480, 1680, 7215, 735));
     txtDbPath = makeTextBox(frDbPath, "txtDbPath", twipsRect(120, 240, 6015, 375));
     cbBrowse = makeButton(frDbPath, "cbBrowse", QStringLiteral("参照"), twipsRect(6360, 240, 615, 375));

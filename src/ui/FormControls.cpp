@@ -1,7 +1,10 @@
 #include "ui/FormControls.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect place)
@@ -10,6 +13,7 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     button->setObjectName(name);
     button->setGeometry(place);
     button->setFont(japaneseFont(kButtonPointSize));
+    // Return in a text box must not press a button the user did not choose.
     button->setAutoDefault(false);
     return button;
 }
@@ -31,4 +35,30 @@ QComboBox* makeList(QWidget* parent, const QString& name, QRect place)
     list->setGeometry(place);
     list->setFont(japaneseFont(kTextBoxPointSize));
     return list;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const QString& name, QRect place)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setGeometry(place);
+    box->setFont(japaneseFont(kTextBoxPointSize));
+    return box;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, QRect place)
+{
+    auto* box = new QCheckBox(parent);
+    box->setObjectName(name);
+    box->setGeometry(place);
+    return box;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(name);
+    frame->setGeometry(place);
+    frame->setFont(japaneseFont(kTextBoxPointSize));
+    return frame;
 }

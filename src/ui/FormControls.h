@@ -5,8 +5,11 @@
 #include <QRect>
 #include <QString>
 
+class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -20,3 +23,9 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
                   qreal pointSize = kButtonPointSize);
 /// A drop-down list.
 QComboBox* makeList(QWidget* parent, const QString& name, QRect place);
+/// A one-line text box.
+QLineEdit* makeTextBox(QWidget* parent, const QString& name, QRect place);
+/// A check box without a caption of its own (the form puts a label beside it).
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, QRect place);
+/// A frame that groups controls under a caption, which may be empty.
+QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place);
