@@ -1,13 +1,16 @@
 #include "startup/Program.h"
 
 #include "calls/DesktopBrowserLauncher.h"
+#include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
+#include "dialogs/frmUrl.h"
 
 namespace {
 
 const QString kAdapterDialog = QStringLiteral("アダプタ設定");
 const QString kCtiDialog = QStringLiteral("CTI設定");
+const QString kUrlDialog = QStringLiteral("着信時の動作設定");
 
 SharedState stateFor(const QString& appDir)
 {
@@ -22,6 +25,7 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     : state(stateFor(appDir))
     , seams(programSeams)
     , m_ownBrowser(seams.browser ? nullptr : std::make_unique<DesktopBrowserLauncher>(state, seams.messageBoxes))
+    , m_ownFileChooser(seams.fileChooser ? nullptr : std::make_unique<QtFileChooser>())
     , history(state, seams.messageBoxes)
     , receive(state, seams.messageBoxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
     , comm(state, seams.messageBoxes, seams.pauser, receive)
@@ -57,9 +61,16 @@ void Program::registerDialogs()
     openers.setOpener(kCtiDialog, [this, made] {
         return made(new frmCti(state, seams.messageBoxes, seams.pauser, comm, *m_window));
     });
+    openers.setOpener(kUrlDialog, [this, made] {
+        FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
+        return made(new frmUrl(state, seams.messageBoxes, chooser, *m_window));
+    });
 }
 
 StepDialogs Program::stepDialogs()
 {
-    return StepDialogs{[this] { openers.exec(kAdapterDialog); }, [this] { openers.exec(kCtiDialog); }, {}};
+    return StepDialogs{[this] { openers.exec(kAdapterDialog); }, [this] { openers.exec(kCtiDialog); },
+                       [this] {
+                           openers.exec(kUrlDialog);
+                       }};
 }

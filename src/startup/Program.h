@@ -13,12 +13,14 @@
 #include <memory>
 
 class BrowserLauncher;
+class FileChooser;
 class MessageBoxes;
 class Pauser;
 class TaskTray;
 
-/// What the program's parts reach the outside world through: people (message boxes), the
-/// clock (blocking pauses), the browser and the desktop's notification area. The program
+/// What the program's parts reach the outside world through: people (message boxes and the
+/// file-open dialog), the clock (blocking pauses), the browser and the desktop's notification
+/// area. The program
 /// passes the real ones; tests, the benchmarks and the screenshot tool pass their own.
 struct ProgramSeams
 {
@@ -27,6 +29,8 @@ struct ProgramSeams
     TaskTray& tray;
     /// Null: the desktop's browser.
     BrowserLauncher* browser = nullptr;
+    /// Null: the platform's file dialog.
+    FileChooser* fileChooser = nullptr;
 };
 
 /// The running program's parts, put together once: the shared state, the call actions, the
@@ -56,6 +60,7 @@ public:
 
 private:
     std::unique_ptr<BrowserLauncher> m_ownBrowser;
+    std::unique_ptr<FileChooser> m_ownFileChooser;
 
 public:
     DatabaseCallHistory history;

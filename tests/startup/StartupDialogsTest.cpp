@@ -3,14 +3,19 @@
 
 #include "StartupRig.h"
 
+#include "calls/SqliteHistoryStore.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
+#include "dialogs/frmUrl.h"
 #include "ui/frmTerminal.h"
 
+#include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QTimer>
 
 #include <functional>
@@ -78,10 +83,13 @@ void settleDeletes()
 
 } // namespace
 
-// A first start: the user detects the adapter on COM3 and stores it; an ISDN adapter then
-// leads to the CTI dialog, an analog one past it. Both end in the main window with what was
-// detected in settings.ini.
-TEST(StartupDialogs, FirstStartThroughTheDialogs)
+// The whole first start from the shipped settings: the user detects the adapter on COM3 and
+// stores it; an ISDN adapter then leads to the CTI dialog and its read-out, an analog one
+// past it; the URL dialog takes the URL and the history; "はい" starts standby a second after
+// the main window shows. A call then opens the desktop's browser (BROWSER, a recording
+// script) at the URL with the number and adds the history row; settings.ini holds what was
+// registered and is otherwise as before.
+TEST(StartupDialogs, WholeFirstStart)
 {
     struct Case
     {
@@ -89,18 +97,36 @@ TEST(StartupDialogs, FirstStartThroughTheDialogs)
         int modelEntry;
         QStringList dialogs;
         QString storedMessage;
+        // What the CTI dialog registers from the read-out, for each port; none for analog.
+        const char* ctiSetting;
     };
     const Case cases[] = {
         {"CTI-INS100",
          1,
-         {"frmAdapter", "frmCti"},
-         QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。")},
-        {"CTI-AN10", 3, {"frmAdapter"}, QStringLiteral("アダプタ設定を登録しました。")},
+         {"frmAdapter", "frmCti", "frmUrl"},
+         QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。"),
+         "0"},
+        {"CTI-AN10", 3, {"frmAdapter", "frmUrl"}, QStringLiteral("アダプタ設定を登録しました。"), nullptr},
     };
+    const QString url = QStringLiteral("http://crm.example.jp/customer?tel=");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
-        StartupRig rig({}, QString::fromUtf8(c.model));
+        StartupRig rig({}, QString::fromUtf8(c.model), StartupRig::Browser::Desktop);
+        // What the build and the demo put beside the program.
+        ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("mdb")));
+        const QString database = rig.dir.filePath(QStringLiteral("mdb/cti.mdb"));
+        ASSERT_TRUE(createHistoryDatabase(database));
+        const QString opened = rig.dir.filePath(QStringLiteral("opened"));
+        const QString recorder = rig.dir.filePath(QStringLiteral("browser"));
+        {
+            QFile script(recorder);
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(opened) + "'\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        qputenv("BROWSER", QFile::encodeName(recorder));
         rig.useProgramDialogs();
+
         ModalUser user({{QStringLiteral("frmAdapter"),
                          [&](QWidget& w) {
                              auto& d = static_cast<frmAdapter&>(w);
@@ -109,21 +135,59 @@ TEST(StartupDialogs, FirstStartThroughTheDialogs)
                              d.cmdAdapter->click();
                              d.cmdOK->click();
                          }},
-                        {QStringLiteral("frmCti"), [](QWidget& w) {
-                             static_cast<frmCti&>(w).cmdOK->click();
+                        {QStringLiteral("frmCti"),
+                         [](QWidget& w) {
+                             auto& d = static_cast<frmCti&>(w);
+                             d.cmdCti->click();
+                             d.cmdOK->click();
+                         }},
+                        {QStringLiteral("frmUrl"), [&](QWidget& w) {
+                             auto& d = static_cast<frmUrl&>(w);
+                             d.chkUrl->click();
+                             d.chkHist->click();
+                             d.txtUrl->setText(url);
+                             rig.boxes.answers = {Answer::Ok, Answer::Yes};
+                             d.cmdOK->click();
                          }}});
 
         EXPECT_EQ(rig.startup->run(), Outcome::Running);
 
         EXPECT_EQ(user.seen, c.dialogs);
-        ASSERT_FALSE(rig.boxes.shown.empty());
-        EXPECT_EQ(rig.boxes.shown[0].text, c.storedMessage);
-        EXPECT_EQ(ReadIni(rig.state(), "SYSTEM", "adapter"), QString::number(c.modelEntry));
-        EXPECT_EQ(ReadIni(rig.state(), "SYSTEM", "CommPort"), QStringLiteral("3"));
-        EXPECT_EQ(ReadIni(rig.state(), "SYSTEM", "COMMinit"), QStringLiteral("True"));
+        ASSERT_GE(rig.boxes.shown.size(), 3u);
+        EXPECT_EQ(rig.boxes.shown.front().text, c.storedMessage);
+        EXPECT_EQ(rig.boxes.shown.rbegin()[1].text, QStringLiteral("設定を登録しました。"));
+        EXPECT_EQ(rig.boxes.shown.back().text, QStringLiteral("待ち受けを開始しますか？"));
         EXPECT_TRUE(rig.window->isVisible());
+        ASSERT_TRUE(processEventsUntil([&] { return !rig.window->Timer1.isActive(); }, 3s));
+        EXPECT_EQ(rig.state().appState, AppStateCode::StandbyOn);
+
+        rig.sim->raiseCall(QStringLiteral("0312345678"));
+        ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(opened) && !historyRows(database).empty(); }, 5s));
+        QFile record(opened);
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        EXPECT_EQ(record.readAll(), (url + QStringLiteral("0312345678\n")).toUtf8());
+        const auto rows = historyRows(database);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].first, QStringLiteral("0312345678"));
+
+        TempAppDir expected;
+        expected.writeSettings(rig.settingsBefore);
+        const SharedState registered = expected.makeState();
+        WriteIni(registered, "SYSTEM", "adapter", QString::number(c.modelEntry));
+        WriteIni(registered, "SYSTEM", "CommPort", "3");
+        WriteIni(registered, "SYSTEM", "COMMinit", "True");
+        WriteIni(registered, "SYSTEM", "URLinit", "True");
+        for (int port = 1; c.ctiSetting && port <= 3; ++port)
+            WriteIni(registered, "SYSTEM", QStringLiteral("ctiSettings%1").arg(port), c.ctiSetting);
+        WriteIni(registered, "URL", "path1", url);
+        WriteIni(registered, "URL", "path3", database);
+        WriteIni(registered, "URL", "browse", "True");
+        WriteIni(registered, "URL", "history", "True");
+        EXPECT_EQ(QString::fromUtf8(rig.dir.settingsBytes()), QString::fromUtf8(expected.settingsBytes()));
+
+        qunsetenv("BROWSER");
         settleDeletes();
-        EXPECT_EQ(countWindows("frmAdapter") + countWindows("frmCti"), 0);
+        EXPECT_EQ(countWindows("frmAdapter") + countWindows("frmCti") + countWindows("frmUrl"), 0);
     }
 }
 

@@ -25,6 +25,7 @@
 /// of the model `model` simulated on COM3, the program's parts with recording seams and the
 /// main window loaded hidden, ready for the start-up. Each step dialog records that it was
 /// shown and moves `appState` to the next entry of `dialogAnswers` (unchanged when empty).
+/// Calls open `browser`, or with `Browser::Desktop` the desktop's browser (`BROWSER`).
 struct StartupRig
 {
     struct Key
@@ -34,7 +35,14 @@ struct StartupRig
         QString value;
     };
 
-    explicit StartupRig(std::initializer_list<Key> keys, const QString& model = QStringLiteral("CTI-INS100"))
+    enum class Browser
+    {
+        Recording,
+        Desktop
+    };
+
+    explicit StartupRig(std::initializer_list<Key> keys, const QString& model = QStringLiteral("CTI-INS100"),
+                        Browser opens = Browser::Recording)
     {
         dir.copyShippedSettings();
         sim = std::make_unique<AdapterSimulator>(AdapterSimProfile::load(dir.settingsPath(), model));
@@ -47,7 +55,8 @@ struct StartupRig
             WriteIni(setup, QLatin1String(k.section), QLatin1String(k.key), k.value);
         settingsBefore = dir.settingsBytes();
 
-        program = std::make_unique<Program>(dir.path(), ProgramSeams{boxes, pauser, tray, &browser});
+        program = std::make_unique<Program>(
+            dir.path(), ProgramSeams{boxes, pauser, tray, opens == Browser::Recording ? &browser : nullptr});
         ReadWriteAppSettings(program->state, QStringLiteral("READ"));
         window = &program->loadMainWindow();
         const auto step = [this](std::int16_t shown) {

@@ -10,6 +10,7 @@
 #include "AdapterSimulator.h"
 #include "support/FakeCallDisplay.h"
 #include "support/FakeTerminalWindow.h"
+#include "support/HistoryRows.h"
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingPauser.h"
 #include "support/ScriptedMessageBoxes.h"
@@ -17,8 +18,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -39,23 +38,6 @@ template<typename Condition> bool processEventsUntil(Condition done, std::chrono
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
-}
-
-std::vector<std::pair<QString, QString>> historyRows(const QString& path)
-{
-    std::vector<std::pair<QString, QString>> rows;
-    const QString connection = QStringLiteral("end-to-end-reader");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(QStringLiteral("SELECT telnum, calldate FROM history ORDER BY rowid"), db);
-            while (query.next())
-                rows.emplace_back(query.value(0).toString(), query.value(1).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return rows;
 }
 
 // One adapter model configured in a fresh application directory, with the simulator playing
