@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -216,16 +217,19 @@ TEST(StartupDialogs, LeavingTheAdapterStep)
     EXPECT_FALSE(rig.window->isVisible());
 }
 
-// The settings buttons open the dialogs modeless through the popup; a second click brings
+// Each settings button opens its dialog modeless through the popup; a second click brings
 // the same dialog forward, and a start-up step takes its place rather than adding one.
 TEST(StartupDialogs, EachDialogOnce)
 {
     StartupRig rig({});
     rig.window->show();
-    for (int click = 0; click < 2; ++click) {
-        rig.window->cbSetting[1]->click();
-        rig.window->popup().Timer1_Timer();
-        EXPECT_EQ(countWindows("frmAdapter"), 1);
+    for (const auto& [button, dialog] : {std::pair{1, "frmAdapter"}, {2, "frmCti"}, {3, "frmUrl"}}) {
+        SCOPED_TRACE(dialog);
+        for (int click = 0; click < 2; ++click) {
+            rig.window->cbSetting[button]->click();
+            rig.window->popup().Timer1_Timer();
+            EXPECT_EQ(countWindows(dialog), 1);
+        }
     }
     QWidget* modeless = rig.program->openers.open(QStringLiteral("アダプタ設定"));
     ASSERT_NE(modeless, nullptr);
