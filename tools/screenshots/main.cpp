@@ -1,6 +1,6 @@
 // chakushin-screenshots DIR: renders the main window (normal and debug height), the
-// message popup, and the adapter and CTI dialogs with the serial-ports window as the
-// program shows them, and saves them as PNG files in DIR. The dialogs talk to the adapter
+// message popup, the adapter, CTI and URL dialogs with the serial-ports window, and the
+// start-up's question as the program shows them, and saves them as PNG files in DIR. The dialogs talk to the adapter
 // simulator. Run it on a real X server with the Japanese font installed
 // (scripts/screenshots does both).
 
@@ -9,11 +9,14 @@
 #include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
+#include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
 #include "dialogs/frmSerialPorts.h"
+#include "dialogs/frmUrl.h"
 #include "startup/Program.h"
 #include "ui/ApplicationSetup.h"
+#include "ui/QtMessageBoxes.h"
 #include "ui/TaskTray.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
@@ -22,9 +25,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -120,11 +126,12 @@ bool shoot(const QString& outDir, bool debug)
     return save(window.popup(), outDir + QStringLiteral("/popup.png"));
 }
 
-// The adapter dialog after detecting the simulated CTI-INS100 on COM3, the serial-ports
-// window opened from it, and the CTI dialog after reading the adapter's settings out.
+// The first start's dialogs: the adapter dialog after detecting the simulated CTI-INS100 on
+// COM3, the serial-ports window opened from it, the CTI dialog after reading the adapter's
+// settings out, and the URL dialog with a URL typed and both switches on.
 bool shootDialogs(const QString& outDir)
 {
-    QTemporaryDir appDir;
+    QTemporaryDir appDir(QDir::tempPath() + QStringLiteral("/chakushin-XXXXXX"));
     const QString settings = appDir.filePath(QStringLiteral("settings.ini"));
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini"), settings);
     AdapterSimulator sim(AdapterSimProfile::load(settings, QStringLiteral("CTI-INS100")));
@@ -169,7 +176,39 @@ bool shootDialogs(const QString& outDir)
     frmCti cti(state, boxes, pauser, program.comm, window);
     cti.show();
     cti.cmdCti->click();
-    return save(cti, outDir + QStringLiteral("/cti-dialog.png"));
+    if (!save(cti, outDir + QStringLiteral("/cti-dialog.png")))
+        return false;
+    cti.cmdOK->click();
+
+    QtFileChooser chooser;
+    frmUrl url(state, boxes, chooser, window);
+    url.show();
+    url.chkUrl->click();
+    url.chkHist->click();
+    url.txtUrl->setText(QStringLiteral("http://crm.example.jp/customer?tel="));
+    return save(url, outDir + QStringLiteral("/url-dialog.png"));
+}
+
+// The start-up's last question, in the program's own message box, answered "はい" once
+// the picture is taken.
+bool shootQuestion(const QString& outDir)
+{
+    bool saved = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        saved = save(*box, outDir + QStringLiteral("/standby-question.png"));
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start();
+    QtMessageBoxes boxes;
+    boxes.show(QStringLiteral("待ち受けを開始しますか？"), QStringLiteral("着信"), MessageBoxes::Icon::None,
+               MessageBoxes::Buttons::YesNo);
+    return saved;
 }
 
 } // namespace
@@ -184,5 +223,5 @@ int main(int argc, char* argv[])
     prepareApplication(app);
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(outDir);
-    return shoot(outDir, false) && shoot(outDir, true) && shootDialogs(outDir) ? 0 : 1;
+    return shoot(outDir, false) && shoot(outDir, true) && shootDialogs(outDir) && shootQuestion(outDir) ? 0 : 1;
 }
