@@ -69,8 +69,10 @@ void Program::registerDialogs()
 
 StepDialogs Program::stepDialogs()
 {
-    return StepDialogs{[this] { openers.exec(kAdapterDialog); }, [this] { openers.exec(kCtiDialog); },
-                       [this] {
-                           openers.exec(kUrlDialog);
-                       }};
+    const auto modal = [this](const QString& name) {
+        return [this, name] {
+            openers.exec(name);
+        };
+    };
+    return StepDialogs{modal(kAdapterDialog), modal(kCtiDialog), modal(kUrlDialog)};
 }

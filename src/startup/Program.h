@@ -20,8 +20,8 @@ class TaskTray;
 
 /// What the program's parts reach the outside world through: people (message boxes and the
 /// file-open dialog), the clock (blocking pauses), the browser and the desktop's notification
-/// area. The program
-/// passes the real ones; tests, the benchmarks and the screenshot tool pass their own.
+/// area. The program passes the real ones; tests, the benchmarks and the screenshot tool
+/// pass their own.
 struct ProgramSeams
 {
     MessageBoxes& messageBoxes;
