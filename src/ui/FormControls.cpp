@@ -7,12 +7,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace {
+
+// Names and places a new control.
+template<typename Control> Control* placed(Control* control, const QString& name, QRect place)
+{
+    control->setObjectName(name);
+    control->setGeometry(place);
+    return control;
+}
+
+template<typename Control> Control* placed(Control* control, const QString& name, QRect place, qreal pointSize)
+{
+    control->setFont(japaneseFont(pointSize));
+    return placed(control, name, place);
+}
+
+} // namespace
+
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect place)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(place);
-    button->setFont(japaneseFont(kButtonPointSize));
+    auto* button = placed(new QPushButton(caption, parent), name, place, kButtonPointSize);
     // Return in a text box must not press a button the user did not choose.
     button->setAutoDefault(false);
     return button;
@@ -20,45 +35,27 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place, qreal pointSize)
 {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(place);
-    label->setFont(japaneseFont(pointSize));
+    auto* label = placed(new QLabel(caption, parent), name, place, pointSize);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
 QComboBox* makeList(QWidget* parent, const QString& name, QRect place)
 {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(name);
-    list->setGeometry(place);
-    list->setFont(japaneseFont(kTextBoxPointSize));
-    return list;
+    return placed(new QComboBox(parent), name, place, kTextBoxPointSize);
 }
 
 QLineEdit* makeTextBox(QWidget* parent, const QString& name, QRect place)
 {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setGeometry(place);
-    box->setFont(japaneseFont(kTextBoxPointSize));
-    return box;
+    return placed(new QLineEdit(parent), name, place, kTextBoxPointSize);
 }
 
 QCheckBox* makeCheckBox(QWidget* parent, const QString& name, QRect place)
 {
-    auto* box = new QCheckBox(parent);
-    box->setObjectName(name);
-    box->setGeometry(place);
-    return box;
+    return placed(new QCheckBox(parent), name, place);
 }
 
 QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place)
 {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(name);
-    frame->setGeometry(place);
-    frame->setFont(japaneseFont(kTextBoxPointSize));
-    return frame;
+    return placed(new QGroupBox(caption, parent), name, place, kTextBoxPointSize);
 }
