@@ -5,12 +5,14 @@
 #include "link/Cp932.h"
 #include "link/LineSettings.h"
 #include "link/PortDevice.h"
+#include "link/SerialAccessHint.h"
 #include "link/TerminalText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QScopeGuard>
 
+#include <cstdio>
 #include <thread>
 #include <utility>
 
@@ -153,12 +155,19 @@ bool frmComm::OpenPort(std::int16_t port)
         requestedPort = assignCommPort(port).isEmpty();
 
     if (requestedPort && !MSComm1.isOpen()) {
-        MSComm1.setPortName(deviceForPort(m_state, m_commPort));
+        const QString device = deviceForPort(m_state, m_commPort);
+        MSComm1.setPortName(device);
         if (MSComm1.open(QIODevice::ReadWrite)) {
             ++m_openGeneration;
             setRts(true);
         } else {
-            // Callers report a failed open in their own words.
+            // Callers report a failed open in their own words; whoever reads the terminal
+            // or the trace also learns what stands between this user and the device.
+            if (MSComm1.error() == QSerialPort::PermissionError) {
+                const QString hint = serialAccessHint(probeDeviceAccess(device));
+                std::fprintf(stderr, "%s\n", qPrintable(hint));
+                DebugLog(m_state, hint);
+            }
             MSComm1.clearError();
         }
     }
