@@ -2,23 +2,30 @@
 
 #include <QDir>
 
-CommandLine parseCommandLine(const QStringList& arguments, const QString& executableDir)
+CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
-    result.appDir = executableDir;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         const bool hasValue = i + 1 < arguments.size();
         if (arg == QLatin1String("--app-dir") && hasValue) {
-            result.appDir = arguments.at(++i);
+            // Stored paths are appended directly to the directory, so it carries no
+            // trailing separator.
+            result.appDir = QDir::cleanPath(QDir(arguments.at(++i)).absolutePath());
         } else if (arg == QLatin1String("--create-history-db") && hasValue) {
             result.createHistoryDb = arguments.at(++i);
+        } else if (arg == QLatin1String("--autostart") && hasValue &&
+                   (arguments.at(i + 1) == QLatin1String("on") || arguments.at(i + 1) == QLatin1String("off"))) {
+            result.autostart = arguments.at(++i) == QLatin1String("on");
         } else {
             result.error = QStringLiteral("unknown or incomplete option: %1").arg(arg);
             return result;
         }
     }
-    // Stored paths are appended directly to the directory, so it carries no trailing separator.
-    result.appDir = QDir::cleanPath(QDir(result.appDir).absolutePath());
     return result;
+}
+
+bool needsNoDisplay(const QStringList& arguments)
+{
+    return arguments.contains(QLatin1String("--create-history-db")) || arguments.contains(QLatin1String("--autostart"));
 }

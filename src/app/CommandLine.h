@@ -8,13 +8,23 @@
 /// What the program was asked to do on its command line.
 struct CommandLine
 {
-    /// Directory that holds settings.ini: `--app-dir DIR`, else the executable's directory.
-    QString appDir;
+    /// `--app-dir DIR`: the directory that holds settings.ini, absolute and cleaned. Without
+    /// it the program chooses one itself (see startup/ApplicationDirectory.h).
+    std::optional<QString> appDir;
     /// `--create-history-db PATH`: make an empty history database there and exit.
     std::optional<QString> createHistoryDb;
+    /// `--autostart on|off`: write or remove the session's autostart entry and exit.
+    std::optional<bool> autostart;
     /// Text for the user when the arguments could not be understood.
     QString error;
 };
 
+/// The options as the usage line shows them.
+inline constexpr char kUsage[] = "usage: chakushin [--app-dir DIR] [--create-history-db PATH] [--autostart on|off]";
+
 /// Parses the arguments (the first one is the program itself).
-CommandLine parseCommandLine(const QStringList& arguments, const QString& executableDir);
+CommandLine parseCommandLine(const QStringList& arguments);
+
+/// Whether `arguments` ask for something done without any window (making a history
+/// database, the autostart entry), judged before anything else is set up.
+bool needsNoDisplay(const QStringList& arguments);

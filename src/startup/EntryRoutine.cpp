@@ -4,6 +4,8 @@
 #include "app/Pause.h"
 #include "app/Settings.h"
 #include "calls/SqliteHistoryStore.h"
+#include "startup/ApplicationDirectory.h"
+#include "startup/Autostart.h"
 #include "startup/ForegroundWindow.h"
 #include "startup/Program.h"
 #include "startup/SingleInstance.h"
@@ -15,26 +17,22 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-bool wantsWindows(int argc, char** argv)
+QStringList rawArguments(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--create-history-db") == 0)
-            return false;
-    }
-    return true;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
 }
 
 CommandLine commandLine()
 {
-    const CommandLine options = parseCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "chakushin: %s\nusage: chakushin [--app-dir DIR] [--create-history-db PATH]\n",
-                     qPrintable(options.error));
-    }
+    const CommandLine options = parseCommandLine(QCoreApplication::arguments());
+    if (!options.error.isEmpty())
+        std::fprintf(stderr, "chakushin: %s\n%s\n", qPrintable(options.error), kUsage);
     return options;
 }
 
@@ -50,12 +48,40 @@ int createHistoryDb(const QString& path)
     return 0;
 }
 
-int runProgram(const QString& appDir)
+ApplicationDirectory applicationDirectory(const CommandLine& options)
 {
+    ApplicationDirectory dir = resolveApplicationDirectory(options.appDir, QCoreApplication::applicationDirPath());
+    if (!dir.error.isEmpty())
+        std::fprintf(stderr, "chakushin: cannot prepare %s: %s\n", qPrintable(dir.path), qPrintable(dir.error));
+    return dir;
+}
+
+int setAutostart(bool on, const QString& appDir)
+{
+    const AutostartResult result =
+        on ? enableAutostart(QCoreApplication::applicationFilePath(), appDir) : disableAutostart();
+    std::fprintf(result.ok ? stdout : stderr, "%s%s\n", result.ok ? "" : "chakushin: ", qPrintable(result.message));
+    return result.ok ? 0 : 1;
+}
+
+// What runs without a display: the history database and the autostart entry.
+int runWithoutDisplay(const CommandLine& options)
+{
+    if (options.createHistoryDb)
+        return createHistoryDb(*options.createHistoryDb);
+    const ApplicationDirectory dir = applicationDirectory(options);
+    return setAutostart(*options.autostart, dir.path);
+}
+
+int runProgram(const ApplicationDirectory& dir)
+{
+    const QString& appDir = dir.path;
     // Only the title and the debug switch are read before it is clear that this start runs.
     SharedState titleOnly;
     titleOnly.appDir = appDir;
     ReadWriteAppSettings(titleOnly, QStringLiteral("READ"));
+    for (const QString& line : dir.trace)
+        DebugLog(titleOnly, line);
     SingleInstance instance(titleOnly.systemSettings.appName);
     if (instance.claim() == SingleInstance::Role::HandedOver) {
         DebugLog(titleOnly, QStringLiteral("handed over to the running instance"));
@@ -89,14 +115,15 @@ int runProgram(const QString& appDir)
 
 int runEntryRoutine(int& argc, char** argv)
 {
-    // Making a history database needs no display, so it also works from a build or an
-    // install script.
-    if (!wantsWindows(argc, argv)) {
+    // The per-user directory and the autostart entry are named after this.
+    QCoreApplication::setApplicationName(QStringLiteral("chakushin"));
+
+    // Making a history database and the autostart entry need no display, so they also
+    // work from a script or a remote shell.
+    if (needsNoDisplay(rawArguments(argc, argv))) {
         QCoreApplication app(argc, argv);
         const CommandLine options = commandLine();
-        if (!options.error.isEmpty())
-            return 2;
-        return createHistoryDb(*options.createHistoryDb);
+        return options.error.isEmpty() ? runWithoutDisplay(options) : 2;
     }
 
     QApplication app(argc, argv);
@@ -104,7 +131,5 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
-    if (options.createHistoryDb)
-        return createHistoryDb(*options.createHistoryDb);
-    return runProgram(options.appDir);
+    return runProgram(applicationDirectory(options));
 }

@@ -168,21 +168,30 @@ TEST(SettingText, StoredPathsResolveInTheApplicationDirectory)
     EXPECT_EQ(pathInAppDir("/opt/chakushin", "\\mdb\\cti.mdb"), "/opt/chakushin/mdb/cti.mdb");
 }
 
-// The application directory comes from --app-dir, else from the executable.
-TEST(CommandLine, AppDirAndOptions)
+// Each option with its value; a missing or unknown value is an error, not a silent default.
+TEST(CommandLine, OptionsAndErrors)
 {
-    const CommandLine plain = parseCommandLine({"chakushin"}, "/usr/lib/chakushin/");
-    EXPECT_EQ(plain.appDir, "/usr/lib/chakushin");
+    const CommandLine plain = parseCommandLine({"chakushin"});
+    EXPECT_FALSE(plain.appDir);
+    EXPECT_FALSE(plain.autostart);
     EXPECT_TRUE(plain.error.isEmpty());
 
-    const CommandLine moved = parseCommandLine({"chakushin", "--app-dir", "/srv/office"}, "/usr/bin");
-    EXPECT_EQ(moved.appDir, "/srv/office");
+    EXPECT_EQ(parseCommandLine({"chakushin", "--app-dir", "/srv/office/"}).appDir, QString("/srv/office"));
+    EXPECT_EQ(parseCommandLine({"chakushin", "--create-history-db", "/tmp/h.db"}).createHistoryDb,
+              QString("/tmp/h.db"));
+    EXPECT_EQ(parseCommandLine({"chakushin", "--autostart", "on"}).autostart, true);
+    const CommandLine off = parseCommandLine({"chakushin", "--autostart", "off", "--app-dir", "/srv/desk"});
+    EXPECT_EQ(off.autostart, false);
+    EXPECT_EQ(off.appDir, QString("/srv/desk"));
 
-    const CommandLine create = parseCommandLine({"chakushin", "--create-history-db", "/tmp/h.db"}, "/usr/bin");
-    EXPECT_EQ(create.createHistoryDb, QString("/tmp/h.db"));
-
-    EXPECT_FALSE(parseCommandLine({"chakushin", "--app-dir"}, "/usr/bin").error.isEmpty());
-    EXPECT_FALSE(parseCommandLine({"chakushin", "--bogus"}, "/usr/bin").error.isEmpty());
+    for (const QStringList& wrong :
+         {QStringList{"chakushin", "--app-dir"}, QStringList{"chakushin", "--bogus"},
+          QStringList{"chakushin", "--autostart"}, QStringList{"chakushin", "--autostart", "yes"}}) {
+        SCOPED_TRACE(qPrintable(wrong.join(' ')));
+        EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty());
+    }
+    EXPECT_TRUE(needsNoDisplay({"chakushin", "--autostart", "on"}));
+    EXPECT_FALSE(needsNoDisplay({"chakushin", "--app-dir", "/srv/office"}));
 }
 
 // Trace lines appear only while debug mode is on.
