@@ -7,9 +7,11 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # qt6-translations-l10n gives Qt's own texts (message-box buttons) in Japanese; xvfb and
 # trayer are the X server and the notification area of the tray test and the screenshots;
 # x11-utils and xdotool read and press what a real X server shows; procps (pgrep) finds the
-# program the demo's smoke check started.
+# program the demo's smoke check started; dpkg-dev finds the Debian package's dependencies
+# and desktop-file-utils checks its menu and autostart entries.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb
-    fonts-ipafont-gothic libgtest-dev qt6-translations-l10n trayer x11-utils xdotool procps)
+    fonts-ipafont-gothic libgtest-dev qt6-translations-l10n trayer x11-utils xdotool procps
+    dpkg-dev desktop-file-utils)
 # What the sanitizer and fuzzing runs of scripts/test need besides.
 CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
 

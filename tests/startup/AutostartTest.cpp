@@ -5,31 +5,15 @@
 
 #include "calls/BrowserCommand.h"
 
+#include "support/DesktopEntryValidation.h"
 #include "support/QStringPrinter.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-/// desktop-file-validate's verdict on `path`: empty when the entry is valid.
-QString validationErrors(const QString& path)
-{
-    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
-    if (validator.isEmpty())
-        return "desktop-file-validate is not installed (Debian package desktop-file-utils)";
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(validator, {path});
-    if (!process.waitForFinished(10000))
-        return "desktop-file-validate did not finish";
-    const QString output = QString::fromUtf8(process.readAll());
-    return process.exitCode() == 0 && !output.contains("error") ? QString() : output;
-}
 
 /// A private XDG_CONFIG_HOME for one test.
 struct ConfigHome
@@ -91,9 +75,9 @@ TEST(Autostart, OnAndOff)
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(entry.readAll());
     EXPECT_TRUE(text.contains("\nExec=/usr/bin/chakushin --app-dir \"/home/u/デスク 2\"\n")) << qPrintable(text);
-    EXPECT_EQ(validationErrors(path), QString());
+    EXPECT_EQ(desktopEntryErrors(path), QString());
     ASSERT_TRUE(enableAutostart("/opt/chakushin 1/bin/chakushin", "/srv/50% \"off\" $x\\y`z` 山;|").ok);
-    EXPECT_EQ(validationErrors(path), QString());
+    EXPECT_EQ(desktopEntryErrors(path), QString());
 
     const AutostartResult off = disableAutostart();
     EXPECT_TRUE(off.ok) << qPrintable(off.message);
