@@ -4,6 +4,7 @@
 #include "calls/SqliteHistoryStore.h"
 
 #include "support/DesktopEntryValidation.h"
+#include "support/FileTree.h"
 #include "support/HistoryRows.h"
 #include "support/QStringPrinter.h"
 
@@ -23,22 +24,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QStringList filesUnder(const QString& dir)
-{
-    QStringList names;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names << QDir(dir).relativeFilePath(it.next());
-    names.sort();
-    return names;
-}
 
 void setWritable(const QString& root, bool writable)
 {
