@@ -8,6 +8,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         const bool hasValue = i + 1 < arguments.size();
+        if (arg == QLatin1String("--create-history-db") || arg == QLatin1String("--autostart"))
+            result.endsAtOnce = true;
         if (arg == QLatin1String("--app-dir") && hasValue) {
             // Stored paths are appended directly to the directory, so it carries no
             // trailing separator.
@@ -23,9 +25,4 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
     }
     return result;
-}
-
-bool needsNoDisplay(const QStringList& arguments)
-{
-    return arguments.contains(QLatin1String("--create-history-db")) || arguments.contains(QLatin1String("--autostart"));
 }

@@ -17,6 +17,10 @@ struct CommandLine
     std::optional<bool> autostart;
     /// Text for the user when the arguments could not be understood.
     QString error;
+    /// Whether an option that does its work and ends (or its usage error) was met: such a
+    /// start needs no display. An option only the windowing system knows (-platform ...)
+    /// stops the parse before anything after it is met.
+    bool endsAtOnce = false;
 };
 
 /// The options as the usage line shows them.
@@ -24,7 +28,3 @@ inline constexpr char kUsage[] = "usage: chakushin [--app-dir DIR] [--create-his
 
 /// Parses the arguments (the first one is the program itself).
 CommandLine parseCommandLine(const QStringList& arguments);
-
-/// Whether `arguments` ask for something done without any window (making a history
-/// database, the autostart entry), judged before anything else is set up.
-bool needsNoDisplay(const QStringList& arguments);

@@ -64,13 +64,16 @@ int setAutostart(bool on, const QString& appDir)
     return result.ok ? 0 : 1;
 }
 
-// What runs without a display: the history database and the autostart entry.
+// What ends at once and needs no display: the history database and the autostart entry.
 int runWithoutDisplay(const CommandLine& options)
 {
     if (options.createHistoryDb)
         return createHistoryDb(*options.createHistoryDb);
-    const ApplicationDirectory dir = applicationDirectory(options);
-    return setAutostart(*options.autostart, dir.path);
+    if (options.autostart == false)
+        return setAutostart(false, {});
+    if (options.autostart)
+        return setAutostart(true, applicationDirectory(options).path);
+    return 2;
 }
 
 int runProgram(const ApplicationDirectory& dir)
@@ -120,7 +123,7 @@ int runEntryRoutine(int& argc, char** argv)
 
     // Making a history database and the autostart entry need no display, so they also
     // work from a script or a remote shell.
-    if (needsNoDisplay(rawArguments(argc, argv))) {
+    if (parseCommandLine(rawArguments(argc, argv)).endsAtOnce) {
         QCoreApplication app(argc, argv);
         const CommandLine options = commandLine();
         return options.error.isEmpty() ? runWithoutDisplay(options) : 2;
@@ -131,5 +134,7 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
+    if (options.createHistoryDb || options.autostart)
+        return runWithoutDisplay(options);
     return runProgram(applicationDirectory(options));
 }

@@ -190,8 +190,24 @@ TEST(CommandLine, OptionsAndErrors)
         SCOPED_TRACE(qPrintable(wrong.join(' ')));
         EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty());
     }
-    EXPECT_TRUE(needsNoDisplay({"chakushin", "--autostart", "on"}));
-    EXPECT_FALSE(needsNoDisplay({"chakushin", "--app-dir", "/srv/office"}));
+
+    // Which starts need no display: an option that works and ends, also when its value is
+    // wrong (its usage message must not wait for a display).
+    struct Case
+    {
+        QStringList arguments;
+        bool endsAtOnce;
+    };
+    const Case cases[] = {
+        {{"chakushin", "--autostart", "on"}, true},
+        {{"chakushin", "--autostart"}, true},
+        {{"chakushin", "--app-dir", "/srv/office", "--create-history-db", "/tmp/h.db"}, true},
+        {{"chakushin", "--app-dir", "/srv/office"}, false},
+        {{"chakushin", "--app-dir", "--autostart"}, false},
+        {{"chakushin", "-platform", "offscreen", "--autostart", "on"}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(parseCommandLine(c.arguments).endsAtOnce, c.endsAtOnce) << qPrintable(c.arguments.join(' '));
 }
 
 // Trace lines appear only while debug mode is on.
