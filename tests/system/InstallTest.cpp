@@ -161,8 +161,9 @@ TEST(Installation, FirstAndSecondStartOfTheInstalledProgram)
     EXPECT_EQ(filesUnder(installation.prefix.path()), installedFiles);
 }
 
-// The menu entry is valid; --autostart on writes a valid entry that starts the installed
-// program with the user's own directory, and off removes it, both without a display.
+// The menu entry is valid. Without a display, --autostart on writes a valid entry that
+// starts the installed program with the user's own directory (or the one given, whatever
+// its characters), and off removes it; a second off is no fault.
 TEST(Installation, MenuAndAutostartEntries)
 {
     Installation installation;
@@ -170,17 +171,21 @@ TEST(Installation, MenuAndAutostartEntries)
     EXPECT_EQ(desktopEntryErrors(installation.path("share/applications/chakushin.desktop")), QString());
 
     NewUser user;
-    user.environment.remove("QT_QPA_PLATFORM");
-    user.environment.remove("DISPLAY");
-    user.environment.remove("WAYLAND_DISPLAY");
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        user.environment.remove(variable);
+    const QString program = installation.path("bin/chakushin");
     const QString entry = user.home.filePath(".config/autostart/chakushin.desktop");
     QString said;
-    ASSERT_EQ(user.run(installation.path("bin/chakushin"), {"--autostart", "on"}, &said), 0) << qPrintable(said);
+    ASSERT_EQ(user.run(program, {"--autostart", "on"}, &said), 0) << qPrintable(said);
     EXPECT_TRUE(said.contains(entry)) << qPrintable(said);
     EXPECT_EQ(desktopEntryErrors(entry), QString());
-    const QString exec = "Exec=" + installation.path("bin/chakushin") + " --app-dir " + user.ownDir() + "\n";
+    const QString exec = "Exec=" + program + " --app-dir " + user.ownDir() + "\n";
     EXPECT_TRUE(QString::fromUtf8(bytesOf(entry)).contains(exec)) << qPrintable(QString::fromUtf8(bytesOf(entry)));
 
-    ASSERT_EQ(user.run(installation.path("bin/chakushin"), {"--autostart", "off"}, &said), 0) << qPrintable(said);
+    ASSERT_EQ(user.run(program, {"--app-dir", "/srv/50% \"off\" $x\\y`z` 山;|", "--autostart", "on"}), 0);
+    EXPECT_EQ(desktopEntryErrors(entry), QString());
+
+    ASSERT_EQ(user.run(program, {"--autostart", "off"}, &said), 0) << qPrintable(said);
     EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_EQ(user.run(program, {"--autostart", "off"}), 0);
 }
