@@ -74,6 +74,21 @@ bool requireFullSync(QSqlDatabase& db, QString& error)
     return execute(pragma, QStringLiteral("PRAGMA synchronous = FULL"), error);
 }
 
+// SQLite's result codes for a row the table does not take: a constraint (CHECK, NOT NULL,
+// UNIQUE), a value too big, a type the column refuses. Everything else (a missing file,
+// table or column, a lock, a full disk, an I/O error) is the database's state, which can
+// change.
+bool refusesTheRow(const QSqlError& error)
+{
+    constexpr int kTooBig = 18;
+    constexpr int kConstraint = 19;
+    constexpr int kMismatch = 20;
+    bool isNumber = false;
+    // An extended result code carries the primary one in its low byte.
+    const int primary = error.nativeErrorCode().toInt(&isNumber) & 0xff;
+    return isNumber && (primary == kTooBig || primary == kConstraint || primary == kMismatch);
+}
+
 } // namespace
 
 SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout)
@@ -88,13 +103,14 @@ QString SqliteHistoryStore::dateTimeText(const QDateTime& localDateTime)
     return QLocale::c().toString(localDateTime.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-bool SqliteHistoryStore::append(const QString& number, const QDateTime& localDateTime)
+HistoryStore::Outcome SqliteHistoryStore::append(HistoryRow& row)
 {
     m_lastError.clear();
     // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
-    const QString telnum = number.isNull() ? QString(0, QChar()) : number;
-    const QString calldate = dateTimeText(localDateTime);
-    return withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
+    const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
+    const QString calldate = dateTimeText(row.calldate);
+    bool refused = false;
+    const bool written = withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
         if (!requireFullSync(db, error))
             return false;
         QSqlQuery insert(db);
@@ -107,10 +123,12 @@ bool SqliteHistoryStore::append(const QString& number, const QDateTime& localDat
         // One statement in autocommit mode: it either commits whole or leaves no row.
         if (!insert.exec()) {
             error = insert.lastError().text();
+            refused = refusesTheRow(insert.lastError());
             return false;
         }
         return true;
     });
+    return written ? Outcome::Written : refused ? Outcome::Refused : Outcome::Unavailable;
 }
 
 bool createHistoryDatabase(const QString& path, QString* errorText)

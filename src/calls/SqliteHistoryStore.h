@@ -21,7 +21,7 @@ public:
 
     explicit SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout = kBusyTimeout);
 
-    bool append(const QString& number, const QDateTime& localDateTime) override;
+    Outcome append(HistoryRow& row) override;
     QString lastError() const override { return m_lastError; }
 
     /// The text form "calldate" is written in.

@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
+#include "calls/PostgresHistoryStore.h"
+#include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
@@ -36,15 +38,19 @@ CommandLine commandLine()
     return options;
 }
 
+// A file is made with its table; in PostgreSQL, the database exists and gets the table.
 int createHistoryDb(const QString& path)
 {
     QString error;
-    if (!createHistoryDatabase(path, &error)) {
-        std::fprintf(stderr, "chakushin: cannot create the history database %s: %s\n", qPrintable(path),
-                     qPrintable(error));
+    const bool onServer = isPostgresUri(path);
+    const QString shown = withoutPassword(path);
+    if (!(onServer ? createPostgresHistoryTable(path, &error) : createHistoryDatabase(path, &error))) {
+        std::fprintf(stderr, "chakushin: cannot create the history %s %s: %s\n", onServer ? "table in" : "database",
+                     qPrintable(shown), qPrintable(error));
         return 1;
     }
-    std::printf("Created the history database %s\n", qPrintable(path));
+    std::printf(onServer ? "Created the history table in %s\n" : "Created the history database %s\n",
+                qPrintable(shown));
     return 0;
 }
 
@@ -109,6 +115,8 @@ int runProgram(const ApplicationDirectory& dir)
     case StartupSequence::Outcome::Running:
         break;
     }
+    // Rows a previous run could not write (it may have been killed) go in now.
+    program.history.drainSpool();
     foreground.releaseMainWindow();
     QObject::connect(&window, &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     return QCoreApplication::exec();

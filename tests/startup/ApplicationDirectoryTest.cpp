@@ -114,7 +114,8 @@ TEST(ApplicationDirectory, FillsOnlyWhatIsMissing)
     EXPECT_EQ(bytesOf(dir + "/icons/standby_on.png"), "on");
     EXPECT_TRUE(QFile::permissions(dir + "/settings.ini") & QFile::WriteOwner);
     SqliteHistoryStore store(dir + "/mdb/cti.mdb");
-    EXPECT_TRUE(store.append("0312345678", QDateTime::currentDateTime())) << qPrintable(store.lastError());
+    HistoryRow row{"0312345678", QDateTime::currentDateTime()};
+    EXPECT_EQ(store.append(row), HistoryStore::Outcome::Written) << qPrintable(store.lastError());
     EXPECT_EQ(historyRows(dir + "/mdb/cti.mdb").size(), 1u);
 
     writeFile(dir + "/settings.ini", "[SYSTEM]\r\nappName=changed\r\n");

@@ -141,7 +141,8 @@ TEST(Installation, FirstAndSecondStartOfTheInstalledProgram)
     EXPECT_EQ(bytesOf(user.ownDir("icons/standby_on.png")),
               bytesOf(installation.path("share/chakushin/icons/standby_on.png")));
     SqliteHistoryStore history(user.ownDir("mdb/cti.mdb"));
-    EXPECT_TRUE(history.append("0312345678", QDateTime::currentDateTime())) << qPrintable(history.lastError());
+    HistoryRow row{"0312345678", QDateTime::currentDateTime()};
+    EXPECT_EQ(history.append(row), HistoryStore::Outcome::Written) << qPrintable(history.lastError());
     EXPECT_EQ(historyRows(user.ownDir("mdb/cti.mdb")).size(), 1u);
 
     // The user's change, with the trace on so that the second start says where it looks.

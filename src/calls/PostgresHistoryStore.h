@@ -1,0 +1,62 @@
+#pragma once
+
+#include "calls/HistoryStore.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class QSqlDatabase;
+class QSqlQuery;
+
+/// The call history in a PostgreSQL database named by a connection URI: table "history"
+/// with "telnum" text and "calldate" timestamp (local time, to the second). The database
+/// and the table must exist. Passwords come from the URI, `~/.pgpass` or PGPASSWORD, as
+/// libpq finds them.
+///
+/// Every write is its own transaction whose id is learnt before the commit, so a commit
+/// whose answer is lost can be settled by asking the server afterwards instead of guessing.
+class PostgresHistoryStore final : public HistoryStore
+{
+public:
+    enum class Connection
+    {
+        Kept,    ///< one connection held between calls, made again when it breaks
+        PerCall, ///< a connection opened and closed for every row
+    };
+
+    /// How long making a connection may take, per host address (libpq's connect_timeout,
+    /// unless the URI sets one; libpq takes nothing below 2 s).
+    static constexpr std::chrono::seconds kConnectTimeout{2};
+    /// How long one statement may run on the server, and how long sent data may stay
+    /// unacknowledged on a TCP connection before it counts as broken.
+    static constexpr std::chrono::milliseconds kStatementTimeout{2000};
+
+    explicit PostgresHistoryStore(QString uri, Connection connection = Connection::Kept);
+    ~PostgresHistoryStore() override;
+
+    Outcome append(HistoryRow& row) override;
+    QString lastError() const override { return m_lastError; }
+
+private:
+    bool connect();
+    void disconnect();
+    bool begin();
+    QSqlDatabase database() const;
+    /// "committed", "aborted" or "in progress"; "" when the server no longer knows;
+    /// nullopt when it could not be asked.
+    std::optional<QString> transactionStatus(qint64 transaction);
+    bool fail(const QString& why);
+
+    QString m_uri;
+    Connection m_connection;
+    QString m_connectionName;
+    std::unique_ptr<QSqlQuery> m_insert;
+    QString m_lastError;
+};
+
+/// Creates the table "history" (an identity key "id", "telnum" text, "calldate" timestamp)
+/// in the existing database the URI names, and nothing else. Fails, touching nothing, when
+/// the database cannot be reached or the table exists; `errorText` (when given) says why.
+bool createPostgresHistoryTable(const QString& uri, QString* errorText = nullptr);
