@@ -36,6 +36,8 @@ public:
     /// every minute while rows are waiting. True when none are left.
     bool drainSpool();
     int spooledRows() const { return m_spool.size(); }
+    /// Whether the minute's retry is due to run.
+    bool retrying() const { return m_retry.isActive(); }
 
     static StoreFactory defaultFactory();
 
