@@ -18,6 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6sql6-sqlite, qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk")
-# The browser is found through xdg-mime when it is there.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The browser is found through xdg-mime when it is there; a history shared on a PostgreSQL
+# server needs Qt's driver for it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libqt6sql6-psql")
 include(CPack)
