@@ -11,6 +11,9 @@
 #include "Samples.h"
 #include "StandbyRig.h"
 #include "TextTable.h"
+#include "ThrowawayCluster.h"
+
+#include "calls/PostgresHistoryStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,6 +41,7 @@ constexpr int kWarmUpCalls = 10;
 constexpr auto kStallPatience = 30s;
 constexpr auto kFloorPatience = 10s;
 const QString kModel = QStringLiteral("CTI-INS100");
+const QString kDatabase = QStringLiteral("burst");
 
 QString callNumber(int index)
 {
@@ -72,6 +76,18 @@ std::vector<int> readHistoryIndices(const QString& path, QString& error)
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);
+    return indices;
+}
+
+// The same, from the PostgreSQL history.
+std::vector<int> readHistoryIndices(ThrowawayCluster& cluster, QString& error)
+{
+    std::vector<int> indices;
+    QList<QStringList> rows;
+    if (!cluster.query(kDatabase, QStringLiteral("SELECT telnum FROM history ORDER BY id"), &rows))
+        error = cluster.error();
+    for (const QStringList& row : rows)
+        indices.push_back(callIndex(row.value(0)));
     return indices;
 }
 
@@ -193,12 +209,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption callsOption(QStringLiteral("calls"), QStringLiteral("Notifications in the burst."),
                                          QStringLiteral("n"), QString::number(kDefaultCalls));
     const QCommandLineOption quickOption(QStringLiteral("quick"), QStringLiteral("A small burst, for development."));
-    parser.addOptions({callsOption, quickOption});
+    const QCommandLineOption postgresOption(QStringLiteral("postgres"),
+                                            QStringLiteral("The history on a throwaway PostgreSQL server."));
+    parser.addOptions({callsOption, quickOption, postgresOption});
     parser.process(app);
     const bool quick = parser.isSet(quickOption);
     const int calls =
         std::max(1, parser.isSet(callsOption) || !quick ? parser.value(callsOption).toInt() : kQuickCalls);
 
+    ThrowawayCluster cluster; // outlives the program's connection to it
     AdapterThread adapter(kModel);
     BenchPauser pauser;
     StandbyRig rig(kModel, pauser);
@@ -206,9 +225,19 @@ int main(int argc, char* argv[])
         printLine(QStringLiteral("SUMMARY burst: FAILED: no pseudo-terminal"));
         return 1;
     }
-    const QString error = rig.startStandby(adapter.portPath());
+    const bool onPostgres = parser.isSet(postgresOption);
+    const QString label = onPostgres ? QStringLiteral("burst postgres") : QStringLiteral("burst");
+    QString historyPath;
+    if (onPostgres) {
+        historyPath = cluster.uri(kDatabase);
+        if (!cluster.start() || !cluster.createDatabase(kDatabase) || !createPostgresHistoryTable(historyPath)) {
+            printLine(QStringLiteral("SUMMARY %1: FAILED: no server: %2").arg(label, cluster.error()));
+            return 1;
+        }
+    }
+    const QString error = rig.startStandby(adapter.portPath(), historyPath);
     if (!error.isEmpty()) {
-        printLine(QStringLiteral("SUMMARY burst: FAILED: ") + error);
+        printLine(QStringLiteral("SUMMARY %1: FAILED: %2").arg(label, error));
         return 1;
     }
     const int total = kWarmUpCalls + calls;
@@ -270,7 +299,8 @@ int main(int argc, char* argv[])
     loop.exec();
 
     QString readError;
-    const std::vector<int> rows = readHistoryIndices(rig.databasePath(), readError);
+    const std::vector<int> rows =
+        onPostgres ? readHistoryIndices(cluster, readError) : readHistoryIndices(rig.databasePath(), readError);
     QStringList problems;
     if (!floor.complete)
         problems << QStringLiteral("the bare reader did not see the whole burst");
@@ -318,7 +348,9 @@ int main(int argc, char* argv[])
     table.addRow({QStringLiteral("wire: %1 bytes a call at %2 baud").arg(notificationBytes).arg(rig.baudRate()),
                   QString::number(calls), seconds(wire), perSecond(wire)});
     printLine(QString());
-    table.print(QStringLiteral("Burst of %1 %2 notifications written back to back").arg(calls).arg(kModel));
+    table.print(QStringLiteral("Burst of %1 %2 notifications written back to back, the history %3")
+                    .arg(calls)
+                    .arg(kModel, onPostgres ? QStringLiteral("on PostgreSQL") : QStringLiteral("in SQLite")));
 
     TextTable memory({QStringLiteral("memory, KiB"), QStringLiteral("before burst"), QStringLiteral("after burst")});
     memory.addRow({QStringLiteral("peak resident (VmHWM)"), kib(before.peakResidentKiB), kib(after.peakResidentKiB)});
@@ -330,13 +362,13 @@ int main(int argc, char* argv[])
     for (const QString& problem : problems)
         printLine(QStringLiteral("  problem: ") + problem);
     printLine(QString());
-    printLine(QStringLiteral("SUMMARY burst: %1 calls %2 (%3 browser starts, %4 rows, in order), %5 calls/s "
+    printLine(QStringLiteral("SUMMARY %10: %1 calls %2 (%3 browser starts, %4 rows, in order), %5 calls/s "
                              "(floor %6/s, wire limit %7/s), peak RSS %8 -> %9 KiB")
                   .arg(calls)
                   .arg(problems.isEmpty() ? QStringLiteral("lossless PASS") : QStringLiteral("FAIL"))
                   .arg(qsizetype(launched.size()) - kWarmUpCalls)
                   .arg(qsizetype(rows.size()) - kWarmUpCalls)
                   .arg(perSecond(programTime), perSecond(floorTime), perSecond(wire), kib(before.peakResidentKiB),
-                       kib(after.peakResidentKiB)));
+                       kib(after.peakResidentKiB), label));
     return problems.isEmpty() ? 0 : 1;
 }

@@ -22,12 +22,12 @@ QString StandbyRig::shippedSettingsPath()
     return QStringLiteral(CHAKUSHIN_SHIPPED_SETTINGS);
 }
 
-QString StandbyRig::startStandby(const QString& slavePath)
+QString StandbyRig::startStandby(const QString& slavePath, const QString& historyPath)
 {
     if (!dir.isValid())
         return QStringLiteral("no temporary directory: ") + dir.errorString();
     QString error;
-    if (!createHistoryDatabase(databasePath(), &error))
+    if (historyPath.isEmpty() && !createHistoryDatabase(databasePath(), &error))
         return error;
     const QString settings = settingsFilePath(state);
     if (!QFile::copy(shippedSettingsPath(), settings))
@@ -53,7 +53,7 @@ QString StandbyRig::startStandby(const QString& slavePath)
         {"URL", "browse", QStringLiteral("True")},
         {"URL", "history", QStringLiteral("True")},
         {"URL", "path1", QString::fromLatin1(kUrlPrefix)},
-        {"URL", "path3", databasePath()},
+        {"URL", "path3", historyPath.isEmpty() ? databasePath() : historyPath},
     };
     for (const auto& entry : entries) {
         if (WriteIni(state, QLatin1String(entry.section), QLatin1String(entry.key), entry.value) == 0)

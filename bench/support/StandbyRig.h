@@ -26,9 +26,10 @@ public:
 
     StandbyRig(const QString& model, Pauser& pauser);
 
-    /// Creates the history database, writes settings.ini with the port mapped to
-    /// `slavePath`, loads it and opens the port. Empty on success, otherwise why not.
-    QString startStandby(const QString& slavePath);
+    /// Creates the history database (unless `historyPath` names one that exists, such as a
+    /// postgresql:// URI), writes settings.ini with the port mapped to `slavePath`, loads it
+    /// and opens the port. Empty on success, otherwise why not.
+    QString startStandby(const QString& slavePath, const QString& historyPath = {});
 
     /// The notification's wire time at the profile's baud rate, 10 bits a byte.
     std::chrono::nanoseconds wireTime(qsizetype bytes) const;
