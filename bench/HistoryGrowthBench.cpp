@@ -27,7 +27,6 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -120,13 +119,6 @@ bool openAndClose(const QString& path)
                           [](QSqlDatabase&) { return true; });
 }
 
-template<typename Work> std::chrono::nanoseconds timed(Work&& work, bool& ok)
-{
-    const Clock::time_point start = Clock::now();
-    ok = work() && ok;
-    return Clock::now() - start;
-}
-
 struct SizeResult
 {
     qint64 rows = 0;
@@ -135,19 +127,6 @@ struct SizeResult
     Samples fsyncFloor;
     Samples openFloor;
 };
-
-QList<qint64> parseSizes(const QString& text)
-{
-    QList<qint64> sizes;
-    for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const qint64 value = part.trimmed().toLongLong(&ok);
-        if (ok && value >= 0)
-            sizes << value;
-    }
-    std::sort(sizes.begin(), sizes.end());
-    return sizes;
-}
 
 } // namespace
 

@@ -24,7 +24,6 @@
 #include <chrono>
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using Connection = PostgresHistoryStore::Connection;
 
 namespace {
@@ -70,26 +69,6 @@ qint64 rowCount(ThrowawayCluster& cluster)
     if (!cluster.query(kDatabase, QStringLiteral("SELECT count(*) FROM history"), &rows) || rows.size() != 1)
         return -1;
     return rows[0][0].toLongLong();
-}
-
-QList<qint64> parseSizes(const QString& text)
-{
-    QList<qint64> sizes;
-    for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const qint64 value = part.trimmed().toLongLong(&ok);
-        if (ok && value >= 0)
-            sizes << value;
-    }
-    std::sort(sizes.begin(), sizes.end());
-    return sizes;
-}
-
-template<typename Work> std::chrono::nanoseconds timed(Work&& work, bool& ok)
-{
-    const Clock::time_point start = Clock::now();
-    ok = work() && ok;
-    return Clock::now() - start;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -32,3 +33,15 @@ private:
 QString milliseconds(std::chrono::nanoseconds value);
 /// "3.2x"; "-" when the base is zero.
 QString ratio(std::chrono::nanoseconds value, std::chrono::nanoseconds base);
+
+/// How long `work` took; `ok` turns false when `work` returns false.
+template<typename Work> std::chrono::nanoseconds timed(Work&& work, bool& ok)
+{
+    const auto start = std::chrono::steady_clock::now();
+    ok = work() && ok;
+    return std::chrono::steady_clock::now() - start;
+}
+
+/// Table sizes from an option such as "0,100000,1000000", in ascending order; parts that are
+/// not a count are left out.
+QList<qint64> parseSizes(const QString& text);

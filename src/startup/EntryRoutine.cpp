@@ -106,6 +106,13 @@ int runProgram(const ApplicationDirectory& dir)
     ForegroundWindow foreground(window);
     QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
 
+    // Rows a previous run could not write (it may have been killed) go in before anything
+    // else, wherever the history is now; the retry every minute goes on if they cannot.
+    if (program.history.spooledRows() > 0) {
+        program.state.urlSettings.path3 = ReadIni(program.state, QStringLiteral("URL"), QStringLiteral("path3"));
+        program.history.drainSpool();
+    }
+
     StartupSequence startup(program.state, boxes, pauser, program.comm, window, program.stepDialogs());
     switch (startup.run()) {
     case StartupSequence::Outcome::SettingsUnusable:
@@ -115,8 +122,6 @@ int runProgram(const ApplicationDirectory& dir)
     case StartupSequence::Outcome::Running:
         break;
     }
-    // Rows a previous run could not write (it may have been killed) go in now.
-    program.history.drainSpool();
     foreground.releaseMainWindow();
     QObject::connect(&window, &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     return QCoreApplication::exec();

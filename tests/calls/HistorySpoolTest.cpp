@@ -3,6 +3,7 @@
 // every call's row in the history exactly once, in order, with the time of its own call.
 
 #include "calls/HistorySpool.h"
+#include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
 #include "support/HistoryRows.h"
@@ -10,12 +11,14 @@
 #include "support/TempAppDir.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -26,6 +29,10 @@
 #include <vector>
 
 #include <sys/mount.h>
+
+#ifndef CHAKUSHIN_EXECUTABLE
+#error "CHAKUSHIN_EXECUTABLE must name the program"
+#endif
 
 using namespace std::chrono_literals;
 
@@ -173,22 +180,42 @@ TEST_F(HistorySpoolTest, FileOnAFullFileSystem)
         [&] { ASSERT_TRUE(QFile::remove(filler)); });
 }
 
-// The program killed with rows still waiting: the next start writes them, once.
+// The program killed with rows still waiting: the next start of the program writes them,
+// once. Started twice, with nothing else to do: the adapter's port has nothing behind it.
 TEST_F(HistorySpoolTest, RowsOutliveAKill)
 {
-    std::unique_ptr<QProcess> program(startRole("call-and-hang", dir.path()));
-    ASSERT_TRUE(waitForLine(*program, "waiting 3")) << "the calling process did not get that far";
-    ::kill(pid_t(program->processId()), SIGKILL);
-    ASSERT_TRUE(program->waitForFinished(10000));
-    EXPECT_EQ(program->exitStatus(), QProcess::CrashExit);
-
+    std::unique_ptr<QProcess> calling(startRole("call-and-hang", dir.path()));
+    ASSERT_TRUE(waitForLine(*calling, "waiting 3")) << "the calling process did not get that far";
+    ::kill(pid_t(calling->processId()), SIGKILL);
+    ASSERT_TRUE(calling->waitForFinished(10000));
+    EXPECT_EQ(calling->exitStatus(), QProcess::CrashExit);
     ASSERT_TRUE(createHistoryDatabase(dbPath));
-    DatabaseCallHistory nextStart(state, boxes);
-    EXPECT_EQ(nextStart.spooledRows(), 3);
-    EXPECT_TRUE(nextStart.drainSpool());
-    EXPECT_TRUE(DatabaseCallHistory(state, boxes).drainSpool());
-    EXPECT_EQ(historyRows(dbPath), expectedRows(3));
-    EXPECT_TRUE(boxes.shown.empty());
+
+    QTemporaryDir runtime;
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    dir.copyShippedSettings();
+    WriteIni(state, "URL", "path3", dbPath);
+    WriteIni(state, "SYSTEM", "adapter", "1");
+    WriteIni(state, "SYSTEM", "CommPort", "9");
+    WriteIni(state, "PORTS", "COM9", runtime.filePath(QStringLiteral("no-adapter")));
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
+        ASSERT_TRUE(program.waitForStarted());
+        const QDeadlineTimer deadline(20s);
+        while (historyRows(dbPath).size() < 3 && !deadline.hasExpired() && program.state() == QProcess::Running)
+            QThread::msleep(50);
+        QThread::msleep(start == 2 ? 1000 : 0); // time enough for a second start to write a row twice
+        program.kill();
+        program.waitForFinished();
+        EXPECT_EQ(historyRows(dbPath), expectedRows(3));
+        EXPECT_EQ(spooledOnDisk(), 0);
+    }
 }
 
 // Without a usable application directory the rows still wait, in memory, for this run.
