@@ -165,6 +165,7 @@ bool PostgresHistoryStore::begin()
         return false;
     if (database().transaction())
         return true;
+    fail(database().lastError().text());
     disconnect();
     if (!reused || !connect())
         return false;

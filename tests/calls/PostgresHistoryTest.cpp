@@ -193,7 +193,8 @@ TEST_F(PostgresHistoryTest, RowsAsWrittenAndARefusedRow)
     EXPECT_TRUE(nulls.isEmpty());
 }
 
-// The server stopped during a run of calls and started again: every row once, in order.
+// The server stopped during a run of calls and started again, then restarted between two
+// calls: every row once, in order, and a message only for the calls it was down.
 TEST_F(PostgresHistoryTest, ServerStoppedAndStartedAgain)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
@@ -211,7 +212,10 @@ TEST_F(PostgresHistoryTest, ServerStoppedAndStartedAgain)
         EXPECT_EQ(history.spooledRows(), 3);
         ASSERT_TRUE(cluster->start()) << cluster->error().toStdString();
         history.WriteCallHistory(callNumber(first + 6), callTime(first + 6));
-        calls = first + 6;
+        // Restarted between two calls: a kept connection is made again without a message.
+        ASSERT_TRUE(cluster->stop() && cluster->start()) << cluster->error().toStdString();
+        history.WriteCallHistory(callNumber(first + 7), callTime(first + 7));
+        calls = first + 7;
         EXPECT_EQ(boxes.shown.size(), 3u);
         EXPECT_EQ(history.spooledRows(), 0);
     }
