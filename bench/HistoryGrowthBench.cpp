@@ -3,6 +3,7 @@
 // floors measured in the same rounds: a bare fsync of a small file in the same directory
 // and an open and close of the same database without an insert.
 
+#include "AppendOptions.h"
 #include "BenchMessageBoxes.h"
 #include "Samples.h"
 #include "TextTable.h"
@@ -11,7 +12,6 @@
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -134,23 +134,11 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Cost of one call-history append as the table grows."));
-    parser.addHelpOption();
-    const QCommandLineOption appendsOption(QStringLiteral("appends"), QStringLiteral("Measured appends per size."),
-                                           QStringLiteral("n"), QString::number(kDefaultAppends));
-    const QCommandLineOption sizesOption(QStringLiteral("sizes"), QStringLiteral("Table sizes, comma-separated."),
-                                         QStringLiteral("rows,..."), QStringLiteral("0,100000,1000000"));
-    const QCommandLineOption quickOption(QStringLiteral("quick"), QStringLiteral("Small tables, for development."));
-    parser.addOptions({appendsOption, sizesOption, quickOption});
-    parser.process(app);
-    const bool quick = parser.isSet(quickOption);
-    const int appends =
-        std::max(1, parser.isSet(appendsOption) || !quick ? parser.value(appendsOption).toInt() : kQuickAppends);
-    QList<qint64> sizes =
-        parser.isSet(sizesOption) ? parseSizes(parser.value(sizesOption)) : (quick ? kQuickSizes : kDefaultSizes);
-    if (sizes.isEmpty())
-        sizes = kDefaultSizes;
+    const AppendOptions options =
+        AppendOptions::parse(app, QStringLiteral("Cost of one call-history append as the table grows."),
+                             {kDefaultAppends, kQuickAppends, kDefaultSizes, kQuickSizes});
+    const int appends = options.appends;
+    const QList<qint64>& sizes = options.sizes;
 
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("cti.db"));

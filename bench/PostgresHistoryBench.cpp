@@ -4,6 +4,7 @@
 // round trip on an open connection, all measured in the same rounds against a throwaway
 // server on a Unix socket of this machine (fsync on, as PostgreSQL ships).
 
+#include "AppendOptions.h"
 #include "BenchMessageBoxes.h"
 #include "Samples.h"
 #include "TextTable.h"
@@ -13,7 +14,6 @@
 #include "calls/DatabaseCallHistory.h"
 #include "calls/PostgresHistoryStore.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -77,24 +77,11 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Cost of one call-history append on PostgreSQL."));
-    parser.addHelpOption();
-    const QCommandLineOption appendsOption(QStringLiteral("appends"),
-                                           QStringLiteral("Measured appends per size and way of connecting."),
-                                           QStringLiteral("n"), QString::number(kDefaultAppends));
-    const QCommandLineOption sizesOption(QStringLiteral("sizes"), QStringLiteral("Table sizes, comma-separated."),
-                                         QStringLiteral("rows,..."), QStringLiteral("0,1000000"));
-    const QCommandLineOption quickOption(QStringLiteral("quick"), QStringLiteral("Small tables, for development."));
-    parser.addOptions({appendsOption, sizesOption, quickOption});
-    parser.process(app);
-    const bool quick = parser.isSet(quickOption);
-    const int appends =
-        std::max(1, parser.isSet(appendsOption) || !quick ? parser.value(appendsOption).toInt() : kQuickAppends);
-    QList<qint64> sizes =
-        parseSizes(parser.isSet(sizesOption) || !quick ? parser.value(sizesOption) : QStringLiteral("0,100000"));
-    if (sizes.isEmpty())
-        sizes = {0};
+    const AppendOptions options = AppendOptions::parse(
+        app, QStringLiteral("Cost of one call-history append on PostgreSQL, connection kept and per call."),
+        {kDefaultAppends, kQuickAppends, {0, 1000000}, {0, 100000}});
+    const int appends = options.appends;
+    const QList<qint64>& sizes = options.sizes;
 
     ThrowawayCluster cluster;
     if (!cluster.start() || !cluster.createDatabase(kDatabase) || !createPostgresHistoryTable(cluster.uri(kDatabase))) {

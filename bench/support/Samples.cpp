@@ -30,16 +30,3 @@ QString ratio(std::chrono::nanoseconds value, std::chrono::nanoseconds base)
         return QStringLiteral("-");
     return QString::number(double(value.count()) / double(base.count()), 'f', 1) + u'x';
 }
-
-QList<qint64> parseSizes(const QString& text)
-{
-    QList<qint64> sizes;
-    for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const qint64 value = part.trimmed().toLongLong(&ok);
-        if (ok && value >= 0)
-            sizes << value;
-    }
-    std::sort(sizes.begin(), sizes.end());
-    return sizes;
-}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -41,7 +40,3 @@ template<typename Work> std::chrono::nanoseconds timed(Work&& work, bool& ok)
     ok = work() && ok;
     return std::chrono::steady_clock::now() - start;
 }
-
-/// Table sizes from an option such as "0,100000,1000000", in ascending order; parts that are
-/// not a count are left out.
-QList<qint64> parseSizes(const QString& text);
