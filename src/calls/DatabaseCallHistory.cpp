@@ -47,6 +47,18 @@ HistoryStore* DatabaseCallHistory::store()
     return m_store.get();
 }
 
+HistoryStore::Outcome DatabaseCallHistory::append(HistoryRow& row, QString& error)
+{
+    HistoryStore* target = store();
+    if (!target) {
+        error = QStringLiteral("no store");
+        return HistoryStore::Outcome::Unavailable;
+    }
+    const HistoryStore::Outcome outcome = target->append(row);
+    error = target->lastError();
+    return outcome;
+}
+
 void DatabaseCallHistory::trace(const QString& what, const QString& storeError)
 {
     DebugLog(m_state,
@@ -62,10 +74,9 @@ void DatabaseCallHistory::showUnusable()
 bool DatabaseCallHistory::drainSpool()
 {
     while (!m_spool.isEmpty()) {
-        HistoryStore* target = store();
         HistoryRow row = m_spool.front();
-        const HistoryStore::Outcome outcome = target ? target->append(row) : HistoryStore::Outcome::Unavailable;
-        const QString error = target ? target->lastError() : QStringLiteral("no store");
+        QString error;
+        const HistoryStore::Outcome outcome = append(row, error);
         if (outcome == HistoryStore::Outcome::Unavailable) {
             if (row.unsettledTransaction != m_spool.front().unsettledTransaction)
                 m_spool.updateFront(row);
@@ -88,11 +99,11 @@ void DatabaseCallHistory::WriteCallHistory(const QString& number, const QDateTim
     HistoryRow row{number, calldate};
     // The rows still waiting go first, so the history keeps the order of the calls.
     if (drainSpool()) {
-        HistoryStore* target = store();
-        const HistoryStore::Outcome outcome = target ? target->append(row) : HistoryStore::Outcome::Unavailable;
+        QString error;
+        const HistoryStore::Outcome outcome = append(row, error);
         if (outcome == HistoryStore::Outcome::Written)
             return;
-        trace(QStringLiteral("history not written to"), target ? target->lastError() : QStringLiteral("no store"));
+        trace(QStringLiteral("history not written to"), error);
         if (outcome == HistoryStore::Outcome::Refused) {
             // Writing it again could never succeed; keeping it would hold up every later row.
             showUnusable();

@@ -43,6 +43,8 @@ public:
 
 private:
     HistoryStore* store();
+    /// One row to the configured store; `error` says why when it is not written.
+    HistoryStore::Outcome append(HistoryRow& row, QString& error);
     void trace(const QString& what, const QString& storeError);
     void showUnusable();
 
