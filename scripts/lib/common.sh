@@ -6,14 +6,15 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Packages the build and the tests need, on Debian 12.
 # qt6-translations-l10n gives Qt's own texts (message-box buttons) in Japanese; xvfb and
 # trayer are the X server and the notification area of the tray test and the screenshots;
-# x11-utils and xdotool read and press what a real X server shows; procps (pgrep) finds the
-# program the demo's smoke check started; dpkg-dev finds the Debian package's dependencies
-# and desktop-file-utils checks its menu and autostart entries. libqt6sql6-psql is Qt's
+# openbox is the window manager that frames the windows there; x11-utils and xdotool read
+# and press what a real X server shows; procps (pgrep) finds the program the demo's smoke
+# check started; dpkg-dev finds the Debian package's dependencies and desktop-file-utils
+# checks its menu and autostart entries. libqt6sql6-psql is Qt's
 # PostgreSQL driver for a shared history; postgresql gives the tests and benchmarks a
 # throwaway server of their own.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite xvfb
     fonts-ipafont-gothic libgtest-dev qt6-translations-l10n trayer x11-utils xdotool procps
-    dpkg-dev desktop-file-utils libqt6sql6-psql postgresql)
+    dpkg-dev desktop-file-utils libqt6sql6-psql postgresql openbox)
 # What the sanitizer and fuzzing runs of scripts/test need besides.
 CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -9,6 +9,7 @@
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
+#include "ui/MainWindowHeight.h"
 #include "ui/Pictures.h"
 #include "ui/TaskTray.h"
 #include "ui/Twips.h"
@@ -22,6 +23,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -29,8 +31,6 @@ const QString kStandbyOn = QStringLiteral("待ち受け停止");
 const QString kStandbyOff = QStringLiteral("待ち受け開始");
 
 constexpr int kClientWidth = 9360;
-constexpr int kNormalHeight = 2115;
-constexpr int kDebugHeight = 4095;
 
 // The settings buttons' captions break their line with a carriage return, as the dialog
 // names are written without it. Qt lays text out by LF, so that is what the button shows.
@@ -159,16 +159,27 @@ void frmTerminal::InitMainWindow()
     // it explicitly, so only the caption is set here.
     setWindowTitle(m_state.systemSettings.appName);
 
-    const int height = twipsToPixels(isDebugMode(m_state) ? kDebugHeight : kNormalHeight);
     const int width = twipsToPixels(kClientWidth);
+    setFixedSize(width, mainWindowClientHeight(false, 0));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - twipsToPixels(kNormalHeight)) / 2);
+        move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height()) / 2);
     }
     // The window keeps its top edge when it grows to debug height.
-    setFixedSize(width, height);
+    fitHeightToFrame();
 
     cbSetting[3]->setText(shownCaption(QStringLiteral("着信時の\r動作設定")));
+}
+
+void frmTerminal::fitHeightToFrame()
+{
+    // The frame is the window manager's, known once the window is on the screen; until then
+    // (and where there is none) the height counts none.
+    const QWindow* window = windowHandle();
+    const QMargins frame = window && isVisible() ? window->frameMargins() : QMargins();
+    const int height = mainWindowClientHeight(isDebugMode(m_state), frame.top() + frame.bottom());
+    if (height != this->height())
+        setFixedHeight(height);
 }
 
 void frmTerminal::EnableCommandButtons(bool enabled)
@@ -366,6 +377,20 @@ void frmTerminal::paintEvent(QPaintEvent* event)
         DebugLog(m_state, QStringLiteral("frmTerminal shown"));
     }
     Form_Paint();
+}
+
+void frmTerminal::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    fitHeightToFrame();
+}
+
+void frmTerminal::moveEvent(QMoveEvent* event)
+{
+    // A window manager that frames the window moves it into the frame, so the frame is
+    // known by the time the move arrives.
+    QWidget::moveEvent(event);
+    fitHeightToFrame();
 }
 
 void frmTerminal::Form_Paint()

@@ -116,6 +116,8 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -123,6 +125,8 @@ private:
     void createControls();
     void Form_Load();
     void InitMainWindow();
+    /// The height for the loaded mode and the window manager's frame (see mainWindowClientHeight).
+    void fitHeightToFrame();
     void Form_Paint();
     void Form_Unload();
     /// Keys typed into `txtTerm` while the port is open go to the adapter; true when the
