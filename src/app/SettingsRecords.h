@@ -28,6 +28,8 @@ struct SystemSettings
     QString ctiSettings1;
     QString ctiSettings2;
     QString ctiSettings3;
+
+    bool operator==(const SystemSettings&) const = default;
 };
 
 /// The URL section.
@@ -38,6 +40,8 @@ struct UrlSettings
     QString path1;
     QString path2;
     QString path3;
+
+    bool operator==(const UrlSettings&) const = default;
 };
 
 /// The selected adapter model's profile section: the command and reply vocabulary.
@@ -71,4 +75,6 @@ struct AdapterProfile
     QString rsp2_off;
     Numbered<5> getCtiInfo;
     Numbered<5> ctiInfo;
+
+    bool operator==(const AdapterProfile&) const = default;
 };

@@ -1,7 +1,6 @@
 #include "dialogs/frmAdapter.h"
 
 #include "app/Pause.h"
-#include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
 #include "dialogs/DialogSettings.h"
@@ -9,13 +8,11 @@
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
-#include "ui/Pictures.h"
 #include "ui/Twips.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 
@@ -30,19 +27,15 @@ const QString kUnset = QStringLiteral("未設定");
 } // namespace
 
 frmAdapter::frmAdapter(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
-                       frmTerminal& mainWindow, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_state(state)
-    , m_messageBoxes(messageBoxes)
+                       frmTerminal& mainWindow)
+    : SettingsDialog(state, messageBoxes, QStringLiteral("frmAdapter"), QStringLiteral("アダプタ設定"), kClientWidth,
+                     kClientHeight)
     , m_pauser(pauser)
     , m_comm(comm)
     , m_mainWindow(mainWindow)
     , m_beep(&QApplication::beep)
     , m_lister([] { return listSerialPorts(); })
 {
-    setObjectName(QStringLiteral("frmAdapter"));
-    setWindowTitle(QStringLiteral("アダプタ設定"));
-    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
     createControls();
     Form_Load();
 }
@@ -95,9 +88,7 @@ void frmAdapter::createControls()
 
 void frmAdapter::Form_Load()
 {
-    // Top-most is a window flag here, set when the window was made.
-    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile), builtInWindowIcon()));
-    move(m_mainWindow.pos());
+    placeOn(m_mainWindow, m_state.systemSettings.iconFile);
     waitTimer.stop();
     if (!m_state.systemSettings.CommPort.isEmpty() && m_comm.IsPortOpen())
         m_comm.ClosePort();
@@ -194,14 +185,9 @@ void frmAdapter::showPortDevice()
     lbPortDevice->setToolTip(device);
 }
 
-MessageBoxes::Answer frmAdapter::showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons)
-{
-    return m_messageBoxes.show(text, m_state.systemSettings.appName, icon, buttons);
-}
-
 void frmAdapter::cmdAdapter_Click()
 {
-    m_busy = true;
+    const BusyScope busy(*this);
     EnableCommandButtons(false);
     cmdAdapter->setEnabled(false);
     lbAdapterName->clear();
@@ -297,7 +283,6 @@ void frmAdapter::finishDetection(bool success)
     cmdAdapter->setEnabled(true);
     EnableCommandButtons(true);
     repaint();
-    m_busy = false;
 }
 
 void frmAdapter::waitTimer_Timer()
@@ -325,7 +310,10 @@ void frmAdapter::cmdOK_Click()
         s.adapter.clear();
         if (SaveAdapterSettings() > 0) {
             text = QStringLiteral("アダプタ設定を未完了で登録しました。");
-            m_state.appState = AppStateCode::UrlStep;
+            // The start-up goes on to the URL step; from the main window there is no step
+            // to go on to, and the URL dialog's Cancel must not offer to end the program.
+            if (m_state.appState == AppStateCode::AdapterStep)
+                m_state.appState = AppStateCode::UrlStep;
         } else {
             s.COMMinit = QStringLiteral("False");
             text = QStringLiteral("INIファイルの書き込みに失敗しました。");
@@ -343,21 +331,14 @@ void frmAdapter::cmdOK_Click()
             text = QStringLiteral("INIファイルの書き込みに失敗しました。");
         }
     }
-    if (!text.isEmpty())
-        showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
-    close();
+    if (!text.isEmpty() && !showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok))
+        return;
+    done(Accepted);
 }
 
 void frmAdapter::cmdCancel_Click()
 {
-    if (m_state.appState == AppStateCode::AdapterStep) {
-        if (showBox(QStringLiteral("終了します。よろしいですか？"), MessageBoxes::Icon::Question,
-                    MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
-            return;
-        m_state.appState = AppStateCode::Quit;
-    }
-    LoadSettings(m_state);
-    close();
+    cancelStep(AppStateCode::AdapterStep);
 }
 
 void frmAdapter::cmdDevice_Click()
@@ -373,14 +354,4 @@ void frmAdapter::cmdDevice_Click()
     m_serialPorts->setWindowIcon(windowIcon());
     connect(m_serialPorts, &frmSerialPorts::assigned, this, &frmAdapter::showPortDevice);
     m_serialPorts->open();
-}
-
-void frmAdapter::closeEvent(QCloseEvent* event)
-{
-    // A detection runs inside this window's handlers; the window must outlive it.
-    if (m_busy) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/MessageBoxes.h"
+#include "dialogs/SettingsDialog.h"
 #include "dialogs/frmSerialPorts.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -23,8 +22,8 @@ struct SharedState;
 /// The adapter settings dialog ("アダプタ設定"): the COM port and the model of the adapter,
 /// detected on that port and stored in settings.ini. Start-up shows it modally in the
 /// adapter step; the main window's settings button opens it modeless. OK and Cancel set
-/// `appState` and close it; closed by the window manager it leaves `appState` alone.
-class frmAdapter final : public QDialog
+/// `appState` and close it; closed any other way it leaves `appState` alone.
+class frmAdapter final : public SettingsDialog
 {
     Q_OBJECT
 
@@ -40,8 +39,7 @@ public:
 
     /// Loads the dialog (`Form_Load`): placed on the main window's top-left corner, the
     /// port closed, the lists and labels filled from the settings in memory.
-    frmAdapter(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow,
-               QWidget* parent = nullptr);
+    frmAdapter(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow);
 
     void cmdAdapter_Click();
     void cmdOK_Click();
@@ -82,23 +80,16 @@ public:
     std::array<QLabel*, 4> Label1{};
     QTimer waitTimer;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void createControls();
     void Form_Load();
     void showPortDevice();
     void finishDetection(bool success);
-    MessageBoxes::Answer showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons);
 
-    SharedState& m_state;
-    MessageBoxes& m_messageBoxes;
     Pauser& m_pauser;
     frmComm& m_comm;
     frmTerminal& m_mainWindow;
     std::function<void()> m_beep;
     frmSerialPorts::Lister m_lister;
     QPointer<frmSerialPorts> m_serialPorts;
-    bool m_busy = false;
 };

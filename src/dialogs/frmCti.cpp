@@ -9,12 +9,10 @@
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
-#include "ui/Pictures.h"
 #include "ui/Twips.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 
 namespace {
@@ -36,18 +34,13 @@ bool isOn(const QString& value)
 
 } // namespace
 
-frmCti::frmCti(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow,
-               QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_state(state)
-    , m_messageBoxes(messageBoxes)
+frmCti::frmCti(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow)
+    : SettingsDialog(state, messageBoxes, QStringLiteral("frmCti"), QStringLiteral("ＣＴＩ設定"), kClientWidth,
+                     kClientHeight)
     , m_pauser(pauser)
     , m_comm(comm)
     , m_mainWindow(mainWindow)
 {
-    setObjectName(QStringLiteral("frmCti"));
-    setWindowTitle(QStringLiteral("ＣＴＩ設定"));
-    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
     createControls();
     Form_Load();
 }
@@ -112,9 +105,7 @@ void frmCti::selectNotify(int port, bool notify)
 
 void frmCti::Form_Load()
 {
-    // Top-most is a window flag here, set when the window was made.
-    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile), builtInWindowIcon()));
-    move(m_mainWindow.pos());
+    placeOn(m_mainWindow, m_state.systemSettings.iconFile);
     waitTimer.stop();
     if (!m_state.systemSettings.CommPort.isEmpty() && m_comm.IsPortOpen())
         m_comm.ClosePort();
@@ -183,11 +174,6 @@ int frmCti::ReadWriteCtiSettings(const QString& mode)
     return readWriteCtiSettings(m_state, mode);
 }
 
-MessageBoxes::Answer frmCti::showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons)
-{
-    return m_messageBoxes.show(text, m_state.systemSettings.appName, icon, buttons);
-}
-
 bool frmCti::reopenPort()
 {
     m_comm.ClosePort();
@@ -200,7 +186,7 @@ bool frmCti::reopenPort()
 
 void frmCti::cmdCti_Click()
 {
-    m_busy = true;
+    const BusyScope busy(*this);
     EnableCommandButtons(false);
     cmdCti->setEnabled(false);
     m_mainWindow.popup().ShowMessage(QString(), kWait, kReadOutNotice, true);
@@ -250,12 +236,11 @@ void frmCti::cmdCti_Click()
 
     cmdCti->setEnabled(true);
     EnableCommandButtons(true);
-    m_busy = false;
 }
 
 void frmCti::cmdCtiSetting_Click()
 {
-    m_busy = true;
+    const BusyScope busy(*this);
     EnableCommandButtons(false);
     cmdCtiSetting->setEnabled(false);
     m_mainWindow.popup().ShowMessage(QString(), kWait, kSendNotice, true);
@@ -314,11 +299,11 @@ void frmCti::cmdCtiSetting_Click()
     }
 
     m_mainWindow.popup().ShowMessage(QString(), QString(), 0, false);
+    // Busy, the dialog cannot have gone while the box was open.
     if (!text.isEmpty())
         showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
     cmdCtiSetting->setEnabled(true);
     EnableCommandButtons(true);
-    m_busy = false;
 }
 
 void frmCti::cmdOK_Click()
@@ -331,33 +316,16 @@ void frmCti::cmdOK_Click()
     } else {
         text = kWriteFailed;
     }
-    showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
-    close();
+    if (showBox(text, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok))
+        done(Accepted);
 }
 
 void frmCti::cmdCancel_Click()
 {
-    if (m_state.appState == AppStateCode::CtiStep) {
-        if (showBox(QStringLiteral("終了します。よろしいですか？"), MessageBoxes::Icon::Question,
-                    MessageBoxes::Buttons::OkCancel) != MessageBoxes::Answer::Ok)
-            return;
-        m_state.appState = AppStateCode::Quit;
-    }
-    LoadSettings(m_state);
-    close();
+    cancelStep(AppStateCode::CtiStep);
 }
 
 void frmCti::waitTimer_Timer()
 {
     m_comm.expireReplyWait(waitTimer);
-}
-
-void frmCti::closeEvent(QCloseEvent* event)
-{
-    // A read-out or a send runs inside this window's handlers; the window must outlive it.
-    if (m_busy) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

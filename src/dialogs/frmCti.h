@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/MessageBoxes.h"
+#include "dialogs/SettingsDialog.h"
 
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -21,9 +20,9 @@ struct SharedState;
 /// The CTI settings dialog ("ＣＴＩ設定"): whether an ISDN adapter notifies incoming calls on
 /// each of its up to three ports, read out of the adapter, sent to it, and kept in
 /// settings.ini. Start-up shows it modally in the CTI step; the main window's settings
-/// button opens it modeless. OK and Cancel set `appState` and close it; closed by the
-/// window manager it leaves `appState` alone.
-class frmCti final : public QDialog
+/// button opens it modeless. OK and Cancel set `appState` and close it; closed any other
+/// way it leaves `appState` alone.
+class frmCti final : public SettingsDialog
 {
     Q_OBJECT
 
@@ -39,8 +38,7 @@ public:
 
     /// Loads the dialog (`Form_Load`): placed on the main window's top-left corner, the
     /// port closed, the stored CTI settings shown.
-    frmCti(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow,
-           QWidget* parent = nullptr);
+    frmCti(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, frmTerminal& mainWindow);
 
     void cmdCti_Click();
     void cmdCtiSetting_Click();
@@ -73,9 +71,6 @@ public:
     std::array<QLabel*, 2> Label1{};
     QTimer waitTimer;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void createControls();
     void Form_Load();
@@ -84,12 +79,8 @@ private:
     void selectNotify(int port, bool notify);
     /// Closes and reopens the port of `CommPort`; true when it is open afterwards.
     bool reopenPort();
-    MessageBoxes::Answer showBox(const QString& text, MessageBoxes::Icon icon, MessageBoxes::Buttons buttons);
 
-    SharedState& m_state;
-    MessageBoxes& m_messageBoxes;
     Pauser& m_pauser;
     frmComm& m_comm;
     frmTerminal& m_mainWindow;
-    bool m_busy = false;
 };

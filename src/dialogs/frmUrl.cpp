@@ -7,11 +7,9 @@
 #include "dialogs/FileChooser.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
-#include "ui/Pictures.h"
 #include "ui/Twips.h"
 
 #include <QDir>
-#include <QPointer>
 
 namespace {
 
@@ -27,17 +25,11 @@ constexpr int kClientHeight = 2580;
 
 } // namespace
 
-frmUrl::frmUrl(SharedState& state, MessageBoxes& messageBoxes, FileChooser& fileChooser, const QWidget& mainWindow,
-               QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , m_state(state)
-    , m_messageBoxes(messageBoxes)
+frmUrl::frmUrl(SharedState& state, MessageBoxes& messageBoxes, FileChooser& fileChooser, const QWidget& mainWindow)
+    : SettingsDialog(state, messageBoxes, QStringLiteral("frmUrl"), QStringLiteral("着信時の動作設定"), kClientWidth,
+                     kClientHeight)
     , m_fileChooser(fileChooser)
 {
-    setObjectName(QStringLiteral("frmUrl"));
-    setWindowTitle(QStringLiteral("着信時の動作設定"));
-    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
     createControls();
     Form_Load(mainWindow);
 }
@@ -49,6 +41,8 @@ void frmUrl::createControls()
                        twipsRect(600, 120, 5415, 300), kTextBoxPointSize);
     frUrl = makeFrame(this, "frUrl", QStringLiteral("ＵＲＬ設定"), twipsRect(480, 360, 7215, 975));
     lbUrlExm = makeLabel(frUrl, "lbUrlExm", QString(), twipsRect(120, 240, 6735, 375), kTextBoxPointSize);
+    // The label reaches under the text box below it: its text sits at the top to stay clear.
+    lbUrlExm->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     txtUrl = makeTextBox(frUrl, "txtUrl", twipsRect(120, 480, 6915, 375));
 
     chkHist = makeCheckBox(this, "chkHist", twipsRect(240, 1440, 255, 255));
@@ -72,9 +66,7 @@ void frmUrl::createControls()
 
 void frmUrl::Form_Load(const QWidget& mainWindow)
 {
-    // Top-most is a window flag here, set when the dialog was made.
-    setWindowIcon(iconFromFile(pathInAppDir(m_state.appDir, m_state.systemSettings.iconFile_on), builtInWindowIcon()));
-    move(mainWindow.pos());
+    placeOn(mainWindow, m_state.systemSettings.iconFile_on);
     ShowUrlSettings();
 }
 
@@ -151,42 +143,26 @@ int frmUrl::ReadWriteUrlSettings(const QString& mode)
 
 void frmUrl::cmdOK_Click()
 {
-    // Ending the program closes every window, this one too, even while one of its message
-    // boxes is open; nothing may touch the dialog after that.
-    const QPointer<frmUrl> alive(this);
-    const QString title = m_state.systemSettings.appName;
     QString message;
-    MessageBoxes::Icon icon = MessageBoxes::Icon::Information;
-
     if (!txtUrl->text().isEmpty() || !txtDbPath->text().isEmpty()) {
         m_state.systemSettings.URLinit = kTrue;
         if (ReadWriteUrlSettings(kWrite) != 0) {
             message = QStringLiteral("設定を登録しました。");
         } else {
             message = kWriteFailed;
-            icon = MessageBoxes::Icon::Exclamation;
             m_state.systemSettings.URLinit = kFalse;
         }
     } else {
-        const MessageBoxes::Answer answer =
-            m_messageBoxes.show(QStringLiteral("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"),
-                                title, MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo);
         // A box closed without an answer writes nothing, like No.
-        if (!alive || answer != MessageBoxes::Answer::Yes)
+        if (showBox(QStringLiteral("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"),
+                    MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo) != MessageBoxes::Answer::Yes)
             return;
         m_state.systemSettings.URLinit = kFalse;
         m_state.urlSettings.path1.clear();
-        if (ReadWriteUrlSettings(kWrite) != 0) {
-            message = QStringLiteral("未設定で登録しました。");
-        } else {
-            message = kWriteFailed;
-            icon = MessageBoxes::Icon::Exclamation;
-        }
+        message = ReadWriteUrlSettings(kWrite) != 0 ? QStringLiteral("未設定で登録しました。") : kWriteFailed;
     }
 
-    if (!message.isEmpty())
-        m_messageBoxes.show(message, title, icon, MessageBoxes::Buttons::Ok);
-    if (!alive)
+    if (!showBox(message, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok))
         return;
     if (m_state.appState == AppStateCode::UrlStep)
         m_state.appState = AppStateCode::AskStandby;
@@ -195,23 +171,5 @@ void frmUrl::cmdOK_Click()
 
 void frmUrl::cmdCancel_Click()
 {
-    if (m_state.appState == AppStateCode::UrlStep) {
-        const QPointer<frmUrl> alive(this);
-        const MessageBoxes::Answer answer =
-            m_messageBoxes.show(QStringLiteral("終了します。よろしいですか？"), m_state.systemSettings.appName,
-                                MessageBoxes::Icon::Question, MessageBoxes::Buttons::OkCancel);
-        if (!alive || answer != MessageBoxes::Answer::Ok)
-            return;
-        m_state.appState = AppStateCode::Quit;
-    }
-    LoadSettings(m_state);
-    done(Rejected);
-}
-
-void frmUrl::reject()
-{
-    // The check boxes have already changed the settings in memory; a dialog closed without
-    // registering must not leave them acting on calls while the file says otherwise.
-    LoadSettings(m_state);
-    QDialog::reject();
+    cancelStep(AppStateCode::UrlStep);
 }

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "dialogs/SettingsDialog.h"
+
 #include <QCheckBox>
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 class FileChooser;
-class MessageBoxes;
-struct SharedState;
 
 /// "着信時の動作設定": whether an incoming call opens the browser at the URL with the
 /// caller's number, whether it is recorded in the history database, and where that database
@@ -20,15 +19,14 @@ struct SharedState;
 /// a confirmed Cancel to 901. Opened from the main window it runs modeless and leaves
 /// `appState` alone. Closed any other way (the window manager, Escape) it leaves `appState`
 /// as it was and, like Cancel, discards its edits by reloading the settings.
-class frmUrl final : public QDialog
+class frmUrl final : public SettingsDialog
 {
     Q_OBJECT
 
 public:
     /// Loads the dialog (`Form_Load`): top-most, with the `iconFile_on` icon, its top-left
     /// corner at that of `mainWindow`, and the controls filled from the settings in memory.
-    frmUrl(SharedState& state, MessageBoxes& messageBoxes, FileChooser& fileChooser, const QWidget& mainWindow,
-           QWidget* parent = nullptr);
+    frmUrl(SharedState& state, MessageBoxes& messageBoxes, FileChooser& fileChooser, const QWidget& mainWindow);
 
     /// Fills the controls from UrlSettings; proposes the default database path, in memory
     /// too, while `path3` is empty.
@@ -64,16 +62,10 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-public Q_SLOTS:
-    /// Every way of closing the dialog without OK or Cancel ends here.
-    void reject() override;
-
 private:
     void createControls();
     void Form_Load(const QWidget& mainWindow);
 
-    SharedState& m_state;
-    MessageBoxes& m_messageBoxes;
     /// `CommonDialog1`.
     FileChooser& m_fileChooser;
 };

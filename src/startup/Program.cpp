@@ -47,24 +47,26 @@ frmTerminal& Program::loadMainWindow()
     return *m_window;
 }
 
+void Program::registerDialogs()
+{
+    FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
+    registerSettingsDialogs(openers, state, seams.messageBoxes, seams.pauser, comm, *m_window, chooser);
+}
+
 // Each dialog is made just before it is shown: loading it closes the port and reads the
 // settings as they are then. Closed, it goes.
-void Program::registerDialogs()
+void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
+                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser)
 {
     const auto made = [](QWidget* dialog) {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         return dialog;
     };
-    openers.setOpener(kAdapterDialog, [this, made] {
-        return made(new frmAdapter(state, seams.messageBoxes, seams.pauser, comm, *m_window));
-    });
-    openers.setOpener(kCtiDialog, [this, made] {
-        return made(new frmCti(state, seams.messageBoxes, seams.pauser, comm, *m_window));
-    });
-    openers.setOpener(kUrlDialog, [this, made] {
-        FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
-        return made(new frmUrl(state, seams.messageBoxes, chooser, *m_window));
-    });
+    openers.setOpener(kAdapterDialog,
+                      [&, made] { return made(new frmAdapter(state, messageBoxes, pauser, comm, mainWindow)); });
+    openers.setOpener(kCtiDialog,
+                      [&, made] { return made(new frmCti(state, messageBoxes, pauser, comm, mainWindow)); });
+    openers.setOpener(kUrlDialog, [&, made] { return made(new frmUrl(state, messageBoxes, fileChooser, mainWindow)); });
 }
 
 StepDialogs Program::stepDialogs()

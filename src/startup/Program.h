@@ -33,6 +33,11 @@ struct ProgramSeams
     FileChooser* fileChooser = nullptr;
 };
 
+/// Registers the adapter, CTI and URL dialogs with `openers` under their names; each is made
+/// when it is opened, on `mainWindow`'s corner, and deleted when it closes.
+void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
+                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser);
+
 /// The running program's parts, put together once: the shared state, the call actions, the
 /// receive processing, the serial host form and the dialog openers. The main window is
 /// loaded on request, hidden, as the start-up does it.

@@ -6,6 +6,8 @@ DialogOpeners::~DialogOpeners()
 {
     for (auto& [name, dialog] : m_dialogs)
         delete dialog.data();
+    for (const QPointer<QWidget>& dialog : m_retired)
+        delete dialog.data();
 }
 
 void DialogOpeners::setOpener(const QString& name, Opener opener)
@@ -36,9 +38,13 @@ bool DialogOpeners::exec(const QString& name)
         return false;
     QPointer<QWidget>& dialog = m_dialogs[name];
     if (dialog) {
-        // Later, not now: the dialog may be inside one of its own handlers further down.
-        dialog->close();
-        dialog->deleteLater();
+        if (dialog->close()) {
+            // Later, not now: the dialog may be inside one of its own handlers further down.
+            dialog->deleteLater();
+        } else {
+            // Busy with the adapter: it closes itself once done, and must live until then.
+            m_retired.push_back(dialog);
+        }
     }
     dialog = opener->second();
     auto* modal = qobject_cast<QDialog*>(dialog.data());

@@ -361,6 +361,17 @@ TEST(frmAdapterStoring, OkOutcomes)
          {kIncompleteQuestion, QStringLiteral("アダプタ設定を未完了で登録しました。")},
          true,
          "False"},
+        {"incomplete, Yes, later",
+         "CTI-INS100",
+         "1",
+         109,
+         false,
+         false,
+         {yes},
+         109,
+         {kIncompleteQuestion, QStringLiteral("アダプタ設定を未完了で登録しました。")},
+         true,
+         "False"},
         {"incomplete, Yes, write fails",
          "CTI-INS100",
          "1",
@@ -465,31 +476,4 @@ TEST(frmAdapterModal, EndsTheModalLoop)
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(desk.state.appState, byWindowManager ? AppStateCode::AdapterStep : AppStateCode::Quit);
     }
-}
-
-// A window that deletes itself on close is not closed while a detection runs inside it.
-TEST(frmAdapterModal, NoCloseDuringDetection)
-{
-    DialogDesk desk;
-    auto* dialog = new frmAdapter(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
-    QPointer<frmAdapter> alive(dialog);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
-    bool tried = false;
-    desk.pauser.onPause = [&](std::chrono::milliseconds) {
-        if (!tried && alive) {
-            tried = true;
-            alive->close();
-        }
-    };
-    dialog->cboPort->setCurrentIndex(2);
-    dialog->cboAdapterName->setCurrentIndex(1);
-    dialog->cmdAdapter_Click();
-    ASSERT_TRUE(tried);
-    ASSERT_TRUE(alive);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->lbKenshutu->text(), QStringLiteral("検出完了"));
-    dialog->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(alive);
 }

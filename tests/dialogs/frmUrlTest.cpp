@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPointer>
 #include <QTimer>
@@ -72,6 +73,25 @@ TEST(frmUrlOpening, ShowsTheSettings)
     EXPECT_EQ(frmUrl::defaultDatabasePath(QStringLiteral("/")), QStringLiteral("/mdb/cti.mdb"));
 }
 
+// The example line is readable in full above the URL box for a path2 of ordinary length
+// (60 characters): all of it fits the label's width, and its ink ends above the box.
+TEST(frmUrlOpening, ExampleLineReadable)
+{
+    const QByteArray path2 = "http://crm.example.jp/customer/search?tel=&source=phone&v=12";
+    ASSERT_EQ(path2.size(), 60);
+    UrlRig rig(StandbyOff, "[URL]\npath2=" + path2 + "\n");
+    QLabel& label = *rig.dialog->lbUrlExm;
+    EXPECT_LE(QFontMetrics(label.font()).horizontalAdvance(label.text()), label.contentsRect().width());
+    const QImage ink = label.grab().toImage();
+    int lowest = -1;
+    for (int y = 0; y < ink.height(); ++y) {
+        for (int x = 0; x < ink.width(); ++x)
+            lowest = qGray(ink.pixel(x, y)) < 128 ? y : lowest;
+    }
+    ASSERT_GE(lowest, 0) << "nothing drawn";
+    EXPECT_LT(label.y() + lowest, rig.dialog->txtUrl->y());
+}
+
 // Both boxes empty: No writes nothing and keeps the dialog open; Yes registers URLinit
 // "False", browse and history as the boxes left them, and empties path1 and path3 only where
 // their box is checked.
@@ -94,6 +114,7 @@ TEST(frmUrlOk, BothBoxesEmpty)
 
         rig.dialog->cmdOK->click();
         EXPECT_EQ(rig.lastMessage(), QStringLiteral("未設定で登録しました。"));
+        EXPECT_EQ(rig.boxes.shown.back().icon, MessageBoxes::Icon::None);
         EXPECT_EQ(rig.file("path1"), url ? QString() : QStringLiteral("http://old.example/"));
         EXPECT_EQ(rig.file("path3"), hist ? QString() : QStringLiteral("/old.mdb"));
         EXPECT_EQ(rig.file("browse"), url ? QStringLiteral("True") : QStringLiteral("False"));
@@ -113,6 +134,7 @@ TEST(frmUrlOk, UrlTypedThenSwitchedOff)
     rig.dialog->chkUrl->click();
     rig.dialog->cmdOK->click();
     EXPECT_EQ(rig.lastMessage(), QStringLiteral("設定を登録しました。"));
+    EXPECT_EQ(rig.boxes.shown.back().icon, MessageBoxes::Icon::None);
     EXPECT_EQ(rig.dir.settingsBytes(), QByteArray(kSettings).replace("browse=True", "browse=False"));
     EXPECT_EQ(rig.state.urlSettings.path1, QStringLiteral("http://new.example/"));
     EXPECT_EQ(rig.state.appState, StandbyOff);
@@ -154,6 +176,7 @@ TEST(frmUrlOk, FailedWrite)
 
     for (UrlRig* rig : {&readOnly, &cp932}) {
         EXPECT_EQ(rig->lastMessage(), QStringLiteral("設定ファイルの書き込みに失敗しました。"));
+        EXPECT_EQ(rig->boxes.shown.back().icon, MessageBoxes::Icon::None);
         EXPECT_EQ(rig->state.systemSettings.URLinit, QStringLiteral("False"));
         EXPECT_EQ(rig->file("URLinit", "SYSTEM"), QStringLiteral("True"));
         EXPECT_EQ(rig->state.appState, AskStandby);
