@@ -102,16 +102,19 @@ int runProgram(const ApplicationDirectory& dir)
     SystemTaskTray tray;
     Program program(appDir, {boxes, pauser, tray});
     ReadWriteAppSettings(program.state, QStringLiteral("READ"));
-    frmTerminal& window = program.loadMainWindow();
-    ForegroundWindow foreground(window);
-    QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
 
     // Rows a previous run could not write (it may have been killed) go in before anything
     // else, wherever the history is now; the retry every minute goes on if they cannot.
+    // Before the main window: its identification guard counts from its load, and a database
+    // that keeps the drain waiting must not eat into it.
     if (program.history.spooledRows() > 0) {
         program.state.urlSettings.path3 = ReadIni(program.state, QStringLiteral("URL"), QStringLiteral("path3"));
         program.history.drainSpool();
     }
+
+    frmTerminal& window = program.loadMainWindow();
+    ForegroundWindow foreground(window);
+    QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
 
     StartupSequence startup(program.state, boxes, pauser, program.comm, window, program.stepDialogs());
     switch (startup.run()) {

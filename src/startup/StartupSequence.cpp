@@ -137,12 +137,17 @@ bool StartupSequence::InitializeAdapter()
             result = false;
     }
 
-    if (!result) {
-        m_state.systemSettings.CommPort.clear();
-        m_state.systemSettings.adapter.clear();
-        m_state.adapterProfile.kind.clear();
-    }
+    if (!result)
+        forgetAdapter();
     return result;
+}
+
+void StartupSequence::forgetAdapter()
+{
+    // In memory only: the file keeps the adapter for the next start.
+    m_state.systemSettings.CommPort.clear();
+    m_state.systemSettings.adapter.clear();
+    m_state.adapterProfile.kind.clear();
 }
 
 void StartupSequence::runStepLoop()
@@ -154,6 +159,9 @@ void StartupSequence::runStepLoop()
         case AppStateCode::Quit:
             return;
         case AppStateCode::AdapterStep:
+            // Each showing starts from what the check left: no adapter. A dialog closed
+            // without OK has reloaded the file's, which did not answer or is not complete.
+            forgetAdapter();
             showStep(m_dialogs.adapter);
             break;
         case AppStateCode::CtiStep:

@@ -80,6 +80,8 @@ public:
 
 private:
     void showStep(const std::function<void()>& dialog);
+    /// Empties `CommPort`, `adapter` and `kind` in memory.
+    void forgetAdapter();
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;

@@ -217,6 +217,26 @@ TEST(StartupDialogs, LeavingTheAdapterStep)
     EXPECT_FALSE(rig.window->isVisible());
 }
 
+// A configured adapter that answers as another model: the adapter step's dialog shows no
+// adapter each time it comes, also after a close without OK has reloaded the file's.
+TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
+{
+    StartupRig rig({{"SYSTEM", "adapter", "1"}, {"SYSTEM", "CommPort", "3"}, {"URL", "path1", "http://crm/"}});
+    rig.sim->answerAs(QStringLiteral("CTI-INS200"));
+    rig.useProgramDialogs();
+    QStringList seen;
+    ModalUser user({{QStringLiteral("frmAdapter"), [&](QWidget& w) {
+                         auto& dialog = static_cast<frmAdapter&>(w);
+                         seen << dialog.lbKenshutu->text() + rig.state().systemSettings.CommPort;
+                         if (seen.size() == 1)
+                             return void(w.close());
+                         rig.boxes.answers = {Answer::Ok};
+                         dialog.cmdCancel->click();
+                     }}});
+    EXPECT_EQ(rig.startup->run(), Outcome::Quit);
+    EXPECT_EQ(seen, QStringList({QStringLiteral("未設定"), QStringLiteral("未設定")}));
+}
+
 // Each settings button opens its dialog modeless through the popup; a second click brings
 // the same dialog forward, and a start-up step takes its place rather than adding one.
 TEST(StartupDialogs, EachDialogOnce)
