@@ -20,37 +20,9 @@
 
 namespace {
 
-enum class Close
-{
-    WindowManager,
-    Escape,
-    Reject,
-    Done,
-    Unload,
-    Replaced
-};
-enum class Work
-{
-    None,
-    Detection,
-    ReadOut,
-    Send
-};
-
-const char* const kAdapter = "アダプタ設定";
-const char* const kCti = "CTI設定";
-const char* const kUrl = "着信時の動作設定";
-
-// The settings in memory are those of settings.ini.
-bool matchesFile(const DialogDesk& desk)
-{
-    SharedState file = desk.dir.makeState();
-    ReadWriteAppSettings(file, QStringLiteral("READ"));
-    LoadSettings(file);
-    const SharedState& memory = desk.state;
-    return file.systemSettings == memory.systemSettings && file.urlSettings == memory.urlSettings &&
-           file.adapterProfile == memory.adapterProfile && file.adapterModel == memory.adapterModel;
-}
+const QString kAdapter = QStringLiteral("アダプタ設定");
+const QString kCti = QStringLiteral("CTI設定");
+const QString kUrl = QStringLiteral("着信時の動作設定");
 
 struct ClosingDesk : DialogDesk
 {
@@ -59,88 +31,78 @@ struct ClosingDesk : DialogDesk
         registerSettingsDialogs(openers, state, boxes, pauser, *comm, *window, chooser);
         sim->setCtiPorts({true, false, true});
     }
+    QDialog* open(const QString& name) { return qobject_cast<QDialog*>(openers.open(name)); }
+    void click(QDialog& dialog, const char* button) { dialog.findChild<QPushButton*>(button)->click(); }
 
-    QDialog* open(const char* name) { return qobject_cast<QDialog*>(openers.open(QString::fromUtf8(name))); }
-
-    void close(Close way, QDialog& dialog, const char* name)
+    // The settings in memory are those of settings.ini.
+    bool matchesFile() const
     {
-        switch (way) {
-        case Close::WindowManager:
-            dialog.windowHandle()->close();
-            break;
-        case Close::Escape:
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-            break;
-        case Close::Reject:
-            dialog.reject();
-            break;
-        case Close::Done:
-            dialog.done(QDialog::Accepted);
-            break;
-        case Close::Unload:
-            window->close();
-            break;
-        case Close::Replaced:
-            // The start-up's step; its dialog is closed as soon as it shows.
-            QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-            openers.exec(QString::fromUtf8(name));
-            break;
-        }
-    }
-
-    // A reply wait whose port was closed under it expires at its first poll, as its timer would.
-    void expireWait(QDialog* dialog)
-    {
-        if (auto* adapter = qobject_cast<frmAdapter*>(dialog); adapter && adapter->waitTimer.isActive())
-            adapter->waitTimer_Timer();
-        if (auto* cti = qobject_cast<frmCti*>(dialog); cti && cti->waitTimer.isActive())
-            cti->waitTimer_Timer();
+        SharedState file = dir.makeState();
+        ReadWriteAppSettings(file, QStringLiteral("READ"));
+        LoadSettings(file);
+        return file.systemSettings == state.systemSettings && file.urlSettings == state.urlSettings &&
+               file.adapterProfile == state.adapterProfile && file.adapterModel == state.adapterModel;
     }
 
     ScriptedFileChooser chooser;
 };
 
-// What the user does in the dialog that changes the settings in memory without registering
-// them: a detection on a port that does not open, a read-out, a check box.
-void changeInMemory(QDialog& dialog)
+struct Way
 {
-    if (auto* adapter = qobject_cast<frmAdapter*>(&dialog)) {
-        adapter->cboPort->setCurrentIndex(8);
-        adapter->cmdAdapter->click();
-    } else if (auto* cti = qobject_cast<frmCti*>(&dialog)) {
-        cti->cmdCti->click();
-    } else {
-        static_cast<frmUrl&>(dialog).chkUrl->click();
-    }
-}
+    const char* name;
+    std::function<void(ClosingDesk&, QDialog&, const QString& dialogName)> close;
+    /// A request to close, carried out once the dialog is no longer busy; the others are refused.
+    bool request;
+};
 
-void startWork(Work work, QDialog& dialog)
-{
-    if (work == Work::Detection)
-        static_cast<frmAdapter&>(dialog).cmdAdapter->click();
-    else if (work == Work::ReadOut)
-        static_cast<frmCti&>(dialog).cmdCti->click();
-    else
-        static_cast<frmCti&>(dialog).cmdCtiSetting->click();
-}
+// clang-format off
+const Way kWays[] = {
+    {"close button", [](ClosingDesk&, QDialog& d, const QString&) { d.windowHandle()->close(); }, true},
+    {"Escape", [](ClosingDesk&, QDialog& d, const QString&) { QTest::keyClick(&d, Qt::Key_Escape); }, false},
+    {"reject()", [](ClosingDesk&, QDialog& d, const QString&) { d.reject(); }, false},
+    {"done()", [](ClosingDesk&, QDialog& d, const QString&) { d.done(QDialog::Accepted); }, false},
+    {"unload", [](ClosingDesk& desk, QDialog&, const QString&) { desk.window->close(); }, true},
+    // The start-up's step replaces it with its own, which is closed as soon as it shows.
+    {"replaced", [](ClosingDesk& desk, QDialog&, const QString& name) {
+         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+         desk.openers.exec(name);
+     }, true},
+};
+// clang-format on
 
 } // namespace
 
 // Idle, every way of closing without OK or Cancel leaves the settings in memory as the file
-// has them (a failed detection no longer leaves CommPort empty while the file holds 3), and
-// the dialog goes.
+// has them, after a change the dialog made in memory only (a detection on a port that does
+// not open, a read-out, a check box); the dialog goes.
 TEST(DialogClosing, IdleRestoresTheFile)
 {
-    for (const char* name : {kAdapter, kCti, kUrl}) {
-        for (Close way : {Close::WindowManager, Close::Escape, Close::Reject, Close::Unload, Close::Replaced}) {
-            SCOPED_TRACE(testing::Message() << name << " " << int(way));
+    const std::pair<QString, std::function<void(ClosingDesk&, QDialog&)>> changes[] = {
+        {kAdapter,
+         [](ClosingDesk& desk, QDialog& d) {
+             static_cast<frmAdapter&>(d).cboPort->setCurrentIndex(8);
+             desk.click(d, "cmdAdapter");
+         }},
+        {kCti,
+         [](ClosingDesk& desk, QDialog& d) {
+             desk.click(d, "cmdCti");
+         }},
+        {kUrl,
+         [](ClosingDesk&, QDialog& d) {
+             static_cast<frmUrl&>(d).chkUrl->click();
+         }},
+    };
+    for (const auto& [name, change] : changes) {
+        for (const Way& way : kWays) {
+            if (QLatin1String(way.name) == QLatin1String("done()"))
+                continue; // done() is how OK closes
+            SCOPED_TRACE(testing::Message() << name.toStdString() << ", " << way.name);
             ClosingDesk desk;
             QPointer<QDialog> dialog = desk.open(name);
-            ASSERT_TRUE(dialog);
-            changeInMemory(*dialog);
-            ASSERT_FALSE(matchesFile(desk));
-            desk.close(way, *dialog, name);
-            EXPECT_TRUE(matchesFile(desk));
+            change(desk, *dialog);
+            ASSERT_FALSE(desk.matchesFile());
+            way.close(desk, *dialog, name);
+            EXPECT_TRUE(desk.matchesFile());
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             EXPECT_FALSE(dialog);
         }
@@ -148,64 +110,62 @@ TEST(DialogClosing, IdleRestoresTheFile)
 }
 
 // While a detection, a read-out or a send runs, no way of closing succeeds: the dialog
-// outlives its handler, which runs to its end. Escape, reject() and done() are refused; a
-// close request (the window's ×, the program's unload, the start-up replacing it) is carried
-// out when the handler has ended, and leaves the settings as the file has them.
+// outlives its handler, which runs to its end. A request to close is carried out when the
+// handler has ended, and leaves the settings as the file has them; the others are refused.
 TEST(DialogClosing, BusyOutlivesItsHandler)
 {
-    const std::pair<const char*, Work> works[] = {
-        {kAdapter, Work::Detection}, {kCti, Work::ReadOut}, {kCti, Work::Send}};
-    for (const auto& [name, work] : works) {
-        for (Close way :
-             {Close::WindowManager, Close::Escape, Close::Reject, Close::Done, Close::Unload, Close::Replaced}) {
-            SCOPED_TRACE(testing::Message() << int(work) << " " << int(way));
+    const std::pair<QString, const char*> works[] = {
+        {kAdapter, "cmdAdapter"}, {kCti, "cmdCti"}, {kCti, "cmdCtiSetting"}};
+    for (const auto& [name, button] : works) {
+        for (const Way& way : kWays) {
+            SCOPED_TRACE(testing::Message() << button << ", " << way.name);
             ClosingDesk desk;
             QPointer<QDialog> dialog = desk.open(name);
-            ASSERT_TRUE(dialog);
-            if (work == Work::Detection) {
-                static_cast<frmAdapter&>(*dialog).cboPort->setCurrentIndex(2);
-                static_cast<frmAdapter&>(*dialog).cboAdapterName->setCurrentIndex(1);
+            if (auto* adapter = qobject_cast<frmAdapter*>(dialog)) {
+                adapter->cboPort->setCurrentIndex(2);
+                adapter->cboAdapterName->setCurrentIndex(1);
             }
             bool asked = false;
             desk.pauser.onPause = [&](std::chrono::milliseconds pause) {
                 if (!asked && (pause == frmComm::kCommandPause || pause == frmComm::kReplyPoll)) {
                     asked = true;
-                    desk.close(way, *dialog, name);
+                    way.close(desk, *dialog, name);
                 } else if (asked && pause == frmComm::kReplyPoll && !desk.comm->IsPortOpen()) {
-                    desk.expireWait(dialog);
+                    // The port was closed under the wait: it ends at once, as its timer would.
+                    if (auto* adapter = qobject_cast<frmAdapter*>(dialog); adapter && adapter->waitTimer.isActive())
+                        adapter->waitTimer_Timer();
+                    if (auto* cti = qobject_cast<frmCti*>(dialog); cti && cti->waitTimer.isActive())
+                        cti->waitTimer_Timer();
                 }
             };
-            startWork(work, *dialog);
+            desk.click(*dialog, button);
             ASSERT_TRUE(asked);
             ASSERT_TRUE(dialog) << "deleted under its handler";
-            EXPECT_TRUE(dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->isEnabled());
-            const bool requested = way == Close::WindowManager || way == Close::Unload || way == Close::Replaced;
-            EXPECT_EQ(dialog->isVisible(), !requested);
-            EXPECT_TRUE(!requested || matchesFile(desk));
+            EXPECT_TRUE(dialog->findChild<QPushButton*>("cmdCancel")->isEnabled()) << "the handler did not end";
+            EXPECT_EQ(dialog->isVisible(), !way.request);
+            EXPECT_TRUE(!way.request || desk.matchesFile());
             desk.pauser.onPause = nullptr;
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            EXPECT_EQ(dialog.isNull(), requested);
+            EXPECT_EQ(dialog.isNull(), way.request);
         }
     }
 }
 
 // The program ending while a dialog's own message box is open deletes the dialog under the
-// box; the handler then does nothing more (the adapter dialog's Cancel question, the CTI
-// dialog's notice after OK, the URL dialog's notice after OK).
+// box; the handler then does nothing more (the adapter dialog's Cancel question, the CTI and
+// URL dialogs' notices after OK).
 TEST(DialogClosing, DeletedUnderItsOwnBox)
 {
-    for (const char* name : {kAdapter, kCti, kUrl}) {
-        SCOPED_TRACE(name);
+    for (const auto& [name, button] : {std::pair{kAdapter, "cmdCancel"}, {kCti, "cmdOK"}, {kUrl, "cmdOK"}}) {
+        SCOPED_TRACE(name.toStdString());
         ClosingDesk desk;
         desk.state.appState = AppStateCode::AdapterStep;
         QPointer<QDialog> dialog = desk.open(name);
-        ASSERT_TRUE(dialog);
         desk.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
-            desk.close(Close::Unload, *dialog, name);
+            desk.window->close();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         };
-        const char* button = name == kAdapter ? "cmdCancel" : "cmdOK";
-        dialog->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+        desk.click(*dialog, button);
         EXPECT_FALSE(dialog);
         EXPECT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.state.appState, AppStateCode::AdapterStep);
