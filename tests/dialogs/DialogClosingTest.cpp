@@ -1,10 +1,8 @@
-// Every way of closing the three settings dialogs, idle and while they talk to the adapter,
-// with the dialogs made as the program makes them (deleted when closed). Run under
-// AddressSanitizer too: a handler that touches its dialog after it was deleted is caught there.
+// Every way of closing the settings dialogs, made as the program makes them (deleted when
+// closed); the sanitizer suite catches a handler that touches its dialog after deletion.
 
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
-#include "dialogs/frmUrl.h"
 #include "startup/Program.h"
 
 #include "DialogRig.h"
@@ -20,10 +18,6 @@
 
 namespace {
 
-const QString kAdapter = QStringLiteral("アダプタ設定");
-const QString kCti = QStringLiteral("CTI設定");
-const QString kUrl = QStringLiteral("着信時の動作設定");
-
 struct ClosingDesk : DialogDesk
 {
     ClosingDesk()
@@ -31,10 +25,6 @@ struct ClosingDesk : DialogDesk
         registerSettingsDialogs(openers, state, boxes, pauser, *comm, *window, chooser);
         sim->setCtiPorts({true, false, true});
     }
-    QDialog* open(const QString& name) { return qobject_cast<QDialog*>(openers.open(name)); }
-    void click(QDialog& dialog, const char* button) { dialog.findChild<QPushButton*>(button)->click(); }
-
-    // The settings in memory are those of settings.ini.
     bool matchesFile() const
     {
         SharedState file = dir.makeState();
@@ -43,129 +33,101 @@ struct ClosingDesk : DialogDesk
         return file.systemSettings == state.systemSettings && file.urlSettings == state.urlSettings &&
                file.adapterProfile == state.adapterProfile && file.adapterModel == state.adapterModel;
     }
-
     ScriptedFileChooser chooser;
 };
 
-struct Way
+void click(QDialog& dialog, const char* button)
 {
-    const char* name;
-    std::function<void(ClosingDesk&, QDialog&, const QString& dialogName)> close;
-    /// A request to close, carried out once the dialog is no longer busy; the others are refused.
-    bool request;
-};
+    dialog.findChild<QAbstractButton*>(button)->click();
+}
 
+using Closer = void (*)(ClosingDesk&, QDialog&, const QString&);
+// The ways of closing, and whether each is a request carried out once the dialog is no longer busy
+// (the others are refused while it is busy).
 // clang-format off
-const Way kWays[] = {
+const std::tuple<const char*, Closer, bool> kWays[] = {
     {"close button", [](ClosingDesk&, QDialog& d, const QString&) { d.windowHandle()->close(); }, true},
     {"Escape", [](ClosingDesk&, QDialog& d, const QString&) { QTest::keyClick(&d, Qt::Key_Escape); }, false},
     {"reject()", [](ClosingDesk&, QDialog& d, const QString&) { d.reject(); }, false},
     {"done()", [](ClosingDesk&, QDialog& d, const QString&) { d.done(QDialog::Accepted); }, false},
     {"unload", [](ClosingDesk& desk, QDialog&, const QString&) { desk.window->close(); }, true},
-    // The start-up's step replaces it with its own, which is closed as soon as it shows.
-    {"replaced", [](ClosingDesk& desk, QDialog&, const QString& name) {
+    {"replaced by the start-up's", [](ClosingDesk& desk, QDialog&, const QString& name) {
          QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-         desk.openers.exec(name);
-     }, true},
+         desk.openers.exec(name); }, true},
 };
 // clang-format on
 
 } // namespace
 
-// Idle, every way of closing without OK or Cancel leaves the settings in memory as the file
-// has them, after a change the dialog made in memory only (a detection on a port that does
-// not open, a read-out, a check box); the dialog goes.
-TEST(DialogClosing, IdleRestoresTheFile)
+// Idle, each close without OK (done() is OK's) leaves the settings in memory as the file has
+// them after a change made in memory only: a detection on a port that does not open, a
+// read-out, a check box. Busy with a detection, a read-out or a send, the dialog outlives its
+// handler, which runs to its end; a request to close is carried out after it.
+TEST(DialogClosing, EveryWayIdleAndBusy)
 {
-    const std::pair<QString, std::function<void(ClosingDesk&, QDialog&)>> changes[] = {
-        {kAdapter,
-         [](ClosingDesk& desk, QDialog& d) {
-             static_cast<frmAdapter&>(d).cboPort->setCurrentIndex(8);
-             desk.click(d, "cmdAdapter");
-         }},
-        {kCti,
-         [](ClosingDesk& desk, QDialog& d) {
-             desk.click(d, "cmdCti");
-         }},
-        {kUrl,
-         [](ClosingDesk&, QDialog& d) {
-             static_cast<frmUrl&>(d).chkUrl->click();
-         }},
-    };
-    for (const auto& [name, change] : changes) {
-        for (const Way& way : kWays) {
-            if (QLatin1String(way.name) == QLatin1String("done()"))
-                continue; // done() is how OK closes
-            SCOPED_TRACE(testing::Message() << name.toStdString() << ", " << way.name);
+    // clang-format off
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"アダプタ設定", "cmdAdapter", false}, {"CTI設定", "cmdCti", false}, {"着信時の動作設定", "chkUrl", false},
+        {"アダプタ設定", "cmdAdapter", true}, {"CTI設定", "cmdCti", true}, {"CTI設定", "cmdCtiSetting", true}};
+    // clang-format on
+    for (const auto& [name, button, busy] : rows) {
+        for (const auto& [way, close, request] : kWays) {
+            if (!busy && std::string(way) == "done()")
+                continue;
+            SCOPED_TRACE(testing::Message() << button << (busy ? " busy, " : " idle, ") << way);
             ClosingDesk desk;
-            QPointer<QDialog> dialog = desk.open(name);
-            change(desk, *dialog);
-            ASSERT_FALSE(desk.matchesFile());
-            way.close(desk, *dialog, name);
-            EXPECT_TRUE(desk.matchesFile());
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            EXPECT_FALSE(dialog);
-        }
-    }
-}
-
-// While a detection, a read-out or a send runs, no way of closing succeeds: the dialog
-// outlives its handler, which runs to its end. A request to close is carried out when the
-// handler has ended, and leaves the settings as the file has them; the others are refused.
-TEST(DialogClosing, BusyOutlivesItsHandler)
-{
-    const std::pair<QString, const char*> works[] = {
-        {kAdapter, "cmdAdapter"}, {kCti, "cmdCti"}, {kCti, "cmdCtiSetting"}};
-    for (const auto& [name, button] : works) {
-        for (const Way& way : kWays) {
-            SCOPED_TRACE(testing::Message() << button << ", " << way.name);
-            ClosingDesk desk;
-            QPointer<QDialog> dialog = desk.open(name);
-            if (auto* adapter = qobject_cast<frmAdapter*>(dialog)) {
-                adapter->cboPort->setCurrentIndex(2);
-                adapter->cboAdapterName->setCurrentIndex(1);
+            QPointer<QDialog> dialog = qobject_cast<QDialog*>(desk.openers.open(QString::fromUtf8(name)));
+            if (auto* adapter = qobject_cast<frmAdapter*>(dialog); adapter && !busy)
+                adapter->cboPort->setCurrentIndex(8);
+            if (!busy) {
+                click(*dialog, button);
+                ASSERT_FALSE(desk.matchesFile());
+                close(desk, *dialog, QString::fromUtf8(name));
+                EXPECT_TRUE(desk.matchesFile());
+            } else {
+                bool asked = false;
+                desk.pauser.onPause = [&](std::chrono::milliseconds pause) {
+                    const auto expire = [](auto* d) {
+                        if (d && d->waitTimer.isActive())
+                            d->waitTimer_Timer();
+                    };
+                    if (!asked && (pause == frmComm::kCommandPause || pause == frmComm::kReplyPoll)) {
+                        asked = true;
+                        close(desk, *dialog, QString::fromUtf8(name));
+                    } else if (pause == frmComm::kReplyPoll && !desk.comm->IsPortOpen()) {
+                        // The port was closed under the wait: it ends as its timer would.
+                        expire(qobject_cast<frmAdapter*>(dialog));
+                        expire(qobject_cast<frmCti*>(dialog));
+                    }
+                };
+                click(*dialog, button);
+                ASSERT_TRUE(asked && dialog) << "deleted under its handler";
+                EXPECT_TRUE(dialog->findChild<QPushButton*>("cmdCancel")->isEnabled()) << "the handler did not end";
+                EXPECT_EQ(dialog->isVisible(), !request);
+                EXPECT_TRUE(!request || desk.matchesFile());
+                desk.pauser.onPause = nullptr;
             }
-            bool asked = false;
-            desk.pauser.onPause = [&](std::chrono::milliseconds pause) {
-                if (!asked && (pause == frmComm::kCommandPause || pause == frmComm::kReplyPoll)) {
-                    asked = true;
-                    way.close(desk, *dialog, name);
-                } else if (asked && pause == frmComm::kReplyPoll && !desk.comm->IsPortOpen()) {
-                    // The port was closed under the wait: it ends at once, as its timer would.
-                    if (auto* adapter = qobject_cast<frmAdapter*>(dialog); adapter && adapter->waitTimer.isActive())
-                        adapter->waitTimer_Timer();
-                    if (auto* cti = qobject_cast<frmCti*>(dialog); cti && cti->waitTimer.isActive())
-                        cti->waitTimer_Timer();
-                }
-            };
-            desk.click(*dialog, button);
-            ASSERT_TRUE(asked);
-            ASSERT_TRUE(dialog) << "deleted under its handler";
-            EXPECT_TRUE(dialog->findChild<QPushButton*>("cmdCancel")->isEnabled()) << "the handler did not end";
-            EXPECT_EQ(dialog->isVisible(), !way.request);
-            EXPECT_TRUE(!way.request || desk.matchesFile());
-            desk.pauser.onPause = nullptr;
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            EXPECT_EQ(dialog.isNull(), way.request);
+            EXPECT_EQ(dialog.isNull(), !busy || request);
         }
     }
 }
 
-// The program ending while a dialog's own message box is open deletes the dialog under the
-// box; the handler then does nothing more (the adapter dialog's Cancel question, the CTI and
-// URL dialogs' notices after OK).
+// The program ending while a dialog's own box is open (the adapter dialog's Cancel question,
+// the notice after OK in the others) deletes the dialog under it; the handler does no more.
 TEST(DialogClosing, DeletedUnderItsOwnBox)
 {
-    for (const auto& [name, button] : {std::pair{kAdapter, "cmdCancel"}, {kCti, "cmdOK"}, {kUrl, "cmdOK"}}) {
-        SCOPED_TRACE(name.toStdString());
+    for (const auto& [name, button] :
+         {std::pair{"アダプタ設定", "cmdCancel"}, {"CTI設定", "cmdOK"}, {"着信時の動作設定", "cmdOK"}}) {
+        SCOPED_TRACE(name);
         ClosingDesk desk;
         desk.state.appState = AppStateCode::AdapterStep;
-        QPointer<QDialog> dialog = desk.open(name);
+        QPointer<QDialog> dialog = qobject_cast<QDialog*>(desk.openers.open(QString::fromUtf8(name)));
         desk.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
             desk.window->close();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         };
-        desk.click(*dialog, button);
+        click(*dialog, button);
         EXPECT_FALSE(dialog);
         EXPECT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.state.appState, AppStateCode::AdapterStep);

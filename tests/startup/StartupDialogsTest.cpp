@@ -225,13 +225,10 @@ TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
     rig.sim->answerAs(QStringLiteral("CTI-INS200"));
     rig.useProgramDialogs();
     QStringList seen;
+    rig.boxes.answers = {Answer::Ok};
     ModalUser user({{QStringLiteral("frmAdapter"), [&](QWidget& w) {
-                         auto& dialog = static_cast<frmAdapter&>(w);
-                         seen << dialog.lbKenshutu->text() + rig.state().systemSettings.CommPort;
-                         if (seen.size() == 1)
-                             return void(w.close());
-                         rig.boxes.answers = {Answer::Ok};
-                         dialog.cmdCancel->click();
+                         seen << static_cast<frmAdapter&>(w).lbKenshutu->text() + rig.state().systemSettings.CommPort;
+                         seen.size() == 1 ? void(w.close()) : static_cast<frmAdapter&>(w).cmdCancel->click();
                      }}});
     EXPECT_EQ(rig.startup->run(), Outcome::Quit);
     EXPECT_EQ(seen, QStringList({QStringLiteral("未設定"), QStringLiteral("未設定")}));
