@@ -71,6 +71,12 @@ void CallDispatch::dispatch(const QString& number)
     openAndRecord(number);
 }
 
+void CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
+{
+    if (isExactlyTrue(m_state.urlSettings.history))
+        m_history.journal(number, receivedAt);
+}
+
 void CallDispatch::showNumber(const QString& number)
 {
     if (m_display)

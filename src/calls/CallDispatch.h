@@ -54,6 +54,9 @@ public:
 
     /// All three actions for a number already cut out.
     void dispatch(const QString& number);
+    /// A call just read: its history row is kept at once, when the history is on, so that
+    /// nothing that happens before its turn can lose it.
+    void journal(const QString& number, const QDateTime& receivedAt);
 
 private:
     void showNumber(const QString& number);

@@ -5,7 +5,41 @@
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <mutex>
 #include <utility>
+
+// Carries the writer's reports to this thread for as long as the history exists; a writer
+// left behind at the end (held up by a database that does not answer) reports to nobody.
+class DatabaseCallHistory::Relay
+{
+public:
+    explicit Relay(DatabaseCallHistory* history)
+        : m_history(history)
+    {}
+    void post(HistoryReport report)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_history)
+            QMetaObject::invokeMethod(
+                &m_history->m_inbox, [history = m_history, report = std::move(report)] { history->received(report); },
+                Qt::QueuedConnection);
+    }
+    void detach()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_history = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    DatabaseCallHistory* m_history;
+};
 
 DatabaseCallHistory::StoreFactory DatabaseCallHistory::defaultFactory()
 {
@@ -24,39 +58,32 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
                                          const QString& spoolPath)
     : m_state(state)
     , m_boxes(boxes)
-    , m_makeStore(makeStore ? std::move(makeStore) : defaultFactory())
     , m_spool(spoolPath)
+    , m_relay(std::make_shared<Relay>(this))
+    , m_thread(new QThread)
 {
-    m_retry.setInterval(kRetryInterval);
-    m_retry.callOnTimeout([this] { drainSpool(); });
+    for (HistorySpool::Entry& entry : m_spool.waiting())
+        m_entries.emplace(m_nextKey++, Entry{std::move(entry.row)});
+    m_earlierRun = int(m_entries.size());
     if (!m_spool.lastError().isEmpty())
-        DebugLog(m_state,
-                 QStringLiteral("history spool %1 kept in memory only: %2").arg(spoolPath, m_spool.lastError()));
+        DebugLog(m_state, QStringLiteral("history spool %1: %2").arg(spoolPath, m_spool.lastError()));
+
+    m_writer = new HistoryWriter(makeStore ? std::move(makeStore) : defaultFactory(), spoolPath,
+                                 [relay = m_relay](HistoryReport report) { relay->post(std::move(report)); });
+    m_writer->moveToThread(m_thread);
+    QObject::connect(m_thread, &QThread::finished, m_writer, &QObject::deleteLater);
+    m_thread->setObjectName(QStringLiteral("history writer"));
+    m_thread->start();
 }
 
-// One store per configured database, kept while the setting stays: a PostgreSQL store holds
-// its connection between calls.
-HistoryStore* DatabaseCallHistory::store()
+DatabaseCallHistory::~DatabaseCallHistory()
 {
-    const QString& path = m_state.urlSettings.path3;
-    if (!m_store || path != m_storePath) {
-        m_store.reset();
-        m_store = m_makeStore(path);
-        m_storePath = path;
-    }
-    return m_store.get();
-}
-
-HistoryStore::Outcome DatabaseCallHistory::append(HistoryRow& row, QString& error)
-{
-    HistoryStore* target = store();
-    if (!target) {
-        error = QStringLiteral("no store");
-        return HistoryStore::Outcome::Unavailable;
-    }
-    const HistoryStore::Outcome outcome = target->append(row);
-    error = target->lastError();
-    return outcome;
+    m_relay->detach();
+    m_thread->quit();
+    // Whatever the writer still has is in the spool; a write that does not end in time is
+    // settled by the next start.
+    if (m_thread->wait(QDeadlineTimer(kStopWait)))
+        delete m_thread;
 }
 
 void DatabaseCallHistory::trace(const QString& what, const QString& storeError)
@@ -71,48 +98,124 @@ void DatabaseCallHistory::showUnusable()
                  MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
 }
 
+qint64 DatabaseCallHistory::keep(HistoryRow row)
+{
+    row.spoolId = m_spool.add(row);
+    row.spoolFile = row.spoolId != 0 ? m_spool.path() : QString();
+    if (row.spoolId == 0)
+        DebugLog(m_state, QStringLiteral("history row kept in memory only: %1").arg(m_spool.lastError()));
+    const qint64 key = m_nextKey++;
+    m_entries.emplace(key, Entry{std::move(row)});
+    return key;
+}
+
+void DatabaseCallHistory::journal(const QString& number, const QDateTime& calldate)
+{
+    keep(HistoryRow{number, calldate});
+}
+
+// The oldest kept row of this call that no earlier call has taken.
+qint64 DatabaseCallHistory::claim(const QString& number, const QDateTime& calldate)
+{
+    for (auto& [key, entry] : m_entries) {
+        if (!entry.claimed && !entry.submitted && entry.row.number == number && entry.row.calldate == calldate) {
+            entry.claimed = true;
+            return key;
+        }
+    }
+    return 0;
+}
+
+qint64 DatabaseCallHistory::request(std::function<void(HistoryWriter&)> work)
+{
+    QMetaObject::invokeMethod(m_writer, [writer = m_writer, work = std::move(work)] { work(*writer); },
+                              Qt::QueuedConnection);
+    return ++m_requests;
+}
+
+qint64 DatabaseCallHistory::submitUpTo(qint64 key)
+{
+    qint64 last = 0;
+    for (auto& [k, entry] : m_entries) {
+        if (k > key)
+            break;
+        if (entry.submitted)
+            continue;
+        entry.submitted = true;
+        last = request([k, row = entry.row, target = m_state.urlSettings.path3](HistoryWriter& writer) {
+            writer.submit(k, row, target);
+        });
+    }
+    return last;
+}
+
+bool DatabaseCallHistory::waitForAnswer(qint64 requestNumber)
+{
+    const auto answered = [&] { return m_answers >= requestNumber; };
+    // While the writer is held up, later calls do not wait for it as well.
+    const QDeadlineTimer deadline(m_stalled ? std::chrono::milliseconds(0) : m_writeWait);
+    while (!answered() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        m_waits.push_back(&loop);
+        QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
+        loop.exec();
+        m_waits.erase(std::find(m_waits.begin(), m_waits.end(), &loop));
+    }
+    if (!answered())
+        m_stalled = true;
+    return answered();
+}
+
+void DatabaseCallHistory::received(const HistoryReport& report)
+{
+    ++m_answers;
+    m_stalled = false;
+    m_retrying = report.retrying;
+    m_lastError = report.error;
+    for (const auto& [key, outcome] : report.settled) {
+        const auto entry = m_entries.find(key);
+        if (entry == m_entries.end())
+            continue;
+        if (entry->second.awaited)
+            m_outcomes[key] = outcome;
+        else if (outcome == HistoryStore::Outcome::Refused)
+            trace(QStringLiteral("waiting history row %1 refused and dropped by").arg(entry->second.row.number),
+                  report.error);
+        m_entries.erase(entry);
+    }
+    if (report.waiting > 0)
+        trace(QStringLiteral("%1 waiting history rows not written to").arg(report.waiting), report.error);
+    for (QEventLoop* wait : m_waits)
+        wait->quit();
+}
+
 bool DatabaseCallHistory::drainSpool()
 {
-    while (!m_spool.isEmpty()) {
-        HistoryRow row = m_spool.front();
-        QString error;
-        const HistoryStore::Outcome outcome = append(row, error);
-        if (outcome == HistoryStore::Outcome::Unavailable) {
-            if (row.unsettledTransaction != m_spool.front().unsettledTransaction)
-                m_spool.updateFront(row);
-            trace(QStringLiteral("%1 waiting history rows not written to").arg(m_spool.size()), error);
-            break;
-        }
-        if (outcome == HistoryStore::Outcome::Refused)
-            trace(QStringLiteral("waiting history row %1 refused and dropped by").arg(row.number), error);
-        m_spool.popFront();
-    }
-    if (m_spool.isEmpty())
-        m_retry.stop();
-    else if (!m_retry.isActive())
-        m_retry.start();
-    return m_spool.isEmpty();
+    submitUpTo(m_nextKey);
+    waitForAnswer(request([target = m_state.urlSettings.path3](HistoryWriter& writer) { writer.drain(target); }));
+    return m_entries.empty();
 }
 
 void DatabaseCallHistory::WriteCallHistory(const QString& number, const QDateTime& calldate)
 {
-    HistoryRow row{number, calldate};
+    qint64 key = claim(number, calldate);
+    if (key == 0)
+        key = keep(HistoryRow{number, calldate});
+    m_entries[key].awaited = true;
     // The rows still waiting go first, so the history keeps the order of the calls.
-    if (drainSpool()) {
-        QString error;
-        const HistoryStore::Outcome outcome = append(row, error);
+    const bool answered = waitForAnswer(submitUpTo(key));
+    const auto settled = m_outcomes.find(key);
+    if (settled != m_outcomes.end()) {
+        const HistoryStore::Outcome outcome = settled->second;
+        m_outcomes.erase(settled);
         if (outcome == HistoryStore::Outcome::Written)
             return;
-        trace(QStringLiteral("history not written to"), error);
-        if (outcome == HistoryStore::Outcome::Refused) {
-            // Writing it again could never succeed; keeping it would hold up every later row.
-            showUnusable();
-            return;
-        }
+        // Writing it again could never succeed; keeping it would hold up every later row.
+        trace(QStringLiteral("history not written to"), m_lastError);
+    } else {
+        m_entries[key].awaited = false;
+        trace(answered ? QStringLiteral("history not written to") : QStringLiteral("history write not finished in"),
+              answered ? m_lastError : QStringLiteral("no answer within %1 ms").arg(m_writeWait.count()));
     }
-    if (!m_spool.push(row))
-        DebugLog(m_state, QStringLiteral("history row kept in memory only: %1").arg(m_spool.lastError()));
-    if (!m_retry.isActive())
-        m_retry.start();
     showUnusable();
 }

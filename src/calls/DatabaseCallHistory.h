@@ -4,55 +4,105 @@
 #include "app/SharedState.h"
 #include "calls/CallHistory.h"
 #include "calls/HistorySpool.h"
-#include "calls/HistoryStore.h"
+#include "calls/HistoryWriter.h"
 
-#include <QTimer>
+#include <QObject>
 
-#include <functional>
+#include <chrono>
+#include <map>
 #include <memory>
+#include <vector>
+
+class QEventLoop;
+class QThread;
 
 /// `WriteCallHistory` on a `HistoryStore` for the database named by `urlSettings.path3`
-/// (a file, or a postgresql:// URI), read at every call. A row that cannot be written shows
-/// "Accessデータベースが使用できません。" as before, but is not lost: it waits in the spool and
-/// is written, oldest first and with its own date and time, before the next call's row and
-/// every minute while any are waiting. Only a row the table refuses is dropped.
+/// (a file, or a postgresql:// URI), read at every call.
+///
+/// A call's row goes into the spool in the application directory the moment the call is
+/// read (`journal`), and leaves it only with its history row, so that a kill, a logout or a
+/// power cut loses nothing. The rows are written in the order of the calls, on a thread of
+/// their own. A call waits for its own row at most `kWriteWait`; a row not written by then
+/// shows "Accessデータベースが使用できません。" as before, but is not lost: it waits, and is
+/// written with its own date and time before the next call's row and every minute. Only a
+/// row the table refuses is dropped. Rows an earlier run left in the spool go first.
 class DatabaseCallHistory final : public CallHistory
 {
 public:
-    /// Makes the store for a configured path.
-    using StoreFactory = std::function<std::unique_ptr<HistoryStore>(const QString& path)>;
+    using StoreFactory = HistoryWriter::StoreFactory;
 
-    static constexpr std::chrono::seconds kRetryInterval{60};
+    /// How long a call waits for its row to be written before it counts as not written.
+    /// Longer than the stores' own time-outs, so that those are the ones that normally end
+    /// a wait; this one bounds a database that stops answering altogether.
+    static constexpr std::chrono::milliseconds kWriteWait{5000};
+    /// How long the end of the program waits for a write under way.
+    static constexpr std::chrono::milliseconds kStopWait{3000};
 
     /// The default factory makes a `PostgresHistoryStore` for a postgresql:// URI and a
     /// `SqliteHistoryStore` otherwise; the spool lives in the application directory.
     DatabaseCallHistory(const SharedState& state, MessageBoxes& boxes, StoreFactory makeStore = {});
     DatabaseCallHistory(const SharedState& state, MessageBoxes& boxes, StoreFactory makeStore,
                         const QString& spoolPath);
+    ~DatabaseCallHistory() override;
 
+    DatabaseCallHistory(const DatabaseCallHistory&) = delete;
+    DatabaseCallHistory& operator=(const DatabaseCallHistory&) = delete;
+
+    void journal(const QString& number, const QDateTime& calldate) override;
     void WriteCallHistory(const QString& number, const QDateTime& calldate) override;
 
-    /// Writes the waiting rows, oldest first, until one is not written. Keeps retrying
-    /// every minute while rows are waiting. True when none are left.
+    /// Writes the waiting rows, oldest first, until one is not written, and waits for that
+    /// at most `kWriteWait`. Keeps retrying every minute while rows are waiting. True when
+    /// none are left.
     bool drainSpool();
-    int spooledRows() const { return m_spool.size(); }
+    /// Rows kept and not yet written.
+    int spooledRows() const { return int(m_entries.size()); }
+    /// How many of them an earlier run left in the spool.
+    int rowsOfEarlierRun() const { return m_earlierRun; }
     /// Whether the minute's retry is due to run.
-    bool retrying() const { return m_retry.isActive(); }
+    bool retrying() const { return m_retrying; }
+    void setWriteWait(std::chrono::milliseconds wait) { m_writeWait = wait; }
 
     static StoreFactory defaultFactory();
 
 private:
-    HistoryStore* store();
-    /// One row to the configured store; `error` says why when it is not written.
-    HistoryStore::Outcome append(HistoryRow& row, QString& error);
+    struct Entry
+    {
+        HistoryRow row;
+        bool submitted = false;
+        bool claimed = false;
+        bool awaited = false;
+    };
+    class Relay;
+
+    qint64 keep(HistoryRow row);
+    qint64 claim(const QString& number, const QDateTime& calldate);
+    /// Hands the kept rows up to `key` to the writer, in order; the number of the last request.
+    qint64 submitUpTo(qint64 key);
+    qint64 request(std::function<void(HistoryWriter&)> work);
+    /// Processes events until the writer has answered `requestNumber`, at most `kWriteWait`.
+    bool waitForAnswer(qint64 requestNumber);
+    void received(const HistoryReport& report);
     void trace(const QString& what, const QString& storeError);
     void showUnusable();
 
     const SharedState& m_state;
     MessageBoxes& m_boxes;
-    StoreFactory m_makeStore;
-    std::unique_ptr<HistoryStore> m_store;
-    QString m_storePath;
     HistorySpool m_spool;
-    QTimer m_retry;
+    std::map<qint64, Entry> m_entries;
+    std::map<qint64, HistoryStore::Outcome> m_outcomes;
+    qint64 m_nextKey = 1;
+    qint64 m_requests = 0;
+    qint64 m_answers = 0;
+    int m_earlierRun = 0;
+    bool m_retrying = false;
+    /// A wait ended without an answer and none has come since: the writer is held up.
+    bool m_stalled = false;
+    QString m_lastError;
+    std::chrono::milliseconds m_writeWait{kWriteWait};
+    std::vector<QEventLoop*> m_waits;
+    QObject m_inbox;
+    std::shared_ptr<Relay> m_relay;
+    QThread* m_thread = nullptr;
+    HistoryWriter* m_writer = nullptr;
 };

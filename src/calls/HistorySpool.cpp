@@ -10,6 +10,25 @@
 
 #include <utility>
 
+namespace {
+
+const QString kSchema = QStringLiteral("CREATE TABLE IF NOT EXISTS spool (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                                       "telnum TEXT NOT NULL, calldate INTEGER NOT NULL, "
+                                       "unsettled INTEGER NOT NULL DEFAULT 0)");
+
+bool run(QSqlQuery& query, const QString& statement, const QVariantList& values, QString& error)
+{
+    bool ok = query.prepare(statement);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    ok = ok && query.exec();
+    if (!ok)
+        error = query.lastError().text();
+    return ok;
+}
+
+} // namespace
+
 QString HistorySpool::pathIn(const QString& appDir)
 {
     return appDir.isEmpty() ? QString() : QDir(appDir).filePath(QStringLiteral("history-spool.db"));
@@ -18,20 +37,7 @@ QString HistorySpool::pathIn(const QString& appDir)
 HistorySpool::HistorySpool(QString path)
     : m_path(std::move(path))
     , m_connectionName(QStringLiteral("chakushin-spool-") + QUuid::createUuid().toString(QUuid::Id128))
-{
-    // The file is made with the first row that has to wait.
-    if (m_path.isEmpty() || !QFile::exists(m_path) || !open())
-        return;
-    QSqlQuery read(QSqlDatabase::database(m_connectionName, false));
-    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled FROM spool ORDER BY id"))) {
-        m_lastError = read.lastError().text();
-        return;
-    }
-    while (read.next())
-        m_rows.push_back({read.value(0).toLongLong(),
-                          {read.value(1).toString(), QDateTime::fromMSecsSinceEpoch(read.value(2).toLongLong()),
-                           read.value(3).toLongLong()}});
-}
+{}
 
 HistorySpool::~HistorySpool()
 {
@@ -40,6 +46,12 @@ HistorySpool::~HistorySpool()
 
 bool HistorySpool::open()
 {
+    if (m_open)
+        return true;
+    if (m_path.isEmpty()) {
+        m_lastError = QStringLiteral("no application directory for the spool file");
+        return false;
+    }
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(m_path);
@@ -48,13 +60,10 @@ bool HistorySpool::open()
         if (!m_open)
             m_lastError = db.lastError().text();
     }
-    // A row is in the spool once its commit has reached the disk. The time is kept as
+    // A row is in the spool once its commit has reached the disk. The rollback journal (not
+    // WAL) lets one commit span the spool and a history file. The time is kept as
     // milliseconds since the epoch, so the row's local date and time come back unchanged.
-    m_open = m_open && execute(QStringLiteral("PRAGMA synchronous = FULL"), {}) &&
-             execute(QStringLiteral("CREATE TABLE IF NOT EXISTS spool (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                                    "telnum TEXT NOT NULL, calldate INTEGER NOT NULL, "
-                                    "unsettled INTEGER NOT NULL DEFAULT 0)"),
-                     {});
+    m_open = m_open && execute(QStringLiteral("PRAGMA synchronous = FULL"), {}) && execute(kSchema, {});
     if (!m_open)
         close(); // tried again with the next row
     return m_open;
@@ -62,6 +71,7 @@ bool HistorySpool::open()
 
 void HistorySpool::close()
 {
+    m_open = false;
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -71,54 +81,63 @@ void HistorySpool::close()
 bool HistorySpool::execute(const QString& statement, const QVariantList& values, qint64* insertedId)
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    bool ok = query.prepare(statement);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    ok = ok && query.exec();
-    if (!ok) {
-        m_lastError = query.lastError().text();
+    if (!run(query, statement, values, m_lastError))
         return false;
-    }
     if (insertedId)
         *insertedId = query.lastInsertId().toLongLong();
     return true;
 }
 
-bool HistorySpool::push(const HistoryRow& row)
+std::vector<HistorySpool::Entry> HistorySpool::waiting()
 {
-    deleteWritten();
-    Entry entry{0, row};
+    std::vector<Entry> entries;
+    if (m_path.isEmpty() || !QFile::exists(m_path) || !open())
+        return entries;
+    QSqlQuery read(QSqlDatabase::database(m_connectionName, false));
+    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled FROM spool ORDER BY id"))) {
+        m_lastError = read.lastError().text();
+        return entries;
+    }
+    while (read.next()) {
+        const qint64 id = read.value(0).toLongLong();
+        entries.push_back({id,
+                           {read.value(1).toString(), QDateTime::fromMSecsSinceEpoch(read.value(2).toLongLong()),
+                            read.value(3).toLongLong(), m_path, id}});
+    }
+    return entries;
+}
+
+qint64 HistorySpool::add(const HistoryRow& row)
+{
     // An empty number stays empty text, never NULL.
     const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
-    if (!m_open && !m_path.isEmpty())
-        open();
-    const bool durable =
-        m_open && execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled) VALUES (?, ?, ?)"),
-                          {telnum, row.calldate.toMSecsSinceEpoch(), row.unsettledTransaction}, &entry.id);
-    if (!durable && m_path.isEmpty())
-        m_lastError = QStringLiteral("no application directory for the spool file");
-    m_rows.push_back(std::move(entry));
-    return durable;
+    qint64 id = 0;
+    if (!open() ||
+        !execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled) VALUES (?, ?, ?)"),
+                 {telnum, row.calldate.toMSecsSinceEpoch(), row.unsettledTransaction}, &id))
+        return 0;
+    return id;
 }
 
-void HistorySpool::updateFront(const HistoryRow& row)
+bool HistorySpool::noteTransaction(qint64 id, qint64 transaction)
 {
-    Entry& entry = m_rows.front();
-    entry.row = row;
-    if (entry.id != 0)
-        execute(QStringLiteral("UPDATE spool SET unsettled = ? WHERE id = ?"), {row.unsettledTransaction, entry.id});
+    return open() && execute(QStringLiteral("UPDATE spool SET unsettled = ? WHERE id = ?"), {transaction, id});
 }
 
-void HistorySpool::popFront()
+bool HistorySpool::remove(qint64 id)
 {
-    if (const qint64 id = m_rows.front().id; id != 0)
-        m_written.append(id);
-    m_rows.pop_front();
-    deleteWritten();
+    return open() && execute(QStringLiteral("DELETE FROM spool WHERE id = ?"), {id});
 }
 
-void HistorySpool::deleteWritten()
+bool HistorySpool::attach(QSqlDatabase& db, const QString& file, QString& error)
 {
-    while (!m_written.isEmpty() && execute(QStringLiteral("DELETE FROM spool WHERE id = ?"), {m_written.constFirst()}))
-        m_written.removeFirst();
+    QSqlQuery query(db);
+    return run(query, QStringLiteral("ATTACH DATABASE ? AS spool"), {file}, error) &&
+           run(query, QStringLiteral("PRAGMA spool.synchronous = FULL"), {}, error);
+}
+
+bool HistorySpool::takeOut(QSqlDatabase& db, qint64 id, QString& error)
+{
+    QSqlQuery query(db);
+    return run(query, QStringLiteral("DELETE FROM spool.spool WHERE id = ?"), {id}, error);
 }

@@ -4,57 +4,61 @@
 
 #include <QString>
 
-#include <deque>
+#include <vector>
 
-/// Call-history rows that could not be written yet, oldest first, kept in a small SQLite
-/// file so that they outlive an exit, a crash or a power cut: a row added is on the disk
-/// before `push` returns. The whole spool is also held in memory, so a spool file that
-/// cannot be written still keeps the rows for as long as the program runs.
+class QSqlDatabase;
+
+/// The spool: call-history rows that have not been written yet, kept in a small SQLite file
+/// in the application directory so that they outlive an exit, a crash or a power cut. A row
+/// goes in the moment its call is read from the adapter and leaves only with its history
+/// row. Each thread that works on the file uses an instance of its own.
 class HistorySpool
 {
 public:
+    struct Entry
+    {
+        qint64 id = 0; ///< its key in the file
+        HistoryRow row;
+    };
+
     /// The spool file's name in the application directory.
     static QString pathIn(const QString& appDir);
 
-    /// Reads the rows waiting in the spool file at `path`, which is made when the first row
-    /// has to wait. An empty path keeps the rows in memory only.
+    /// The spool file at `path`, which is made when the first row is added. An empty path
+    /// keeps nothing.
     explicit HistorySpool(QString path);
     ~HistorySpool();
 
     HistorySpool(const HistorySpool&) = delete;
     HistorySpool& operator=(const HistorySpool&) = delete;
 
-    bool isEmpty() const { return m_rows.empty(); }
-    int size() const { return int(m_rows.size()); }
-    const HistoryRow& front() const { return m_rows.front().row; }
+    const QString& path() const { return m_path; }
 
-    /// Adds a row at the end. True when it is durably on the disk; false (with `lastError()`
-    /// saying why) when it is held in memory only.
-    bool push(const HistoryRow& row);
-    /// Records what a store learnt about the oldest row (an unsettled write).
-    void updateFront(const HistoryRow& row);
-    /// The oldest row has been written: it leaves the spool.
-    void popFront();
+    /// The rows waiting in the file, oldest first.
+    std::vector<Entry> waiting();
+    /// Adds a row; its key once it is durably on the disk, 0 when it cannot be put there
+    /// (`lastError()` says why).
+    qint64 add(const HistoryRow& row);
+    /// Notes, durably, the server transaction in which entry `id`'s row is being written,
+    /// so that a later start asks about it instead of writing the row again.
+    bool noteTransaction(qint64 id, qint64 transaction);
+    bool remove(qint64 id);
 
     QString lastError() const { return m_lastError; }
 
-private:
-    struct Entry
-    {
-        qint64 id = 0; ///< its key in the file; 0 when it is held in memory only
-        HistoryRow row;
-    };
+    /// Prepares `db` (an open SQLite connection outside a transaction) to take entry `id` out
+    /// of the spool file `file`; then `takeOut` does so inside the transaction that writes the
+    /// row, so that SQLite commits both or neither.
+    static bool attach(QSqlDatabase& db, const QString& file, QString& error);
+    static bool takeOut(QSqlDatabase& db, qint64 id, QString& error);
 
+private:
     bool open();
     void close();
     bool execute(const QString& statement, const QVariantList& values, qint64* insertedId = nullptr);
-    void deleteWritten();
 
     QString m_path;
     QString m_connectionName;
     bool m_open = false;
-    std::deque<Entry> m_rows;
-    /// Rows written to the history whose removal from the file failed; retried.
-    QList<qint64> m_written;
     QString m_lastError;
 };

@@ -13,6 +13,11 @@ struct HistoryRow
     /// (the connection was lost while committing): the server's transaction id, which the
     /// store asks about before it writes the row again. Zero otherwise.
     qint64 unsettledTransaction = 0;
+    /// The row's entry in the spool file while it waits (the file and the entry's key), so
+    /// that the row leaves the spool in the step that writes it; no file when it waits in
+    /// memory only. A store that took the entry out sets `spoolId` to 0.
+    QString spoolFile{};
+    qint64 spoolId = 0;
 };
 
 /// Where call-history rows go. One implementation per database kind; the caller shows the

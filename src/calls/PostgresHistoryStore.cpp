@@ -1,5 +1,6 @@
 #include "calls/PostgresHistoryStore.h"
 
+#include "calls/HistorySpool.h"
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
 
@@ -207,17 +208,31 @@ HistoryStore::Outcome PostgresHistoryStore::append(HistoryRow& row)
     }
     const qint64 transaction = m_insert->value(0).toLongLong();
     m_insert->finish();
-    if (database().commit())
+    // The row's spool entry learns the transaction before it commits: whatever ends the
+    // program after this point, a later start asks the server instead of writing it again.
+    if (row.spoolId != 0) {
+        HistorySpool spool(row.spoolFile);
+        if (!spool.noteTransaction(row.spoolId, transaction)) {
+            fail(spool.lastError());
+            database().rollback();
+            return finish(Outcome::Unavailable);
+        }
+        row.unsettledTransaction = transaction;
+    }
+    if (database().commit()) {
+        row.unsettledTransaction = 0;
         return finish(Outcome::Written);
+    }
 
     // The commit failed or its answer was lost: ask the server on a new connection.
     const QString commitError = database().lastError().text();
     disconnect();
     const std::optional<QString> status = transactionStatus(transaction);
-    if (status && *status == QLatin1String("committed"))
+    if (status && *status == QLatin1String("committed")) {
+        row.unsettledTransaction = 0;
         return finish(Outcome::Written);
-    if (!status || *status == QLatin1String("in progress"))
-        row.unsettledTransaction = transaction;
+    }
+    row.unsettledTransaction = !status || *status == QLatin1String("in progress") ? transaction : 0;
     fail(commitError);
     return finish(Outcome::Unavailable);
 }

@@ -1,5 +1,7 @@
 #include "calls/SqliteHistoryStore.h"
 
+#include "calls/HistorySpool.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,25 +111,39 @@ HistoryStore::Outcome SqliteHistoryStore::append(HistoryRow& row)
     // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
     const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
     const QString calldate = dateTimeText(row.calldate);
+    // The row and its spool entry change in one transaction across both files: a kill
+    // between the two can neither lose the row nor write it twice.
+    const bool fromSpool = row.spoolId != 0 && QFile::exists(row.spoolFile);
     bool refused = false;
     const bool written = withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
-        if (!requireFullSync(db, error))
+        if (!requireFullSync(db, error) || (fromSpool && !HistorySpool::attach(db, row.spoolFile, error)))
             return false;
+        if (!db.transaction()) {
+            error = db.lastError().text();
+            return false;
+        }
         QSqlQuery insert(db);
-        if (!insert.prepare(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)"))) {
-            error = insert.lastError().text();
-            return false;
+        bool ok = insert.prepare(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)"));
+        if (ok) {
+            insert.addBindValue(telnum);
+            insert.addBindValue(calldate);
+            ok = insert.exec();
+            refused = !ok && refusesTheRow(insert.lastError());
         }
-        insert.addBindValue(telnum);
-        insert.addBindValue(calldate);
-        // One statement in autocommit mode: it either commits whole or leaves no row.
-        if (!insert.exec()) {
+        if (!ok)
             error = insert.lastError().text();
-            refused = refusesTheRow(insert.lastError());
-            return false;
+        insert.finish();
+        ok = ok && (!fromSpool || HistorySpool::takeOut(db, row.spoolId, error));
+        if (ok && !db.commit()) {
+            error = db.lastError().text();
+            ok = false;
         }
-        return true;
+        if (!ok)
+            db.rollback();
+        return ok;
     });
+    if (written && fromSpool)
+        row.spoolId = 0;
     return written ? Outcome::Written : refused ? Outcome::Refused : Outcome::Unavailable;
 }
 

@@ -8,15 +8,15 @@
 
 /// The call history in an SQLite file: table "history" with the text columns "telnum" and
 /// "calldate" ("YYYY-MM-DD HH:MM:SS", local time). The file and the table must exist; this
-/// class never creates either. Every `append` opens the file, inserts one row and closes it.
+/// class never creates either. Every `append` opens the file, inserts one row and closes it;
+/// a row from the spool leaves the spool file in the same transaction.
 class SqliteHistoryStore final : public HistoryStore
 {
 public:
     /// How long an append waits for another program's lock before it gives up. A reader
     /// such as a report tool holds the lock for milliseconds, which this rides out; a lock
     /// held for good (an open write transaction in a database browser) fails within 2 s,
-    /// since the append runs on the user-interface thread. The serial driver buffers what
-    /// the adapter sends meanwhile.
+    /// so that the call's message is not late.
     static constexpr std::chrono::milliseconds kBusyTimeout{2000};
 
     explicit SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout = kBusyTimeout);

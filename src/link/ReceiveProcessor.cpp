@@ -106,6 +106,24 @@ void ReceiveProcessor::rcvProcessT1(const QString& frame)
     });
 }
 
+void ReceiveProcessor::lineRead(const QString& text, bool frame, const QDateTime& receivedAt)
+{
+    if (m_state.rcvMode != RcvMode::Idle)
+        return;
+    std::optional<QString> number;
+    if (frame) {
+        // An empty number is the watchdog's answer, not a call.
+        if (text.size() == NumberExtraction::kT1FrameLength)
+            if (QString digits = NumberExtraction::t1Number(text); !digits.isEmpty())
+                number = std::move(digits);
+    } else if (isNotification(text)) {
+        number = m_state.adapterProfile.kind == u"INS" ? NumberExtraction::isdnNumber(text, m_state.adapterProfile.ring)
+                                                       : NumberExtraction::analogNumber(text, m_state.adapterProfile.ring);
+    }
+    if (number)
+        m_dispatch.journal(*number, receivedAt);
+}
+
 ReceiveProcessor::Outcome ReceiveProcessor::isdnInitial(const QString& line)
 {
     DebugLog(m_state, QStringLiteral("rcv--INITIAL"));

@@ -33,6 +33,8 @@ public:
     void rcvProcess(const QString& line) override;
     void rcvProcessA(const QString& line) override;
     void rcvProcessT1(const QString& frame) override;
+    /// An incoming call read while standing by is kept for the history at once.
+    void lineRead(const QString& text, bool frame, const QDateTime& receivedAt) override;
 
 private:
     using Outcome = std::optional<CallFailure>;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 /// The three receive routines that the serial link hands complete lines and frames to,
@@ -15,4 +16,8 @@ public:
     virtual void rcvProcessA(const QString& line) = 0;
     /// Control-code framing.
     virtual void rcvProcessT1(const QString& frame) = 0;
+    /// Each complete line (`frame` false) or frame the moment it has been read, in arrival
+    /// order, before any routine sees it: a routine may still be busy with an earlier one.
+    /// Shows nothing and opens nothing.
+    virtual void lineRead(const QString& /*text*/, bool /*frame*/, const QDateTime& /*receivedAt*/) {}
 };

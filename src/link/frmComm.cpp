@@ -254,13 +254,26 @@ qint64 frmComm::bytesWaiting() const
     return count;
 }
 
+// Lines are cut out as they are read, and each is announced at once: a call is kept before
+// anything can hold up its turn.
 void frmComm::takeWaitingBytes()
 {
     if (!MSComm1.isOpen())
         return;
     QByteArray bytes = readAllWaiting();
-    if (!bytes.isEmpty())
-        m_receiveEvents.push_back({std::move(bytes), QDateTime::currentDateTime()});
+    if (bytes.isEmpty())
+        return;
+    ReceiveEvent event{std::move(bytes), QDateTime::currentDateTime(),
+                       selectsControlCodeFraming(m_state.adapterProfile.ctrlcode), {}};
+    event.units = m_assembler.feed(event.bytes, event.controlCode ? ReceiveAssembler::Framing::ControlCode
+                                                                  : ReceiveAssembler::Framing::Line);
+    if (m_assembler.pending().isEmpty())
+        m_fragmentSilence.stop();
+    else
+        m_fragmentSilence.start();
+    for (const QByteArray& unit : std::as_const(event.units))
+        m_routines.lineRead(fromCp932(unit), event.controlCode, event.receivedAt);
+    m_receiveEvents.push_back(std::move(event));
 }
 
 void frmComm::MSComm1_OnComm()
@@ -301,24 +314,14 @@ void frmComm::processReceivedEvents()
 
 void frmComm::processReceiveEvent(const ReceiveEvent& event)
 {
-    const QByteArray& bytes = event.bytes;
-    const bool controlCode = selectsControlCodeFraming(m_state.adapterProfile.ctrlcode);
-    if (controlCode) {
+    if (event.controlCode) {
         // One acknowledgement per receive event, whatever it carried.
         SendCommand(QString(QChar(kAck)));
     }
-    const QList<QByteArray> units =
-        m_assembler.feed(bytes, controlCode ? ReceiveAssembler::Framing::ControlCode : ReceiveAssembler::Framing::Line);
-    // Started before the routines run: one of them may hold a message box open for long.
-    if (m_assembler.pending().isEmpty())
-        m_fragmentSilence.stop();
-    else
-        m_fragmentSilence.start();
-
     m_state.receivedAt = event.receivedAt;
-    for (const QByteArray& unit : units) {
+    for (const QByteArray& unit : event.units) {
         const QString text = fromCp932(unit);
-        if (controlCode) {
+        if (event.controlCode) {
             m_routines.rcvProcessT1(text);
             continue;
         }
@@ -332,10 +335,18 @@ void frmComm::processReceiveEvent(const ReceiveEvent& event)
 
     if (isDebugMode(m_state)) {
         // One decoder across events, so a character split between two reads shows intact.
-        const QString shown = m_displayDecoder.decode(bytes);
+        const QString shown = m_displayDecoder.decode(event.bytes);
         DebugLog(m_state, QStringLiteral("Receive - ") + shown);
         AppendToTerminal(shown + QStringLiteral("\r\n"));
     }
+}
+
+void frmComm::dropWaitingLines()
+{
+    takeWaitingBytes();
+    if (!m_receiveEvents.empty())
+        DebugLog(m_state, QStringLiteral("%1 receive events left unhandled").arg(m_receiveEvents.size()));
+    m_receiveEvents.clear();
 }
 
 void frmComm::fragmentSilenceElapsed()
@@ -343,8 +354,8 @@ void frmComm::fragmentSilenceElapsed()
     if (m_assembler.pending().isEmpty())
         return;
     // Bytes already here may be the rest of it, held up while the thread was busy; they are
-    // assembled as they come and restart the clock.
-    if (!m_receiveEvents.empty() || bytesWaiting() > 0)
+    // assembled as they are read and restart the clock.
+    if (bytesWaiting() > 0)
         return;
     DebugLog(m_state, QStringLiteral("**DROP - ") + fromCp932(m_assembler.pending()));
     m_assembler.clear();
@@ -455,9 +466,8 @@ void frmComm::watchTimer_Timer()
 {
     if (m_state.appState != AppStateCode::StandbyOn)
         return;
-    // A routine's message box is open (the history database may be locked, say) and the
-    // adapter's answers wait behind it. Neither poll nor judge until they have been handled.
-    if (m_receiving)
+    // Neither poll nor judge until what has come is handled: the answer may be in it.
+    if (receivedDataWaits())
         return;
     if (m_state.watchAck == WatchAck::Answered) {
         m_state.watchAck = WatchAck::Outstanding;
@@ -466,6 +476,13 @@ void frmComm::watchTimer_Timer()
         return;
     }
     declareAdapterFault();
+}
+
+// A routine's message box is open (the history database may be locked, say), or calls came
+// faster than they were handled.
+bool frmComm::receivedDataWaits() const
+{
+    return m_receiving || !m_receiveEvents.empty() || bytesWaiting() > 0;
 }
 
 void frmComm::declareAdapterFault()

@@ -81,6 +81,9 @@ public:
     /// open), wait and are handled after it, in order.
     void MSComm1_OnComm();
 
+    /// Forgets what was read and not yet handed to the routines (the program ends).
+    void dropWaitingLines();
+
     /// Frames and transmits one command, then pauses 1000 ms. False, without the pause,
     /// when the port is closed or the bytes cannot be written; the caller decides. Nothing
     /// received is processed before it returns.
@@ -99,19 +102,24 @@ public:
 
     void waitTimer_Timer() { expireReplyWait(waitTimer); }
     /// The standby watchdog: polls with `icommand1`, or ends standby when the previous poll
-    /// went unanswered. Acts only in `appState` 105, and not while a receive routine holds a
-    /// message box open: the adapter's answers then wait behind the box.
+    /// went unanswered. Acts only in `appState` 105, and not while received data waits to be
+    /// handled (a receive routine holds a message box open, or calls come faster than they
+    /// are handled): the adapter's answer may be waiting behind it.
     void watchTimer_Timer();
 
 private:
-    /// The bytes of one read, with the local time at which they were taken from the port.
+    /// The bytes of one read, with the local time at which they were taken from the port and
+    /// the complete lines or frames they finished.
     struct ReceiveEvent
     {
         QByteArray bytes;
         QDateTime receivedAt;
+        bool controlCode = false;
+        QList<QByteArray> units;
     };
 
     void takeWaitingBytes();
+    bool receivedDataWaits() const;
     void processReceivedEvents();
     void processReceiveEvent(const ReceiveEvent& event);
     void fragmentSilenceElapsed();

@@ -8,6 +8,7 @@
 #include "calls/SqliteHistoryStore.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
+#include "startup/EndSignals.h"
 #include "startup/ForegroundWindow.h"
 #include "startup/Program.h"
 #include "startup/SingleInstance.h"
@@ -107,9 +108,14 @@ int runProgram(const ApplicationDirectory& dir)
     // else, wherever the history is now; the retry every minute goes on if they cannot.
     // Before the main window: its identification guard counts from its load, and a database
     // that keeps the drain waiting must not eat into it.
-    if (program.history.spooledRows() > 0) {
+    if (const int earlier = program.history.rowsOfEarlierRun(); earlier > 0) {
         program.state.urlSettings.path3 = ReadIni(program.state, QStringLiteral("URL"), QStringLiteral("path3"));
         program.history.drainSpool();
+        const QString told = QStringLiteral("%1 calls of an earlier run waited for the history; %2 written now")
+                                 .arg(earlier)
+                                 .arg(earlier - program.history.spooledRows());
+        std::fprintf(stderr, "chakushin: %s\n", qPrintable(told));
+        DebugLog(program.state, told);
     }
 
     frmTerminal& window = program.loadMainWindow();
@@ -127,6 +133,12 @@ int runProgram(const ApplicationDirectory& dir)
     }
     foreground.releaseMainWindow();
     QObject::connect(&window, &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // A logout or shutdown ends the program as its own "終了" does, without the notice.
+    EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::endRequested, &window, [&](int signalNumber) {
+        DebugLog(program.state, QStringLiteral("signal %1: ending").arg(signalNumber));
+        window.close();
+    });
     return QCoreApplication::exec();
 }
 

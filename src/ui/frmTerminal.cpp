@@ -425,7 +425,9 @@ void frmTerminal::Form_Unload()
         if (window != this && window->isVisible())
             window->close();
     }
-    // The serial link last: closing the port lets pending output drain first.
+    // The serial link last: closing the port lets pending output drain first. Calls read
+    // and not yet handled open no page now; their rows are in the spool.
+    m_comm.dropWaitingLines();
     m_comm.ClosePort();
 
     hide();

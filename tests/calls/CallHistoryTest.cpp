@@ -298,7 +298,6 @@ TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
         QDir().mkpath(QFileInfo(path).absolutePath());
         ASSERT_TRUE(createHistoryDatabase(path));
         state.urlSettings.path3 = path;
-        state.appDir = caseDir.path();
         boxes.shown.clear();
         DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
         EXPECT_TRUE(boxes.shown.empty());

@@ -98,7 +98,7 @@ protected:
         };
     }
 
-    int spooledOnDisk() const { return HistorySpool(HistorySpool::pathIn(state.appDir)).size(); }
+    int spooledOnDisk() const { return int(HistorySpool(HistorySpool::pathIn(state.appDir)).waiting().size()); }
 
     // Two calls, the fault, three calls, the mend, one call. Each waiting row is on the disk
     // before its message, or in memory only when the spool has no file.
