@@ -128,8 +128,8 @@ qint64 DatabaseCallHistory::claim(const QString& number, const QDateTime& callda
 
 qint64 DatabaseCallHistory::request(std::function<void(HistoryWriter&)> work)
 {
-    QMetaObject::invokeMethod(m_writer, [writer = m_writer, work = std::move(work)] { work(*writer); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_writer, [writer = m_writer, work = std::move(work)] { work(*writer); }, Qt::QueuedConnection);
     return ++m_requests;
 }
 
@@ -151,7 +151,9 @@ qint64 DatabaseCallHistory::submitUpTo(qint64 key)
 
 bool DatabaseCallHistory::waitForAnswer(qint64 requestNumber)
 {
-    const auto answered = [&] { return m_answers >= requestNumber; };
+    const auto answered = [&] {
+        return m_answers >= requestNumber;
+    };
     // While the writer is held up, later calls do not wait for it as well.
     const QDeadlineTimer deadline(m_stalled ? std::chrono::milliseconds(0) : m_writeWait);
     while (!answered() && !deadline.hasExpired()) {

@@ -112,9 +112,8 @@ qint64 HistorySpool::add(const HistoryRow& row)
     // An empty number stays empty text, never NULL.
     const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
     qint64 id = 0;
-    if (!open() ||
-        !execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled) VALUES (?, ?, ?)"),
-                 {telnum, row.calldate.toMSecsSinceEpoch(), row.unsettledTransaction}, &id))
+    if (!open() || !execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled) VALUES (?, ?, ?)"),
+                            {telnum, row.calldate.toMSecsSinceEpoch(), row.unsettledTransaction}, &id))
         return 0;
     return id;
 }

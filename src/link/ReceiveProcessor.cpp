@@ -117,8 +117,9 @@ void ReceiveProcessor::lineRead(const QString& text, bool frame, const QDateTime
             if (QString digits = NumberExtraction::t1Number(text); !digits.isEmpty())
                 number = std::move(digits);
     } else if (isNotification(text)) {
-        number = m_state.adapterProfile.kind == u"INS" ? NumberExtraction::isdnNumber(text, m_state.adapterProfile.ring)
-                                                       : NumberExtraction::analogNumber(text, m_state.adapterProfile.ring);
+        number = m_state.adapterProfile.kind == u"INS"
+                     ? NumberExtraction::isdnNumber(text, m_state.adapterProfile.ring)
+                     : NumberExtraction::analogNumber(text, m_state.adapterProfile.ring);
     }
     if (number)
         m_dispatch.journal(*number, receivedAt);

@@ -263,8 +263,8 @@ void frmComm::takeWaitingBytes()
     QByteArray bytes = readAllWaiting();
     if (bytes.isEmpty())
         return;
-    ReceiveEvent event{std::move(bytes), QDateTime::currentDateTime(),
-                       selectsControlCodeFraming(m_state.adapterProfile.ctrlcode), {}};
+    ReceiveEvent event{
+        std::move(bytes), QDateTime::currentDateTime(), selectsControlCodeFraming(m_state.adapterProfile.ctrlcode), {}};
     event.units = m_assembler.feed(event.bytes, event.controlCode ? ReceiveAssembler::Framing::ControlCode
                                                                   : ReceiveAssembler::Framing::Line);
     if (m_assembler.pending().isEmpty())

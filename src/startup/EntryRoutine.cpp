@@ -8,7 +8,6 @@
 #include "calls/SqliteHistoryStore.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
-#include "startup/EndSignals.h"
 #include "startup/ForegroundWindow.h"
 #include "startup/Program.h"
 #include "startup/SingleInstance.h"
@@ -132,14 +131,7 @@ int runProgram(const ApplicationDirectory& dir)
         break;
     }
     foreground.releaseMainWindow();
-    QObject::connect(&window, &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    // A logout or shutdown ends the program as its own "終了" does, without the notice.
-    EndSignals endSignals;
-    QObject::connect(&endSignals, &EndSignals::endRequested, &window, [&](int signalNumber) {
-        DebugLog(program.state, QStringLiteral("signal %1: ending").arg(signalNumber));
-        window.close();
-    });
-    return QCoreApplication::exec();
+    return program.runUntilUnloaded();
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 #include "startup/Program.h"
 
+#include "app/Settings.h"
 #include "calls/DesktopBrowserLauncher.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
 #include "dialogs/frmUrl.h"
+#include "startup/EndSignals.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -77,4 +81,15 @@ StepDialogs Program::stepDialogs()
         };
     };
     return StepDialogs{modal(kAdapterDialog), modal(kCtiDialog), modal(kUrlDialog)};
+}
+
+int Program::runUntilUnloaded()
+{
+    QObject::connect(m_window.get(), &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::endRequested, m_window.get(), [this](int signalNumber) {
+        DebugLog(state, QStringLiteral("signal %1: ending").arg(signalNumber));
+        m_window->close();
+    });
+    return QCoreApplication::exec();
 }

@@ -59,6 +59,10 @@ public:
     StepDialogs stepDialogs();
     /// The main window once loaded, else null.
     frmTerminal* mainWindow() const { return m_window.get(); }
+    /// Lives in the event loop until the main window has unloaded, from "終了" or from
+    /// SIGTERM, SIGHUP or SIGINT (a logout, a shutdown), which end the program the same way
+    /// without the notice. Returns the exit status. Needs the main window loaded.
+    int runUntilUnloaded();
 
     SharedState state;
     ProgramSeams seams;

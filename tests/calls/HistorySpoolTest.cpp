@@ -6,15 +6,22 @@
 #include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
+#include "startup/Program.h"
 #include "support/HistoryRows.h"
+#include "support/RecordingBrowserLauncher.h"
+#include "support/RecordingTaskTray.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/TempAppDir.h"
+#include "ui/QtMessageBoxes.h"
+
+#include "AdapterSimulator.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -130,11 +137,75 @@ protected:
         EXPECT_FALSE(history.retrying());
     }
 
+    // The next start of the real program, with nothing behind the adapter's port: it writes
+    // what the spool holds before anything else. Killed once `rows` rows are there.
+    void startProgramUntil(std::size_t rows)
+    {
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        WriteIni(state, "URL", "path3", dbPath);
+        WriteIni(state, "SYSTEM", "adapter", "1");
+        WriteIni(state, "SYSTEM", "CommPort", "9");
+        WriteIni(state, "PORTS", "COM9", runtime.filePath(QStringLiteral("no-adapter")));
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
+        ASSERT_TRUE(program.waitForStarted());
+        const QDeadlineTimer deadline(20s);
+        while (historyRows(dbPath).size() < rows && !deadline.hasExpired() && program.state() == QProcess::Running)
+            QThread::msleep(50);
+        QThread::msleep(300); // time enough to write a row twice
+        program.kill();
+        program.waitForFinished();
+    }
+
+    // A desk in standby in a process of its own, its adapter played by `sim` here.
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false)
+    {
+        WriteIni(state, "URL", "path3", dbPath);
+        WriteIni(state, "URL", "history", "True");
+        WriteIni(state, "URL", "browse", "False");
+        WriteIni(state, "SYSTEM", "adapter", "1");
+        WriteIni(state, "SYSTEM", "CommPort", "3");
+        WriteIni(state, "PORTS", "COM3", sim.portPath());
+        std::unique_ptr<QProcess> desk(startRole(watchdog ? "watched-desk" : "desk", dir.path()));
+        EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
+        return desk;
+    }
+
+    // Waits (processing events, so that the simulator answers) until the spool holds `count` rows.
+    bool spooled(int count)
+    {
+        const QDeadlineTimer deadline(20s);
+        while (spooledOnDisk() < count && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return spooledOnDisk() == count;
+    }
+
+    // The numbers of the rows in the history, in order.
+    QStringList numbersInHistory() const
+    {
+        QStringList numbers;
+        for (const auto& [number, calldate] : historyRows(dbPath))
+            numbers << number;
+        return numbers;
+    }
+
     TempAppDir dir;
     QString dbPath = dir.filePath(QStringLiteral("cti.mdb"));
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
 };
+
+std::unique_ptr<AdapterSimulator> simulatorFor(const TempAppDir& dir)
+{
+    dir.copyShippedSettings();
+    return std::make_unique<AdapterSimulator>(
+        AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
+}
 
 } // namespace
 
@@ -190,30 +261,111 @@ TEST_F(HistorySpoolTest, RowsOutliveAKill)
     ASSERT_TRUE(calling->waitForFinished(10000));
     EXPECT_EQ(calling->exitStatus(), QProcess::CrashExit);
     ASSERT_TRUE(createHistoryDatabase(dbPath));
-
-    QTemporaryDir runtime;
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     dir.copyShippedSettings();
-    WriteIni(state, "URL", "path3", dbPath);
-    WriteIni(state, "SYSTEM", "adapter", "1");
-    WriteIni(state, "SYSTEM", "CommPort", "9");
-    WriteIni(state, "PORTS", "COM9", runtime.filePath(QStringLiteral("no-adapter")));
     for (int start = 1; start <= 2; ++start) {
         SCOPED_TRACE(start);
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
-        ASSERT_TRUE(program.waitForStarted());
-        const QDeadlineTimer deadline(20s);
-        while (historyRows(dbPath).size() < 3 && !deadline.hasExpired() && program.state() == QProcess::Running)
-            QThread::msleep(50);
-        QThread::msleep(start == 2 ? 1000 : 0); // time enough for a second start to write a row twice
-        program.kill();
-        program.waitForFinished();
+        startProgramUntil(3);
         EXPECT_EQ(historyRows(dbPath), expectedRows(3));
+        EXPECT_EQ(spooledOnDisk(), 0);
+    }
+}
+
+// Killed while 200 waiting rows are being written, at a random moment, again and again: the
+// next run writes what is left, and no row is ever written twice.
+TEST_F(HistorySpoolTest, KilledDuringAFlush)
+{
+    constexpr int kRows = 200;
+    state.urlSettings.path3 = dbPath + QStringLiteral(".missing");
+    {
+        DatabaseCallHistory history(state, boxes);
+        history.setWriteWait(0ms);
+        for (int n = 1; n <= kRows; ++n)
+            history.journal(callNumber(n), callTime(n));
+    }
+    const QString spool = HistorySpool::pathIn(state.appDir);
+    ASSERT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
+    state.urlSettings.path3 = dbPath;
+    int killedMidway = 0;
+    for (int trial = 1; trial <= 10; ++trial) {
+        SCOPED_TRACE(trial);
+        QFile::remove(dbPath);
+        QFile::remove(spool);
+        ASSERT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool));
+        ASSERT_TRUE(createHistoryDatabase(dbPath));
+        std::unique_ptr<QProcess> flushing(startRole("flush", dir.path()));
+        ASSERT_TRUE(waitForLine(*flushing, "flushing"));
+        QThread::msleep(QRandomGenerator::global()->bounded(400));
+        ::kill(pid_t(flushing->processId()), SIGKILL);
+        ASSERT_TRUE(flushing->waitForFinished(10000));
+        const std::size_t before = historyRows(dbPath).size();
+        killedMidway += before > 0 && before < std::size_t(kRows);
+
+        DatabaseCallHistory(state, boxes).drainSpool();
+        EXPECT_EQ(historyRows(dbPath), expectedRows(kRows));
+        EXPECT_EQ(spooledOnDisk(), 0);
+    }
+    EXPECT_GT(killedMidway, 0) << "no kill fell into a flush";
+}
+
+// Calls that come while the first one's message box is open wait behind it; ended then, by a
+// kill or by a logout, the desk has kept every one of them, and the next start writes each
+// once, in order, with the time it came.
+TEST_F(HistorySpoolTest, CallsBehindAnOpenBoxOutliveTheEnd)
+{
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        auto sim = simulatorFor(dir);
+        QFile::remove(dbPath);
+        QFile::remove(HistorySpool::pathIn(dir.path()));
+        std::unique_ptr<QProcess> running = startDesk(*sim);
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        for (int n = 1; n <= 6; ++n) {
+            sim->raiseCall(callNumber(n));
+            ASSERT_TRUE(spooled(n));
+        }
+        ::kill(pid_t(running->processId()), signal);
+        ASSERT_TRUE(running->waitForFinished(10000));
+        if (signal == SIGTERM) {
+            EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(running->exitCode(), 0);
+        }
+        EXPECT_EQ(spooledOnDisk(), 6);
+
+        ASSERT_TRUE(createHistoryDatabase(dbPath));
+        startProgramUntil(6);
+        EXPECT_EQ(numbersInHistory(), QStringList({callNumber(1), callNumber(2), callNumber(3), callNumber(4),
+                                                   callNumber(5), callNumber(6)}));
+        for (const auto& [number, calldate] : historyRows(dbPath))
+            EXPECT_GE(calldate, SqliteHistoryStore::dateTimeText(before));
+        EXPECT_EQ(spooledOnDisk(), 0);
+    }
+}
+
+// A burst of calls, the desk killed at a random moment in it: the next start completes the
+// history, and every call read is in it once, in order.
+TEST_F(HistorySpoolTest, KilledDuringABurst)
+{
+    for (int trial = 1; trial <= 3; ++trial) {
+        SCOPED_TRACE(trial);
+        auto sim = simulatorFor(dir);
+        QFile::remove(dbPath);
+        QFile::remove(HistorySpool::pathIn(dir.path()));
+        ASSERT_TRUE(createHistoryDatabase(dbPath));
+        std::unique_ptr<QProcess> running = startDesk(*sim);
+        QStringList burst;
+        for (int n = 1; n <= 40; ++n) {
+            burst << callNumber(n);
+            sim->raiseCall(burst.last());
+        }
+        QDeadlineTimer killAt(QRandomGenerator::global()->bounded(50, 600));
+        while (!killAt.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ::kill(pid_t(running->processId()), SIGKILL);
+        ASSERT_TRUE(running->waitForFinished(10000));
+        const qsizetype kept = numbersInHistory().size() + spooledOnDisk();
+
+        startProgramUntil(std::size_t(kept));
+        EXPECT_EQ(numbersInHistory(), burst.first(kept));
         EXPECT_EQ(spooledOnDisk(), 0);
     }
 }
@@ -247,6 +399,41 @@ TEST(HistoryRole, DISABLED_Play)
         ASSERT_TRUE(in.open(stdin, QIODevice::ReadOnly));
         in.readAll();
         ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
+    } else if (role == "flush") {
+        // Writes what the spool holds, to be killed while it does.
+        SharedState state = TempAppDir().makeState();
+        state.appDir = argument;
+        state.urlSettings.path3 = QDir(argument).filePath(QStringLiteral("cti.mdb"));
+        ScriptedMessageBoxes boxes;
+        DatabaseCallHistory history(state, boxes);
+        out.write("flushing\n");
+        out.flush();
+        history.drainSpool();
+        for (;;)
+            QThread::sleep(1);
+    } else if (role == "desk" || role == "watched-desk") {
+        // The program's parts in standby, with real message boxes that nobody closes.
+        int status = 3;
+        {
+            QtMessageBoxes boxes;
+            ThreadPauser pauser;
+            RecordingTaskTray tray;
+            RecordingBrowserLauncher browser;
+            Program program(argument, {boxes, pauser, tray, &browser});
+            ReadWriteAppSettings(program.state, QStringLiteral("READ"));
+            LoadSettings(program.state);
+            program.loadMainWindow();
+            program.state.appState = AppStateCode::StandbyOn;
+            program.state.rcvMode = RcvMode::Idle;
+            program.state.watchAck = WatchAck::Answered;
+            ASSERT_TRUE(program.comm.OpenPort(0));
+            if (role == "watched-desk")
+                program.comm.watchTimer.start();
+            out.write("standing by\n");
+            out.flush();
+            status = program.runUntilUnloaded();
+        }
+        std::exit(status);
     } else if (role == "call-and-hang") {
         // Three calls while the history file is missing, then waits to be killed.
         TempAppDir unused;
