@@ -6,11 +6,10 @@
 #include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
-#include "startup/Program.h"
 #include "support/HistoryRows.h"
-#include "support/RecordingBrowserLauncher.h"
-#include "support/RecordingTaskTray.h"
+#include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StandbyDesk.h"
 #include "support/TempAppDir.h"
 #include "ui/QtMessageBoxes.h"
 
@@ -25,7 +24,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -67,10 +65,10 @@ std::vector<std::pair<QString, QString>> expectedRows(int calls)
 
 // This test binary started again in one of the roles below, which run in a process of their
 // own so that a lock or a kill is another process's.
-QProcess* startRole(const char* role, const QString& argument)
+QProcess* startRole(const char* role, const QString& argument,
+                    QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
     auto* child = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ROLE"), QString::fromLatin1(role));
     env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ARGUMENT"), argument);
     child->setProcessEnvironment(env);
@@ -141,37 +139,32 @@ protected:
     // what the spool holds before anything else. Killed once `rows` rows are there.
     void startProgramUntil(std::size_t rows)
     {
-        QTemporaryDir runtime;
-        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        WriteIni(state, "URL", "path3", dbPath);
-        WriteIni(state, "SYSTEM", "adapter", "1");
-        WriteIni(state, "SYSTEM", "CommPort", "9");
-        WriteIni(state, "PORTS", "COM9", runtime.filePath(QStringLiteral("no-adapter")));
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
-        ASSERT_TRUE(program.waitForStarted());
+        ProgramWithoutAdapter program(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath);
         const QDeadlineTimer deadline(20s);
-        while (historyRows(dbPath).size() < rows && !deadline.hasExpired() && program.state() == QProcess::Running)
+        while (historyRows(dbPath).size() < rows && !deadline.hasExpired() &&
+               program.process.state() == QProcess::Running)
             QThread::msleep(50);
         QThread::msleep(300); // time enough to write a row twice
-        program.kill();
-        program.waitForFinished();
     }
 
-    // A desk in standby in a process of its own, its adapter played by `sim` here.
-    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false)
+    // A desk in standby in a process of its own, its adapter played by `sim` here; on a disk
+    // where every fsync takes 10 ms when `slowDisk`.
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
     {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (slowDisk) {
+            env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
+            // A sanitized build wants its runtime first; the preloaded library uses none of it.
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+        }
         WriteIni(state, "URL", "path3", dbPath);
         WriteIni(state, "URL", "history", "True");
         WriteIni(state, "URL", "browse", "False");
         WriteIni(state, "SYSTEM", "adapter", "1");
         WriteIni(state, "SYSTEM", "CommPort", "3");
         WriteIni(state, "PORTS", "COM3", sim.portPath());
-        std::unique_ptr<QProcess> desk(startRole(watchdog ? "watched-desk" : "desk", dir.path()));
+        std::unique_ptr<QProcess> desk(startRole(watchdog ? "watched-desk" : "desk", dir.path(), env));
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
     }
@@ -370,6 +363,33 @@ TEST_F(HistorySpoolTest, KilledDuringABurst)
     }
 }
 
+// A burst on a disk where every fsync takes 10 ms, raised as the watchdog polls so that its
+// answer waits behind the calls, which come faster than they are written. The desk stays in
+// standby, polls again, and every call is in the history once, in order.
+TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
+{
+    auto sim = simulatorFor(dir);
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    std::unique_ptr<QProcess> running = startDesk(*sim, true, true);
+    QStringList burst;
+    QObject::connect(sim.get(), &AdapterSimulator::commandReceived, [&] {
+        // As many as the line holds unread; the answer to the poll goes out after them.
+        for (int n = 1; n <= 120 && burst.size() < n; ++n) {
+            burst << callNumber(n);
+            sim->raiseCall(burst.last());
+        }
+    });
+    const QDeadlineTimer deadline(120s);
+    while ((numbersInHistory().size() < 120 || sim->commandsReceived().size() < 2) && !deadline.hasExpired() &&
+           running->state() == QProcess::Running)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    EXPECT_EQ(numbersInHistory(), burst);
+    EXPECT_GE(sim->commandsReceived().size(), 2) << "the watchdog did not poll again";
+    ::kill(pid_t(running->processId()), SIGTERM);
+    ASSERT_TRUE(running->waitForFinished(10000));
+    EXPECT_EQ(running->exitCode(), 0);
+}
+
 // Without a usable application directory the rows still wait, in memory, for this run.
 TEST_F(HistorySpoolTest, NoSpoolFileKeepsRowsInMemory)
 {
@@ -416,22 +436,11 @@ TEST(HistoryRole, DISABLED_Play)
         int status = 3;
         {
             QtMessageBoxes boxes;
-            ThreadPauser pauser;
-            RecordingTaskTray tray;
-            RecordingBrowserLauncher browser;
-            Program program(argument, {boxes, pauser, tray, &browser});
-            ReadWriteAppSettings(program.state, QStringLiteral("READ"));
-            LoadSettings(program.state);
-            program.loadMainWindow();
-            program.state.appState = AppStateCode::StandbyOn;
-            program.state.rcvMode = RcvMode::Idle;
-            program.state.watchAck = WatchAck::Answered;
-            ASSERT_TRUE(program.comm.OpenPort(0));
-            if (role == "watched-desk")
-                program.comm.watchTimer.start();
+            StandbyDesk desk(argument, boxes, role == "watched-desk");
+            ASSERT_TRUE(desk.isStandingBy());
             out.write("standing by\n");
             out.flush();
-            status = program.runUntilUnloaded();
+            status = desk.program.runUntilUnloaded();
         }
         std::exit(status);
     } else if (role == "call-and-hang") {

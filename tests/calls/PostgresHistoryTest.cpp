@@ -3,25 +3,38 @@
 
 #include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
+#include "calls/HistorySpool.h"
 #include "calls/PostgresHistoryStore.h"
 #include "calls/PostgresUri.h"
+#include "support/ProcessEventsUntil.h"
+#include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StandbyDesk.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
+#include "AdapterSimulator.h"
 #include "ThrowawayCluster.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -259,6 +272,110 @@ TEST_F(PostgresHistoryTest, UnsettledWriteIsAskedAboutFirst)
     EXPECT_EQ(store.append(second), HistoryStore::Outcome::Written) << store.lastError().toStdString();
     EXPECT_EQ(second.unsettledTransaction, 0);
     EXPECT_EQ(rows(), expectedRows(2));
+}
+
+// The built program killed at random moments while it writes 200 rows that waited: the
+// next run writes what is left, and a row whose commit went through is never written again.
+TEST_F(PostgresHistoryTest, KilledDuringAFlush)
+{
+    constexpr int kRows = 200;
+    ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
+    const QString history = state.urlSettings.path3;
+    state.urlSettings.path3 = dir.filePath(QStringLiteral("missing.mdb"));
+    {
+        DatabaseCallHistory waiting(state, boxes);
+        for (int n = 1; n <= kRows; ++n)
+            waiting.journal(callNumber(n), callTime(n));
+    }
+    state.urlSettings.path3 = history;
+    const QString spool = HistorySpool::pathIn(state.appDir);
+    ASSERT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
+    int killedMidway = 0;
+    for (int trial = 1; trial <= 5; ++trial) {
+        SCOPED_TRACE(trial);
+        ASSERT_TRUE(cluster->query(database, QStringLiteral("TRUNCATE history")));
+        QFile::remove(spool);
+        ASSERT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool));
+        const int killAfter = QRandomGenerator::global()->bounded(1, kRows);
+        qsizetype before = 0;
+        {
+            ProgramWithoutAdapter flushing(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, history);
+            while ((before = rows().size()) < killAfter && flushing.process.state() == QProcess::Running)
+                QThread::msleep(2);
+        }
+        before = rows().size();
+        killedMidway += before < kRows;
+        DatabaseCallHistory(state, boxes).drainSpool();
+        EXPECT_EQ(rows(), expectedRows(kRows));
+    }
+    EXPECT_GT(killedMidway, 0) << "no kill fell into a flush";
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The server stopped in its tracks (no answer, no refusal) under the desk's kept connection
+// while three calls come: each call's page opens before its row is tried, the window's timers
+// keep running, the adapter is still watched, and once the server goes on each row is there
+// once, with the time its call came. The product waits 5 s for a row; the desk here 1 s.
+TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
+{
+    ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
+    dir.copyShippedSettings();
+    AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
+    WriteIni(state, "URL", "path3", state.urlSettings.path3);
+    WriteIni(state, "URL", "history", "True");
+    WriteIni(state, "URL", "browse", "True");
+    WriteIni(state, "SYSTEM", "adapter", "1");
+    WriteIni(state, "SYSTEM", "CommPort", "3");
+    WriteIni(state, "PORTS", "COM3", sim.portPath());
+    StandbyDesk desk(dir.path(), boxes, true);
+    ASSERT_TRUE(desk.isStandingBy());
+    desk.program.history.setWriteWait(1s);
+    int ticks = 0;
+    QTimer window;
+    QObject::connect(&window, &QTimer::timeout, [&] { ++ticks; });
+    window.start(100ms);
+    std::vector<QDateTime> arrived;
+    const auto call = [&](int n) {
+        sim.raiseCall(callNumber(n));
+        arrived.push_back(QDateTime::currentDateTime());
+    };
+    call(1);
+    ASSERT_TRUE(processEventsUntil([&] { return rows().size() == 1; }, 30s));
+
+    ASSERT_TRUE(cluster->freeze()) << cluster->error().toStdString();
+    bool thawed = false;
+    const auto thaw = [&] {
+        if (!thawed)
+            thawed = cluster->thaw();
+    };
+    const auto thawAtTheEnd = qScopeGuard(thaw);
+    QTimer::singleShot(12s, thaw); // even if a call were waiting for the server
+    const QDeadlineTimer frozenFor(11s);
+    for (int n = 2; n <= 4; ++n) {
+        call(n);
+        ASSERT_TRUE(processEventsUntil([&] { return boxes.shown.size() == std::size_t(n - 1); }, 30s));
+        EXPECT_EQ(desk.browser.urls.size(), n) << "the page opens before the row is tried";
+        EXPECT_EQ(boxes.shown.back().text, kUnusable);
+    }
+    const int ticksBefore = ticks;
+    const qsizetype pollsBefore = sim.commandsReceived().size();
+    ASSERT_TRUE(processEventsUntil([&] { return frozenFor.hasExpired(); }, 30s));
+    EXPECT_GT(ticks, ticksBefore + 20) << "the window's timers stood still";
+    EXPECT_GT(sim.commandsReceived().size(), pollsBefore) << "the watchdog stood still";
+    EXPECT_EQ(desk.program.state.appState, AppStateCode::StandbyOn);
+    EXPECT_EQ(desk.program.history.spooledRows(), 3);
+
+    ASSERT_TRUE(processEventsUntil([&] { return thawed; }, 30s)) << cluster->error().toStdString();
+    ASSERT_TRUE(processEventsUntil([&] { return desk.program.history.spooledRows() == 0; }, 30s));
+    const QList<QStringList> written = rows();
+    ASSERT_EQ(written.size(), 4);
+    for (int n = 1; n <= 4; ++n) {
+        EXPECT_EQ(written[n - 1][0], callNumber(n));
+        // The second the call came, give or take one: the line is stamped when it is read.
+        const QDateTime calldate = QDateTime::fromString(written[n - 1][1], QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_LE(std::abs(calldate.secsTo(arrived[n - 1])), 1) << written[n - 1][1].toStdString();
+    }
+    EXPECT_EQ(boxes.shown.size(), 3u) << "one message per call while it stood, none for the late writes";
 }
 
 // A password in the URI reaches the server but never the trace.

@@ -14,6 +14,9 @@
 
 #include <algorithm>
 
+#include <cerrno>
+#include <csignal>
+
 #include <unistd.h>
 
 namespace {
@@ -131,6 +134,46 @@ bool ThrowawayCluster::stop()
               QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}))
         return false;
     m_running = false;
+    return true;
+}
+
+bool ThrowawayCluster::freeze()
+{
+    return signalAll(SIGSTOP);
+}
+
+bool ThrowawayCluster::thaw()
+{
+    return signalAll(SIGCONT);
+}
+
+// The server's processes: the postmaster (the first line of postmaster.pid) and its children.
+bool ThrowawayCluster::signalAll(int signal)
+{
+    QFile pidFile(m_dir->filePath(QStringLiteral("data/postmaster.pid")));
+    if (!m_running || !pidFile.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("the server is not running");
+        return false;
+    }
+    const QByteArray postmaster = pidFile.readLine().trimmed();
+    QList<pid_t> pids = {pid_t(postmaster.toInt())};
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...: the name may hold blanks, so count from its closing bracket.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1] == postmaster)
+            pids.append(pid_t(entry.toInt()));
+    }
+    for (const pid_t pid : pids) {
+        // A session's process may have ended since the list was made.
+        if (pid <= 0 || (::kill(pid, signal) != 0 && (errno != ESRCH || pid == pids.front()))) {
+            m_error = QStringLiteral("cannot signal process %1").arg(pid);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -26,6 +26,11 @@ public:
     /// Stops the server at once ("fast" shutdown: sessions are ended, nothing is lost).
     bool stop();
     bool isRunning() const { return m_running; }
+    /// Stops (SIGSTOP) or continues (SIGCONT) the server and every process of it, so that it
+    /// neither answers nor refuses: a paused virtual machine, a storage stall. False when the
+    /// server is not running or a process could not be signalled.
+    bool freeze();
+    bool thaw();
 
     /// Creates a database owned by the superuser.
     bool createDatabase(const QString& name);
@@ -43,6 +48,7 @@ public:
 
 private:
     bool run(const QString& program, const QStringList& arguments);
+    bool signalAll(int signal);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_binDir;
