@@ -13,9 +13,7 @@
 StandbyRig::StandbyRig(const QString& model, Pauser& pauser)
     : model(model)
     , comm(state, boxes, pauser, processor)
-{
-    state.appDir = dir.path();
-}
+{}
 
 QString StandbyRig::shippedSettingsPath()
 {

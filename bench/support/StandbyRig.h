@@ -41,7 +41,12 @@ public:
 
     QTemporaryDir dir;
     QString model;
-    SharedState state;
+    /// In `dir` before the history is made, which keeps its journal there.
+    SharedState state = [this] {
+        SharedState inDir;
+        inDir.appDir = dir.path();
+        return inDir;
+    }();
     BenchMessageBoxes boxes;
     DesktopBrowserLauncher realLauncher{state, boxes};
     TimedLauncher launcher{realLauncher};

@@ -68,13 +68,16 @@ private:
 };
 
 /// The real history, timed: a stamp when `WriteCallHistory` returns, that is once the row
-/// is committed and durable.
+/// is committed and durable. The journal entry made when the line is read is part of the
+/// time to every later stamp.
 class TimedHistory final : public CallHistory, public CallStamps
 {
 public:
     explicit TimedHistory(CallHistory& inner)
         : m_inner(inner)
     {}
+
+    void journal(const QString& number, const QDateTime& calldate) override { m_inner.journal(number, calldate); }
 
     void WriteCallHistory(const QString& number, const QDateTime& calldate) override
     {

@@ -7,6 +7,7 @@
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
 #include "support/HistoryRows.h"
+#include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandbyDesk.h"
@@ -24,6 +25,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -158,12 +160,7 @@ protected:
             env.insert(QStringLiteral("ASAN_OPTIONS"),
                        env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
         }
-        WriteIni(state, "URL", "path3", dbPath);
-        WriteIni(state, "URL", "history", "True");
-        WriteIni(state, "URL", "browse", "False");
-        WriteIni(state, "SYSTEM", "adapter", "1");
-        WriteIni(state, "SYSTEM", "CommPort", "3");
-        WriteIni(state, "PORTS", "COM3", sim.portPath());
+        StandbyDesk::configure(state, sim.portPath(), dbPath, false);
         std::unique_ptr<QProcess> desk(startRole(watchdog ? "watched-desk" : "desk", dir.path(), env));
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
@@ -172,10 +169,7 @@ protected:
     // Waits (processing events, so that the simulator answers) until the spool holds `count` rows.
     bool spooled(int count)
     {
-        const QDeadlineTimer deadline(20s);
-        while (spooledOnDisk() < count && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return spooledOnDisk() == count;
+        return processEventsUntil([&] { return spooledOnDisk() == count; }, 20s);
     }
 
     // The numbers of the rows in the history, in order.
@@ -267,98 +261,52 @@ TEST_F(HistorySpoolTest, RowsOutliveAKill)
 // next run writes what is left, and no row is ever written twice.
 TEST_F(HistorySpoolTest, KilledDuringAFlush)
 {
-    constexpr int kRows = 200;
-    state.urlSettings.path3 = dbPath + QStringLiteral(".missing");
+    const int midway = killDuringFlushes(
+        QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath,
+        [&] { return (!QFile::exists(dbPath) || QFile::remove(dbPath)) && createHistoryDatabase(dbPath); },
+        [&] { return numbersInHistory(); }, 200, 10);
+    EXPECT_GT(midway, 0) << "no kill fell into a flush";
+}
+
+// The desk ended while calls wait: six behind the first one's message box, by a kill or by a
+// logout, or a burst of 40 killed at a random moment. The desk has kept every call it read,
+// and the next start writes each once, in order, with the time it came.
+TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
+{
+    struct Ending
     {
-        DatabaseCallHistory history(state, boxes);
-        history.setWriteWait(0ms);
-        for (int n = 1; n <= kRows; ++n)
-            history.journal(callNumber(n), callTime(n));
-    }
-    const QString spool = HistorySpool::pathIn(state.appDir);
-    ASSERT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
-    state.urlSettings.path3 = dbPath;
-    int killedMidway = 0;
-    for (int trial = 1; trial <= 10; ++trial) {
-        SCOPED_TRACE(trial);
-        QFile::remove(dbPath);
-        QFile::remove(spool);
-        ASSERT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool));
-        ASSERT_TRUE(createHistoryDatabase(dbPath));
-        std::unique_ptr<QProcess> flushing(startRole("flush", dir.path()));
-        ASSERT_TRUE(waitForLine(*flushing, "flushing"));
-        QThread::msleep(QRandomGenerator::global()->bounded(400));
-        ::kill(pid_t(flushing->processId()), SIGKILL);
-        ASSERT_TRUE(flushing->waitForFinished(10000));
-        const std::size_t before = historyRows(dbPath).size();
-        killedMidway += before > 0 && before < std::size_t(kRows);
-
-        DatabaseCallHistory(state, boxes).drainSpool();
-        EXPECT_EQ(historyRows(dbPath), expectedRows(kRows));
-        EXPECT_EQ(spooledOnDisk(), 0);
-    }
-    EXPECT_GT(killedMidway, 0) << "no kill fell into a flush";
-}
-
-// Calls that come while the first one's message box is open wait behind it; ended then, by a
-// kill or by a logout, the desk has kept every one of them, and the next start writes each
-// once, in order, with the time it came.
-TEST_F(HistorySpoolTest, CallsBehindAnOpenBoxOutliveTheEnd)
-{
-    for (const int signal : {SIGKILL, SIGTERM}) {
-        SCOPED_TRACE(signal);
+        int signal;
+        bool historyAway; // every call stops at a message box
+        int calls;
+    };
+    for (const Ending ending :
+         {Ending{SIGKILL, true, 6}, Ending{SIGTERM, true, 6}, Ending{SIGKILL, false, 40}, Ending{SIGKILL, false, 40}}) {
+        SCOPED_TRACE(testing::Message() << ending.signal << (ending.historyAway ? " behind a box" : " in a burst"));
         auto sim = simulatorFor(dir);
         QFile::remove(dbPath);
         QFile::remove(HistorySpool::pathIn(dir.path()));
+        ASSERT_TRUE(ending.historyAway || createHistoryDatabase(dbPath));
         std::unique_ptr<QProcess> running = startDesk(*sim);
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        for (int n = 1; n <= 6; ++n) {
-            sim->raiseCall(callNumber(n));
-            ASSERT_TRUE(spooled(n));
+        const QString before = SqliteHistoryStore::dateTimeText(QDateTime::currentDateTime().addSecs(-1));
+        QStringList calls;
+        for (int n = 1; n <= ending.calls; ++n) {
+            calls << callNumber(n);
+            sim->raiseCall(calls.last());
+            ASSERT_TRUE(!ending.historyAway || spooled(n));
         }
-        ::kill(pid_t(running->processId()), signal);
+        QTest::qWait(ending.historyAway ? 0 : QRandomGenerator::global()->bounded(50, 600));
+        ::kill(pid_t(running->processId()), ending.signal);
         ASSERT_TRUE(running->waitForFinished(10000));
-        if (signal == SIGTERM) {
-            EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(running->exitCode(), 0);
-        }
-        EXPECT_EQ(spooledOnDisk(), 6);
+        EXPECT_TRUE(ending.signal != SIGTERM ||
+                    (running->exitStatus() == QProcess::NormalExit && running->exitCode() == 0));
+        const qsizetype kept = (ending.historyAway ? 0 : numbersInHistory().size()) + spooledOnDisk();
+        EXPECT_TRUE(!ending.historyAway || kept == ending.calls) << kept;
 
-        ASSERT_TRUE(createHistoryDatabase(dbPath));
-        startProgramUntil(6);
-        EXPECT_EQ(numbersInHistory(), QStringList({callNumber(1), callNumber(2), callNumber(3), callNumber(4),
-                                                   callNumber(5), callNumber(6)}));
-        for (const auto& [number, calldate] : historyRows(dbPath))
-            EXPECT_GE(calldate, SqliteHistoryStore::dateTimeText(before));
-        EXPECT_EQ(spooledOnDisk(), 0);
-    }
-}
-
-// A burst of calls, the desk killed at a random moment in it: the next start completes the
-// history, and every call read is in it once, in order.
-TEST_F(HistorySpoolTest, KilledDuringABurst)
-{
-    for (int trial = 1; trial <= 3; ++trial) {
-        SCOPED_TRACE(trial);
-        auto sim = simulatorFor(dir);
-        QFile::remove(dbPath);
-        QFile::remove(HistorySpool::pathIn(dir.path()));
-        ASSERT_TRUE(createHistoryDatabase(dbPath));
-        std::unique_ptr<QProcess> running = startDesk(*sim);
-        QStringList burst;
-        for (int n = 1; n <= 40; ++n) {
-            burst << callNumber(n);
-            sim->raiseCall(burst.last());
-        }
-        QDeadlineTimer killAt(QRandomGenerator::global()->bounded(50, 600));
-        while (!killAt.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        ::kill(pid_t(running->processId()), SIGKILL);
-        ASSERT_TRUE(running->waitForFinished(10000));
-        const qsizetype kept = numbersInHistory().size() + spooledOnDisk();
-
+        ASSERT_TRUE(!ending.historyAway || createHistoryDatabase(dbPath));
         startProgramUntil(std::size_t(kept));
-        EXPECT_EQ(numbersInHistory(), burst.first(kept));
+        EXPECT_EQ(numbersInHistory(), calls.first(kept));
+        for (const auto& [number, calldate] : historyRows(dbPath))
+            EXPECT_GE(calldate, before);
         EXPECT_EQ(spooledOnDisk(), 0);
     }
 }
@@ -419,18 +367,6 @@ TEST(HistoryRole, DISABLED_Play)
         ASSERT_TRUE(in.open(stdin, QIODevice::ReadOnly));
         in.readAll();
         ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
-    } else if (role == "flush") {
-        // Writes what the spool holds, to be killed while it does.
-        SharedState state = TempAppDir().makeState();
-        state.appDir = argument;
-        state.urlSettings.path3 = QDir(argument).filePath(QStringLiteral("cti.mdb"));
-        ScriptedMessageBoxes boxes;
-        DatabaseCallHistory history(state, boxes);
-        out.write("flushing\n");
-        out.flush();
-        history.drainSpool();
-        for (;;)
-            QThread::sleep(1);
     } else if (role == "desk" || role == "watched-desk") {
         // The program's parts in standby, with real message boxes that nobody closes.
         int status = 3;

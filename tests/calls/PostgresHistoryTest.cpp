@@ -3,7 +3,6 @@
 
 #include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
-#include "calls/HistorySpool.h"
 #include "calls/PostgresHistoryStore.h"
 #include "calls/PostgresUri.h"
 #include "support/ProcessEventsUntil.h"
@@ -18,12 +17,10 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
@@ -278,38 +275,17 @@ TEST_F(PostgresHistoryTest, UnsettledWriteIsAskedAboutFirst)
 // next run writes what is left, and a row whose commit went through is never written again.
 TEST_F(PostgresHistoryTest, KilledDuringAFlush)
 {
-    constexpr int kRows = 200;
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
-    const QString history = state.urlSettings.path3;
-    state.urlSettings.path3 = dir.filePath(QStringLiteral("missing.mdb"));
-    {
-        DatabaseCallHistory waiting(state, boxes);
-        for (int n = 1; n <= kRows; ++n)
-            waiting.journal(callNumber(n), callTime(n));
-    }
-    state.urlSettings.path3 = history;
-    const QString spool = HistorySpool::pathIn(state.appDir);
-    ASSERT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
-    int killedMidway = 0;
-    for (int trial = 1; trial <= 5; ++trial) {
-        SCOPED_TRACE(trial);
-        ASSERT_TRUE(cluster->query(database, QStringLiteral("TRUNCATE history")));
-        QFile::remove(spool);
-        ASSERT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool));
-        const int killAfter = QRandomGenerator::global()->bounded(1, kRows);
-        qsizetype before = 0;
-        {
-            ProgramWithoutAdapter flushing(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, history);
-            while ((before = rows().size()) < killAfter && flushing.process.state() == QProcess::Running)
-                QThread::msleep(2);
-        }
-        before = rows().size();
-        killedMidway += before < kRows;
-        DatabaseCallHistory(state, boxes).drainSpool();
-        EXPECT_EQ(rows(), expectedRows(kRows));
-    }
-    EXPECT_GT(killedMidway, 0) << "no kill fell into a flush";
-    EXPECT_TRUE(boxes.shown.empty());
+    const auto numbers = [&] {
+        QStringList written;
+        for (const QStringList& row : rows())
+            written << row[0];
+        return written;
+    };
+    const int midway = killDuringFlushes(
+        QStringLiteral(CHAKUSHIN_EXECUTABLE), state, state.urlSettings.path3,
+        [&] { return cluster->query(database, QStringLiteral("TRUNCATE history")); }, numbers, 200, 5);
+    EXPECT_GT(midway, 0) << "no kill fell into a flush";
 }
 
 // The server stopped in its tracks (no answer, no refusal) under the desk's kept connection
@@ -321,12 +297,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
     dir.copyShippedSettings();
     AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
-    WriteIni(state, "URL", "path3", state.urlSettings.path3);
-    WriteIni(state, "URL", "history", "True");
-    WriteIni(state, "URL", "browse", "True");
-    WriteIni(state, "SYSTEM", "adapter", "1");
-    WriteIni(state, "SYSTEM", "CommPort", "3");
-    WriteIni(state, "PORTS", "COM3", sim.portPath());
+    StandbyDesk::configure(state, sim.portPath(), state.urlSettings.path3, true);
     StandbyDesk desk(dir.path(), boxes, true);
     ASSERT_TRUE(desk.isStandingBy());
     desk.program.history.setWriteWait(1s);

@@ -8,36 +8,24 @@
 
 namespace {
 
-void delay()
+int delayed(const char* name, int fd)
 {
-    static const long ms = [] {
-        const char* given = std::getenv("CHAKUSHIN_FSYNC_DELAY_MS");
-        return given ? std::atol(given) : 10L;
-    }();
+    static const char* given = std::getenv("CHAKUSHIN_FSYNC_DELAY_MS");
+    static const long ms = given ? std::atol(given) : 10L;
     timespec left{ms / 1000, (ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0) {
     }
-}
-
-using Sync = int (*)(int);
-
-Sync next(const char* name)
-{
-    return reinterpret_cast<Sync>(dlsym(RTLD_NEXT, name));
+    return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, name))(fd);
 }
 
 } // namespace
 
 extern "C" int fsync(int fd)
 {
-    static const Sync real = next("fsync");
-    delay();
-    return real(fd);
+    return delayed("fsync", fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
-    static const Sync real = next("fdatasync");
-    delay();
-    return real(fd);
+    return delayed("fdatasync", fd);
 }

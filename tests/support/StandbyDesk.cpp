@@ -2,7 +2,15 @@
 
 #include "app/Settings.h"
 
+#include "calls/DatabaseCallHistory.h"
+#include "calls/HistorySpool.h"
+#include "support/ScriptedMessageBoxes.h"
+
 #include <QFile>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <gtest/gtest.h>
 
 StandbyDesk::StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchdog)
     : program(appDir, {boxes, pauser, tray, &browser})
@@ -18,14 +26,22 @@ StandbyDesk::StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchd
         program.comm.watchTimer.start();
 }
 
+void StandbyDesk::configure(const SharedState& state, const QString& port, const QString& history, bool browse)
+{
+    WriteIni(state, QStringLiteral("URL"), QStringLiteral("path3"), history);
+    WriteIni(state, QStringLiteral("URL"), QStringLiteral("history"), QStringLiteral("True"));
+    WriteIni(state, QStringLiteral("URL"), QStringLiteral("browse"),
+             browse ? QStringLiteral("True") : QStringLiteral("False"));
+    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("adapter"), QStringLiteral("1"));
+    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("CommPort"), QStringLiteral("3"));
+    WriteIni(state, QStringLiteral("PORTS"), QStringLiteral("COM3"), port);
+}
+
 ProgramWithoutAdapter::ProgramWithoutAdapter(const QString& executable, const SharedState& state,
                                              const QString& history)
 {
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    WriteIni(state, QStringLiteral("URL"), QStringLiteral("path3"), history);
-    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("adapter"), QStringLiteral("1"));
-    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("CommPort"), QStringLiteral("9"));
-    WriteIni(state, QStringLiteral("PORTS"), QStringLiteral("COM9"), m_runtime.filePath(QStringLiteral("no-adapter")));
+    StandbyDesk::configure(state, m_runtime.filePath(QStringLiteral("no-adapter")), history, false);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -38,4 +54,41 @@ ProgramWithoutAdapter::~ProgramWithoutAdapter()
 {
     process.kill();
     process.waitForFinished();
+}
+
+int killDuringFlushes(const QString& executable, SharedState state, const QString& history,
+                      const std::function<bool()>& clear, const std::function<QStringList()>& numbersIn, int rows,
+                      int trials)
+{
+    ScriptedMessageBoxes boxes;
+    const QString spool = HistorySpool::pathIn(state.appDir);
+    state.urlSettings.path3 = state.appDir + QStringLiteral("/missing.mdb");
+    QStringList calls;
+    {
+        DatabaseCallHistory waiting(state, boxes);
+        for (int n = 1; n <= rows; ++n) {
+            calls << QStringLiteral("03%1").arg(n, 8, 10, QLatin1Char('0'));
+            waiting.journal(calls.last(), QDateTime(QDate(2026, 12, 7), QTime(9, 0)).addSecs(n * 61));
+        }
+    }
+    EXPECT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
+    state.urlSettings.path3 = history;
+    int midway = 0;
+    for (int trial = 1; trial <= trials; ++trial) {
+        SCOPED_TRACE(trial);
+        QFile::remove(spool);
+        EXPECT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool) && clear());
+        const int killAfter = QRandomGenerator::global()->bounded(1, rows);
+        {
+            ProgramWithoutAdapter flushing(executable, state, history);
+            while (numbersIn().size() < killAfter && flushing.process.state() == QProcess::Running)
+                QThread::msleep(2);
+        }
+        midway += numbersIn().size() < rows;
+        DatabaseCallHistory(state, boxes).drainSpool();
+        EXPECT_EQ(numbersIn(), calls);
+        EXPECT_EQ(HistorySpool(spool).waiting().size(), 0u);
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+    return midway;
 }

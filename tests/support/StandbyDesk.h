@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 class MessageBoxes;
 
 /// The program's parts in standby, as a desk runs them once its start-up is through: the
@@ -18,6 +20,10 @@ class StandbyDesk
 {
 public:
     StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchdog = false);
+
+    /// Writes a desk's settings into `state`'s settings.ini: the adapter on `port`, the
+    /// history at `history`, the browser on when `browse`.
+    static void configure(const SharedState& state, const QString& port, const QString& history, bool browse);
 
     /// Whether the adapter's port could be opened.
     bool isStandingBy() const { return m_open; }
@@ -31,8 +37,9 @@ private:
     bool m_open = false;
 };
 
-/// The built program started on `appDir` with the given history and an adapter port with
-/// nothing behind it: it writes what the spool holds and stays up, without a display.
+/// The built program started on `state`'s application directory with the given history
+/// and an adapter port with nothing behind it: it writes what the spool holds and stays up,
+/// without a display.
 class ProgramWithoutAdapter
 {
 public:
@@ -45,3 +52,11 @@ public:
 private:
     QTemporaryDir m_runtime;
 };
+
+/// Journals `rows` calls in `state`'s spool, then `trials` times: starts the built program on
+/// a copy of that spool with the history `history` emptied by `clear`, kills it at a random
+/// moment of its flush, and writes what is left. Each trial must end with every call's
+/// number once and in order in `numbersIn()`. Returns how many kills fell into a flush.
+int killDuringFlushes(const QString& executable, SharedState state, const QString& history,
+                      const std::function<bool()>& clear, const std::function<QStringList()>& numbersIn, int rows,
+                      int trials);
