@@ -142,8 +142,8 @@ qint64 DatabaseCallHistory::submitUpTo(qint64 key)
         if (entry.submitted)
             continue;
         entry.submitted = true;
-        last = request([k, row = entry.row, target = m_state.urlSettings.path3](HistoryWriter& writer) {
-            writer.submit(k, row, target);
+        last = request([key = k, row = entry.row, target = m_state.urlSettings.path3](HistoryWriter& writer) {
+            writer.submit(key, row, target);
         });
     }
     return last;
