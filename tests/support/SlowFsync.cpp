@@ -6,25 +6,20 @@
 
 #include <dlfcn.h>
 
-namespace {
-
-int delayed(const char* name, int fd)
+static int delayed(const char* name, int fd)
 {
-    static const char* given = std::getenv("CHAKUSHIN_FSYNC_DELAY_MS");
-    static const long ms = given ? std::atol(given) : 10L;
+    static const long ms =
+        std::getenv("CHAKUSHIN_FSYNC_DELAY_MS") ? std::atol(std::getenv("CHAKUSHIN_FSYNC_DELAY_MS")) : 10;
     timespec left{ms / 1000, (ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0) {
     }
     return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, name))(fd);
 }
 
-} // namespace
-
 extern "C" int fsync(int fd)
 {
     return delayed("fsync", fd);
 }
-
 extern "C" int fdatasync(int fd)
 {
     return delayed("fdatasync", fd);
