@@ -15,6 +15,9 @@ struct CommandLine
     std::optional<QString> createHistoryDb;
     /// `--autostart on|off`: write or remove the session's autostart entry and exit.
     std::optional<bool> autostart;
+    /// `--help` and `--version`: print the usage or the version and exit.
+    bool help = false;
+    bool version = false;
     /// Text for the user when the arguments could not be understood.
     QString error;
     /// Whether an option that does its work and ends (or its usage error) was met: such a
@@ -23,8 +26,18 @@ struct CommandLine
     bool endsAtOnce = false;
 };
 
-/// The options as the usage line shows them.
-inline constexpr char kUsage[] = "usage: chakushin [--app-dir DIR] [--create-history-db PATH] [--autostart on|off]";
+/// What `--help` prints, and a wrong option on standard error: one line per option.
+inline constexpr char kUsage[] =
+    "usage: chakushin [--app-dir DIR] [--create-history-db PATH|URI] [--autostart on|off] [--help] [--version]\n"
+    "Opens the caller's page in the browser for each call a caller-ID adapter reports, and keeps a call history.\n"
+    "A start while chakushin runs for this user (under the same title) brings its window to the front and ends;\n"
+    "the options that exit leave a running chakushin alone and need no desktop session.\n"
+    "\n"
+    "  --app-dir DIR                 keep settings.ini, the icons and the history in DIR\n"
+    "  --create-history-db PATH|URI  make an empty history file, or the table in a postgresql:// database, and exit\n"
+    "  --autostart on|off            add or remove the entry that starts chakushin with the desktop session, and exit\n"
+    "  --help                        print this help and exit\n"
+    "  --version                     print the version and exit\n";
 
 /// Parses the arguments (the first one is the program itself).
 CommandLine parseCommandLine(const QStringList& arguments);

@@ -30,12 +30,36 @@ QStringList rawArguments(int argc, char** argv)
     return arguments;
 }
 
+void reportUsageError(const CommandLine& options)
+{
+    std::fprintf(stderr, "chakushin: %s\n%s", qPrintable(options.error), kUsage);
+}
+
 CommandLine commandLine()
 {
     const CommandLine options = parseCommandLine(QCoreApplication::arguments());
     if (!options.error.isEmpty())
-        std::fprintf(stderr, "chakushin: %s\n%s\n", qPrintable(options.error), kUsage);
+        reportUsageError(options);
     return options;
+}
+
+// Whether the windowing system Qt is about to choose has nothing to show windows on: a Linux
+// desktop without an X11 or a Wayland session. A platform chosen by -platform or
+// QT_QPA_PLATFORM that needs no session (offscreen, vnc, ...) is left to Qt.
+bool lacksDesktopSession(const QStringList& arguments)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (arguments.contains(QLatin1String("-platform")) || arguments.contains(QLatin1String("--platform")))
+        return false;
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")) &&
+        !platform.startsWith(QLatin1String("wayland")))
+        return false;
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(arguments)
+    return false;
+#endif
 }
 
 // A file is made with its table; in PostgreSQL, the database exists and gets the table.
@@ -70,9 +94,18 @@ int setAutostart(bool on, const QString& appDir)
     return result.ok ? 0 : 1;
 }
 
-// What ends at once and needs no display: the history database and the autostart entry.
+// What ends at once and needs no display: the usage, the version, the history database and
+// the autostart entry.
 int runWithoutDisplay(const CommandLine& options)
 {
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("chakushin %s\n", CHAKUSHIN_VERSION);
+        return 0;
+    }
     if (options.createHistoryDb)
         return createHistoryDb(*options.createHistoryDb);
     if (options.autostart == false)
@@ -141,12 +174,25 @@ int runEntryRoutine(int& argc, char** argv)
     // The per-user directory and the autostart entry are named after this.
     QCoreApplication::setApplicationName(QStringLiteral("chakushin"));
 
-    // Making a history database and the autostart entry need no display, so they also
-    // work from a script or a remote shell.
-    if (parseCommandLine(rawArguments(argc, argv)).endsAtOnce) {
+    // The options that do their work and end need no display, so they also work from a
+    // script or a remote shell.
+    const QStringList arguments = rawArguments(argc, argv);
+    const CommandLine early = parseCommandLine(arguments);
+    if (early.endsAtOnce) {
         QCoreApplication app(argc, argv);
         const CommandLine options = commandLine();
         return options.error.isEmpty() ? runWithoutDisplay(options) : 2;
+    }
+    // Qt would abort here with advice to reinstall the application.
+    if (lacksDesktopSession(arguments)) {
+        if (!early.error.isEmpty()) {
+            reportUsageError(early);
+            return 2;
+        }
+        std::fputs("chakushin: needs a desktop session, and neither DISPLAY nor WAYLAND_DISPLAY is set "
+                   "(chakushin --help lists what works without one)\n",
+                   stderr);
+        return 1;
     }
 
     QApplication app(argc, argv);
@@ -154,7 +200,7 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
-    if (options.createHistoryDb || options.autostart)
+    if (options.createHistoryDb || options.autostart || options.help || options.version)
         return runWithoutDisplay(options);
     return runProgram(applicationDirectory(options));
 }
