@@ -71,11 +71,12 @@ build_dir() {
 # compiled instead of the compiler's lines; those are shown only when the build fails (the
 # whole output stays in DIR/build.log).
 quiet_build() {
-    local dir=$1 text=$2 log=$1/build.log started=$SECONDS status=0 target
+    local - dir=$1 text=$2 log=$1/build.log started=$SECONDS status=0 target
+    set -o pipefail
     shift 2
     local targets=()
     for target in "$@"; do targets+=(--target "$target"); done
-    [ -t 1 ] || echo "$text ..."
+    if [ -t 1 ]; then printf '%s ...' "$text"; else echo "$text ..."; fi
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}" 2>&1 | tee "$log" | count_compiled "$text" ||
         status=$?
     local compiled
@@ -86,7 +87,7 @@ quiet_build() {
         echo "(the whole output is in $log)" >&2
         return "$status"
     fi
-    echo "$text: done in $((SECONDS - started)) s ($compiled files compiled)"
+    echo "$text: done in $((SECONDS - started)) s, files compiled: $compiled"
 }
 
 # count_compiled TEXT: on a terminal, one line that counts the compiler's files as they come.
@@ -96,7 +97,7 @@ count_compiled() {
         case "$line" in
             *"Building CXX object"*)
                 compiled=$((compiled + 1))
-                [ -t 1 ] && printf '\r\033[K%s ... %d files compiled' "$1" "$compiled"
+                [ -t 1 ] && printf '\r\033[K%s ... files compiled: %d' "$1" "$compiled"
                 ;;
         esac
     done
