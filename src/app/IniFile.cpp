@@ -22,7 +22,12 @@ struct Contents
 {
     QByteArray bytes;
     Encoding encoding = Encoding::Utf8;
+    /// Where the text begins: after a UTF-8 byte-order mark that an editor put before CP932
+    /// text. Writes keep the mark as it is.
+    qsizetype start = 0;
 };
+
+const QByteArray kUtf8Mark = QByteArrayLiteral("\xef\xbb\xbf");
 
 // One physical line: [begin, end) holds its text, [end, next) its line break.
 struct Line
@@ -47,6 +52,10 @@ std::optional<Contents> load(const QString& path)
     Contents contents;
     contents.bytes = file.readAll();
     contents.encoding = isValidUtf8(contents.bytes) ? Encoding::Utf8 : Encoding::Cp932;
+    // Decoded as CP932, the mark would become two characters glued to the first section
+    // header, and that section would be lost.
+    if (contents.encoding == Encoding::Cp932 && contents.bytes.startsWith(kUtf8Mark))
+        contents.start = kUtf8Mark.size();
     return contents;
 }
 
@@ -64,10 +73,10 @@ std::optional<QByteArray> encode(const QString& text, Encoding encoding)
     return bytes;
 }
 
-std::vector<Line> splitLines(const QByteArray& bytes)
+std::vector<Line> splitLines(const QByteArray& bytes, qsizetype start)
 {
     std::vector<Line> lines;
-    qsizetype pos = 0;
+    qsizetype pos = start;
     const qsizetype size = bytes.size();
     while (pos < size) {
         const qsizetype lf = bytes.indexOf('\n', pos);
@@ -222,7 +231,7 @@ QString IniFile::read(const QString& path, const QString& section, const QString
     const auto contents = load(path);
     if (!contents)
         return {};
-    const std::vector<Line> lines = splitLines(contents->bytes);
+    const std::vector<Line> lines = splitLines(contents->bytes, contents->start);
     const Location where = locate(*contents, lines, section, key);
     if (!where.keyLine)
         return {};
@@ -244,7 +253,7 @@ int IniFile::write(const QString& path, const QString& section, const QString& k
         contents = std::move(*loaded);
     }
     const QByteArray& old = contents.bytes;
-    const std::vector<Line> lines = splitLines(old);
+    const std::vector<Line> lines = splitLines(old, contents.start);
     const QByteArray eol = old.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
 
     const auto keyBytes = encode(key + u'=' + value, contents.encoding);
@@ -273,7 +282,7 @@ int IniFile::write(const QString& path, const QString& section, const QString& k
     // A CP932 file is recognised by not being valid UTF-8. Should the edit remove its last
     // non-UTF-8 bytes while other non-ASCII text remains, the next read would take that
     // text for UTF-8 and change its meaning; refuse such a write.
-    if (contents.encoding == Encoding::Cp932 && isValidUtf8(updated) && !isAscii(updated))
+    if (contents.encoding == Encoding::Cp932 && isValidUtf8(updated) && !isAscii(updated.sliced(contents.start)))
         return 0;
 
     QSaveFile file(path);

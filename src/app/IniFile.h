@@ -12,8 +12,8 @@
 /// - a value comes back cut to its first 1023 bytes (in the file's encoding).
 ///
 /// A file is read as UTF-8 when it is valid UTF-8, otherwise as CP932 (the Japanese
-/// Windows code page), and written back in the encoding it was read in; a new file is
-/// UTF-8. Nothing is cached: every call opens the file anew.
+/// Windows code page; a UTF-8 byte-order mark in front of CP932 text is passed over), and
+/// written back in the encoding it was read in; a new file is UTF-8. Nothing is cached: every call opens the file anew.
 namespace IniFile {
 
 inline constexpr int kMaxValueBytes = 1023;

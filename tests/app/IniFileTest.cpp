@@ -67,6 +67,8 @@ TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
         {"CP932 Japanese", "[ADAPTER]\nadapter4=" + cp932(QStringLiteral("ソラノT1")) + "\n", "ADAPTER", "adapter4",
          QStringLiteral("ソラノT1")},
         {"UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=x\n", "SYSTEM", "appName", "x"},
+        {"CP932 after a UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=" + cp932(QStringLiteral("着信")) + "\n",
+         "SYSTEM", "appName", QStringLiteral("着信")},
         {"CP932 section name", "[" + cp932(QStringLiteral("ソラノT1")) + "]\nkind=ANALOG\n", "ソラノT1", "kind",
          "ANALOG"},
     };
@@ -159,6 +161,12 @@ TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
     // Text that CP932 cannot hold is refused rather than written as question marks.
     EXPECT_EQ(write("SYSTEM", "appName", QStringLiteral("\U0001F4DE")), 0);
     EXPECT_EQ(m_dir.settingsBytes(), expected);
+
+    // A byte-order mark an editor put before the CP932 text hides neither the first section
+    // nor the encoding, and it stays.
+    m_dir.writeSettings("\xef\xbb\xbf" + expected);
+    ASSERT_NE(write("ADAPTER", "adapter1", QStringLiteral("ソラノT2")), 0);
+    EXPECT_EQ(m_dir.settingsBytes(), "\xef\xbb\xbf" + QByteArray(expected).replace("T1", "T2"));
 }
 
 // Replacing the last non-UTF-8 bytes of a CP932 file would make the rest read as UTF-8.
