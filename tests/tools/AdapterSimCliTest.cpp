@@ -79,6 +79,16 @@ TEST_F(AdapterSimCliTest, CallTypedOnInputArrivesThroughTheLink)
     EXPECT_TRUE(log.contains(QStringLiteral(">> CALL0312345678:1<CR><LF>"))) << log.toStdString();
 }
 
+// Its calls ring on port 1 (the ":1" above), and its CTI read-out says that port notifies.
+TEST_F(AdapterSimCliTest, ReadOutNamesThePortItsCallsRingOn)
+{
+    const QString device = launch({QStringLiteral("--model"), QStringLiteral("CTI-INS100")});
+    SerialPeer peer;
+    ASSERT_TRUE(peer.open(device)) << peer.errorString().toStdString();
+    peer.send("AT*CTI?\r");
+    EXPECT_EQ(peer.readLine().value_or("<none>"), "*CTI:1");
+}
+
 // Without periodic calls the end of input ends the simulator, after running a last line that has no newline.
 TEST_F(AdapterSimCliTest, EndOfInputEnds)
 {

@@ -73,8 +73,7 @@ public:
     int acksReceived() const { return m_acks; }
     void clearReceived();
 
-    /// Whether the adapter notifies incoming calls on port 1, 2, 3 (index 0 to 2). The calls
-    /// it raises come on port 1, so that port notifies from the start.
+    /// Whether the adapter notifies incoming calls on port 1, 2, 3 (index 0 to 2).
     std::array<bool, 3> ctiPorts() const { return m_ctiPorts; }
     void setCtiPorts(std::array<bool, 3> ports) { m_ctiPorts = ports; }
     /// "port1 on, port2 off, port3 off".
@@ -113,5 +112,5 @@ private:
     bool m_silent = false;
     QStringList m_commands;
     int m_acks = 0;
-    std::array<bool, 3> m_ctiPorts{true, false, false};
+    std::array<bool, 3> m_ctiPorts{};
 };

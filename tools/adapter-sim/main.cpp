@@ -171,6 +171,8 @@ int main(int argc, char** argv)
     }
 
     AdapterSimulator simulator(profile);
+    // The calls it raises ring on port 1, so a read-out says that port notifies.
+    simulator.setCtiPorts({true, false, false});
     QObject::connect(&simulator, &AdapterSimulator::logged, &app, &logLine);
     if (!simulator.isValid()) {
         err() << "chakushin-adapter-sim: no pseudo-terminal: " << simulator.errorString() << Qt::endl;
