@@ -96,6 +96,9 @@ void frmAdapter::Form_Load()
     LoadPropertySettings();
     if (m_state.adapterModel.isEmpty())
         lbMessage->setText(QStringLiteral("アダプタが未設定です。アダプタ検出をクリックしてください。"));
+    // Shown when the start-up could not open the port, say: the reason and the remedy.
+    if (!m_comm.openFailure().isEmpty())
+        lbMessage->setText(m_comm.openFailure());
     showPortDevice();
 }
 
@@ -232,6 +235,7 @@ void frmAdapter::cmdAdapter_Click()
     m_state.rcvMode = RcvMode::Initial;
     if (!m_comm.IsPortOpen()) {
         lbKenshutu->setText(QStringLiteral("ポートオープンエラー"));
+        lbMessage->setText(m_comm.openFailure());
         finishDetection(false);
         return;
     }

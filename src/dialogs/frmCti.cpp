@@ -203,6 +203,7 @@ void frmCti::cmdCti_Click()
         // Nothing to read out from.
     } else if (!open) {
         lbKenshutu->setText(kPortOpenError);
+        lbMessage->setText(m_comm.openFailure());
     } else {
         std::int16_t status = ReplyStatus::Waiting;
         // A profile whose scheme cannot be read has replies the receive processing refuses:
@@ -255,6 +256,7 @@ void frmCti::cmdCtiSetting_Click()
         m_state.rcvMode = RcvMode::Initial;
         if (!open) {
             lbKenshutu->setText(kPortOpenError);
+            lbMessage->setText(m_comm.openFailure());
             lbAdapterName->clear();
         } else {
             for (int i = 1; i <= profile.icommandCount; ++i) {

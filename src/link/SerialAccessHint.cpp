@@ -31,6 +31,9 @@ DeviceAccess probeDeviceAccess(const QString& device)
     struct stat info = {};
     if (::stat(path.constData(), &info) != 0)
         return access;
+    access.mode = info.st_mode & 07777;
+    if (const passwd* owner = ::getpwuid(info.st_uid))
+        access.owner = QString::fromLocal8Bit(owner->pw_name);
     if (const group* gr = ::getgrgid(info.st_gid)) {
         access.group = QString::fromLocal8Bit(gr->gr_name);
         for (char** member = gr->gr_mem; *member; ++member) {
@@ -57,21 +60,33 @@ QString serialAccessHint(const DeviceAccess& access)
     const QString& device = access.device;
     if (access.accessible) {
         // Permission in order, yet refused: another program holds the device or its lock.
-        return QStringLiteral("chakushin: %1 is in use by another program; close it and try again").arg(device);
+        return QStringLiteral("%1 は他のプログラムが使用中です。そのプログラムを閉じてから、もう一度お試しください。")
+            .arg(device);
     }
-    const QString group = access.group.isEmpty() || access.group == u"root" ? kSerialGroup : access.group;
     const QString user = access.user.isEmpty() ? QStringLiteral("$USER") : access.user;
+    // Joining the device's group helps only when that group may read and write it, and
+    // nobody should join root's group for a serial port.
+    const bool groupGrants =
+        !access.group.isEmpty() && access.group != u"root" && (!access.mode || (*access.mode & 0060) == 0060);
+    if (!groupGrants && access.mode) {
+        return QStringLiteral("%1 は所有者 %2、グループ %3、モード %4 で、どのグループに入っても開けません。"
+                              "管理者に udev ルールでグループ %5、モード 0660 にしてもらってください。")
+            .arg(device, access.owner.isEmpty() ? QStringLiteral("?") : access.owner,
+                 access.group.isEmpty() ? QStringLiteral("?") : access.group,
+                 QStringLiteral("%1").arg(*access.mode, 4, 8, QLatin1Char('0')), kSerialGroup);
+    }
+    const QString group = groupGrants ? access.group : kSerialGroup;
     if (access.groupHeld) {
-        return QStringLiteral("chakushin: no permission to open %1, although this session holds its group %2; "
-                              "the device's own permissions shut the group out")
+        return QStringLiteral("%1 を開く権限がありません。このセッションはグループ %2 に属していますが、"
+                              "デバイスの権限（ls -l %1）がそれを許していません。")
             .arg(device, group);
     }
     if (access.groupListed) {
-        return QStringLiteral("chakushin: no permission to open %1; user %2 is in the group %3, but this session "
-                              "began before that: log out and in again")
+        return QStringLiteral("%1 を開く権限がありません。ユーザー %2 はグループ %3 に入っていますが、"
+                              "このセッションはその前に始まりました。ログアウトしてログインし直してください。")
             .arg(device, user, group);
     }
-    return QStringLiteral("chakushin: no permission to open %1; user %2 needs the group %3 "
-                          "(sudo adduser %2 %3, then log out and in again)")
+    return QStringLiteral("%1 を開く権限がありません。ユーザー %2 をグループ %3 に加え（sudo adduser %2 %3）、"
+                          "ログアウトしてログインし直してください。")
         .arg(device, user, group);
 }

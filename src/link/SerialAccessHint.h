@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 /// What decides whether this user may open a serial device.
 struct DeviceAccess
 {
@@ -16,11 +18,15 @@ struct DeviceAccess
     /// session began, which does not give the session the group).
     bool groupListed = false;
     QString user;
+    /// The user that owns the device, and its permission bits (0660, ...); unknown when the
+    /// device could not be examined.
+    QString owner;
+    std::optional<unsigned> mode;
 };
 
 /// The device's access as the system sees it for this process.
 DeviceAccess probeDeviceAccess(const QString& device);
 
-/// A line for standard error and the debug trace when `access.device` refused to open
-/// for lack of permission: what stands in the way and what the user can do about it.
+/// A sentence for the user when `access.device` refused to open for lack of permission:
+/// what stands in the way and what the user can do about it.
 QString serialAccessHint(const DeviceAccess& access);

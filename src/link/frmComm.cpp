@@ -159,15 +159,26 @@ bool frmComm::OpenPort(std::int16_t port)
         MSComm1.setPortName(device);
         if (MSComm1.open(QIODevice::ReadWrite)) {
             ++m_openGeneration;
+            m_openFailure.clear();
             setRts(true);
         } else {
-            // Callers report a failed open in their own words; whoever reads the terminal
-            // or the trace also learns what stands between this user and the device.
-            if (MSComm1.error() == QSerialPort::PermissionError) {
-                const QString hint = serialAccessHint(probeDeviceAccess(device));
-                std::fprintf(stderr, "%s\n", qPrintable(hint));
-                DebugLog(m_state, hint);
+            // Callers report a failed open in their own words and add this below them;
+            // whoever reads the terminal or the trace learns it as well.
+            switch (MSComm1.error()) {
+            case QSerialPort::PermissionError:
+                m_openFailure = serialAccessHint(probeDeviceAccess(device));
+                break;
+            case QSerialPort::DeviceNotFoundError:
+                m_openFailure = QStringLiteral("%1 が見つかりません。アダプタの接続と、「アダプタ設定」の"
+                                               "「デバイスマネージャ」でポートの割り当てを確かめてください。")
+                                    .arg(device);
+                break;
+            default:
+                m_openFailure = QStringLiteral("%1: %2").arg(device, MSComm1.errorString());
+                break;
             }
+            std::fprintf(stderr, "chakushin: %s\n", qPrintable(m_openFailure));
+            DebugLog(m_state, m_openFailure);
             MSComm1.clearError();
         }
     }

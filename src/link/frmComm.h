@@ -68,6 +68,9 @@ public:
     /// in `appState` 999), closes the port, refreshes the standby indication, pauses 200 ms.
     void ClosePort();
     bool IsPortOpen() const { return MSComm1.isOpen(); }
+    /// Why the last open of a device failed, in a sentence for the user (the device, the
+    /// reason and the remedy); empty after an open that succeeded.
+    const QString& openFailure() const { return m_openFailure; }
     /// Main window icon and `cbMachiuke` caption from the port and `appState`.
     void UpdateStandbyStatus();
     /// Appends received text to the debug terminal `txtTerm`, bounded, with backspaces applied.
@@ -152,4 +155,5 @@ private:
     QTimer m_heldReader;
     QTimer m_fragmentSilence;
     quint64 m_openGeneration = 0;
+    QString m_openFailure;
 };

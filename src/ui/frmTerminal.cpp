@@ -219,8 +219,11 @@ void frmTerminal::cbMachiuke_Click()
                 cbMachiuke->setText(kStandbyOn);
             } else {
                 m_state.appState = AppStateCode::AdapterFault;
-                m_messageBoxes.show(QStringLiteral("ポートオープンエラー"), m_state.systemSettings.appName,
-                                    MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+                // What stands in the way goes on a line of its own under the message.
+                const QString why = m_comm.openFailure();
+                m_messageBoxes.show(QStringLiteral("ポートオープンエラー") + (why.isEmpty() ? QString() : u'\n' + why),
+                                    m_state.systemSettings.appName, MessageBoxes::Icon::None,
+                                    MessageBoxes::Buttons::Ok);
             }
         }
     }

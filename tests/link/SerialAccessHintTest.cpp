@@ -11,7 +11,8 @@
 #include <gtest/gtest.h>
 
 // Each situation names the device and leads to its own remedy: joining the group, logging
-// in again after joining, the device's mode, or the other program holding the port.
+// in again after joining, the device's own permissions, a device no group opens (said with
+// its owner and mode), or the other program holding the port.
 TEST(SerialAccessHint, NamesTheDeviceAndTheRemedy)
 {
     struct Case
@@ -22,29 +23,37 @@ TEST(SerialAccessHint, NamesTheDeviceAndTheRemedy)
         QStringList doesNotSay;
     };
     const QString dev = "/dev/serial/by-id/usb-FTDI-if00-port0";
+    const QString join = "sudo adduser";
     const Case cases[] = {
         {"not in the group",
-         {dev, false, "dialout", false, false, "yamada"},
-         {dev, "sudo adduser yamada dialout", "log out and in again"},
-         {"in use"}},
+         {dev, false, "dialout", false, false, "yamada", "root", 0660},
+         {dev, join + " yamada dialout", "ログインし直して"},
+         {"使用中"}},
         {"joined, session older",
-         {dev, false, "dialout", false, true, "yamada"},
-         {dev, "yamada is in the group dialout", "log out and in again"},
-         {"adduser"}},
+         {dev, false, "dialout", false, true, "yamada", "root", 0660},
+         {dev, "yamada はグループ dialout に入って", "ログインし直して"},
+         {join}},
         {"another distribution's group",
-         {dev, false, "uucp", false, false, "yamada"},
-         {"sudo adduser yamada uucp"},
+         {dev, false, "uucp", false, false, "yamada", "root", 0660},
+         {join + " yamada uucp"},
          {"dialout"}},
-        {"group unknown", {dev, false, "", false, false, ""}, {"needs the group dialout", "$USER"}, {}},
-        {"root-owned device", {dev, false, "root", false, false, "yamada"}, {"sudo adduser yamada dialout"}, {}},
-        {"group held, mode shuts it out",
-         {dev, false, "dialout", true, true, "yamada"},
-         {dev, "holds its group dialout", "permissions"},
-         {"adduser", "log out"}},
+        {"nothing known", {dev, false, "", false, false, "", "", {}}, {join + " $USER dialout"}, {}},
+        {"root's own device",
+         {dev, false, "root", false, false, "yamada", "root", 0600},
+         {dev, "所有者 root、グループ root、モード 0600", "udev"},
+         {join}},
+        {"group shut out by the mode",
+         {dev, false, "dialout", false, false, "yamada", "root", 0604},
+         {"グループ dialout、モード 0604"},
+         {join}},
+        {"group held, still refused",
+         {dev, false, "dialout", true, true, "yamada", "root", 0660},
+         {dev, "グループ dialout に属して", "ls -l"},
+         {join, "ログインし直して"}},
         {"permission fine, port busy",
-         {dev, true, "dialout", true, true, "yamada"},
-         {dev, "in use by another program"},
-         {"adduser", "group"}},
+         {dev, true, "dialout", true, true, "yamada", "root", 0660},
+         {dev, "他のプログラムが使用中"},
+         {join, "グループ"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -61,13 +70,15 @@ TEST(SerialAccessHint, ProbeReadsTheFileSystem)
 {
     QTemporaryFile device;
     ASSERT_TRUE(device.open());
+    device.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
     const DeviceAccess access = probeDeviceAccess(device.fileName());
     EXPECT_EQ(access.device, device.fileName());
     EXPECT_TRUE(access.accessible);
     EXPECT_FALSE(access.group.isEmpty());
     // Files this process makes belong to its own group.
     EXPECT_TRUE(access.groupHeld);
-    EXPECT_FALSE(access.user.isEmpty());
+    EXPECT_EQ(access.owner, access.user);
+    EXPECT_EQ(access.mode, 0640u);
 
     EXPECT_FALSE(probeDeviceAccess(device.fileName() + ".missing").accessible);
 }

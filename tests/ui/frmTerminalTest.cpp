@@ -64,8 +64,8 @@ TEST(frmTerminalStandby, StartThenStop)
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
 }
 
-// A start that cannot happen leaves the caption, tells the user why, and still puts the
-// standby-off icon back into the tray.
+// A start that cannot happen leaves the caption, tells the user why (for a device, on a
+// second line that names it), and still puts the standby-off icon back into the tray.
 TEST(frmTerminalStandby, StartThatFails)
 {
     struct Row
@@ -88,7 +88,9 @@ TEST(frmTerminalStandby, StartThatFails)
         Desk desk({{"SYSTEM", "CommPort", QString::fromUtf8(row.commPort)}, {"PORTS", "COM9", "/nonexistent/tty"}});
         desk.window->cbMachiuke->click();
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
-        EXPECT_EQ(desk.boxes.shown[0].text, QString::fromUtf8(row.message));
+        const QStringList lines = desk.boxes.shown[0].text.split(u'\n');
+        EXPECT_EQ(lines[0], QString::fromUtf8(row.message));
+        EXPECT_EQ(lines.size() == 2 && lines[1].startsWith("/nonexistent/tty"), *row.commPort != '\0');
         EXPECT_EQ(desk.boxes.shown[0].title, QStringLiteral("着信"));
         EXPECT_EQ(desk.boxes.shown[0].icon, row.icon);
         EXPECT_EQ(desk.caption(), kOff);
