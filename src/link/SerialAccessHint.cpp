@@ -69,8 +69,8 @@ QString serialAccessHint(const DeviceAccess& access)
     const bool groupGrants =
         !access.group.isEmpty() && access.group != u"root" && (!access.mode || (*access.mode & 0060) == 0060);
     if (!groupGrants && access.mode) {
-        return QStringLiteral("%1 は所有者 %2、グループ %3、モード %4 で、どのグループに入っても開けません。"
-                              "管理者に udev ルールでグループ %5、モード 0660 にしてもらってください。")
+        return QStringLiteral("%1 は %2:%3、モード %4 です。どのグループでも開けないので、"
+                              "管理者が udev ルールでグループ %5、モード 0660 にしてください。")
             .arg(device, access.owner.isEmpty() ? QStringLiteral("?") : access.owner,
                  access.group.isEmpty() ? QStringLiteral("?") : access.group,
                  QStringLiteral("%1").arg(*access.mode, 4, 8, QLatin1Char('0')), kSerialGroup);
