@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
@@ -86,10 +87,13 @@ DatabaseCallHistory::~DatabaseCallHistory()
         delete m_thread;
 }
 
+// Standard error as well as the trace: the message box names neither the database nor why.
 void DatabaseCallHistory::trace(const QString& what, const QString& storeError)
 {
-    DebugLog(m_state,
-             QStringLiteral("%1 \"%2\": %3").arg(what, withoutPassword(m_state.urlSettings.path3), storeError));
+    const QString line =
+        QStringLiteral("%1 \"%2\": %3").arg(what, withoutPassword(m_state.urlSettings.path3), storeError);
+    std::fprintf(stderr, "chakushin: %s\n", qPrintable(line));
+    DebugLog(m_state, line);
 }
 
 void DatabaseCallHistory::showUnusable()

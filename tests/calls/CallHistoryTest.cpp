@@ -1,7 +1,9 @@
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StandardErrorCapture.h"
 #include "support/TempAppDir.h"
+#include "support/TraceCapture.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -139,8 +141,9 @@ TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
 }
 
 // Every way the database can be unusable ends in the one message, shown once, with no row
-// written and no file left behind where there was none. The row waits on the disk for the
-// database to become usable, unless the table itself refuses it.
+// written and no file left behind where there was none; standard error and the trace name
+// the database and the driver's reason. The row waits on the disk for the database to
+// become usable, unless the table itself refuses it.
 TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
 {
     struct Case
@@ -192,10 +195,17 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
         state.urlSettings.path3 = path;
         state.appDir = caseDir.path();
         boxes.shown.clear();
+        state.systemSettings.debugmode = QStringLiteral("True");
+        StandardErrorCapture err;
+        TraceCapture trace;
 
         DatabaseCallHistory(state, boxes).WriteCallHistory(QString::fromUtf8(c.number), kCallTime);
 
         expectOneUnusableMessage();
+        const QRegularExpression named(
+            QStringLiteral("history not written to \"%1\": \\S").arg(QRegularExpression::escape(path)));
+        EXPECT_TRUE(named.match(err.text()).hasMatch()) << qPrintable(err.text());
+        EXPECT_EQ(trace.lines.filter(named).size(), 1) << qPrintable(trace.lines.join(u'\n'));
         EXPECT_EQ(QFile::exists(path), existed);
         if (c.hasHistoryTable) {
             EXPECT_EQ(countRows(path), 0);
