@@ -31,7 +31,10 @@ constexpr int kDefaultRealPauseCalls = 3;
 constexpr int kQuickCalls = 100;
 constexpr int kWarmUpCalls = 20;
 constexpr auto kCallPatience = 10s;
-constexpr auto kLauncherTarget = 2ms;
+// The browser's start is judged against a bare process start on the same machine in the
+// same run: what the program adds (reading the line, journaling the call durably, building
+// the URL) must stay within this multiple of it, p99 against p99.
+constexpr double kLaunchTargetRatio = 3.0;
 // Calls come seconds apart in real life. After each started process the next sample waits
 // this long, so that /bin/true running its course does not delay the next measurement.
 constexpr auto kSettle = 2ms;
@@ -242,6 +245,7 @@ int main(int argc, char* argv[])
     std::chrono::nanoseconds worstFloorP99{0};
     std::chrono::nanoseconds worstStartP99{0};
     std::chrono::nanoseconds worstDispatchP99{0};
+    double worstLaunchRatio = 0;
     int lost = 0;
     int messages = 0;
     QStringList failures;
@@ -271,6 +275,8 @@ int main(int argc, char* argv[])
                           milliseconds(r.pausePerCall)});
         }
         worstLaunchP99 = std::max(worstLaunchP99, r.launched.p99());
+        worstLaunchRatio = std::max(worstLaunchRatio, double(r.launched.p99().count()) /
+                                                          double(std::max<qint64>(1, r.processStart.p99().count())));
         worstRowP99 = std::max(worstRowP99, r.recorded.p99());
         worstFloorP99 = std::max(worstFloorP99, r.floor.p99());
         worstStartP99 = std::max(worstStartP99, r.processStart.p99());
@@ -298,12 +304,13 @@ int main(int argc, char* argv[])
                          .arg(t1->launchedWithPause.count()));
     }
 
-    const bool launchMet = failures.isEmpty() && lost == 0 && worstLaunchP99 <= kLauncherTarget;
+    const bool launchMet = failures.isEmpty() && lost == 0 && worstLaunchRatio <= kLaunchTargetRatio;
     printLine(QString());
-    printLine(QStringLiteral("SUMMARY call latency: browser started p99 %1 ms worst profile (target %2 ms: %3; "
-                             "received to launcher called p99 %4 ms, /bin/true started alone p99 %5 ms), row "
-                             "durable p99 %6 ms, poll floor p99 %7 ms; lost %8, messages %9%10%11")
-                  .arg(milliseconds(worstLaunchP99), milliseconds(kLauncherTarget),
+    printLine(QStringLiteral("SUMMARY call latency: browser started p99 %1 ms worst profile, %2x /bin/true started "
+                             "alone (target %3x: %4; received to launcher called p99 %5 ms, /bin/true started alone "
+                             "p99 %6 ms), row durable p99 %7 ms, poll floor p99 %8 ms; lost %9, messages %10%11%12")
+                  .arg(milliseconds(worstLaunchP99), QString::number(worstLaunchRatio, 'f', 1),
+                       QString::number(kLaunchTargetRatio, 'f', 1),
                        launchMet ? QStringLiteral("met") : QStringLiteral("MISSED"), milliseconds(worstDispatchP99),
                        milliseconds(worstStartP99), milliseconds(worstRowP99), milliseconds(worstFloorP99))
                   .arg(lost)
