@@ -13,7 +13,8 @@
 ///
 /// A file is read as UTF-8 when it is valid UTF-8, otherwise as CP932 (the Japanese
 /// Windows code page; a UTF-8 byte-order mark in front of CP932 text is passed over), and
-/// written back in the encoding it was read in; a new file is UTF-8. Nothing is cached: every call opens the file anew.
+/// written back in the encoding it was read in; a new file is UTF-8. Nothing is cached:
+/// every call opens the file anew.
 namespace IniFile {
 
 inline constexpr int kMaxValueBytes = 1023;

@@ -149,6 +149,7 @@ void frmComm::ConfigurePort()
 
 bool frmComm::OpenPort(std::int16_t port)
 {
+    m_openFailure.clear();
     ConfigurePort();
     bool requestedPort = true;
     if (port != 0)
@@ -159,7 +160,6 @@ bool frmComm::OpenPort(std::int16_t port)
         MSComm1.setPortName(device);
         if (MSComm1.open(QIODevice::ReadWrite)) {
             ++m_openGeneration;
-            m_openFailure.clear();
             setRts(true);
         } else {
             // Callers report a failed open in their own words and add this below them;

@@ -68,8 +68,8 @@ public:
     /// in `appState` 999), closes the port, refreshes the standby indication, pauses 200 ms.
     void ClosePort();
     bool IsPortOpen() const { return MSComm1.isOpen(); }
-    /// Why the last open of a device failed, in a sentence for the user (the device, the
-    /// reason and the remedy); empty after an open that succeeded.
+    /// Why the device refused the last OpenPort, in a sentence for the user (the device, the
+    /// reason and the remedy); empty when it did not refuse.
     const QString& openFailure() const { return m_openFailure; }
     /// Main window icon and `cbMachiuke` caption from the port and `appState`.
     void UpdateStandbyStatus();
