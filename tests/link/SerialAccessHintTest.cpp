@@ -24,37 +24,22 @@ TEST(SerialAccessHint, NamesTheDeviceAndTheRemedy)
     };
     const QString dev = "/dev/serial/by-id/usb-FTDI-if00-port0";
     const QString join = "sudo adduser";
-    const Case cases[] = {
-        {"not in the group",
-         {dev, false, "dialout", false, false, "yamada", "root", 0660},
-         {dev, join + " yamada dialout", "ログインし直して"},
-         {"使用中"}},
-        {"joined, session older",
-         {dev, false, "dialout", false, true, "yamada", "root", 0660},
-         {dev, "yamada はグループ dialout に入って", "ログインし直して"},
-         {join}},
-        {"another distribution's group",
-         {dev, false, "uucp", false, false, "yamada", "root", 0660},
-         {join + " yamada uucp"},
-         {"dialout"}},
-        {"nothing known", {dev, false, "", false, false, "", "", {}}, {join + " $USER dialout"}, {}},
-        {"root's own device",
-         {dev, false, "root", false, false, "yamada", "root", 0600},
-         {dev, "root:root、モード 0600", "udev"},
-         {join}},
-        {"group shut out by the mode",
-         {dev, false, "dialout", false, false, "yamada", "root", 0604},
-         {"root:dialout、モード 0604"},
-         {join}},
-        {"group held, still refused",
-         {dev, false, "dialout", true, true, "yamada", "root", 0660},
-         {dev, "グループ dialout に属して", "ls -l"},
-         {join, "ログインし直して"}},
-        {"permission fine, port busy",
-         {dev, true, "dialout", true, true, "yamada", "root", 0660},
-         {dev, "他のプログラムが使用中"},
-         {join, "グループ"}},
+    const auto device = [&](QString group, bool held, bool listed, std::optional<unsigned> mode,
+                            QString user = "yamada", bool accessible = false) {
+        return DeviceAccess{dev, accessible, group, held, listed, user, "root", mode};
     };
+    // clang-format off
+    const Case cases[] = {
+        {"not in the group", device("dialout", false, false, 0660), {dev, join + " yamada dialout", "ログインし直して"}, {"使用中"}},
+        {"joined, session older", device("dialout", false, true, 0660), {dev, "yamada はグループ dialout に入って", "ログインし直して"}, {join}},
+        {"another distribution's group", device("uucp", false, false, 0660), {join + " yamada uucp"}, {"dialout"}},
+        {"nothing known", device("", false, false, {}, ""), {join + " $USER dialout"}, {}},
+        {"root's own device", device("root", false, false, 0600), {dev, "root:root、モード 0600", "udev"}, {join}},
+        {"group shut out by the mode", device("dialout", false, false, 0604), {"root:dialout、モード 0604"}, {join}},
+        {"group held, still refused", device("dialout", true, true, 0660), {dev, "グループ dialout に属して", "ls -l"}, {join, "ログインし直して"}},
+        {"permission fine, port busy", device("dialout", true, true, 0660, "yamada", true), {dev, "他のプログラムが使用中"}, {join, "グループ"}},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString hint = serialAccessHint(c.access);

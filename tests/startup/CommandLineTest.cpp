@@ -5,59 +5,53 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <tuple>
 
-struct Answer
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Answer runWithoutDisplay(const QStringList& arguments)
+// --help and --version answer on standard output; a start that needs a window says in one
+// line why it cannot, and a wrong option gets the usage on standard error.
+TEST(ProgramCommandLine, AnswersWithoutADisplay)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), arguments);
-    program.waitForFinished(10000);
-    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-            QString::fromLocal8Bit(program.readAllStandardOutput()),
-            QString::fromLocal8Bit(program.readAllStandardError())};
-}
-
-} // namespace
-
-// --help and --version answer on standard output; a start that would need a window says in
-// one line why it cannot, and a wrong option gets the usage on standard error.
-TEST(ProgramCommandLine, AnswersWithoutADisplay)
-{
-    const Answer help = runWithoutDisplay({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.err.isEmpty()) << qPrintable(help.err);
+    const auto run = [&](const QStringList& arguments) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), arguments);
+        program.waitForFinished(10000);
+        return std::tuple{program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                          QString::fromLocal8Bit(program.readAllStandardOutput()),
+                          QString::fromLocal8Bit(program.readAllStandardError())};
+    };
+    const auto [helpExit, help, helpErr] = run({"--help"});
+    EXPECT_EQ(helpExit, 0);
+    EXPECT_EQ(helpErr, QString());
     for (const char* option : {"--app-dir", "--create-history-db", "--autostart", "--help", "--version"}) {
-        const QRegularExpression line(QStringLiteral("^  %1 .*\\S$").arg(QLatin1String(option)),
-                                      QRegularExpression::MultilineOption);
-        EXPECT_TRUE(line.match(help.out).hasMatch()) << option << " has no line in\n" << qPrintable(help.out);
+        const QRegularExpression line(QStringLiteral("^  %1 .*\\S$").arg(option), QRegularExpression::MultilineOption);
+        EXPECT_TRUE(line.match(help).hasMatch()) << option << " has no line in\n" << qPrintable(help);
     }
 
-    const Answer version = runWithoutDisplay({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, QStringLiteral("chakushin " CHAKUSHIN_VERSION "\n"));
-
-    for (const QStringList& start : {QStringList{}, QStringList{"--app-dir", "/nonexistent/desk"}}) {
-        const Answer refused = runWithoutDisplay(start);
-        EXPECT_EQ(refused.exitCode, 1) << qPrintable(start.join(' '));
-        EXPECT_TRUE(refused.err.startsWith("chakushin: needs a desktop session")) << qPrintable(refused.err);
-        EXPECT_EQ(refused.err.count(u'\n'), 1) << qPrintable(refused.err);
-    }
-
-    for (const QStringList& wrong : {QStringList{"--bogus"}, QStringList{"--help", "--autostart", "maybe"}}) {
-        const Answer usage = runWithoutDisplay(wrong);
-        EXPECT_EQ(usage.exitCode, 2) << qPrintable(wrong.join(' '));
-        EXPECT_TRUE(usage.out.isEmpty());
-        EXPECT_TRUE(usage.err.contains(help.out)) << qPrintable(usage.err);
+    const QString noDesktop = QStringLiteral("chakushin: needs a desktop session");
+    const QString wrong = QStringLiteral("chakushin: unknown or incomplete option: ");
+    const struct
+    {
+        QStringList arguments;
+        int exitCode;
+        QString out, errStart;
+        qsizetype errLines;
+    } rows[] = {
+        {{"--version"}, 0, "chakushin " CHAKUSHIN_VERSION "\n", {}, 0},
+        {{}, 1, "", noDesktop, 1},
+        {{"--app-dir", "/nonexistent/desk"}, 1, "", noDesktop, 1},
+        {{"--bogus"}, 2, "", wrong + "--bogus\n" + help, help.count(u'\n') + 1},
+        {{"--help", "--autostart", "maybe"}, 2, "", wrong + "--autostart\n" + help, help.count(u'\n') + 1},
+    };
+    for (const auto& row : rows) {
+        const auto [exitCode, out, err] = run(row.arguments);
+        SCOPED_TRACE(qPrintable(row.arguments.join(u' ') + u'\n' + err));
+        EXPECT_EQ(exitCode, row.exitCode);
+        EXPECT_EQ(out, row.out);
+        EXPECT_TRUE(err.startsWith(row.errStart));
+        EXPECT_EQ(err.count(u'\n'), row.errLines);
     }
 }
