@@ -275,14 +275,15 @@ TEST(frmAdapterDetection, AnswerAsAnotherModel)
     EXPECT_FALSE(a.dialog.isVisible());
 }
 
-// A port that does not open: "ポートオープンエラー", the device and why in the guidance line,
-// nothing sent.
+// A port that does not open: "ポートオープンエラー", the device and why in the guidance line
+// (also of the dialog opened next, as after a failed check at start-up), nothing sent.
 TEST(frmAdapterDetection, PortThatDoesNotOpen)
 {
     DialogDesk desk;
     AdapterDialog a(desk);
     a.detect(8, 1);
     EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
+    EXPECT_TRUE(AdapterDialog(desk).dialog.lbMessage->text().startsWith("/nonexistent/tty"));
     EXPECT_TRUE(a.dialog.lbMessage->text().startsWith("/nonexistent/tty")) << qPrintable(a.dialog.lbMessage->text());
     EXPECT_FALSE(desk.comm->IsPortOpen());
     EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());

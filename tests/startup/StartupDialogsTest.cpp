@@ -234,25 +234,6 @@ TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
     EXPECT_EQ(seen, QStringList({QStringLiteral("未設定"), QStringLiteral("未設定")}));
 }
 
-// A configured port whose device cannot be opened: the adapter step's guidance line says
-// which device and why.
-TEST(StartupDialogs, AdapterStepSaysWhyThePortDidNotOpen)
-{
-    StartupRig rig({{"SYSTEM", "adapter", "1"},
-                    {"SYSTEM", "CommPort", "9"},
-                    {"PORTS", "COM9", "/nonexistent/tty"},
-                    {"URL", "path1", "http://crm/"}});
-    rig.useProgramDialogs();
-    QString guidance;
-    rig.boxes.answers = {Answer::Ok};
-    ModalUser user({{QStringLiteral("frmAdapter"), [&](QWidget& w) {
-                         guidance = static_cast<frmAdapter&>(w).lbMessage->text();
-                         static_cast<frmAdapter&>(w).cmdCancel->click();
-                     }}});
-    EXPECT_EQ(rig.startup->run(), Outcome::Quit);
-    EXPECT_TRUE(guidance.startsWith("/nonexistent/tty")) << qPrintable(guidance);
-}
-
 // Each settings button opens its dialog modeless through the popup; a second click brings
 // the same dialog forward, and a start-up step takes its place rather than adding one.
 TEST(StartupDialogs, EachDialogOnce)
