@@ -7,40 +7,52 @@
 
 #include <cstdint>
 
-/// Application state codes (`appState`).
-namespace AppStateCode {
-inline constexpr std::int16_t AdapterStep = 101;
-inline constexpr std::int16_t CtiStep = 102;
-inline constexpr std::int16_t UrlStep = 103;
-inline constexpr std::int16_t AskStandby = 104;
-inline constexpr std::int16_t StandbyOn = 105;
-inline constexpr std::int16_t StandbyOff = 109;
-inline constexpr std::int16_t Quit = 901;
-inline constexpr std::int16_t AdapterFault = 999;
-} // namespace AppStateCode
+/// Application state codes (`appState`). The start-up's steps, standby and the end; the trace
+/// prints the numbers.
+enum class AppStateCode : std::int16_t
+{
+    None = 0,
+    AdapterStep = 101,
+    CtiStep = 102,
+    UrlStep = 103,
+    AskStandby = 104,
+    StandbyOn = 105,
+    StandbyOff = 109,
+    Quit = 901,
+    AdapterFault = 999,
+};
 
 /// Receive modes (`rcvMode`). Any other value makes the receive routines ignore every line.
-namespace RcvMode {
-inline constexpr std::int16_t Initial = 0;
-inline constexpr std::int16_t GetAInfo = 1;
-inline constexpr std::int16_t ReadOutDone = 2;
-inline constexpr std::int16_t Idle = 3;
-inline constexpr std::int16_t Guarded = 999;
-} // namespace RcvMode
+enum class RcvMode : std::int16_t
+{
+    Initial = 0,
+    GetAInfo = 1,
+    ReadOutDone = 2,
+    Idle = 3,
+    Guarded = 999,
+};
 
 /// Outcomes of a reply wait (`replyStatus`).
-namespace ReplyStatus {
-inline constexpr std::int16_t Waiting = 0;
-inline constexpr std::int16_t Handled = 1;
-inline constexpr std::int16_t Malformed = -1;
-inline constexpr std::int16_t TimedOut = -999;
-} // namespace ReplyStatus
+enum class ReplyStatus : std::int16_t
+{
+    Waiting = 0,
+    Handled = 1,
+    Malformed = -1,
+    TimedOut = -999,
+};
 
 /// Watchdog acknowledgement (`watchAck`).
-namespace WatchAck {
-inline constexpr std::int16_t Answered = -1;
-inline constexpr std::int16_t Outstanding = 0;
-} // namespace WatchAck
+enum class WatchAck : std::int16_t
+{
+    Answered = -1,
+    Outstanding = 0,
+};
+
+/// A state code as the number the trace and the settings' documentation use.
+template<typename Code> constexpr int codeNumber(Code code)
+{
+    return static_cast<int>(code);
+}
 
 /// Everything the program shares between its parts: the settings in memory and the state
 /// codes that the start-up, the serial link, the receive routines and the windows read and
@@ -58,10 +70,10 @@ struct SharedState
     Numbered<5> adapterModels;
     QString adapterModel;
 
-    std::int16_t appState = 0;
-    std::int16_t rcvMode = RcvMode::Initial;
-    std::int16_t replyStatus = ReplyStatus::Waiting;
-    std::int16_t watchAck = WatchAck::Answered;
+    AppStateCode appState = AppStateCode::None;
+    RcvMode rcvMode = RcvMode::Initial;
+    ReplyStatus replyStatus = ReplyStatus::Waiting;
+    WatchAck watchAck = WatchAck::Answered;
     QString detectedModel;
     std::int16_t detectedModelIndex = 0;
     std::int16_t ctiQueryIndex = 1;

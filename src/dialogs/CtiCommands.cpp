@@ -68,7 +68,7 @@ CtiSend ctiSendFor(const AdapterProfile& profile, CtiScheme scheme, const std::a
     return send;
 }
 
-QString ctiReadOutCaption(bool complete, std::int16_t lastReplyStatus)
+QString ctiReadOutCaption(bool complete, ReplyStatus lastReplyStatus)
 {
     if (complete)
         return QStringLiteral("CTI設定検出完了");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsRecords.h"
+#include "app/SharedState.h"
 
 #include <QString>
 #include <QStringList>
@@ -46,4 +47,4 @@ struct CtiSend
 CtiSend ctiSendFor(const AdapterProfile& profile, CtiScheme scheme, const std::array<bool, 3>& notify);
 
 /// The status after a read-out: complete, ended on a time-out, or any other failure.
-QString ctiReadOutCaption(bool complete, std::int16_t lastReplyStatus);
+QString ctiReadOutCaption(bool complete, ReplyStatus lastReplyStatus);

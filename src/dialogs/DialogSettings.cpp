@@ -47,7 +47,7 @@ int readWriteCtiSettings(SharedState& state, const QString& mode)
     return 0;
 }
 
-std::int16_t appStateAfterAdapterStored(std::int16_t appState, const QString& kind)
+AppStateCode appStateAfterAdapterStored(AppStateCode appState, const QString& kind)
 {
     if (appState != AppStateCode::AdapterStep)
         return AppStateCode::StandbyOff;
@@ -62,7 +62,7 @@ QString adapterStoredText(const QString& kind)
     return text;
 }
 
-std::int16_t appStateAfterCtiStored(std::int16_t appState)
+AppStateCode appStateAfterCtiStored(AppStateCode appState)
 {
     return appState == AppStateCode::CtiStep ? AppStateCode::UrlStep : appState;
 }

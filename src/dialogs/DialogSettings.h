@@ -23,14 +23,14 @@ int readWriteCtiSettings(SharedState& state, const QString& mode);
 /// `appState` after a complete adapter setting has been stored: during the adapter step the
 /// CTI step follows for an INS line and the URL step for any other; at any other time
 /// standby is off.
-std::int16_t appStateAfterAdapterStored(std::int16_t appState, const QString& kind);
+AppStateCode appStateAfterAdapterStored(AppStateCode appState, const QString& kind);
 
 /// The notice after a complete adapter setting has been stored; an INS line gets a second
 /// line pointing to the CTI setting.
 QString adapterStoredText(const QString& kind);
 
 /// `appState` after the CTI settings have been stored: the CTI step moves on to the URL step.
-std::int16_t appStateAfterCtiStored(std::int16_t appState);
+AppStateCode appStateAfterCtiStored(AppStateCode appState);
 
 /// The entry of a list numbered from `first` that the stored number `text` selects, counted
 /// from 0: entry `number` - `first`. Empty when the text is empty, not a number, or names no

@@ -53,7 +53,7 @@ std::optional<MessageBoxes::Answer> SettingsDialog::showBox(const QString& text,
     return answer;
 }
 
-void SettingsDialog::cancelStep(std::int16_t step)
+void SettingsDialog::cancelStep(AppStateCode step)
 {
     if (m_state.appState == step) {
         const std::optional<MessageBoxes::Answer> answer =

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "app/MessageBoxes.h"
+#include "app/SharedState.h"
 
 #include <QDialog>
 #include <QPointer>
 
 #include <cstdint>
 #include <optional>
-
-struct SharedState;
 
 /// What the adapter, CTI and URL dialogs share: top-most on the main window's corner with an
 /// icon from the settings; a busy guard that no way of closing gets past; the question
@@ -58,7 +57,7 @@ protected:
 
     /// Cancel: in the dialog's own start-up step (`appState` equal to `step`) asks
     /// "終了します。よろしいですか？" and ends the program on OK; then closes without OK.
-    void cancelStep(std::int16_t step);
+    void cancelStep(AppStateCode step);
 
     void closeEvent(QCloseEvent* event) override;
 

@@ -250,7 +250,7 @@ void frmAdapter::cmdAdapter_Click()
     m_pauser.pause(kBeforeIdentification);
     // Replies handled while the initialisation commands went out do not count: the wait
     // starts the flag afresh.
-    const std::int16_t status = m_comm.WaitForReply(RcvMode::Initial, profile.getinfo, waitTimer, kReplyWait);
+    const ReplyStatus status = m_comm.WaitForReply(RcvMode::Initial, profile.getinfo, waitTimer, kReplyWait);
 
     // A reply that named no model of the list is no detection: the model, the profile and
     // the receive mode stay as they were.

@@ -205,7 +205,7 @@ void frmCti::cmdCti_Click()
         lbKenshutu->setText(kPortOpenError);
         lbMessage->setText(m_comm.openFailure());
     } else {
-        std::int16_t status = ReplyStatus::Waiting;
+        ReplyStatus status = ReplyStatus::Waiting;
         // A profile whose scheme cannot be read has replies the receive processing refuses:
         // nothing is asked, and the read-out ends as an error.
         if (const std::optional<CtiScheme> scheme = ctiScheme(profile)) {

@@ -446,8 +446,8 @@ void frmComm::expireReplyWait(QTimer& timer)
     timer.stop();
 }
 
-std::int16_t frmComm::WaitForReply(std::int16_t mode, const QString& command, QTimer& timer,
-                                   std::chrono::milliseconds interval)
+ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, QTimer& timer,
+                                  std::chrono::milliseconds interval)
 {
     m_state.rcvMode = mode;
     m_state.replyStatus = ReplyStatus::Waiting;

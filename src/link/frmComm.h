@@ -98,8 +98,7 @@ public:
     /// then runs `timer` with `interval` and alternates 100 ms pauses with event processing
     /// until `replyStatus` is set. While it waits, `timer`'s tick applies expireReplyWait.
     /// Returns `replyStatus` (1, -1 or -999); -999 at once when the command cannot be sent.
-    std::int16_t WaitForReply(std::int16_t mode, const QString& command, QTimer& timer,
-                              std::chrono::milliseconds interval);
+    ReplyStatus WaitForReply(RcvMode mode, const QString& command, QTimer& timer, std::chrono::milliseconds interval);
     /// The wait-timer rule: `replyStatus` 0 becomes -999; the timer stops in any case.
     void expireReplyWait(QTimer& timer);
 

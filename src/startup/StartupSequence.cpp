@@ -131,8 +131,7 @@ bool StartupSequence::InitializeAdapter()
         m_pauser.pause(kInitialisationPause);
         // The mode stays as it is: when the main window's identification guard has gone
         // off meanwhile, the reply is not taken for an identification.
-        const std::int16_t status =
-            m_comm.WaitForReply(m_state.rcvMode, profile.getinfo, m_comm.waitTimer, m_replyWait);
+        const ReplyStatus status = m_comm.WaitForReply(m_state.rcvMode, profile.getinfo, m_comm.waitTimer, m_replyWait);
         if (status != ReplyStatus::Handled || m_state.detectedModel != m_state.adapterModel)
             result = false;
     }
@@ -190,7 +189,7 @@ void StartupSequence::showStep(const std::function<void()>& dialog)
     }
     // Without a dialog the step could never end: go on to the main window with standby off,
     // where the settings buttons are.
-    DebugLog(m_state, QStringLiteral("no dialog for start-up state %1").arg(m_state.appState));
+    DebugLog(m_state, QStringLiteral("no dialog for start-up state %1").arg(codeNumber(m_state.appState)));
     m_state.appState = AppStateCode::StandbyOff;
     m_comm.ClosePort();
     m_window.show();

@@ -6,6 +6,7 @@
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandbyDesk.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 

@@ -1,6 +1,7 @@
 #include "dialogs/CtiCommands.h"
 
 #include "app/SharedState.h"
+#include "support/StateCodePrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,6 @@ TEST(CtiQueries, ReadOutCaption)
 {
     EXPECT_EQ(ctiReadOutCaption(true, ReplyStatus::Handled), QStringLiteral("CTI設定検出完了"));
     EXPECT_EQ(ctiReadOutCaption(false, ReplyStatus::TimedOut), QStringLiteral("CTI設定検出タイムアウト"));
-    for (std::int16_t status : {ReplyStatus::Malformed, ReplyStatus::Waiting, ReplyStatus::Handled})
+    for (ReplyStatus status : {ReplyStatus::Malformed, ReplyStatus::Waiting, ReplyStatus::Handled})
         EXPECT_EQ(ctiReadOutCaption(false, status), QStringLiteral("CTI設定検出エラー")) << status;
 }

@@ -7,6 +7,7 @@
 
 #include "DialogRig.h"
 #include "support/ScriptedFileChooser.h"
+#include "support/StateCodePrinter.h"
 
 #include <QApplication>
 #include <QPointer>

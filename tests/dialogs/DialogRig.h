@@ -14,6 +14,7 @@
 #include "support/RecordingPauser.h"
 #include "support/RecordingTaskTray.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 
 #include <QFile>

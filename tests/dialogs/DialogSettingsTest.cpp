@@ -92,8 +92,9 @@ TEST(DialogStateRules, AfterStoring)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.before << " " << row.kind);
-        EXPECT_EQ(appStateAfterAdapterStored(row.before, QString::fromUtf8(row.kind)), row.afterAdapter);
-        EXPECT_EQ(appStateAfterCtiStored(row.before), row.afterCti);
+        EXPECT_EQ(codeNumber(appStateAfterAdapterStored(AppStateCode(row.before), QString::fromUtf8(row.kind))),
+                  row.afterAdapter);
+        EXPECT_EQ(codeNumber(appStateAfterCtiStored(AppStateCode(row.before))), row.afterCti);
     }
     EXPECT_EQ(adapterStoredText(QStringLiteral("INS")),
               QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。"));

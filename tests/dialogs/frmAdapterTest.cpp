@@ -88,7 +88,7 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
     {
         const char* commPort;
         const char* adapter;
-        std::int16_t appState;
+        StateNumber appState;
         int port;
         int model;
         const char* message;
@@ -323,11 +323,11 @@ TEST(frmAdapterStoring, OkOutcomes)
         const char* what;
         const char* model;
         const char* index;
-        std::int16_t appStateBefore;
+        StateNumber appStateBefore;
         bool complete;
         bool readOnly;
         std::vector<MessageBoxes::Answer> answers;
-        std::int16_t appStateAfter;
+        StateNumber appStateAfter;
         QStringList texts;
         bool closed;
         const char* commInit; // in the file afterwards; null: the file is unchanged
@@ -391,11 +391,11 @@ TEST(frmAdapterCancelling, AsksDuringStartUp)
 {
     struct Row
     {
-        std::int16_t appState;
+        StateNumber appState;
         std::vector<MessageBoxes::Answer> answers;
         std::size_t boxes;
         bool closed;
-        std::int16_t appStateAfter;
+        StateNumber appStateAfter;
     };
     const Row rows[] = {
         {101, {MessageBoxes::Answer::Cancel}, 1, false, 101},

@@ -100,7 +100,7 @@ TEST(frmCtiOpening, WhenThereIsNothingToDo)
         const char* model;
         const char* index;
         const char* commInit;
-        std::int16_t appState;
+        StateNumber appState;
         const char* message;
         const char* kenshutu;
     };
@@ -388,7 +388,7 @@ TEST(frmCtiSend, Failures)
         const char* caption;
         QStringList boxes;
         bool adapterLabel;
-        std::int16_t appState;
+        StateNumber appState;
     };
     const Row rows[] = {
         {"port does not open",
@@ -500,11 +500,11 @@ TEST(frmCtiCancelling, AsksDuringTheCtiStep)
 {
     struct Row
     {
-        std::int16_t appState;
+        StateNumber appState;
         MessageBoxes::Answer answer;
         std::size_t boxes;
         bool closed;
-        std::int16_t appStateAfter;
+        StateNumber appStateAfter;
     };
     const Row rows[] = {
         {102, MessageBoxes::Answer::Cancel, 1, false, 102},

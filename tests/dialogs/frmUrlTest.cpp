@@ -4,6 +4,7 @@
 #include "support/QStringPrinter.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,7 @@
 namespace {
 
 using Answer = MessageBoxes::Answer;
-using namespace AppStateCode;
+using enum AppStateCode;
 
 // A user whose URL is registered, with the browser on and no history.
 const QByteArray kSettings = "[SYSTEM]\nappName=着信\nURLinit=True\nCommPort=3\niconFile_on=\\on.png\n\n"
@@ -30,7 +31,7 @@ const QByteArray kSettings = "[SYSTEM]\nappName=着信\nURLinit=True\nCommPort=3
 
 struct UrlRig
 {
-    explicit UrlRig(std::int16_t appState, const QByteArray& settings = kSettings)
+    explicit UrlRig(AppStateCode appState, const QByteArray& settings = kSettings)
     {
         dir.writeSettings(settings);
         state = dir.makeState();
@@ -186,10 +187,10 @@ TEST(frmUrlCancel, ReloadsOrStays)
 {
     struct Row
     {
-        std::int16_t appState;
+        StateNumber appState;
         bool byCancel;
         Answer answer;
-        std::int16_t after;
+        StateNumber after;
     };
     for (const Row& row : std::vector<Row>{{StandbyOff, true, Answer::Ok, StandbyOff},
                                            {UrlStep, true, Answer::Cancel, UrlStep},

@@ -1,6 +1,7 @@
 #include "ReceiveRig.h"
 
 #include "app/Settings.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
@@ -28,7 +29,7 @@ TEST(RcvProcessInitial, IdentificationRules)
         const char* line;
         const char* ring;
         const char* emptySlot; // adapterModels index to empty, or nullptr
-        std::int16_t replyStatus;
+        StateNumber replyStatus;
         const char* model;
         std::int16_t index;
         QStringList trace;
@@ -78,7 +79,7 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
     struct Row
     {
         const char* line;
-        std::int16_t replyStatus;
+        StateNumber replyStatus;
         const char* cti; // three characters, x = unchanged
         const char* traceAfterMode;
         bool malformed;
@@ -134,7 +135,7 @@ TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
     {
         std::int16_t query;
         const char* line;
-        std::int16_t replyStatus;
+        StateNumber replyStatus;
         const char* cti;
     };
     const std::vector<Row> rows = {
@@ -241,8 +242,8 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         const char* line;
         const char* ring;
         const char* ok;
-        std::int16_t watchAckBefore;
-        std::int16_t watchAckAfter;
+        StateNumber watchAckBefore;
+        StateNumber watchAckAfter;
         QStringList events;
     };
     const QString url = QStringLiteral("http://crm.example.jp/?tel=");
@@ -318,11 +319,11 @@ TEST(RcvProcessA, InitialAndIdle)
 {
     struct Row
     {
-        std::int16_t mode;
+        StateNumber mode;
         const char* line;
-        std::int16_t replyStatus;
+        StateNumber replyStatus;
         const char* model;
-        std::int16_t watchAckAfter;
+        StateNumber watchAckAfter;
         QStringList events;
         const char* trace; // nullptr: no trace line
         bool failure;
@@ -331,8 +332,8 @@ TEST(RcvProcessA, InitialAndIdle)
     const auto call = [&](const char* number) {
         return QStringList({s("display:") + s(number), s("browser:") + url + s(number), s("history:") + s(number)});
     };
-    const std::int16_t I = RcvMode::Initial;
-    const std::int16_t S = RcvMode::Idle;
+    const RcvMode I = RcvMode::Initial;
+    const RcvMode S = RcvMode::Idle;
     const std::vector<Row> rows = {
         {I, "0", 1, "CTI-AN10", 0, {}, "rcv--10", false},
         {I, "00", 0, "", 0, {}, "rcv--100", false},
@@ -393,11 +394,11 @@ TEST(RcvProcessT1, FramesByLength)
 {
     struct Row
     {
-        std::int16_t mode;
+        StateNumber mode;
         QString frame;
-        std::int16_t replyStatus;
+        StateNumber replyStatus;
         const char* model;
-        std::int16_t watchAckAfter;
+        StateNumber watchAckAfter;
         QStringList events;
         bool traced;
     };
@@ -406,8 +407,8 @@ TEST(RcvProcessT1, FramesByLength)
         return QStringList({s("display:") + s(number), s("browser:") + url + s(number), s("history:") + s(number)});
     };
     const QString blank = QString(20, u' ');
-    const std::int16_t I = RcvMode::Initial;
-    const std::int16_t S = RcvMode::Idle;
+    const RcvMode I = RcvMode::Initial;
+    const RcvMode S = RcvMode::Idle;
     const std::vector<Row> rows = {
         {I, t1Frame(blank), 1, "ソラノT1", 0, {}, true},
         {I, t1Frame(blank).left(28), 0, "", 0, {}, true},
@@ -462,7 +463,7 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
         t1Frame(QString(20, u' ')),
         t1Frame(QStringLiteral("          0312345678")),
     };
-    for (const std::int16_t mode : {std::int16_t(2), std::int16_t(999), std::int16_t(-1), std::int16_t(4)}) {
+    for (const StateNumber mode : {2, 999, -1, 4}) {
         for (const Routine routine : {Routine::Isdn, Routine::Analog, Routine::T1}) {
             SCOPED_TRACE(testing::Message() << "mode " << mode << " routine " << int(routine));
             ReceiveRig rig;

@@ -8,6 +8,7 @@
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 
 #include <QString>
 
@@ -110,8 +111,8 @@ struct ReceiveRig
     /// Everything the routines may write, for comparing before and after.
     struct Flags
     {
-        std::int16_t replyStatus;
-        std::int16_t watchAck;
+        ReplyStatus replyStatus;
+        WatchAck watchAck;
         QString detectedModel;
         std::int16_t detectedModelIndex;
         QString cti1, cti2, cti3;

@@ -1,5 +1,6 @@
 #include "ReceiveRig.h"
 
+#include "support/StateCodePrinter.h"
 #include "support/TraceCapture.h"
 
 #include <QUrl>
@@ -102,7 +103,7 @@ private:
     std::mt19937 m_random;
 };
 
-bool isActiveMode(std::int16_t mode)
+bool isActiveMode(RcvMode mode)
 {
     return mode == RcvMode::Initial || mode == RcvMode::GetAInfo || mode == RcvMode::Idle;
 }
@@ -117,7 +118,7 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
     LineMaker maker(20240607u);
     ReceiveRig rig;
     TraceCapture trace;
-    const std::vector<std::int16_t> modes = {0, 1, 2, 3, 999, -1, 32767};
+    const std::vector<StateNumber> modes = {0, 1, 2, 3, 999, -1, 32767};
     const std::vector<Routine> routines = {Routine::Isdn, Routine::Analog, Routine::T1};
     const QStringList labels = {QStringLiteral("rcvProcess:"), QStringLiteral("rcvProcessA:"),
                                 QStringLiteral("rcvProcessT1:")};

@@ -7,6 +7,7 @@
 #include "support/FakeTerminalWindow.h"
 #include "support/RecordingPauser.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
@@ -688,12 +689,12 @@ TEST(frmCommWatchdog, Timeline)
 // Outside standby a tick does nothing at all.
 TEST(frmCommWatchdog, NothingOutsideStandby)
 {
-    for (const std::int16_t appState : {AppStateCode::StandbyOff, AppStateCode::AdapterFault, std::int16_t(0)}) {
+    for (const AppStateCode appState : {AppStateCode::StandbyOff, AppStateCode::AdapterFault, AppStateCode::None}) {
         SCOPED_TRACE(appState);
         Link link;
         link.state.appState = appState;
         ASSERT_TRUE(link.comm->OpenPort(0));
-        for (const std::int16_t ack : {WatchAck::Answered, WatchAck::Outstanding}) {
+        for (const WatchAck ack : {WatchAck::Answered, WatchAck::Outstanding}) {
             link.state.watchAck = ack;
             link.comm->watchTimer_Timer();
             EXPECT_EQ(link.state.watchAck, ack);
@@ -712,7 +713,7 @@ TEST(frmCommWatchdog, VanishedPort)
     struct Row
     {
         const char* what;
-        std::int16_t appState;
+        StateNumber appState;
         bool duringBox;
         bool fault;
     };
@@ -751,7 +752,7 @@ TEST(frmCommWatchdog, VanishedPort)
         EXPECT_EQ(link.window.cbMachiuke, QStringLiteral("待ち受け開始"));
         const bool faultShown = !link.boxes.shown.empty() && link.boxes.shown.back().text == faultText;
         EXPECT_EQ(faultShown, row.fault);
-        EXPECT_EQ(link.state.appState, row.fault ? AppStateCode::AdapterFault : row.appState);
+        EXPECT_EQ(link.state.appState, row.fault ? AppStateCode::AdapterFault : AppStateCode(row.appState));
         if (row.fault) {
             EXPECT_EQ(link.window.mnuMachiuke, QStringLiteral("待ち受け開始"));
             EXPECT_TRUE(link.window.calls.contains(QStringLiteral("setTaskTray:待ち受け開始")));
@@ -768,7 +769,7 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
         if (bytes.contains("ATI3\r"))
             link.pty->write("CTI-INS100\r");
     });
-    std::int16_t modeSeen = -1;
+    StateNumber modeSeen = -1;
     link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
         modeSeen = link.state.rcvMode;
         link.state.replyStatus = ReplyStatus::Handled;

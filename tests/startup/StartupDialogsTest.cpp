@@ -12,6 +12,7 @@
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
+#include "support/StateCodePrinter.h"
 
 #include <QApplication>
 #include <QDir>

@@ -10,6 +10,7 @@
 #include "support/RecordingPauser.h"
 #include "support/RecordingTaskTray.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
@@ -59,7 +60,7 @@ struct StartupRig
             dir.path(), ProgramSeams{boxes, pauser, tray, opens == Browser::Recording ? &browser : nullptr});
         ReadWriteAppSettings(program->state, QStringLiteral("READ"));
         window = &program->loadMainWindow();
-        const auto step = [this](std::int16_t shown) {
+        const auto step = [this](AppStateCode shown) {
             return [this, shown] {
                 stepsShown.push_back(shown);
                 popupVisibleAtFirstStep.push_back(window->popup().isVisible());
@@ -129,8 +130,8 @@ struct StartupRig
     frmTerminal* window = nullptr;
     std::unique_ptr<StartupSequence> startup;
 
-    std::deque<std::int16_t> dialogAnswers;
-    std::vector<std::int16_t> stepsShown;
+    std::deque<AppStateCode> dialogAnswers;
+    std::vector<AppStateCode> stepsShown;
     std::vector<bool> popupVisibleAtFirstStep;
     QStringList timeline;
     qsizetype traceSeen = 0;

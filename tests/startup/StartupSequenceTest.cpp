@@ -9,6 +9,7 @@
 
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
+#include "support/StateCodePrinter.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -149,7 +150,7 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
 
         EXPECT_EQ(rig.startup->run(), Outcome::Running);
 
-        EXPECT_EQ(rig.stepsShown, std::vector<std::int16_t>{AppStateCode::AdapterStep});
+        EXPECT_EQ(rig.stepsShown, std::vector<AppStateCode>{AppStateCode::AdapterStep});
         EXPECT_TRUE(rig.state().systemSettings.CommPort.isEmpty());
         EXPECT_TRUE(rig.state().systemSettings.adapter.isEmpty());
         EXPECT_TRUE(rig.state().adapterProfile.kind.isEmpty());
@@ -168,7 +169,7 @@ TEST(StartupSteps, FirstStepByWhatIsMissing)
     {
         const char* name;
         std::initializer_list<StartupRig::Key> keys;
-        std::int16_t firstStep;
+        StateNumber firstStep;
         bool checked;
     };
     const Case cases[] = {
@@ -190,7 +191,7 @@ TEST(StartupSteps, FirstStepByWhatIsMissing)
 
         EXPECT_EQ(rig.startup->run(), Outcome::Running);
 
-        EXPECT_EQ(rig.stepsShown, std::vector<std::int16_t>{c.firstStep});
+        EXPECT_EQ(rig.stepsShown, std::vector<AppStateCode>{c.firstStep});
         EXPECT_EQ(rig.popupVisibleAtFirstStep, std::vector<bool>{false});
         EXPECT_EQ(rig.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.checked);
         EXPECT_EQ(rig.trace.lines.filter(QStringLiteral("SND")).isEmpty(), !c.checked);
@@ -208,7 +209,7 @@ TEST(StartupSteps, WalkThroughAndRepeatedDialog)
 
     EXPECT_EQ(rig.startup->run(), Outcome::Running);
 
-    const std::vector<std::int16_t> expected = {AppStateCode::AdapterStep, AppStateCode::AdapterStep,
+    const std::vector<AppStateCode> expected = {AppStateCode::AdapterStep, AppStateCode::AdapterStep,
                                                 AppStateCode::CtiStep, AppStateCode::UrlStep, AppStateCode::UrlStep};
     EXPECT_EQ(rig.stepsShown, expected);
     EXPECT_EQ(rig.state().appState, AppStateCode::StandbyOff);
@@ -223,7 +224,7 @@ TEST(StartupSteps, QuitUnloadsEveryWindow)
     {
         const char* name;
         std::initializer_list<StartupRig::Key> keys;
-        std::deque<std::int16_t> dialogAnswers;
+        std::deque<AppStateCode> dialogAnswers;
         std::deque<Answer> boxAnswers;
         std::size_t boxes;
     };
@@ -261,7 +262,7 @@ TEST(StartupQuestion, TextsAndOutcomes)
         const char* urlInit;
         Answer answer;
         QString text;
-        std::int16_t appState;
+        StateNumber appState;
     };
     const Case cases[] = {
         {"True", "True", Answer::Yes, question, AppStateCode::StandbyOn},

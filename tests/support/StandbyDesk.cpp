@@ -1,4 +1,5 @@
 #include "support/StandbyDesk.h"
+#include "support/StateCodePrinter.h"
 
 #include "app/Settings.h"
 

@@ -14,6 +14,7 @@
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingPauser.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ TEST_P(EndToEnd, AdapterIsIdentifiedAsTheConfiguredModel)
     app.sim->answerAs(app.state.adapterModels[1] == app.state.adapterModel ? app.state.adapterModels[2]
                                                                            : app.state.adapterModels[1]);
     app.state.detectedModel.clear();
-    const std::int16_t status = app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, app.comm->waitTimer, 1s);
+    const ReplyStatus status = app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, app.comm->waitTimer, 1s);
     if (profile.kind == "INS") {
         EXPECT_EQ(status, ReplyStatus::Handled);
         EXPECT_EQ(app.state.detectedModel, app.sim->answeringAs());

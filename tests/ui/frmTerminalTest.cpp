@@ -74,8 +74,8 @@ TEST(frmTerminalStandby, StartThatFails)
         const char* commPort;
         const char* message;
         MessageBoxes::Icon icon;
-        std::int16_t appState;
-        std::int16_t rcvMode;
+        StateNumber appState;
+        StateNumber rcvMode;
     };
     const Row rows[] = {
         {"no port configured", "", "アダプタ設定が完了していません。", MessageBoxes::Icon::Critical,
@@ -133,7 +133,7 @@ TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
     EXPECT_EQ(desk.caption(), kOn);
     EXPECT_TRUE(desk.comm->IsPortOpen());
 
-    const std::int16_t guarded[][2] = {
+    const RcvMode guarded[][2] = {
         {RcvMode::Initial, RcvMode::Guarded}, {RcvMode::GetAInfo, RcvMode::GetAInfo}, {RcvMode::Idle, RcvMode::Idle}};
     for (const auto& [before, after] : guarded) {
         Desk guard;
