@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
     const ProcessMemory memory = ProcessMemory::now();
 
     int polls = 0;
-    QObject::connect(&comm.watchTimer, &QTimer::timeout, &comm, [&] { ++polls; });
+    QObject::connect(&comm, &frmComm::watchdogPolled, &comm, [&] { ++polls; });
     const auto standbyBefore = cpuTime();
     runEventLoopFor(idle);
     const auto standbyCpu = cpuTime() - standbyBefore;

@@ -2,7 +2,6 @@
 
 #include "app/SettingsRecords.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -77,9 +76,4 @@ struct SharedState
     QString detectedModel;
     std::int16_t detectedModelIndex = 0;
     std::int16_t ctiQueryIndex = 1;
-
-    /// Local date and time at which the bytes completing the line in hand arrived, set by the
-    /// serial link while a receive routine runs and invalid otherwise. A call is recorded with
-    /// this time, not with the time its turn came (it may have waited behind a message box).
-    QDateTime receivedAt;
 };

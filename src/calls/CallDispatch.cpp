@@ -31,7 +31,7 @@ CallDispatch::CallDispatch(SharedState& state, MessageBoxes& messageBoxes, Brows
     , m_display(display)
 {}
 
-void CallDispatch::isdnNotification(const QString& line)
+void CallDispatch::isdnNotification(const QString& line, const QDateTime& receivedAt)
 {
     const std::optional<QString> number = NumberExtraction::isdnNumber(line, m_state.adapterProfile.ring);
     if (!number) {
@@ -40,21 +40,21 @@ void CallDispatch::isdnNotification(const QString& line)
                             m_state.systemSettings.appName, MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok);
         return;
     }
-    dispatch(*number);
+    dispatch(*number, receivedAt);
 }
 
-std::optional<CallFailure> CallDispatch::analogNotification(const QString& line)
+std::optional<CallFailure> CallDispatch::analogNotification(const QString& line, const QDateTime& receivedAt)
 {
     const std::optional<QString> number = NumberExtraction::analogNumber(line, m_state.adapterProfile.ring);
     if (!number)
         return CallFailure{
             QStringLiteral("着信通知データに区切り文字「:」がないため、電話番号を取り出せません（着信通知データ：") +
             line + u'）'};
-    dispatch(*number);
+    dispatch(*number, receivedAt);
     return std::nullopt;
 }
 
-void CallDispatch::t1Frame(const QString& frame)
+void CallDispatch::t1Frame(const QString& frame, const QDateTime& receivedAt)
 {
     const QString number = NumberExtraction::t1Number(frame);
     showNumber(number);
@@ -62,13 +62,13 @@ void CallDispatch::t1Frame(const QString& frame)
         m_state.watchAck = WatchAck::Answered;
         return;
     }
-    openAndRecord(number);
+    openAndRecord(number, receivedAt);
 }
 
-void CallDispatch::dispatch(const QString& number)
+void CallDispatch::dispatch(const QString& number, const QDateTime& receivedAt)
 {
     showNumber(number);
-    openAndRecord(number);
+    openAndRecord(number, receivedAt);
 }
 
 void CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
@@ -83,17 +83,12 @@ void CallDispatch::showNumber(const QString& number)
         m_display->setRecvData(number);
 }
 
-void CallDispatch::openAndRecord(const QString& number)
+void CallDispatch::openAndRecord(const QString& number, const QDateTime& receivedAt)
 {
     // Read the flags at the moment of the call: the URL dialog may have changed them since
     // the last notification.
     if (isExactlyTrue(m_state.urlSettings.browse))
         m_launcher.OpenUrlInBrowser(m_state.urlSettings.path1 + encodedForUrl(number));
     if (isExactlyTrue(m_state.urlSettings.history))
-        m_history.WriteCallHistory(number, callTime());
-}
-
-QDateTime CallDispatch::callTime() const
-{
-    return m_state.receivedAt.isValid() ? m_state.receivedAt : QDateTime::currentDateTime();
+        m_history.WriteCallHistory(number, receivedAt);
 }

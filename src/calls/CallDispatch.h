@@ -23,7 +23,7 @@ struct CallFailure
 /// `path1` + number (percent-encoded) when `browse` is exactly "True", a history row with
 /// the number as received when `history` is exactly "True". Each action starts only after
 /// the previous one has returned. The row's date and time are those at which the
-/// notification arrived (`receivedAt`), or the current ones when no line is in hand.
+/// notification arrived (`receivedAt`), not those at which its turn came.
 ///
 /// The launcher and the history report their own failures; anything they throw passes
 /// through to the calling receive routine, whose trap reports it (the history step of that
@@ -41,27 +41,26 @@ public:
 
     /// A notification of an ISDN adapter (`rcvProcess`). Without a delimiter the user is
     /// told that no number could be taken out, and nothing else happens.
-    void isdnNotification(const QString& line);
+    void isdnNotification(const QString& line, const QDateTime& receivedAt);
 
     /// A notification of another line-framed adapter (`rcvProcessA`). Without a ":" the
     /// failure is returned and nothing is displayed, opened or written.
-    std::optional<CallFailure> analogNotification(const QString& line);
+    std::optional<CallFailure> analogNotification(const QString& line, const QDateTime& receivedAt);
 
     /// A 29-character frame of the control-code adapter (`rcvProcessT1`). The number is
     /// always displayed, even when empty; an empty number is the watchdog's answer and sets
     /// `watchAck` to answered instead of opening the browser or writing history.
-    void t1Frame(const QString& frame);
+    void t1Frame(const QString& frame, const QDateTime& receivedAt);
 
     /// All three actions for a number already cut out.
-    void dispatch(const QString& number);
+    void dispatch(const QString& number, const QDateTime& receivedAt);
     /// A call just read: its history row is kept at once, when the history is on, so that
     /// nothing that happens before its turn can lose it.
     void journal(const QString& number, const QDateTime& receivedAt);
 
 private:
     void showNumber(const QString& number);
-    void openAndRecord(const QString& number);
-    QDateTime callTime() const;
+    void openAndRecord(const QString& number, const QDateTime& receivedAt);
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;

@@ -62,7 +62,7 @@ template<typename Body> void ReceiveProcessor::trapped(const QString& label, Bod
                             MessageBoxes::Buttons::Ok);
 }
 
-void ReceiveProcessor::rcvProcess(const QString& line)
+void ReceiveProcessor::rcvProcess(const QString& line, const QDateTime& receivedAt)
 {
     trapped(QStringLiteral("rcvProcess:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
@@ -71,35 +71,35 @@ void ReceiveProcessor::rcvProcess(const QString& line)
         case RcvMode::GetAInfo:
             return isdnGetAInfo(line);
         case RcvMode::Idle:
-            return isdnIdle(line);
+            return isdnIdle(line, receivedAt);
         default:
             return std::nullopt;
         }
     });
 }
 
-void ReceiveProcessor::rcvProcessA(const QString& line)
+void ReceiveProcessor::rcvProcessA(const QString& line, const QDateTime& receivedAt)
 {
     trapped(QStringLiteral("rcvProcessA:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
         case RcvMode::Initial:
             return analogInitial(line);
         case RcvMode::Idle:
-            return analogIdle(line);
+            return analogIdle(line, receivedAt);
         default:
             return std::nullopt;
         }
     });
 }
 
-void ReceiveProcessor::rcvProcessT1(const QString& frame)
+void ReceiveProcessor::rcvProcessT1(const QString& frame, const QDateTime& receivedAt)
 {
     trapped(QStringLiteral("rcvProcessT1:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
         case RcvMode::Initial:
             return t1Initial(frame);
         case RcvMode::Idle:
-            return t1Idle(frame);
+            return t1Idle(frame, receivedAt);
         default:
             return std::nullopt;
         }
@@ -249,10 +249,10 @@ void ReceiveProcessor::watchdogAnswer(const QString& line)
     m_state.watchAck = line == m_state.adapterProfile.ok ? WatchAck::Answered : WatchAck::Outstanding;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::isdnIdle(const QString& line)
+ReceiveProcessor::Outcome ReceiveProcessor::isdnIdle(const QString& line, const QDateTime& receivedAt)
 {
     if (isNotification(line))
-        m_dispatch.isdnNotification(line);
+        m_dispatch.isdnNotification(line, receivedAt);
     else
         watchdogAnswer(line);
     return std::nullopt;
@@ -269,11 +269,11 @@ ReceiveProcessor::Outcome ReceiveProcessor::analogInitial(const QString& line)
     return std::nullopt;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::analogIdle(const QString& line)
+ReceiveProcessor::Outcome ReceiveProcessor::analogIdle(const QString& line, const QDateTime& receivedAt)
 {
     DebugLog(m_state, QStringLiteral("rcv--IDLE") + line);
     if (isNotification(line))
-        return m_dispatch.analogNotification(line);
+        return m_dispatch.analogNotification(line, receivedAt);
     watchdogAnswer(line);
     return std::nullopt;
 }
@@ -288,10 +288,10 @@ ReceiveProcessor::Outcome ReceiveProcessor::t1Initial(const QString& frame)
     return std::nullopt;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::t1Idle(const QString& frame)
+ReceiveProcessor::Outcome ReceiveProcessor::t1Idle(const QString& frame, const QDateTime& receivedAt)
 {
     DebugLog(m_state, QStringLiteral("rcv--IDLE") + frame);
     if (frame.size() == NumberExtraction::kT1FrameLength)
-        m_dispatch.t1Frame(frame);
+        m_dispatch.t1Frame(frame, receivedAt);
     return std::nullopt;
 }

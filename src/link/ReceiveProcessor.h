@@ -30,9 +30,9 @@ public:
     /// The main window's `txtRecvData`; null while the main window is not loaded.
     void setCallDisplay(CallDisplay* display) { m_dispatch.setDisplay(display); }
 
-    void rcvProcess(const QString& line) override;
-    void rcvProcessA(const QString& line) override;
-    void rcvProcessT1(const QString& frame) override;
+    void rcvProcess(const QString& line, const QDateTime& receivedAt) override;
+    void rcvProcessA(const QString& line, const QDateTime& receivedAt) override;
+    void rcvProcessT1(const QString& frame, const QDateTime& receivedAt) override;
     /// An incoming call read while standing by is kept for the history at once.
     void lineRead(const QString& text, bool frame, const QDateTime& receivedAt) override;
 
@@ -42,11 +42,11 @@ private:
 
     Outcome isdnInitial(const QString& line);
     Outcome isdnGetAInfo(const QString& line);
-    Outcome isdnIdle(const QString& line);
+    Outcome isdnIdle(const QString& line, const QDateTime& receivedAt);
     Outcome analogInitial(const QString& line);
-    Outcome analogIdle(const QString& line);
+    Outcome analogIdle(const QString& line, const QDateTime& receivedAt);
     Outcome t1Initial(const QString& frame);
-    Outcome t1Idle(const QString& frame);
+    Outcome t1Idle(const QString& frame, const QDateTime& receivedAt);
 
     Outcome storeCtiCode(const QString& rest);
     /// The IDLE rules of both line-framed routines. True when the line is a notification.

@@ -4,18 +4,18 @@
 #include <QString>
 
 /// The three receive routines that the serial link hands complete lines and frames to,
-/// one at a time and in arrival order.
+/// one at a time and in arrival order, each with the local time at which it arrived.
 class ReceiveRoutines
 {
 public:
     virtual ~ReceiveRoutines() = default;
 
     /// Line framing, `kind` exactly "INS".
-    virtual void rcvProcess(const QString& line) = 0;
+    virtual void rcvProcess(const QString& line, const QDateTime& receivedAt) = 0;
     /// Line framing, any other `kind`.
-    virtual void rcvProcessA(const QString& line) = 0;
+    virtual void rcvProcessA(const QString& line, const QDateTime& receivedAt) = 0;
     /// Control-code framing.
-    virtual void rcvProcessT1(const QString& frame) = 0;
+    virtual void rcvProcessT1(const QString& frame, const QDateTime& receivedAt) = 0;
     /// Each complete line (`frame` false) or frame the moment it has been read, in arrival
     /// order, before any routine sees it: a routine may still be busy with an earlier one.
     /// Shows nothing and opens nothing.

@@ -329,20 +329,18 @@ void frmComm::processReceiveEvent(const ReceiveEvent& event)
         // One acknowledgement per receive event, whatever it carried.
         SendCommand(QString(QChar(kAck)));
     }
-    m_state.receivedAt = event.receivedAt;
     for (const QByteArray& unit : event.units) {
         const QString text = fromCp932(unit);
         if (event.controlCode) {
-            m_routines.rcvProcessT1(text);
+            m_routines.rcvProcessT1(text, event.receivedAt);
             continue;
         }
         DebugLog(m_state, QStringLiteral("**RCV - ") + text);
         if (m_state.adapterProfile.kind == u"INS")
-            m_routines.rcvProcess(text);
+            m_routines.rcvProcess(text, event.receivedAt);
         else
-            m_routines.rcvProcessA(text);
+            m_routines.rcvProcessA(text, event.receivedAt);
     }
-    m_state.receivedAt = QDateTime();
 
     if (isDebugMode(m_state)) {
         // One decoder across events, so a character split between two reads shows intact.
@@ -473,6 +471,17 @@ ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, QTimer& 
     return m_state.replyStatus;
 }
 
+ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, std::chrono::milliseconds interval)
+{
+    return WaitForReply(mode, command, waitTimer, interval);
+}
+
+void frmComm::startWatchdog()
+{
+    m_state.watchAck = WatchAck::Answered;
+    watchTimer.start();
+}
+
 void frmComm::watchTimer_Timer()
 {
     if (m_state.appState != AppStateCode::StandbyOn)
@@ -484,6 +493,7 @@ void frmComm::watchTimer_Timer()
         m_state.watchAck = WatchAck::Outstanding;
         // A poll that cannot be sent stays unanswered, which ends standby at the next tick.
         SendCommand(m_state.adapterProfile.icommand[1]);
+        emit watchdogPolled();
         return;
     }
     declareAdapterFault();

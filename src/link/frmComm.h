@@ -55,8 +55,6 @@ public:
     void setClock(std::function<Clock::time_point()> now) { m_now = std::move(now); }
 
     QSerialPort MSComm1;
-    QTimer waitTimer;
-    QTimer watchTimer;
 
     /// Applies `settings`, `CommPort` and `Handshaking` to the port and empties `rxLine`.
     /// A rejected value is reported in a message box and ends the configuration there.
@@ -99,17 +97,31 @@ public:
     /// until `replyStatus` is set. While it waits, `timer`'s tick applies expireReplyWait.
     /// Returns `replyStatus` (1, -1 or -999); -999 at once when the command cannot be sent.
     ReplyStatus WaitForReply(RcvMode mode, const QString& command, QTimer& timer, std::chrono::milliseconds interval);
+    /// The same on the link's own `waitTimer`.
+    ReplyStatus WaitForReply(RcvMode mode, const QString& command, std::chrono::milliseconds interval = kWaitInterval);
+    bool isReplyWaitRunning() const { return waitTimer.isActive(); }
     /// The wait-timer rule: `replyStatus` 0 becomes -999; the timer stops in any case.
     void expireReplyWait(QTimer& timer);
 
     void waitTimer_Timer() { expireReplyWait(waitTimer); }
+    /// Starts the standby watchdog with its poll counted as answered, or stops it.
+    void startWatchdog();
+    void stopWatchdog() { watchTimer.stop(); }
+    bool isWatchdogRunning() const { return watchTimer.isActive(); }
     /// The standby watchdog: polls with `icommand1`, or ends standby when the previous poll
     /// went unanswered. Acts only in `appState` 105, and not while received data waits to be
     /// handled (a receive routine holds a message box open, or calls come faster than they
     /// are handled): the adapter's answer may be waiting behind it.
     void watchTimer_Timer();
 
+signals:
+    /// The watchdog has sent its poll.
+    void watchdogPolled();
+
 private:
+    QTimer waitTimer;
+    QTimer watchTimer;
+
     /// The bytes of one read, with the local time at which they were taken from the port and
     /// the complete lines or frames they finished.
     struct ReceiveEvent

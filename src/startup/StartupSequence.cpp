@@ -131,7 +131,7 @@ bool StartupSequence::InitializeAdapter()
         m_pauser.pause(kInitialisationPause);
         // The mode stays as it is: when the main window's identification guard has gone
         // off meanwhile, the reply is not taken for an identification.
-        const ReplyStatus status = m_comm.WaitForReply(m_state.rcvMode, profile.getinfo, m_comm.waitTimer, m_replyWait);
+        const ReplyStatus status = m_comm.WaitForReply(m_state.rcvMode, profile.getinfo, m_replyWait);
         if (status != ReplyStatus::Handled || m_state.detectedModel != m_state.adapterModel)
             result = false;
     }

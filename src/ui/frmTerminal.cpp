@@ -197,7 +197,6 @@ void frmTerminal::cbMachiuke_Click()
     if (caption == kStandbyOn) {
         m_state.appState = AppStateCode::StandbyOff;
         m_state.rcvMode = RcvMode::Initial;
-        m_comm.watchTimer.stop();
         m_comm.ClosePort();
         cbMachiuke->setText(kStandbyOff);
     } else if (caption == kStandbyOff) {
@@ -211,11 +210,10 @@ void frmTerminal::cbMachiuke_Click()
                 m_comm.ClosePort();
             m_comm.OpenPort(0);
             if (m_comm.IsPortOpen()) {
-                m_state.watchAck = WatchAck::Answered;
                 if (readAsBoolean(m_state.adapterProfile.watch).value_or(false))
-                    m_comm.watchTimer.start();
+                    m_comm.startWatchdog();
                 else
-                    m_comm.watchTimer.stop();
+                    m_comm.stopWatchdog();
                 cbMachiuke->setText(kStandbyOn);
             } else {
                 m_state.appState = AppStateCode::AdapterFault;

@@ -14,6 +14,8 @@
 
 namespace {
 
+const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
+
 QString s(const char* utf8)
 {
     return QString::fromUtf8(utf8);
@@ -67,7 +69,7 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
         DispatchRig rig;
         rig.state.urlSettings.browse = s(row.browse);
         rig.state.urlSettings.history = s(row.history);
-        rig.dispatch.dispatch(QStringLiteral("0312"));
+        rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
         EXPECT_EQ(rig.log.events, row.events);
     }
 }
@@ -101,7 +103,7 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
         SCOPED_TRACE(row.number);
         DispatchRig rig;
         rig.state.urlSettings.path1 = s(row.path1);
-        rig.dispatch.dispatch(s(row.number));
+        rig.dispatch.dispatch(s(row.number), kNow);
         EXPECT_EQ(rig.display.text, s(row.number));
         EXPECT_EQ(rig.launcher.urls, QStringList({s(row.url)}));
         EXPECT_EQ(rig.history.numbers, QStringList({s(row.number)}));
@@ -113,33 +115,25 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 TEST(CallDispatch, HostileNotificationsReachActions)
 {
     DispatchRig rig;
-    rig.dispatch.isdnNotification(QStringLiteral("RING'$(id)\"` ;rest"));
+    rig.dispatch.isdnNotification(QStringLiteral("RING'$(id)\"` ;rest"), kNow);
     EXPECT_EQ(rig.history.numbers, QStringList({s("'$(id)\"`")}));
     rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"&x=1#; $(x):1")));
+    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"&x=1#; $(x):1"), kNow));
     EXPECT_EQ(rig.history.numbers.last(), s("\"a b\"&x=1#; $(x)"));
     EXPECT_EQ(rig.launcher.urls.last(), s("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
 }
 
 // The history row carries the time at which the notification arrived, which the serial link
-// hands over with the line; without a line in hand it is the current time.
+// hands over with the line.
 TEST(CallDispatch, HistoryRowCarriesTheArrivalTime)
 {
     DispatchRig rig;
     const QDateTime arrived(QDate(2026, 12, 7), QTime(9, 36, 12));
-    rig.state.receivedAt = arrived;
-    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"));
+    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), arrived);
     rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL0312:1")));
-    rig.dispatch.t1Frame(QStringLiteral("T1STAT001") + QStringLiteral("0312").rightJustified(20));
+    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL0312:1"), arrived));
+    rig.dispatch.t1Frame(QStringLiteral("T1STAT001") + QStringLiteral("0312").rightJustified(20), arrived);
     EXPECT_EQ(rig.history.calldates, QList<QDateTime>({arrived, arrived, arrived}));
-
-    rig.state.receivedAt = QDateTime();
-    const QDateTime before = QDateTime::currentDateTime();
-    rig.dispatch.dispatch(QStringLiteral("0312"));
-    ASSERT_EQ(rig.history.calldates.size(), 4);
-    EXPECT_GE(rig.history.calldates.last(), before);
-    EXPECT_LE(rig.history.calldates.last(), QDateTime::currentDateTime());
 }
 
 // A browser failure the launcher reports itself does not stop the history step, which
@@ -152,7 +146,7 @@ TEST(CallDispatch, BrowserFailureWithOwnMessageStillWritesHistory)
     rig.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
         historyRowsWhileBoxOpen = static_cast<int>(rig.history.numbers.size());
     };
-    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"));
+    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].title, s("Browser Not Found"));
     EXPECT_EQ(historyRowsWhileBoxOpen, 0);
@@ -164,8 +158,8 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
 {
     DispatchRig rig;
     rig.dispatch.setDisplay(nullptr);
-    rig.dispatch.dispatch(QStringLiteral("0312"));
-    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '));
+    rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
+    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '), kNow);
     EXPECT_TRUE(rig.display.values.isEmpty());
     EXPECT_EQ(rig.history.numbers, QStringList({s("0312")}));
     EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
@@ -177,7 +171,7 @@ TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
 {
     DispatchRig rig;
     const QString line = QStringLiteral("RING0312345678");
-    rig.dispatch.isdnNotification(line);
+    rig.dispatch.isdnNotification(line, kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     const auto& box = rig.boxes.shown[0];
     EXPECT_EQ(box.text, s("電話番号を取り出すことができませんでした") + QChar(13) + s("着信通知データ：") + line);
@@ -193,13 +187,13 @@ TEST(CallDispatch, AnalogWithoutColonIsAFailure)
 {
     DispatchRig rig;
     rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"));
+    const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"), kNow);
     ASSERT_TRUE(failure);
     EXPECT_FALSE(failure->description.isEmpty());
     EXPECT_TRUE(rig.log.events.isEmpty());
     EXPECT_TRUE(rig.boxes.shown.empty());
 
-    EXPECT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL:0312")));
+    EXPECT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL:0312"), kNow));
     EXPECT_EQ(rig.log.events, QStringList({s("display:"), s("browser:http://crm.example.jp/?tel="), s("history:")}));
 }
 
@@ -209,13 +203,13 @@ TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
 {
     DispatchRig rig;
     rig.state.watchAck = WatchAck::Outstanding;
-    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '));
+    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '), kNow);
     EXPECT_EQ(rig.log.events, QStringList({s("display:")}));
     EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
 
     rig.state.watchAck = WatchAck::Outstanding;
     rig.log.events.clear();
-    rig.dispatch.t1Frame(QStringLiteral("123456789          0312345678"));
+    rig.dispatch.t1Frame(QStringLiteral("123456789          0312345678"), kNow);
     EXPECT_EQ(rig.log.events, QStringList({s("display:0312345678"), s("browser:http://crm.example.jp/?tel=0312345678"),
                                            s("history:0312345678")}));
     EXPECT_EQ(rig.state.watchAck, WatchAck::Outstanding);

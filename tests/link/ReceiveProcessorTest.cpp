@@ -62,7 +62,7 @@ TEST(RcvProcessInitial, IdentificationRules)
         if (row.emptySlot)
             rig.state.adapterModels[static_cast<std::size_t>(QByteArray(row.emptySlot).toInt())].clear();
         TraceCapture trace;
-        rig.processor.rcvProcess(s(row.line));
+        rig.processor.rcvProcess(s(row.line), kNow);
         EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
         EXPECT_EQ(rig.state.detectedModel, s(row.model));
         EXPECT_EQ(rig.state.detectedModelIndex, row.index);
@@ -108,7 +108,7 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
         rig.state.rcvMode = RcvMode::GetAInfo;
         rig.setCti(QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"));
         TraceCapture trace;
-        rig.processor.rcvProcess(s(row.line));
+        rig.processor.rcvProcess(s(row.line), kNow);
         EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
         const QString cti = s(row.cti);
         EXPECT_EQ(rig.state.systemSettings.ctiSettings1, cti.mid(0, 1));
@@ -150,7 +150,7 @@ TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
         rig.state.rcvMode = RcvMode::GetAInfo;
         rig.state.ctiQueryIndex = row.query;
         rig.setCti(QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"));
-        rig.processor.rcvProcess(s(row.line));
+        rig.processor.rcvProcess(s(row.line), kNow);
         EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
         const QString cti = s(row.cti);
         EXPECT_EQ(rig.state.systemSettings.ctiSettings1, cti.mid(0, 1));
@@ -192,7 +192,7 @@ TEST(RcvProcessGetAInfo, FailuresAreTrappedAndLeaveFlags)
         rig.state.ctiQueryIndex = row.query;
         rig.setCti(QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"));
         const ReceiveRig::Flags before = rig.flags();
-        rig.processor.rcvProcess(s(row.line));
+        rig.processor.rcvProcess(s(row.line), kNow);
         EXPECT_EQ(rig.flags(), before);
         ASSERT_EQ(rig.boxes.shown.size(), 1u);
         const auto& box = rig.boxes.shown[0];
@@ -213,7 +213,7 @@ TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
         ReceiveRig rig;
         rig.state.rcvMode = RcvMode::GetAInfo;
         rig.state.ctiQueryIndex = 32767;
-        rig.processor.rcvProcess(s(line));
+        rig.processor.rcvProcess(s(line), kNow);
         EXPECT_TRUE(rig.boxes.shown.empty());
         EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
     }
@@ -227,7 +227,7 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
     rig.state.rcvMode = RcvMode::GetAInfo;
     rig.state.adapterProfile.ctiInfo[1].clear();
     TraceCapture trace;
-    rig.processor.rcvProcess(QStringLiteral("*CTI:3"));
+    rig.processor.rcvProcess(QStringLiteral("*CTI:3"), kNow);
     EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
     EXPECT_TRUE(rig.boxes.shown.empty());
     EXPECT_EQ(trace.lines, QStringList({s("rcv--GETAINFO"), s("rcv--その他受信*CTI:3")}));
@@ -275,7 +275,7 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         rig.state.adapterProfile.ok = s(row.ok);
         rig.state.watchAck = row.watchAckBefore;
         TraceCapture trace;
-        rig.processor.rcvProcess(s(row.line));
+        rig.processor.rcvProcess(s(row.line), kNow);
         EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
         EXPECT_EQ(rig.log.events, row.events);
         EXPECT_TRUE(trace.lines.isEmpty());
@@ -289,7 +289,7 @@ TEST(RcvProcessIdle, NotificationWithoutDelimiterIsReportedAndDropped)
 {
     ReceiveRig rig;
     rig.state.rcvMode = RcvMode::Idle;
-    rig.processor.rcvProcess(QStringLiteral("RING0312345678"));
+    rig.processor.rcvProcess(QStringLiteral("RING0312345678"), kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, s("電話番号を取り出すことができませんでした\r着信通知データ：RING0312345678"));
     EXPECT_EQ(rig.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
@@ -304,10 +304,10 @@ TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
     rig.state.rcvMode = RcvMode::Idle;
     rig.state.adapterProfile.ring.clear();
     rig.state.watchAck = WatchAck::Outstanding;
-    rig.processor.rcvProcess(QStringLiteral("0312 x"));
-    rig.processor.rcvProcess(QStringLiteral(""));
+    rig.processor.rcvProcess(QStringLiteral("0312 x"), kNow);
+    rig.processor.rcvProcess(QStringLiteral(""), kNow);
     EXPECT_EQ(rig.history.numbers, QStringList({s("0312")}));
-    rig.processor.rcvProcess(QStringLiteral("0"));
+    rig.processor.rcvProcess(QStringLiteral("0"), kNow);
     EXPECT_EQ(rig.state.watchAck, WatchAck::Outstanding);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_TRUE(rig.boxes.shown[0].text.endsWith(QStringLiteral("：0")));
@@ -358,7 +358,7 @@ TEST(RcvProcessA, InitialAndIdle)
         rig.state.rcvMode = row.mode;
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
-        rig.processor.rcvProcessA(s(row.line));
+        rig.processor.rcvProcessA(s(row.line), kNow);
         EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
         EXPECT_EQ(rig.state.detectedModel, s(row.model));
         EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
@@ -383,7 +383,7 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
     rig.useAnalog();
     rig.state.adapterProfile.ok.clear();
     for (const char* line : {"", "0", " "})
-        rig.processor.rcvProcessA(s(line));
+        rig.processor.rcvProcessA(s(line), kNow);
     EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
     EXPECT_TRUE(rig.state.detectedModel.isEmpty());
 }
@@ -436,7 +436,7 @@ TEST(RcvProcessT1, FramesByLength)
         rig.state.rcvMode = row.mode;
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
-        rig.processor.rcvProcessT1(row.frame);
+        rig.processor.rcvProcessT1(row.frame, kNow);
         EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
         EXPECT_EQ(rig.state.detectedModel, s(row.model));
         EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
@@ -534,7 +534,7 @@ TEST(ReceiveRoutines, ShippedProfiles)
     ReceiveProcessor processor(state, boxes, launcher, history);
 
     state.rcvMode = RcvMode::Initial;
-    processor.rcvProcess(QStringLiteral("CTI-INS100 Version 1.02"));
+    processor.rcvProcess(QStringLiteral("CTI-INS100 Version 1.02"), kNow);
     EXPECT_EQ(state.detectedModelIndex, 1);
 
     state.rcvMode = RcvMode::GetAInfo;
@@ -542,9 +542,9 @@ TEST(ReceiveRoutines, ShippedProfiles)
     for (int i = 1; i <= 3; ++i) {
         state.ctiQueryIndex = static_cast<std::int16_t>(i);
         state.replyStatus = ReplyStatus::Waiting;
-        processor.rcvProcess(QStringLiteral("AT#P%1?").arg(i));
+        processor.rcvProcess(QStringLiteral("AT#P%1?").arg(i), kNow);
         EXPECT_EQ(state.replyStatus, ReplyStatus::Waiting);
-        processor.rcvProcess(replies.at(i - 1));
+        processor.rcvProcess(replies.at(i - 1), kNow);
         EXPECT_EQ(state.replyStatus, ReplyStatus::Handled);
     }
     EXPECT_EQ(state.systemSettings.ctiSettings1, s("1"));

@@ -14,6 +14,9 @@
 
 #include <ostream>
 
+/// The arrival time the receive routines are handed in these tests.
+inline const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
+
 /// The receive routines wired to fakes, with the profiles of the three adapter families.
 struct ReceiveRig
 {
@@ -97,13 +100,13 @@ struct ReceiveRig
     {
         switch (routine) {
         case Routine::Isdn:
-            processor.rcvProcess(line);
+            processor.rcvProcess(line, kNow);
             break;
         case Routine::Analog:
-            processor.rcvProcessA(line);
+            processor.rcvProcessA(line, kNow);
             break;
         case Routine::T1:
-            processor.rcvProcessT1(line);
+            processor.rcvProcessT1(line, kNow);
             break;
         }
     }

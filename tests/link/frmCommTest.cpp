@@ -587,12 +587,12 @@ TEST(frmCommClose, PendingOutputDrainsBeforeClosing)
 {
     Link link;
     ASSERT_TRUE(link.comm->OpenPort(0));
-    link.comm->watchTimer.start();
+    link.comm->startWatchdog();
     const QByteArray bulk(200 * 1024, 'd');
     link.comm->MSComm1.write(bulk);
     link.comm->ClosePort();
     EXPECT_FALSE(link.comm->IsPortOpen());
-    EXPECT_FALSE(link.comm->watchTimer.isActive());
+    EXPECT_FALSE(link.comm->isWatchdogRunning());
     EXPECT_EQ(link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size(), bulk.size());
 }
 
@@ -643,7 +643,7 @@ TEST(frmCommWatchdog, Timeline)
     link.state.appState = AppStateCode::StandbyOn;
     link.state.watchAck = WatchAck::Answered;
     ASSERT_TRUE(link.comm->OpenPort(0));
-    link.comm->watchTimer.start();
+    link.comm->startWatchdog();
 
     link.comm->watchTimer_Timer();
     EXPECT_EQ(link.sent(4), "ATZ\r");
@@ -670,7 +670,7 @@ TEST(frmCommWatchdog, Timeline)
     link.pauser.pauses.clear();
     link.comm->watchTimer_Timer();
     EXPECT_EQ(link.state.appState, AppStateCode::AdapterFault);
-    EXPECT_FALSE(link.comm->watchTimer.isActive());
+    EXPECT_FALSE(link.comm->isWatchdogRunning());
     ASSERT_EQ(link.boxes.shown.size(), 1u);
     EXPECT_EQ(link.boxes.shown[0].text, QStringLiteral("アダプタに異常が検出されました。"));
     EXPECT_EQ(link.boxes.shown[0].title, QStringLiteral("着信"));
@@ -776,11 +776,10 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
     };
     link.state.rcvMode = RcvMode::Idle;
     link.state.replyStatus = ReplyStatus::TimedOut;
-    EXPECT_EQ(
-        link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), link.comm->waitTimer, frmComm::kWaitInterval),
-        ReplyStatus::Handled);
+    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), frmComm::kWaitInterval),
+              ReplyStatus::Handled);
     EXPECT_EQ(modeSeen, RcvMode::Initial);
-    EXPECT_FALSE(link.comm->waitTimer.isActive());
+    EXPECT_FALSE(link.comm->isReplyWaitRunning());
     EXPECT_EQ(link.pauser.pauses.front(), 1000ms);
 }
 
@@ -793,10 +792,9 @@ TEST(frmCommReplyWait, TimerFirstGivesTimeOut)
         if (d == frmComm::kReplyPoll)
             link.comm->waitTimer_Timer();
     };
-    EXPECT_EQ(
-        link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), link.comm->waitTimer, frmComm::kWaitInterval),
-        ReplyStatus::TimedOut);
-    EXPECT_FALSE(link.comm->waitTimer.isActive());
+    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), frmComm::kWaitInterval),
+              ReplyStatus::TimedOut);
+    EXPECT_FALSE(link.comm->isReplyWaitRunning());
 }
 
 // A dialog's own wait timer ends the wait the same way, with the interval it asks for.
@@ -837,18 +835,16 @@ TEST(frmCommReplyWait, ReplyAndTickInOnePassReplyWins)
     link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
         link.state.replyStatus = ReplyStatus::Handled;
     };
-    EXPECT_EQ(
-        link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), link.comm->waitTimer, frmComm::kWaitInterval),
-        ReplyStatus::Handled);
+    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), frmComm::kWaitInterval),
+              ReplyStatus::Handled);
 }
 
 // A command that cannot be sent ends the wait at once with -999.
 TEST(frmCommReplyWait, ClosedPortEndsTheWaitAtOnce)
 {
     Link link;
-    EXPECT_EQ(
-        link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), link.comm->waitTimer, frmComm::kWaitInterval),
-        ReplyStatus::TimedOut);
+    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, QStringLiteral("ATI3"), frmComm::kWaitInterval),
+              ReplyStatus::TimedOut);
     EXPECT_TRUE(link.pauser.pauses.empty());
-    EXPECT_FALSE(link.comm->waitTimer.isActive());
+    EXPECT_FALSE(link.comm->isReplyWaitRunning());
 }

@@ -156,7 +156,7 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         EXPECT_TRUE(rig.state().adapterProfile.kind.isEmpty());
         EXPECT_EQ(rig.dir.settingsBytes(), rig.settingsBefore);
         EXPECT_EQ(rig.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.sendsIdentification);
-        EXPECT_FALSE(rig.program->comm.waitTimer.isActive());
+        EXPECT_FALSE(rig.program->comm.isReplyWaitRunning());
     }
 }
 

@@ -24,7 +24,7 @@ StandbyDesk::StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchd
     program.state.watchAck = WatchAck::Answered;
     m_open = program.comm.OpenPort(0);
     if (m_open && watchdog)
-        program.comm.watchTimer.start();
+        program.comm.startWatchdog();
 }
 
 void StandbyDesk::configure(const SharedState& state, const QString& port, const QString& history, bool browse)

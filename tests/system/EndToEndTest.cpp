@@ -108,8 +108,7 @@ TEST_P(EndToEnd, AdapterIsIdentifiedAsTheConfiguredModel)
             QCoreApplication::processEvents();
         }
     }
-    EXPECT_EQ(app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, app.comm->waitTimer, frmComm::kWaitInterval),
-              ReplyStatus::Handled);
+    EXPECT_EQ(app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, frmComm::kWaitInterval), ReplyStatus::Handled);
     EXPECT_EQ(app.state.detectedModel, app.state.adapterModel);
     EXPECT_TRUE(app.boxes.shown.empty());
 
@@ -118,7 +117,7 @@ TEST_P(EndToEnd, AdapterIsIdentifiedAsTheConfiguredModel)
     app.sim->answerAs(app.state.adapterModels[1] == app.state.adapterModel ? app.state.adapterModels[2]
                                                                            : app.state.adapterModels[1]);
     app.state.detectedModel.clear();
-    const ReplyStatus status = app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, app.comm->waitTimer, 1s);
+    const ReplyStatus status = app.comm->WaitForReply(RcvMode::Initial, profile.getinfo, 1s);
     if (profile.kind == "INS") {
         EXPECT_EQ(status, ReplyStatus::Handled);
         EXPECT_EQ(app.state.detectedModel, app.sim->answeringAs());
@@ -262,8 +261,7 @@ TEST(EndToEndCti, ReadOutReflectsTheAdaptersPortSettings)
         const AdapterProfile& profile = app.state.adapterProfile;
         for (int query = 1; query <= 5 && !profile.getCtiInfo[query].isEmpty(); ++query) {
             app.state.ctiQueryIndex = static_cast<std::int16_t>(query);
-            EXPECT_EQ(app.comm->WaitForReply(RcvMode::GetAInfo, profile.getCtiInfo[query], app.comm->waitTimer, 2s),
-                      ReplyStatus::Handled);
+            EXPECT_EQ(app.comm->WaitForReply(RcvMode::GetAInfo, profile.getCtiInfo[query], 2s), ReplyStatus::Handled);
         }
         EXPECT_EQ(QStringList({s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}), c.expected);
     }

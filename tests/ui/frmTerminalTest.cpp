@@ -43,7 +43,7 @@ TEST(frmTerminalStandby, StartThenStop)
     EXPECT_EQ(desk.state.appState, AppStateCode::StandbyOn);
     EXPECT_EQ(desk.state.rcvMode, RcvMode::Idle);
     EXPECT_TRUE(desk.comm->IsPortOpen());
-    EXPECT_TRUE(desk.comm->watchTimer.isActive()) << "the shipped CTI-INS100 profile has watch=True";
+    EXPECT_TRUE(desk.comm->isWatchdogRunning()) << "the shipped CTI-INS100 profile has watch=True";
     EXPECT_EQ(pictureOf(desk.window->windowIcon()), desk.filePicture("on.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), pictureOf(builtInStandbyOnIcon()));
@@ -55,7 +55,7 @@ TEST(frmTerminalStandby, StartThenStop)
     EXPECT_EQ(desk.state.appState, AppStateCode::StandbyOff);
     EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
     EXPECT_FALSE(desk.comm->IsPortOpen());
-    EXPECT_FALSE(desk.comm->watchTimer.isActive());
+    EXPECT_FALSE(desk.comm->isWatchdogRunning());
     EXPECT_EQ(pictureOf(desk.window->windowIcon()), desk.filePicture("off.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
@@ -199,7 +199,7 @@ TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
     EXPECT_EQ(desk.window->txtTerm->toPlainText(), QStringLiteral("ab"));
 
     desk.window->cbMachiuke->click();
-    desk.comm->watchTimer.stop(); // its polls would be answered into the terminal too
+    desk.comm->stopWatchdog(); // its polls would be answered into the terminal too
     EXPECT_TRUE(desk.window->txtTerm->toPlainText().isEmpty()) << "the toggle clears the terminal";
     QTest::keyClicks(desk.window->txtTerm, QStringLiteral("ATZ"));
     QTest::keyClick(desk.window->txtTerm, Qt::Key_Return);
@@ -338,5 +338,5 @@ TEST(frmTerminalBadInput, TitlesAndWatch)
     Desk desk({{"CTI-INS100", "watch", "yes"}});
     desk.window->cbMachiuke->click();
     EXPECT_EQ(desk.caption(), kOn);
-    EXPECT_FALSE(desk.comm->watchTimer.isActive());
+    EXPECT_FALSE(desk.comm->isWatchdogRunning());
 }
