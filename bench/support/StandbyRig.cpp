@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "calls/SqliteHistoryStore.h"
+#include "link/AdapterConversation.h"
 #include "link/LineSettings.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 StandbyRig::StandbyRig(const QString& model, Pauser& pauser)
     : model(model)
     , comm(state, boxes, pauser, processor)
+    , m_pauser(pauser)
 {}
 
 QString StandbyRig::shippedSettingsPath()
@@ -61,12 +63,11 @@ QString StandbyRig::startStandby(const QString& slavePath, const QString& histor
     if (state.adapterModel != model)
         return QStringLiteral("settings.ini selects %1 instead of %2").arg(state.adapterModel, model);
 
-    // What the standby toggle sets before it opens the port.
-    state.appState = AppStateCode::StandbyOn;
-    state.rcvMode = RcvMode::Idle;
-    state.watchAck = WatchAck::Answered;
-    if (!comm.OpenPort(0))
+    // Standby as the toggle starts it, without the watchdog: its polls pause the thread that
+    // the calls are timed on.
+    if (AdapterConversation(state, comm, m_pauser).startStandby() != AdapterConversation::StandbyStart::Started)
         return QStringLiteral("cannot open %1").arg(slavePath);
+    comm.stopWatchdog();
     return {};
 }
 

@@ -54,4 +54,7 @@ public:
     TimedHistory history{realHistory};
     ReceiveProcessor processor{state, boxes, launcher, history};
     frmComm comm;
+
+private:
+    Pauser& m_pauser;
 };

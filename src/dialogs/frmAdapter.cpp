@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/SharedState.h"
 #include "dialogs/DialogSettings.h"
+#include "link/AdapterConversation.h"
 #include "link/PortDevice.h"
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
@@ -211,68 +212,32 @@ void frmAdapter::cmdAdapter_Click()
     lbAdapterName->clear();
     repaint();
 
-    SystemSettings& s = m_state.systemSettings;
-    const int port = cboPort->currentIndex() + 1;
-    m_state.detectedModelIndex = 0;
-    m_state.detectedModel.clear();
-    s.CommPort = QString::number(port);
-    m_comm.ClosePort();
-    m_state.rcvMode = RcvMode::Initial;
-
-    const int model = cboAdapterName->currentIndex();
-    s.adapter = QString::number(model);
-    const QString name = m_state.adapterModels[static_cast<std::size_t>(model)];
-    if (name.isEmpty()) {
+    using Detection = AdapterConversation::Detection;
+    AdapterConversation conversation(m_state, m_comm, m_pauser);
+    switch (conversation.detect(cboPort->currentIndex() + 1, cboAdapterName->currentIndex(), waitTimer,
+                                {kOpenPause, kBeforeIdentification, kReplyWait})) {
+    case Detection::NoModel:
         lbKenshutu->setText(QStringLiteral("機種エラー"));
         finishDetection(false);
         return;
-    }
-    LoadAdapterProfile(m_state, name);
-    m_state.adapterModel = name;
-
-    m_comm.OpenPort(static_cast<std::int16_t>(port));
-    m_pauser.pause(kOpenPause);
-    m_state.rcvMode = RcvMode::Initial;
-    if (!m_comm.IsPortOpen()) {
+    case Detection::PortOpenFailed:
         lbKenshutu->setText(QStringLiteral("ポートオープンエラー"));
         lbMessage->setText(m_comm.openFailure());
         finishDetection(false);
         return;
-    }
-
-    const AdapterProfile& profile = m_state.adapterProfile;
-    if (profile.kind == u"INS") {
-        for (int i = 1; i <= profile.icommandCount; ++i) {
-            m_comm.SendCommand(profile.icommand[static_cast<std::size_t>(i)]);
-            QCoreApplication::processEvents();
-        }
-    }
-    m_pauser.pause(kBeforeIdentification);
-    // Replies handled while the initialisation commands went out do not count: the wait
-    // starts the flag afresh.
-    const ReplyStatus status = m_comm.WaitForReply(RcvMode::Initial, profile.getinfo, waitTimer, kReplyWait);
-
-    // A reply that named no model of the list is no detection: the model, the profile and
-    // the receive mode stay as they were.
-    if (status == ReplyStatus::Handled && !m_state.detectedModel.isEmpty()) {
-        waitTimer.stop();
+    case Detection::Detected:
         lbAdapterName->setText(m_state.detectedModel);
-        m_state.adapterModel = m_state.detectedModel;
-        s.CommPort = QString::number(port);
-        LoadAdapterProfile(m_state, m_state.adapterModel);
-        // Shown after the reload: the adapter may have named a model of another line kind.
+        // The adapter may have named a model of another line kind.
         lbKind->setText(kindCaption(m_state.adapterProfile.kind));
-        m_state.rcvMode = RcvMode::GetAInfo;
         lbKenshutu->setText(QStringLiteral("検出完了"));
-    } else {
-        lbAdapterName->clear();
-    }
-    const bool success = !lbAdapterName->text().isEmpty();
-    if (!success) {
+        finishDetection(true);
+        return;
+    case Detection::NotDetected:
         lbKind->clear();
         lbKenshutu->setText(QStringLiteral("検出できませんでした"));
+        finishDetection(false);
+        return;
     }
-    finishDetection(success);
 }
 
 void frmAdapter::finishDetection(bool success)

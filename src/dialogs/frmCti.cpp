@@ -4,16 +4,15 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
-#include "dialogs/CtiCommands.h"
 #include "dialogs/DialogSettings.h"
+#include "link/AdapterConversation.h"
+#include "link/CtiCommands.h"
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/Twips.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
-
-#include <QCoreApplication>
 
 namespace {
 
@@ -174,16 +173,6 @@ int frmCti::ReadWriteCtiSettings(const QString& mode)
     return readWriteCtiSettings(m_state, mode);
 }
 
-bool frmCti::reopenPort()
-{
-    m_comm.ClosePort();
-    // A CommPort that is no port number opens nothing.
-    const std::optional<long long> port = readAsNumber(m_state.systemSettings.CommPort);
-    if (port && *port >= 1 && *port <= 32767)
-        m_comm.OpenPort(static_cast<std::int16_t>(*port));
-    return m_comm.IsPortOpen();
-}
-
 void frmCti::cmdCti_Click()
 {
     const BusyScope busy(*this);
@@ -193,46 +182,23 @@ void frmCti::cmdCti_Click()
     lbKenshutu->clear();
     m_pauser.pause(kSettlePause);
 
-    const bool open = reopenPort();
+    AdapterConversation conversation(m_state, m_comm, m_pauser);
+    const bool open = conversation.reopenConfiguredPort();
     m_pauser.pause(kOpenPause);
     m_state.rcvMode = RcvMode::GetAInfo;
 
-    SystemSettings& s = m_state.systemSettings;
-    const AdapterProfile& profile = m_state.adapterProfile;
+    const SystemSettings& s = m_state.systemSettings;
     if (s.adapter.isEmpty() || !readAsBoolean(s.COMMinit).value_or(false)) {
         // Nothing to read out from.
     } else if (!open) {
         lbKenshutu->setText(kPortOpenError);
         lbMessage->setText(m_comm.openFailure());
     } else {
-        ReplyStatus status = ReplyStatus::Waiting;
-        // A profile whose scheme cannot be read has replies the receive processing refuses:
-        // nothing is asked, and the read-out ends as an error.
-        if (const std::optional<CtiScheme> scheme = ctiScheme(profile)) {
-            s.ctiSettings1.clear();
-            s.ctiSettings2.clear();
-            s.ctiSettings3.clear();
-            const int last = lastCtiQuery(profile, *scheme);
-            m_state.ctiQueryIndex = 1;
-            for (;;) {
-                const QString& query = profile.getCtiInfo[static_cast<std::size_t>(m_state.ctiQueryIndex)];
-                status = m_comm.WaitForReply(RcvMode::GetAInfo, query, waitTimer, kReplyWait);
-                if (status != ReplyStatus::Handled)
-                    break;
-                if (m_state.ctiQueryIndex + 1 > last) {
-                    m_state.rcvMode = RcvMode::ReadOutDone;
-                    break;
-                }
-                ++m_state.ctiQueryIndex;
-                if (m_state.rcvMode != RcvMode::GetAInfo)
-                    break;
-            }
-        }
-        const bool complete = m_state.rcvMode == RcvMode::ReadOutDone;
+        const AdapterConversation::CtiReadOut readOut = conversation.readOutCti(waitTimer, kReplyWait);
         const std::array<const QString*, 3> values = {&s.ctiSettings1, &s.ctiSettings2, &s.ctiSettings3};
         for (int port = 1; port <= kPorts; ++port)
-            selectNotify(port, complete && isOn(*values[static_cast<std::size_t>(port - 1)]));
-        lbKenshutu->setText(ctiReadOutCaption(complete, status));
+            selectNotify(port, readOut.complete && isOn(*values[static_cast<std::size_t>(port - 1)]));
+        lbKenshutu->setText(ctiReadOutCaption(readOut.complete, readOut.status));
     }
 
     cmdCti->setEnabled(true);
@@ -249,54 +215,30 @@ void frmCti::cmdCtiSetting_Click()
     m_pauser.pause(kSettlePause);
 
     QString text;
-    const AdapterProfile& profile = m_state.adapterProfile;
-    if (profile.kind == u"INS") {
-        const bool open = reopenPort();
-        m_pauser.pause(kOpenPause);
-        m_state.rcvMode = RcvMode::Initial;
-        if (!open) {
+    if (m_state.adapterProfile.kind == u"INS") {
+        using Outcome = AdapterConversation::CtiSendOutcome;
+        AdapterConversation conversation(m_state, m_comm, m_pauser);
+        const auto selections = [this] {
+            return std::array<bool, 3>{opCti1[0]->isChecked(), opCti2[0]->isChecked(), opCti3[0]->isChecked()};
+        };
+        switch (conversation.sendCti(selections, kOpenPause, kAfterInitialisation)) {
+        case Outcome::PortOpenFailed:
             lbKenshutu->setText(kPortOpenError);
             lbMessage->setText(m_comm.openFailure());
             lbAdapterName->clear();
-        } else {
-            for (int i = 1; i <= profile.icommandCount; ++i) {
-                m_comm.SendCommand(profile.icommand[static_cast<std::size_t>(i)]);
-                QCoreApplication::processEvents();
-            }
-            m_pauser.pause(kAfterInitialisation);
-
-            // The selections are read now: the user may still change them while the
-            // initialisation commands go out.
-            const std::array<bool, 3> notify = {opCti1[0]->isChecked(), opCti2[0]->isChecked(), opCti3[0]->isChecked()};
-            const std::optional<CtiScheme> scheme = ctiScheme(profile);
-            bool sent = scheme.has_value();
-            CtiSend send;
-            if (sent) {
-                send = ctiSendFor(profile, *scheme, notify);
-                for (const QString& command : std::as_const(send.commands)) {
-                    // A command that cannot go out (the device gone) means the adapter
-                    // does not hold what would be stored.
-                    sent = m_comm.SendCommand(command);
-                    QCoreApplication::processEvents();
-                    if (!sent)
-                        break;
-                }
-            }
-            if (!sent) {
-                lbKenshutu->setText(kSendError);
+            break;
+        case Outcome::SendFailed:
+            lbKenshutu->setText(kSendError);
+            break;
+        case Outcome::Sent:
+            lbKenshutu->setText(QStringLiteral("CTI設定送信完了"));
+            if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
+                text = kStored;
+                m_state.appState = appStateAfterCtiStored(m_state.appState);
             } else {
-                SystemSettings& s = m_state.systemSettings;
-                s.ctiSettings1 = send.values[0];
-                s.ctiSettings2 = send.values[1];
-                s.ctiSettings3 = send.values[2];
-                lbKenshutu->setText(QStringLiteral("CTI設定送信完了"));
-                if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
-                    text = kStored;
-                    m_state.appState = appStateAfterCtiStored(m_state.appState);
-                } else {
-                    text = kWriteFailed;
-                }
+                text = kWriteFailed;
             }
+            break;
         }
     }
 

@@ -77,8 +77,6 @@ private:
     /// The option buttons of port n (1 to 3).
     std::array<QRadioButton*, 2>& opCti(int port);
     void selectNotify(int port, bool notify);
-    /// Closes and reopens the port of `CommPort`; true when it is open afterwards.
-    bool reopenPort();
 
     Pauser& m_pauser;
     frmComm& m_comm;

@@ -2,6 +2,11 @@
 
 #include <QString>
 
+/// The standby button's captions name what a click does; the caption shown is the window's
+/// record of whether it stands by.
+inline const QString kStandbyOnCaption = QStringLiteral("待ち受け停止");
+inline const QString kStandbyOffCaption = QStringLiteral("待ち受け開始");
+
 /// What the serial link needs of the main window (`frmTerminal`): the standby indication,
 /// the debug terminal `txtTerm` and the tray icon. The main window implements it; the link
 /// holds a null pointer while the main window is not loaded.

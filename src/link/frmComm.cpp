@@ -31,9 +31,6 @@ constexpr char16_t kAck = 6;
 // The one model that wants an RTS pulse and STX/ETX framing around every command.
 const QString kRtsPulseModel = QStringLiteral("ソラノT1");
 
-const QString kStandbyOn = QStringLiteral("待ち受け停止");
-const QString kStandbyOff = QStringLiteral("待ち受け開始");
-
 // How long a command may take to reach the driver before we stop waiting for it; normally
 // the driver takes a command at once.
 constexpr auto kHandOverTimeout = std::chrono::milliseconds(1000);
@@ -234,7 +231,7 @@ void frmComm::UpdateStandbyStatus()
     const SystemSettings& system = m_state.systemSettings;
     const bool standbyOn = IsPortOpen() && m_state.appState == AppStateCode::StandbyOn;
     m_terminal->setWindowIconFile(pathInAppDir(m_state.appDir, standbyOn ? system.iconFile_on : system.iconFile_off));
-    m_terminal->setMachiukeCaption(standbyOn ? kStandbyOn : kStandbyOff);
+    m_terminal->setMachiukeCaption(standbyOn ? kStandbyOnCaption : kStandbyOffCaption);
 }
 
 void frmComm::AppendToTerminal(const QString& text)
@@ -512,10 +509,10 @@ void frmComm::declareAdapterFault()
     m_state.appState = AppStateCode::AdapterFault;
     if (m_terminal) {
         m_terminal->removeTaskTray();
-        m_terminal->setMnuMachiukeCaption(kStandbyOff);
-        m_terminal->setMachiukeCaption(kStandbyOff);
+        m_terminal->setMnuMachiukeCaption(kStandbyOffCaption);
+        m_terminal->setMachiukeCaption(kStandbyOffCaption);
         m_terminal->repaintWindow();
-        m_terminal->setTaskTray(kStandbyOff);
+        m_terminal->setTaskTray(kStandbyOffCaption);
     }
     m_messageBoxes.show(QStringLiteral("アダプタに異常が検出されました。"), m_state.systemSettings.appName,
                         MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok);

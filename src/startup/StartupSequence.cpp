@@ -5,6 +5,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "link/AdapterConversation.h"
 #include "link/frmComm.h"
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 namespace {
 
@@ -105,37 +105,8 @@ std::int16_t StartupSequence::CheckStartupSettings()
 
 bool StartupSequence::InitializeAdapter()
 {
-    m_state.detectedModelIndex = 0;
-    m_state.detectedModel.clear();
-    bool result = true;
-
-    if (!m_comm.IsPortOpen()) {
-        // A port number that is no number, or 0 or less, names no port. (Handed on, 0 would
-        // mean "the configured port" and open whichever port the link used last.)
-        const auto port = readAsNumber(m_state.systemSettings.CommPort);
-        if (port && *port >= 1 && *port <= std::numeric_limits<std::int16_t>::max())
-            m_comm.OpenPort(static_cast<std::int16_t>(*port));
-    }
-    m_state.rcvMode = RcvMode::Initial;
-
-    if (!m_comm.IsPortOpen()) {
-        result = false;
-    } else {
-        const AdapterProfile& profile = m_state.adapterProfile;
-        if (profile.kind == u"INS") {
-            for (int i = 1; i <= profile.icommandCount; ++i) {
-                m_comm.SendCommand(profile.icommand[i]);
-                QCoreApplication::processEvents();
-            }
-        }
-        m_pauser.pause(kInitialisationPause);
-        // The mode stays as it is: when the main window's identification guard has gone
-        // off meanwhile, the reply is not taken for an identification.
-        const ReplyStatus status = m_comm.WaitForReply(m_state.rcvMode, profile.getinfo, m_replyWait);
-        if (status != ReplyStatus::Handled || m_state.detectedModel != m_state.adapterModel)
-            result = false;
-    }
-
+    const bool result =
+        AdapterConversation(m_state, m_comm, m_pauser).checkConfiguredAdapter(kInitialisationPause, m_replyWait);
     if (!result)
         forgetAdapter();
     return result;

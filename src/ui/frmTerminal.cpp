@@ -5,6 +5,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "link/AdapterConversation.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
@@ -26,9 +27,6 @@
 #include <QWindow>
 
 namespace {
-
-const QString kStandbyOn = QStringLiteral("待ち受け停止");
-const QString kStandbyOff = QStringLiteral("待ち受け開始");
 
 constexpr int kClientWidth = 9360;
 
@@ -97,7 +95,7 @@ void frmTerminal::createControls()
     ImgCti->setAlignment(Qt::AlignCenter);
     ImgCti->installEventFilter(this);
 
-    cbMachiuke = makeButton(this, "cbMachiuke", kStandbyOff, twipsRect(2160, 120, 1455, 1335));
+    cbMachiuke = makeButton(this, "cbMachiuke", kStandbyOffCaption, twipsRect(2160, 120, 1455, 1335));
     cbSetting[1] = makeButton(this, "cbSetting1", QStringLiteral("アダプタ設定"), twipsRect(4320, 120, 1455, 615));
     cbSetting[2] = makeButton(this, "cbSetting2", QStringLiteral("CTI設定"), twipsRect(5760, 120, 1455, 615));
     cbSetting[3] = makeButton(this, "cbSetting3", QStringLiteral("URL設定"), twipsRect(7200, 120, 1455, 615));
@@ -133,7 +131,7 @@ void frmTerminal::createControls()
 
     mnuContext = new QMenu(QStringLiteral("コンテキストメニュー"), this);
     mnuContext->setObjectName(QStringLiteral("mnuContext"));
-    mnuMachiuke = mnuContext->addAction(kStandbyOff);
+    mnuMachiuke = mnuContext->addAction(kStandbyOffCaption);
     mnuMachiuke->setObjectName(QStringLiteral("mnuMachiuke"));
     mnuSettings = mnuContext->addAction(QStringLiteral("設定"));
     mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
@@ -193,36 +191,27 @@ void frmTerminal::cbMachiuke_Click()
     EnableCommandButtons(false);
     txtTerm->clear();
 
+    AdapterConversation conversation(m_state, m_comm, m_pauser);
     const QString caption = cbMachiuke->text();
-    if (caption == kStandbyOn) {
-        m_state.appState = AppStateCode::StandbyOff;
-        m_state.rcvMode = RcvMode::Initial;
-        m_comm.ClosePort();
-        cbMachiuke->setText(kStandbyOff);
-    } else if (caption == kStandbyOff) {
-        if (m_state.systemSettings.CommPort.isEmpty()) {
+    if (caption == kStandbyOnCaption) {
+        conversation.stopStandby();
+        cbMachiuke->setText(kStandbyOffCaption);
+    } else if (caption == kStandbyOffCaption) {
+        switch (conversation.startStandby()) {
+        case AdapterConversation::StandbyStart::Started:
+            cbMachiuke->setText(kStandbyOnCaption);
+            break;
+        case AdapterConversation::StandbyStart::NotConfigured:
             m_messageBoxes.show(QStringLiteral("アダプタ設定が完了していません。"), m_state.systemSettings.appName,
                                 MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok);
-        } else {
-            m_state.appState = AppStateCode::StandbyOn;
-            m_state.rcvMode = RcvMode::Idle;
-            if (m_comm.IsPortOpen())
-                m_comm.ClosePort();
-            m_comm.OpenPort(0);
-            if (m_comm.IsPortOpen()) {
-                if (readAsBoolean(m_state.adapterProfile.watch).value_or(false))
-                    m_comm.startWatchdog();
-                else
-                    m_comm.stopWatchdog();
-                cbMachiuke->setText(kStandbyOn);
-            } else {
-                m_state.appState = AppStateCode::AdapterFault;
-                // What stands in the way goes on a line of its own under the message.
-                const QString why = m_comm.openFailure();
-                m_messageBoxes.show(QStringLiteral("ポートオープンエラー") + (why.isEmpty() ? QString() : u'\n' + why),
-                                    m_state.systemSettings.appName, MessageBoxes::Icon::None,
-                                    MessageBoxes::Buttons::Ok);
-            }
+            break;
+        case AdapterConversation::StandbyStart::PortOpenFailed: {
+            // What stands in the way goes on a line of its own under the message.
+            const QString why = m_comm.openFailure();
+            m_messageBoxes.show(QStringLiteral("ポートオープンエラー") + (why.isEmpty() ? QString() : u'\n' + why),
+                                m_state.systemSettings.appName, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+            break;
+        }
         }
     }
 
@@ -237,7 +226,7 @@ void frmTerminal::cbSetting_Click(int Index)
     if (Index < 1 || Index > 3)
         return;
     const QString name = dialogName(*cbSetting[Index]);
-    if (cbMachiuke->text() == kStandbyOn) {
+    if (cbMachiuke->text() == kStandbyOnCaption) {
         m_popup->ShowMessage(name, QStringLiteral("しばらくお待ちください・・・"), kDialogDelayMs, true);
         cbMachiuke_Click();
     } else {
@@ -355,9 +344,9 @@ void frmTerminal::setTaskTray(const QString& caption)
     if (m_tray.isShown())
         return;
     QIcon icon;
-    if (caption == kStandbyOff)
+    if (caption == kStandbyOffCaption)
         icon = offIcon();
-    else if (caption == kStandbyOn)
+    else if (caption == kStandbyOnCaption)
         icon = builtInStandbyOnIcon();
     m_tray.show(icon, m_state.systemSettings.appName);
 }

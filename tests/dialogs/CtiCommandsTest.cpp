@@ -1,4 +1,4 @@
-#include "dialogs/CtiCommands.h"
+#include "link/CtiCommands.h"
 
 #include "app/SharedState.h"
 #include "support/StateCodePrinter.h"

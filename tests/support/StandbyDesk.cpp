@@ -1,10 +1,10 @@
 #include "support/StandbyDesk.h"
-#include "support/StateCodePrinter.h"
 
 #include "app/Settings.h"
 
 #include "calls/DatabaseCallHistory.h"
 #include "calls/HistorySpool.h"
+#include "link/AdapterConversation.h"
 #include "support/ScriptedMessageBoxes.h"
 
 #include <QFile>
@@ -19,12 +19,13 @@ StandbyDesk::StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchd
     ReadWriteAppSettings(program.state, QStringLiteral("READ"));
     LoadSettings(program.state);
     program.loadMainWindow();
-    program.state.appState = AppStateCode::StandbyOn;
-    program.state.rcvMode = RcvMode::Idle;
-    program.state.watchAck = WatchAck::Answered;
-    m_open = program.comm.OpenPort(0);
+    m_open = AdapterConversation(program.state, program.comm, pauser).startStandby() ==
+             AdapterConversation::StandbyStart::Started;
+    // The watchdog as the test asks, whatever the profile says.
     if (m_open && watchdog)
         program.comm.startWatchdog();
+    else
+        program.comm.stopWatchdog();
 }
 
 void StandbyDesk::configure(const SharedState& state, const QString& port, const QString& history, bool browse)

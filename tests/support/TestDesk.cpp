@@ -25,9 +25,8 @@ TestDesk::TestDesk(Setup setup)
             throw std::runtime_error(sim->errorString().toStdString());
         write("[PORTS]\nCOM3=" + sim->portPath().toUtf8());
     }
-    program = std::make_unique<Program>(
-        dir.path(), ProgramSeams{boxes, pauser, setup.tray ? *setup.tray : tray,
-                                 setup.desktopBrowser ? nullptr : &browser, &chooser});
+    program = std::make_unique<Program>(dir.path(), ProgramSeams{boxes, pauser, setup.tray ? *setup.tray : tray,
+                                                                 setup.desktopBrowser ? nullptr : &browser, &chooser});
     ReadWriteAppSettings(state(), QStringLiteral("READ"));
     if (setup.loaded) {
         LoadSettings(state());
@@ -50,7 +49,7 @@ void TestDesk::write(const QByteArray& ini) const
     const SharedState target = dir.makeState();
     QString section;
     for (const QByteArray& line : ini.split('\n')) {
-        const QString text = QString::fromUtf8(line).trimmed();
+        const QString text = QString::fromUtf8(line).trimmed().replace(QStringLiteral("{dir}"), dir.path());
         if (text.startsWith(u'[') && text.endsWith(u']'))
             section = text.mid(1, text.size() - 2);
         else if (const qsizetype equals = text.indexOf(u'='); equals > 0 && !section.isEmpty())

@@ -29,10 +29,11 @@ class TestDesk
 public:
     struct Setup
     {
-        /// Keys written over the settings, as INI text ("[SYSTEM]\nCommPort=3\n").
-        QByteArray ini;
+        /// Keys written over the settings, as INI text ("[SYSTEM]\nCommPort=3\n"); `{dir}` stands
+        /// for the application directory.
+        QByteArray ini = {};
         /// The model the simulator plays on COM3 ([PORTS] COM3 names its terminal); none if empty.
-        QString adapter;
+        QString adapter = {};
         /// False: settings.ini is `ini` exactly, byte for byte.
         bool shipped = true;
         /// False: the settings are left for the start-up to load; else they are loaded as after

@@ -1,4 +1,4 @@
-#include "dialogs/CtiCommands.h"
+#include "link/CtiCommands.h"
 
 #include "app/SettingText.h"
 #include "app/SharedState.h"

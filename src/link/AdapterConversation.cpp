@@ -1,0 +1,208 @@
+#include "link/AdapterConversation.h"
+
+#include "app/Pause.h"
+#include "app/SettingText.h"
+#include "app/Settings.h"
+#include "link/CtiCommands.h"
+#include "link/frmComm.h"
+
+#include <QCoreApplication>
+
+#include <limits>
+
+AdapterConversation::AdapterConversation(SharedState& state, frmComm& comm, Pauser& pauser)
+    : m_state(state)
+    , m_comm(comm)
+    , m_pauser(pauser)
+{}
+
+std::optional<std::int16_t> AdapterConversation::configuredPort() const
+{
+    // A port number that is no number, or 0 or less, names no port. (Handed on, 0 would mean
+    // "the configured port" and open whichever port the link used last.)
+    const std::optional<long long> port = readAsNumber(m_state.systemSettings.CommPort);
+    if (!port || *port < 1 || *port > std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    return static_cast<std::int16_t>(*port);
+}
+
+bool AdapterConversation::openConfiguredPort()
+{
+    if (!m_comm.IsPortOpen())
+        if (const std::optional<std::int16_t> port = configuredPort())
+            m_comm.OpenPort(*port);
+    return m_comm.IsPortOpen();
+}
+
+bool AdapterConversation::reopenConfiguredPort()
+{
+    m_comm.ClosePort();
+    return openConfiguredPort();
+}
+
+void AdapterConversation::sendInitialisation()
+{
+    const AdapterProfile& profile = m_state.adapterProfile;
+    if (profile.kind != u"INS")
+        return;
+    for (int i = 1; i <= profile.icommandCount; ++i) {
+        m_comm.SendCommand(profile.icommand[static_cast<std::size_t>(i)]);
+        QCoreApplication::processEvents();
+    }
+}
+
+ReplyStatus AdapterConversation::identify(RcvMode mode, QTimer& timer, std::chrono::milliseconds interval)
+{
+    return m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, timer, interval);
+}
+
+ReplyStatus AdapterConversation::identify(RcvMode mode, std::chrono::milliseconds interval)
+{
+    return m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, interval);
+}
+
+bool AdapterConversation::checkConfiguredAdapter(std::chrono::milliseconds pause, std::chrono::milliseconds replyWait)
+{
+    m_state.detectedModelIndex = 0;
+    m_state.detectedModel.clear();
+    const bool open = openConfiguredPort();
+    m_state.rcvMode = RcvMode::Initial;
+    if (!open)
+        return false;
+    sendInitialisation();
+    m_pauser.pause(pause);
+    // The mode stays as it is: when the main window's identification guard has gone off
+    // meanwhile, the reply is not taken for an identification.
+    return identify(m_state.rcvMode, replyWait) == ReplyStatus::Handled &&
+           m_state.detectedModel == m_state.adapterModel;
+}
+
+AdapterConversation::Detection AdapterConversation::detect(int port, int model, QTimer& timer,
+                                                           const DetectionPauses& pauses)
+{
+    SystemSettings& s = m_state.systemSettings;
+    m_state.detectedModelIndex = 0;
+    m_state.detectedModel.clear();
+    s.CommPort = QString::number(port);
+    m_comm.ClosePort();
+    m_state.rcvMode = RcvMode::Initial;
+
+    s.adapter = QString::number(model);
+    const QString name = m_state.adapterModels[static_cast<std::size_t>(model)];
+    if (name.isEmpty())
+        return Detection::NoModel;
+    LoadAdapterProfile(m_state, name);
+    m_state.adapterModel = name;
+
+    m_comm.OpenPort(static_cast<std::int16_t>(port));
+    m_pauser.pause(pauses.afterOpen);
+    m_state.rcvMode = RcvMode::Initial;
+    if (!m_comm.IsPortOpen())
+        return Detection::PortOpenFailed;
+
+    sendInitialisation();
+    m_pauser.pause(pauses.beforeIdentification);
+    // Replies handled while the initialisation commands went out do not count: the wait
+    // starts the flag afresh.
+    const ReplyStatus status = identify(RcvMode::Initial, timer, pauses.replyWait);
+    // A reply that named no model of the list is no detection: the model, the profile and the
+    // receive mode stay as they were.
+    if (status != ReplyStatus::Handled || m_state.detectedModel.isEmpty())
+        return Detection::NotDetected;
+    timer.stop();
+    m_state.adapterModel = m_state.detectedModel;
+    s.CommPort = QString::number(port);
+    LoadAdapterProfile(m_state, m_state.adapterModel);
+    m_state.rcvMode = RcvMode::GetAInfo;
+    return Detection::Detected;
+}
+
+AdapterConversation::StandbyStart AdapterConversation::startStandby()
+{
+    if (m_state.systemSettings.CommPort.isEmpty())
+        return StandbyStart::NotConfigured;
+    m_state.appState = AppStateCode::StandbyOn;
+    m_state.rcvMode = RcvMode::Idle;
+    if (m_comm.IsPortOpen())
+        m_comm.ClosePort();
+    m_comm.OpenPort(0);
+    if (!m_comm.IsPortOpen()) {
+        m_state.appState = AppStateCode::AdapterFault;
+        return StandbyStart::PortOpenFailed;
+    }
+    if (readAsBoolean(m_state.adapterProfile.watch).value_or(false))
+        m_comm.startWatchdog();
+    else
+        m_comm.stopWatchdog();
+    return StandbyStart::Started;
+}
+
+void AdapterConversation::stopStandby()
+{
+    m_state.appState = AppStateCode::StandbyOff;
+    m_state.rcvMode = RcvMode::Initial;
+    m_comm.ClosePort();
+}
+
+AdapterConversation::CtiReadOut AdapterConversation::readOutCti(QTimer& timer, std::chrono::milliseconds replyWait)
+{
+    const AdapterProfile& profile = m_state.adapterProfile;
+    SystemSettings& s = m_state.systemSettings;
+    CtiReadOut result;
+    // A profile whose scheme cannot be read has replies the receive processing refuses:
+    // nothing is asked, and the read-out ends as an error.
+    if (const std::optional<CtiScheme> scheme = ctiScheme(profile)) {
+        s.ctiSettings1.clear();
+        s.ctiSettings2.clear();
+        s.ctiSettings3.clear();
+        const int last = lastCtiQuery(profile, *scheme);
+        m_state.ctiQueryIndex = 1;
+        for (;;) {
+            const QString& query = profile.getCtiInfo[static_cast<std::size_t>(m_state.ctiQueryIndex)];
+            result.status = m_comm.WaitForReply(RcvMode::GetAInfo, query, timer, replyWait);
+            if (result.status != ReplyStatus::Handled)
+                break;
+            if (m_state.ctiQueryIndex + 1 > last) {
+                m_state.rcvMode = RcvMode::ReadOutDone;
+                break;
+            }
+            ++m_state.ctiQueryIndex;
+            if (m_state.rcvMode != RcvMode::GetAInfo)
+                break;
+        }
+    }
+    result.complete = m_state.rcvMode == RcvMode::ReadOutDone;
+    return result;
+}
+
+AdapterConversation::CtiSendOutcome AdapterConversation::sendCti(const std::function<std::array<bool, 3>()>& notify,
+                                                                 std::chrono::milliseconds afterOpen,
+                                                                 std::chrono::milliseconds afterInitialisation)
+{
+    const bool open = reopenConfiguredPort();
+    m_pauser.pause(afterOpen);
+    m_state.rcvMode = RcvMode::Initial;
+    if (!open)
+        return CtiSendOutcome::PortOpenFailed;
+    sendInitialisation();
+    m_pauser.pause(afterInitialisation);
+
+    const AdapterProfile& profile = m_state.adapterProfile;
+    const std::optional<CtiScheme> scheme = ctiScheme(profile);
+    if (!scheme)
+        return CtiSendOutcome::SendFailed;
+    const CtiSend send = ctiSendFor(profile, *scheme, notify());
+    for (const QString& command : send.commands) {
+        // A command that cannot go out (the device gone) means the adapter does not hold
+        // what would be stored.
+        const bool sent = m_comm.SendCommand(command);
+        QCoreApplication::processEvents();
+        if (!sent)
+            return CtiSendOutcome::SendFailed;
+    }
+    SystemSettings& s = m_state.systemSettings;
+    s.ctiSettings1 = send.values[0];
+    s.ctiSettings2 = send.values[1];
+    s.ctiSettings3 = send.values[2];
+    return CtiSendOutcome::Sent;
+}
