@@ -54,13 +54,8 @@ frmComm::frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
     setObjectName(QStringLiteral("frmComm"));
     waitTimer.setInterval(kWaitInterval);
     watchTimer.setInterval(kWatchInterval);
-    m_heldReader.setInterval(kHeldReadInterval);
-    m_fragmentSilence.setInterval(kFragmentSilence);
-    m_fragmentSilence.setSingleShot(true);
     connect(&waitTimer, &QTimer::timeout, this, &frmComm::waitTimer_Timer);
     connect(&watchTimer, &QTimer::timeout, this, &frmComm::watchTimer_Timer);
-    connect(&m_heldReader, &QTimer::timeout, this, &frmComm::takeWaitingBytes);
-    connect(&m_fragmentSilence, &QTimer::timeout, this, &frmComm::fragmentSilenceElapsed);
     connect(&MSComm1, &QSerialPort::readyRead, this, &frmComm::MSComm1_OnComm);
     connect(&MSComm1, &QSerialPort::errorOccurred, this, &frmComm::portErrorOccurred);
 }
@@ -93,8 +88,7 @@ void frmComm::ConfigurePort()
 {
     // A partial line from an earlier session must not prefix the first line of this one,
     // so this happens even when the configuration stops early.
-    m_assembler.clear();
-    m_fragmentSilence.stop();
+    m_received.restart();
 
     const SystemSettings& system = m_state.systemSettings;
     const QString& settings = m_state.adapterProfile.settings;
@@ -241,8 +235,10 @@ void frmComm::AppendToTerminal(const QString& text)
     m_terminal->setTerminalText(appendToTerminalText(m_terminal->terminalText(), text));
 }
 
-QByteArray frmComm::readAllWaiting()
+QByteArray frmComm::readWaiting()
 {
+    if (!MSComm1.isOpen())
+        return {};
     QByteArray bytes = MSComm1.readAll();
     while (MSComm1.bytesAvailable() > 0)
         bytes += MSComm1.readAll();
@@ -262,65 +258,22 @@ qint64 frmComm::bytesWaiting() const
     return count;
 }
 
-// Lines are cut out as they are read, and each is announced at once: a call is kept before
-// anything can hold up its turn.
-void frmComm::takeWaitingBytes()
+bool frmComm::controlCodeFraming() const
 {
-    if (!MSComm1.isOpen())
-        return;
-    QByteArray bytes = readAllWaiting();
-    if (bytes.isEmpty())
-        return;
-    ReceiveEvent event{
-        std::move(bytes), QDateTime::currentDateTime(), selectsControlCodeFraming(m_state.adapterProfile.ctrlcode), {}};
-    event.units = m_assembler.feed(event.bytes, event.controlCode ? ReceiveAssembler::Framing::ControlCode
-                                                                  : ReceiveAssembler::Framing::Line);
-    if (m_assembler.pending().isEmpty())
-        m_fragmentSilence.stop();
-    else
-        m_fragmentSilence.start();
-    for (const QByteArray& unit : std::as_const(event.units))
-        m_routines.lineRead(fromCp932(unit), event.controlCode, event.receivedAt);
-    m_receiveEvents.push_back(std::move(event));
+    return selectsControlCodeFraming(m_state.adapterProfile.ctrlcode);
+}
+
+void frmComm::unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt)
+{
+    m_routines.lineRead(fromCp932(unit), controlCode, receivedAt);
 }
 
 void frmComm::MSComm1_OnComm()
 {
-    takeWaitingBytes();
-    // While a command goes out, nothing received is processed: the sender has its pauses to
-    // keep, and an acknowledgement must not be sent in the middle of another command. While a
-    // routine is busy with a line, the lines after it wait for it. Either way the outermost
-    // caller works through what has come meanwhile.
-    if (m_sending == 0 && !m_receiving)
-        processReceivedEvents();
+    m_received.arrived();
 }
 
-void frmComm::processReceivedEvents()
-{
-    if (m_sending > 0 || m_receiving)
-        return;
-    m_receiving = true;
-    // A routine's message box runs its own event loop, inside Qt's receive signal; Qt does not
-    // signal again from there, so what arrives meanwhile is fetched by the clock.
-    m_heldReader.start();
-    for (;;) {
-        if (m_receiveEvents.empty()) {
-            takeWaitingBytes();
-            if (m_receiveEvents.empty())
-                break;
-        }
-        const ReceiveEvent event = std::move(m_receiveEvents.front());
-        m_receiveEvents.pop_front();
-        processReceiveEvent(event);
-    }
-    m_heldReader.stop();
-    m_receiving = false;
-
-    if (std::exchange(m_faultAfterHold, false) && m_state.appState == AppStateCode::StandbyOn)
-        declareAdapterFault();
-}
-
-void frmComm::processReceiveEvent(const ReceiveEvent& event)
+void frmComm::handle(const ReceiveQueue::Event& event)
 {
     if (event.controlCode) {
         // One acknowledgement per receive event, whatever it carried.
@@ -347,24 +300,21 @@ void frmComm::processReceiveEvent(const ReceiveEvent& event)
     }
 }
 
-void frmComm::dropWaitingLines()
+void frmComm::handlingDone()
 {
-    takeWaitingBytes();
-    if (!m_receiveEvents.empty())
-        DebugLog(m_state, QStringLiteral("%1 receive events left unhandled").arg(m_receiveEvents.size()));
-    m_receiveEvents.clear();
+    if (std::exchange(m_faultAfterHold, false) && m_state.appState == AppStateCode::StandbyOn)
+        declareAdapterFault();
 }
 
-void frmComm::fragmentSilenceElapsed()
+void frmComm::dropWaitingLines()
 {
-    if (m_assembler.pending().isEmpty())
-        return;
-    // Bytes already here may be the rest of it, held up while the thread was busy; they are
-    // assembled as they are read and restart the clock.
-    if (bytesWaiting() > 0)
-        return;
-    DebugLog(m_state, QStringLiteral("**DROP - ") + fromCp932(m_assembler.pending()));
-    m_assembler.clear();
+    if (const std::size_t dropped = m_received.drop(); dropped != 0)
+        DebugLog(m_state, QStringLiteral("%1 receive events left unhandled").arg(dropped));
+}
+
+void frmComm::fragmentDropped(const QByteArray& fragment)
+{
+    DebugLog(m_state, QStringLiteral("**DROP - ") + fromCp932(fragment));
 }
 
 void frmComm::setRts(bool on)
@@ -395,20 +345,12 @@ bool frmComm::transmit(const QByteArray& bytes)
     return MSComm1.isOpen() && !failed;
 }
 
-void frmComm::endSend()
-{
-    if (--m_sending > 0 || m_receiving || m_receiveEvents.empty())
-        return;
-    // What came in while the command went out is handled once the sender has its result.
-    QMetaObject::invokeMethod(this, &frmComm::processReceivedEvents, Qt::QueuedConnection);
-}
-
 bool frmComm::SendCommand(const QString& command)
 {
     if (!MSComm1.isOpen())
         return false;
-    ++m_sending;
-    const auto sent = qScopeGuard([this] { endSend(); });
+    m_received.beginSend();
+    const auto sent = qScopeGuard([this] { m_received.endSend(); });
     DebugLog(m_state, QStringLiteral("****SND--") + command + u'[' + QString::number(OutBufferCount()) + u']');
 
     QByteArray bytes;
@@ -429,8 +371,8 @@ bool frmComm::SendCommand(const QString& command)
 
 bool frmComm::SendRawChar(std::uint16_t code)
 {
-    ++m_sending;
-    const auto sent = qScopeGuard([this] { endSend(); });
+    m_received.beginSend();
+    const auto sent = qScopeGuard([this] { m_received.endSend(); });
     return transmit(toCp932(QString(QChar(code))));
 }
 
@@ -484,7 +426,7 @@ void frmComm::watchTimer_Timer()
     if (m_state.appState != AppStateCode::StandbyOn)
         return;
     // Neither poll nor judge until what has come is handled: the answer may be in it.
-    if (receivedDataWaits())
+    if (m_received.waits())
         return;
     if (m_state.watchAck == WatchAck::Answered) {
         m_state.watchAck = WatchAck::Outstanding;
@@ -494,13 +436,6 @@ void frmComm::watchTimer_Timer()
         return;
     }
     declareAdapterFault();
-}
-
-// A routine's message box is open (the history database may be locked, say), or calls came
-// faster than they were handled.
-bool frmComm::receivedDataWaits() const
-{
-    return m_receiving || !m_receiveEvents.empty() || bytesWaiting() > 0;
 }
 
 void frmComm::declareAdapterFault()
@@ -562,7 +497,7 @@ void frmComm::portVanished()
     // Standby without its adapter listens to nothing: the same verdict as a silent adapter,
     // whether or not the profile has the watchdog on. While a routine's box is open, the
     // verdict follows once the waiting lines have been handled.
-    if (m_receiving)
+    if (m_received.isHandling())
         m_faultAfterHold = true;
     else
         declareAdapterFault();

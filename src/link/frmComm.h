@@ -4,7 +4,7 @@
 #include "app/Pause.h"
 #include "app/SharedState.h"
 #include "link/Cp932.h"
-#include "link/ReceiveAssembler.h"
+#include "link/ReceiveQueue.h"
 #include "link/ReceiveRoutines.h"
 #include "link/TerminalWindow.h"
 
@@ -16,13 +16,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 
 /// The serial host form: the adapter's one port `MSComm1`, the start-up reply timer
 /// `waitTimer` and the standby watchdog `watchTimer`, with the port operations, the receive
 /// event and the command exchange. Never shown; lives on the user-interface thread.
-class frmComm : public QObject
+class frmComm : public QObject, private ReceiveQueue::Link
 {
     Q_OBJECT
 
@@ -36,12 +35,6 @@ public:
     static constexpr auto kReplyPoll = std::chrono::milliseconds(100);
     static constexpr auto kClosePause = std::chrono::milliseconds(200);
     static constexpr auto kDrainDeadline = std::chrono::seconds(10);
-    /// An adapter sends a line in one burst. An unfinished line or frame followed by this much
-    /// silence is line noise and is dropped, so that it cannot prefix the next line.
-    static constexpr auto kFragmentSilence = std::chrono::milliseconds(1000);
-    /// While a receive routine holds a message box open, what arrives is read this often, so
-    /// that each line keeps the time at which it came.
-    static constexpr auto kHeldReadInterval = std::chrono::milliseconds(100);
 
     frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, ReceiveRoutines& routines,
             QObject* parent = nullptr);
@@ -122,24 +115,13 @@ private:
     QTimer waitTimer;
     QTimer watchTimer;
 
-    /// The bytes of one read, with the local time at which they were taken from the port and
-    /// the complete lines or frames they finished.
-    struct ReceiveEvent
-    {
-        QByteArray bytes;
-        QDateTime receivedAt;
-        bool controlCode = false;
-        QList<QByteArray> units;
-    };
-
-    void takeWaitingBytes();
-    bool receivedDataWaits() const;
-    void processReceivedEvents();
-    void processReceiveEvent(const ReceiveEvent& event);
-    void fragmentSilenceElapsed();
-    QByteArray readAllWaiting();
-    qint64 bytesWaiting() const;
-    void endSend();
+    QByteArray readWaiting() override;
+    qint64 bytesWaiting() const override;
+    bool controlCodeFraming() const override;
+    void unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt) override;
+    void handle(const ReceiveQueue::Event& event) override;
+    void handlingDone() override;
+    void fragmentDropped(const QByteArray& fragment) override;
     void declareAdapterFault();
     void portVanished();
     bool transmit(const QByteArray& bytes);
@@ -157,14 +139,9 @@ private:
     std::function<Clock::time_point()> m_now = &Clock::now;
 
     int m_commPort = 1;
-    ReceiveAssembler m_assembler;
+    ReceiveQueue m_received{*this};
     Cp932Decoder m_displayDecoder;
-    std::deque<ReceiveEvent> m_receiveEvents;
-    bool m_receiving = false;
-    int m_sending = 0;
     bool m_faultAfterHold = false;
-    QTimer m_heldReader;
-    QTimer m_fragmentSilence;
     quint64 m_openGeneration = 0;
     QString m_openFailure;
 };
