@@ -1,11 +1,16 @@
 #include "dialogs/frmSerialPorts.h"
 #include "dialogs/frmAdapter.h"
 
-#include "DialogRig.h"
+#include "app/Settings.h"
+
+#include "support/TestDesk.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// The shipped settings with CTI-INS100 simulated on COM3 as adapter 1.
+const TestDesk::Setup kSetup{.ini = "[SYSTEM]\nadapter=1\nCommPort=3\nCOMMinit=True\n", .adapter = "CTI-INS100"};
 
 const QString kById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
@@ -30,8 +35,8 @@ QList<SerialPortEntry> twoDevices(const AdapterSimulator& sim)
 
 struct PortsWindow
 {
-    explicit PortsWindow(DialogDesk& desk, int portEntry)
-        : adapter(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    explicit PortsWindow(TestDesk& desk, int portEntry)
+        : adapter(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window())
     {
         adapter.setSerialPortLister([&desk] { return twoDevices(*desk.sim); });
         adapter.show();
@@ -51,7 +56,7 @@ struct PortsWindow
 // may not open which group grants access.
 TEST(frmSerialPorts, ListsTheDevices)
 {
-    DialogDesk desk;
+    TestDesk desk(kSetup);
     PortsWindow p(desk, 4);
     ASSERT_NE(p.window, nullptr);
     EXPECT_TRUE(p.window->isVisible());
@@ -92,7 +97,7 @@ TEST(frmSerialPorts, AssignWritesOneLine)
     const Row rows[] = {{4, 0, "COM5", false}, {4, 1, "COM5", false}, {2, 1, "COM3", true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key + std::to_string(row.device));
-        DialogDesk desk;
+        TestDesk desk(kSetup);
         PortsWindow p(desk, row.portEntry);
         const QString value = row.device == 0 ? kById : desk.sim->slavePath();
         const QByteArray before = desk.dir.settingsBytes();
@@ -106,7 +111,7 @@ TEST(frmSerialPorts, AssignWritesOneLine)
         ASSERT_TRUE(after.contains(line));
         after.replace(after.indexOf(line), line.size(), row.replaces ? oldLine : QByteArray());
         EXPECT_EQ(after, before);
-        EXPECT_EQ(ReadIni(desk.state, "PORTS", QLatin1String(row.key)), value);
+        EXPECT_EQ(ReadIni(desk.state(), "PORTS", QLatin1String(row.key)), value);
         // The label beside the port list may shorten a long name; its tooltip has it whole.
         EXPECT_EQ(p.adapter.lbPortDevice->toolTip(), value);
         EXPECT_TRUE(desk.boxes.shown.empty());
@@ -117,7 +122,7 @@ TEST(frmSerialPorts, AssignWritesOneLine)
 // written says so.
 TEST(frmSerialPorts, AssignRefused)
 {
-    DialogDesk desk;
+    TestDesk desk(kSetup);
     PortsWindow none(desk, -1);
     none.select(1);
     EXPECT_FALSE(none.window->cmdAssign->isEnabled());
