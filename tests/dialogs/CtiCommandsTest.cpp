@@ -53,16 +53,13 @@ TEST(CtiScheme, FromGetCtiCommand)
 // the single-query scheme at most five, and query 1 always goes out.
 TEST(CtiQueries, LastQuery)
 {
-    struct Row
-    {
-        std::array<const char*, 5> queries;
-        int singleQuery;
-        int perPort;
-    };
+    // clang-format off
+    struct Row { std::array<const char*, 5> queries; int singleQuery; int perPort; };
     const Row rows[] = {
         {{"", "", "", "", ""}, 1, 1},       {{"Q1", "", "", "", ""}, 1, 1},         {{"Q1", "Q2", "", "Q4", ""}, 2, 2},
         {{"Q1", "Q2", "Q3", "", ""}, 3, 3}, {{"Q1", "Q2", "Q3", "Q4", "Q5"}, 5, 3}, {{"", "Q2", "Q3", "", ""}, 3, 3},
     };
+    // clang-format on
     for (const Row& row : rows) {
         AdapterProfile p;
         for (std::size_t i = 0; i < row.queries.size(); ++i)
@@ -77,12 +74,8 @@ TEST(CtiQueries, LastQuery)
 // first command always, the second when set, the third only after a second.
 TEST(CtiSend, SingleQueryScheme)
 {
-    struct Row
-    {
-        std::array<bool, 3> notify;
-        QStringList commands;
-        std::array<const char*, 3> values;
-    };
+    // clang-format off
+    struct Row { std::array<bool, 3> notify; QStringList commands; std::array<const char*, 3> values; };
     const Row rows[] = {
         {{true, true, false}, {"AT*CTI=3", "AT&W", "ATZ"}, {"1", "1", "0"}},
         {{true, true, true}, {"AT*CTI=3", "AT&W", "ATZ"}, {"1", "1", "0"}},
@@ -90,6 +83,7 @@ TEST(CtiSend, SingleQueryScheme)
         {{false, true, false}, {"AT*CTI=2"}, {"0", "1", "0"}},
         {{false, false, true}, {"", "AT&W"}, {"0", "0", "0"}},
     };
+    // clang-format on
     const AdapterProfile p = singleQueryProfile();
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.notify[0] << row.notify[1] << row.notify[2]);
