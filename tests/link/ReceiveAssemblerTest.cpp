@@ -25,15 +25,8 @@ TEST(ReceiveAssembler, FramingRules)
     const QByteArray name = toCp932(QStringLiteral("着信0312345678"));
     const Framing L = Framing::Line;
     const Framing C = Framing::ControlCode;
-    struct Row
-    {
-        const char* what;
-        Framing framing;
-        QList<QByteArray> reads;
-        QList<QByteArray> units;
-        QByteArray pending;
-    };
     // clang-format off
+    struct Row { const char* what; Framing framing; QList<QByteArray> reads; QList<QByteArray> units; QByteArray pending; };
     const Row rows[] = {
         {"a line split over two reads; LF dropped", L, {"ABC", "DE\r\n"}, {"ABCDE"}, ""},
         {"empty lines are never handed on", L, {"\r\rX\r"}, {"X"}, ""},

@@ -30,18 +30,9 @@ void expectFailureBox(const ReceiveRig& rig, const QString& label)
 // the model search order and the reply counting even when no model is found.
 TEST(RcvProcessInitial, IdentificationRules)
 {
-    struct Row
-    {
-        const char* line;
-        const char* ring;
-        int emptySlot; // adapterModels index to empty, or 0
-        StateNumber replyStatus;
-        const char* model;
-        std::int16_t index;
-        QStringList trace;
-    };
-    const QString initial = "rcv--INITIAL";
     // clang-format off
+    struct Row { const char* line; const char* ring; int emptySlot /* adapterModels index to empty, or 0 */; StateNumber replyStatus; const char* model; std::int16_t index; QStringList trace; };
+    const QString initial = "rcv--INITIAL";
     const std::vector<Row> rows = {
         {"", "RING", 0, 0, "", 0, {initial, "rcv--musi"}},
         {"OK", "RING", 0, 0, "", 0, {initial, "rcv--musiOK"}},
@@ -82,15 +73,8 @@ TEST(RcvProcessInitial, IdentificationRules)
 // unknown codes switch everything off, and lines that are not the reply are left alone.
 TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
 {
-    struct Row
-    {
-        const char* line;
-        StateNumber replyStatus;
-        const char* cti; // three characters, x = unchanged
-        const char* traceAfterMode;
-        bool malformed;
-    };
     // clang-format off
+    struct Row { const char* line; StateNumber replyStatus; const char* cti /* three characters, x = unchanged */; const char* traceAfterMode; bool malformed; };
     const std::vector<Row> rows = {
         {"*CTI:3", 1, "111", "rcv--CTI情報受信*CTI:3", false},
         {"*CTI:1", 1, "100", "rcv--CTI情報受信*CTI:1", false},
@@ -133,14 +117,8 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
 // and an unknown code still ends the wait without touching the setting.
 TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
 {
-    struct Row
-    {
-        std::int16_t query;
-        const char* line;
-        StateNumber replyStatus;
-        const char* cti;
-    };
     // clang-format off
+    struct Row { std::int16_t query; const char* line; StateNumber replyStatus; const char* cti; };
     const std::vector<Row> rows = {
         {1, "#P1:ON", 1, "1xx"},      {2, "#P2:ON", 1, "x1x"}, {3, "#P3:OF", 1, "xx0"}, {2, "#P2:OFF", 1, "x0x"},
         {1, "#P1:XX", 1, "xxx"},      {1, "#P1:O", 1, "xxx"},  {1, "#P1:on", 1, "xxx"}, {2, "#P1:ON", 0, "xxx"},
@@ -162,15 +140,8 @@ TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
 // as it was, so the dialog's wait runs into its time-out instead of reading garbage.
 TEST(RcvProcessGetAInfo, FailuresAreTrappedAndLeaveFlags)
 {
-    struct Row
-    {
-        const char* what;
-        bool twoCharacter;
-        const char* getCtiCommand;
-        std::int16_t query;
-        const char* line;
-    };
     // clang-format off
+    struct Row { const char* what; bool twoCharacter; const char* getCtiCommand; std::int16_t query; const char* line; };
     const std::vector<Row> rows = {
         {"vocabulary not a number", false, "one", 1, "*CTI:3"},
         {"vocabulary empty", false, "", 1, "*CTI:3"},
@@ -227,16 +198,8 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
 // one-character lines answer the watchdog, everything else is ignored, without trace.
 TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
 {
-    struct Row
-    {
-        const char* line;
-        const char* ring;
-        const char* ok;
-        StateNumber watchAckBefore;
-        StateNumber watchAckAfter;
-        QStringList events;
-    };
     // clang-format off
+    struct Row { const char* line; const char* ring; const char* ok; StateNumber watchAckBefore; StateNumber watchAckAfter; QStringList events; };
     const std::vector<Row> rows = {
         {"RING0312345678;1", "RING", "0", 0, 0, callEvents("0312345678")},
         {"ring0312345678;1", "RING", "0", 0, 0, callEvents("ring0312345678")},
@@ -301,21 +264,11 @@ TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
 // standby the number ends at ":" and a missing ":" is the routine's failure.
 TEST(RcvProcessA, InitialAndIdle)
 {
-    struct Row
-    {
-        StateNumber mode;
-        const char* line;
-        StateNumber replyStatus;
-        const char* model;
-        StateNumber watchAckAfter;
-        QStringList events;
-        const char* trace; // nullptr: no trace line
-        bool failure;
-    };
+    // clang-format off
+    struct Row { StateNumber mode; const char* line; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; const char* trace /* nullptr: no trace line */; bool failure; };
     const RcvMode I = RcvMode::Initial;
     const RcvMode S = RcvMode::Idle;
     const RcvMode G = RcvMode::GetAInfo;
-    // clang-format off
     const std::vector<Row> rows = {
         {I, "0", 1, "CTI-AN10", 0, {}, "rcv--10", false},
         {I, "00", 0, "", 0, {}, "rcv--100", false},
@@ -367,23 +320,14 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
 // blank number field answers the watchdog and only clears the display.
 TEST(RcvProcessT1, FramesByLength)
 {
-    struct Row
-    {
-        StateNumber mode;
-        QString frame;
-        StateNumber replyStatus;
-        const char* model;
-        StateNumber watchAckAfter;
-        QStringList events;
-        bool traced;
-    };
+    // clang-format off
+    struct Row { StateNumber mode; QString frame; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; bool traced; };
     const QString blank = QString(20, u' ');
     const RcvMode I = RcvMode::Initial;
     const RcvMode S = RcvMode::Idle;
     const RcvMode G = RcvMode::GetAInfo;
     const QStringList spaced = {"display:03 1234 5678", "browser:http://crm.example.jp/?tel=03%201234%205678",
                                 "history:03 1234 5678"};
-    // clang-format off
     const std::vector<Row> rows = {
         {I, t1Frame(blank), 1, "ソラノT1", 0, {}, true},
         {I, t1Frame(blank).left(28), 0, "", 0, {}, true},
@@ -451,14 +395,8 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
 // reported under the routine's label, and the history of that call is not written.
 TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
 {
-    struct Row
-    {
-        Routine routine;
-        const ModelProfile& model;
-        const char* label;
-        QString line;
-    };
     // clang-format off
+    struct Row { Routine routine; const ModelProfile& model; const char* label; QString line; };
     const std::vector<Row> rows = {
         {Routine::Isdn, kOneCharacterIsdn, "rcvProcess:", "RING0312;1"},
         {Routine::Analog, kAnalog, "rcvProcessA:", "CALL0312:1"},

@@ -131,15 +131,9 @@ TEST(frmCommReceive, ControlCodeFraming)
 // Which routine gets a line: `kind` exactly "INS", `ctrlcode` exactly one of three spellings.
 TEST(frmCommReceive, RoutineChoice)
 {
-    struct Row
-    {
-        const char* kind;
-        const char* ctrlcode;
-        const char* routine;
-        const char* text;
-    };
-    // The same bytes read as the frame "F" or, with STX/ETX dropped, as the line "FL".
     // clang-format off
+    struct Row { const char* kind; const char* ctrlcode; const char* routine; const char* text; };
+    // The same bytes read as the frame "F" or, with STX/ETX dropped, as the line "FL".
     const Row rows[] = {
         {"INS", "", "rcvProcess", "FL"},         {"ins", "", "rcvProcessA", "FL"},
         {"Ins", "False", "rcvProcessA", "FL"},   {"ANALOG", "", "rcvProcessA", "FL"},
@@ -227,15 +221,8 @@ TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
 {
     const QString number = QString("0312").rightJustified(20);
     const QByteArray frame = "\x02" + toCp932("T1STAT001" + number) + "\x03";
-    struct Row
-    {
-        const char* what;
-        bool controlCode;
-        QByteArray arriving;
-        QString sequence;
-        QByteArray wire;
-    };
     // clang-format off
+    struct Row { const char* what; bool controlCode; QByteArray arriving; QString sequence; QByteArray wire; };
     const Row rows[] = {
         {"a notification of an ISDN adapter", false, "RING0312;1\r", "pause:1000|returned|line:RING0312;1", "ATZ\r"},
         {"a frame of the control-code adapter", true, frame,
@@ -275,15 +262,8 @@ TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
 // milliseconds apart still assembles. (What a drop shows: ReceiveAssembler.FramingRules.)
 TEST(frmCommReceive, StaleFragmentsAreDropped)
 {
-    struct Row
-    {
-        const char* what;
-        bool controlCode;
-        std::vector<std::pair<std::chrono::milliseconds, QByteArray>> steps; // silence, then bytes
-        QStringList lines;
-        QStringList dropped;
-    };
     // clang-format off
+    struct Row { const char* what; bool controlCode; std::vector<std::pair<std::chrono::milliseconds, QByteArray>> steps /* silence, then bytes */; QStringList lines; QStringList dropped; };
     const Row rows[] = {
         {"one stray byte, then a call", false, {{0ms, "x"}, {1300ms, "RING0312;1\r"}}, {"RING0312;1"}, {"**DROP - x"}},
         {"a line split over two reads", false, {{0ms, "RING03"}, {30ms, "12;1\r"}}, {"RING0312;1"}, {}},
@@ -327,14 +307,8 @@ TEST(frmCommReceive, ABusyRoutineDoesNotMakeTheNextLineStale)
 // Commands are framed per model and reach the driver before the 1000 ms pause starts.
 TEST(frmCommSend, FramingAndPausesPerModel)
 {
-    struct Row
-    {
-        const char* model;
-        const char* command;
-        QByteArray wire;
-        Pauses pauses;
-    };
     // clang-format off
+    struct Row { const char* model; const char* command; QByteArray wire; Pauses pauses; };
     const Row rows[] = {
         {"CTI-INS100", "ATZ", "ATZ\r", {1000ms}},
         {"CTI-AN10", "", "\r", {1000ms}},
@@ -414,14 +388,8 @@ TEST(frmCommPort, OpenPortChoosesTheDevice)
 // and the open is still attempted.
 TEST(frmCommPort, RejectedConfigurationIsReportedAndThePortStillOpens)
 {
-    struct Row
-    {
-        const char* settings;
-        const char* commPort;
-        const char* handshaking;
-        const char* mentions; // empty: no message
-    };
     // clang-format off
+    struct Row { const char* settings; const char* commPort; const char* handshaking; const char* mentions /* empty: no message */; };
     const Row rows[] = {
         {"9600,x,8,1", "1", "", "パリティ「x」"},
         {"fast,n,8,1", "1", "", "ボーレート"},
@@ -617,14 +585,8 @@ TEST(frmCommWatchdog, NothingOutsideStandby)
 // routine holds a message box open, the verdict follows once that box has closed.
 TEST(frmCommWatchdog, VanishedPort)
 {
-    struct Row
-    {
-        const char* what;
-        StateNumber appState;
-        bool duringBox;
-        bool fault;
-    };
     // clang-format off
+    struct Row { const char* what; StateNumber appState; bool duringBox; bool fault; };
     const Row rows[] = {
         {"standby off", AppStateCode::StandbyOff, false, false},
         {"standby on, watchdog not running", AppStateCode::StandbyOn, false, true},
