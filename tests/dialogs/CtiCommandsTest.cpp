@@ -32,8 +32,7 @@ AdapterProfile perPortProfile()
 
 } // namespace
 
-// getCtiCommand read as a number: 1 is the single-query scheme, any other number the
-// per-port one, and text that is no number no scheme at all.
+// getCtiCommand as a number: 1 is the single-query scheme, other numbers per-port, no number no scheme.
 TEST(CtiScheme, FromGetCtiCommand)
 {
     const std::pair<const char*, std::optional<CtiScheme>> rows[] = {
@@ -49,8 +48,7 @@ TEST(CtiScheme, FromGetCtiCommand)
     }
 }
 
-// The queries run up to the first empty one; the per-port scheme asks at most three,
-// the single-query scheme at most five, and query 1 always goes out.
+// Queries run to the first empty one, at most three per port or five single; query 1 always goes out.
 TEST(CtiQueries, LastQuery)
 {
     // clang-format off
@@ -70,8 +68,7 @@ TEST(CtiQueries, LastQuery)
     }
 }
 
-// The single-query send: one command group chosen by ports 1 and 2, port 3 ignored; the
-// first command always, the second when set, the third only after a second.
+// Single-query send: the group by ports 1 and 2 (3 ignored); command 1 always, 2 when set, 3 only after 2.
 TEST(CtiSend, SingleQueryScheme)
 {
     // clang-format off
@@ -94,8 +91,7 @@ TEST(CtiSend, SingleQueryScheme)
     }
 }
 
-// The per-port send: each port's first command with "1" or "0", ports 1 to 3 in order,
-// also for a port without a command of its own.
+// Per-port send: each port's first command with "1" or "0", ports 1 to 3, also one without a command.
 TEST(CtiSend, PerPortScheme)
 {
     const CtiSend send = ctiSendFor(perPortProfile(), CtiScheme::PerPort, {false, true, false});

@@ -63,10 +63,7 @@ const std::tuple<const char*, Closer, bool> kWays[] = {
 
 } // namespace
 
-// Idle, each close without OK (done() is OK's) leaves the settings in memory as the file has
-// them after a change made in memory only: a detection on a port that does not open, a
-// read-out, a check box. Busy with a detection, a read-out or a send, the dialog outlives its
-// handler, which runs to its end; a request to close is carried out after it.
+// Idle, any close but OK's reloads what memory changed; busy, the handler ends first, then a close request.
 TEST(DialogClosing, EveryWayIdleAndBusy)
 {
     // clang-format off
@@ -118,8 +115,7 @@ TEST(DialogClosing, EveryWayIdleAndBusy)
     }
 }
 
-// The program ending while a dialog's own box is open (the adapter dialog's Cancel question,
-// the notice after OK in the others) deletes the dialog under it; the handler does no more.
+// The program ending under a dialog's own box deletes the dialog; its handler then does no more.
 TEST(DialogClosing, DeletedUnderItsOwnBox)
 {
     for (const auto& [name, button] :

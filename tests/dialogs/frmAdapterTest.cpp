@@ -59,8 +59,7 @@ struct AdapterDialog
 
 } // namespace
 
-// Opening with the settings of a working adapter: the lists, the labels, the port closed
-// (opening ends standby), the window's place, icon and top-most flag.
+// A working adapter's settings: lists, labels, the port closed (standby ends), place, icon, top-most flag.
 TEST(frmAdapterOpening, ShowsTheCurrentSetting)
 {
     TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\niconFile=\\app.png\n");
@@ -104,8 +103,7 @@ TEST(frmAdapterOpening, ShowsTheCurrentSetting)
         EXPECT_NE(d.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
 }
 
-// Stored values the lists cannot show leave the lists unselected from that list on, and
-// incomplete or faulty settings say so in the labels.
+// Values the lists cannot show leave them unselected; incomplete or faulty settings say so in the labels.
 TEST(frmAdapterOpening, ValuesTheListsCannotShow)
 {
     // clang-format off
@@ -137,8 +135,7 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
     }
 }
 
-// A by-id name longer than the room beside the port list keeps its start, its serial
-// number at the end and the missing-device note; the whole name is in the tooltip.
+// A long by-id name beside the port list keeps its start, its end and the missing note; the tooltip has it whole.
 TEST(frmAdapterOpening, LongDeviceNameFitsBesideThePort)
 {
     const QByteArray byId = "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D_"
@@ -152,8 +149,7 @@ TEST(frmAdapterOpening, LongDeviceNameFitsBesideThePort)
     EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.width());
 }
 
-// Detection is refused without a port or without a model: a beep, the message, nothing
-// sent, and the port and model in memory cleared.
+// No port or no model: a beep, the message, nothing sent, port and model in memory cleared.
 TEST(frmAdapterDetection, RefusedWithoutPortOrModel)
 {
     const std::pair<int, int> selections[] = {{-1, 1}, {2, 0}, {2, -1}};
@@ -188,8 +184,7 @@ TEST(frmAdapterDetection, EmptyModelName)
     EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
 }
 
-// The INS profile initialises the adapter before asking who it is; the analog one only
-// asks. Both end detected under the popup, with the port left open for the CTI dialog.
+// INS initialises before identifying, analog only identifies; both detected under the popup, port left open.
 TEST(frmAdapterDetection, InitialisationByLineKind)
 {
     // clang-format off
@@ -222,9 +217,7 @@ TEST(frmAdapterDetection, InitialisationByLineKind)
     }
 }
 
-// No answer: the 5000 ms wait expires, nothing is detected, OK finds the setting
-// incomplete. An adapter that answers garbage, or nothing to an empty identification
-// command, ends the same way.
+// Silence (the 5000 ms wait), garbage or no identification command: nothing detected, OK finds it incomplete.
 TEST(frmAdapterDetection, NothingDetected)
 {
     // clang-format off
@@ -261,9 +254,7 @@ TEST(frmAdapterDetection, NothingDetected)
     }
 }
 
-// The adapter names the second model while the first was selected: the second is taken,
-// and OK stores adapter 2 with the detected port (not a later list selection), moving the
-// adapter step on to the CTI step.
+// Another model answers: it is taken, and OK stores it with the detected port, moving on to the CTI step.
 TEST(frmAdapterDetection, AnswerAsAnotherModel)
 {
     TestDesk desk = dialogDesk();
@@ -285,8 +276,7 @@ TEST(frmAdapterDetection, AnswerAsAnotherModel)
     EXPECT_FALSE(a.dialog.isVisible());
 }
 
-// A port that does not open: "ポートオープンエラー", the device and why in the guidance line
-// (also of the dialog opened next, as after a failed check at start-up), nothing sent.
+// A port that does not open: its error, the device and why (also in the next dialog), nothing sent.
 TEST(frmAdapterDetection, PortThatDoesNotOpen)
 {
     TestDesk desk = dialogDesk();
@@ -377,8 +367,7 @@ TEST(frmAdapterStoring, OkOutcomes)
     }
 }
 
-// Cancel during start-up asks first; outside start-up it closes at once. Either way what
-// detection changed in memory is reloaded from the file.
+// Cancel asks only during start-up; closing reloads what detection changed in memory.
 TEST(frmAdapterCancelling, AsksDuringStartUp)
 {
     // clang-format off
@@ -411,8 +400,7 @@ TEST(frmAdapterCancelling, AsksDuringStartUp)
     }
 }
 
-// Shown modally by start-up: Cancel confirmed ends the modal loop with 901; closed by the
-// window manager, appState stays for the step loop to show the dialog again.
+// Modal at start-up: Cancel confirmed ends with 901; the window manager's close keeps the step for the loop.
 TEST(frmAdapterModal, EndsTheModalLoop)
 {
     for (bool byWindowManager : {false, true}) {

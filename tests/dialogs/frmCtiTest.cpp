@@ -86,8 +86,7 @@ QStringList boxTexts(const TestDesk& desk)
 
 } // namespace
 
-// Opening: the adapter, port and line labels, the port frames of the profile (port 3 has
-// no name in CTI-INS100), the stored values in the option buttons, the port closed.
+// Opening: adapter, port and line labels, the profile's port frames, the stored values, the port closed.
 TEST(frmCtiOpening, ShowsTheStoredSetting)
 {
     TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nctiSettings1=\nctiSettings2=1\n");
@@ -130,8 +129,7 @@ TEST(frmCtiOpening, PortNamesWithGaps)
     EXPECT_EQ(c.dialog.lbP[3]->text(), QStringLiteral("デジタルポート"));
 }
 
-// No CTI work without a finished adapter setting, with a faulty adapter, or on an analog
-// line: the message says why, and read-out, send and OK are disabled.
+// Unfinished adapter setting, faulty adapter or analog line: the message says why, the CTI buttons are off.
 TEST(frmCtiOpening, WhenThereIsNothingToDo)
 {
     // clang-format off
@@ -158,9 +156,7 @@ TEST(frmCtiOpening, WhenThereIsNothingToDo)
     }
 }
 
-// Read-out in both schemes: the queries sent, the option buttons and memory filled from
-// the replies, the read-out marked complete. rsp1_Both sets all three ports; a per-port
-// profile without a third query ends after two; one with five queries asks only three.
+// Read-out in both schemes: the queries, the buttons and memory from the replies, up to three ports.
 TEST(frmCtiReadOut, BothSchemes)
 {
     // clang-format off
@@ -192,9 +188,7 @@ TEST(frmCtiReadOut, BothSchemes)
     }
 }
 
-// Read-outs that fail: a silent adapter (8000 ms wait), one falling silent after the first
-// port, a reply that is only its prefix, and a getCtiCommand that is no number. All ports
-// then show "通知しない"; memory keeps only what came before the failure.
+// Failed read-outs (silence: the 8000 ms wait) show "通知しない"; memory keeps what came before.
 TEST(frmCtiReadOut, Failures)
 {
     // clang-format off
@@ -237,8 +231,7 @@ TEST(frmCtiReadOut, Failures)
     }
 }
 
-// The send: the exact commands after the initialisation, what is stored, the message and
-// the CTI step moving on.
+// The send: the commands after the initialisation, what is stored, the message, the CTI step moving on.
 TEST(frmCtiSend, CommandSequences)
 {
     // clang-format off
@@ -275,9 +268,7 @@ TEST(frmCtiSend, CommandSequences)
     }
 }
 
-// Sends that cannot happen: the port does not open (nothing sent, no box, the adapter
-// label emptied), a getCtiCommand that is no number (nothing stored), an analog line
-// (nothing at all), and a settings file that cannot be written.
+// Sends that cannot happen: port not opening, no number, analog line, settings not writable.
 TEST(frmCtiSend, Failures)
 {
     // clang-format off
@@ -324,8 +315,7 @@ TEST(frmCtiReadOut, PortDoesNotOpen)
     EXPECT_FALSE(c.dialog.lbAdapterName->text().isEmpty());
 }
 
-// OK stores what memory holds, not the option buttons changed since; during start-up the
-// CTI step moves on. A failed write says so and changes no state.
+// OK stores memory, not the buttons changed since, and ends the CTI step; a failed write changes no state.
 TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
 {
     for (bool readOnly : {false, true}) {

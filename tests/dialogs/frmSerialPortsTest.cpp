@@ -18,16 +18,11 @@ const QString kById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART
 // simulated adapter's pseudo-terminal without one.
 QList<SerialPortEntry> twoDevices(const AdapterSimulator& sim)
 {
-    SerialPortEntry usb;
-    usb.device = QStringLiteral("/dev/ttyUSB0");
-    usb.byIdPath = kById;
-    usb.description = QStringLiteral("FT232R USB UART");
-    usb.manufacturer = QStringLiteral("FTDI");
-    usb.vendorId = 0x0403;
-    usb.productId = 0x6001;
-    usb.inUse = true;
-    usb.accessible = false;
-    usb.accessGroup = QStringLiteral("dialout");
+    // clang-format off
+    const SerialPortEntry usb{.device = "/dev/ttyUSB0", .byIdPath = kById, .description = "FT232R USB UART",
+                              .manufacturer = "FTDI", .vendorId = 0x0403, .productId = 0x6001, .inUse = true,
+                              .accessible = false, .accessGroup = "dialout"};
+    // clang-format on
     SerialPortEntry pty;
     pty.device = sim.slavePath();
     return {usb, pty};
@@ -52,8 +47,7 @@ struct PortsWindow
 
 } // namespace
 
-// The window lists each device with what tells it apart, and says for a device this user
-// may not open which group grants access.
+// Each device with what tells it apart, and for one this user may not open the group granting access.
 TEST(frmSerialPorts, ListsTheDevices)
 {
     TestDesk desk(kSetup);
@@ -83,8 +77,7 @@ TEST(frmSerialPorts, ListsTheDevices)
     EXPECT_EQ(p.adapter.serialPortsWindow(), p.window);
 }
 
-// Assigning writes exactly one PORTS line, the by-id name where there is one, else the
-// device; every other byte of the file stays. The label beside cboPort follows.
+// Assigning writes one PORTS line (by-id name, else the device) and nothing else; the label follows.
 TEST(frmSerialPorts, AssignWritesOneLine)
 {
     struct Row
@@ -118,8 +111,7 @@ TEST(frmSerialPorts, AssignWritesOneLine)
     }
 }
 
-// Without a chosen COM number nothing can be assigned; a settings file that cannot be
-// written says so.
+// No COM number chosen: nothing to assign; a settings file that cannot be written says so.
 TEST(frmSerialPorts, AssignRefused)
 {
     TestDesk desk(kSetup);

@@ -50,9 +50,7 @@ struct UrlDialog
 
 } // namespace
 
-// Only an exact "True" checks a box and enables its text box; an empty path3 becomes the
-// default path, in the box and in memory, joined once even to a root and keeping a backslash,
-// an ordinary character in a Linux directory name.
+// Only an exact "True" checks a box; an empty path3 becomes the default path, joined once, a backslash kept.
 TEST(frmUrlOpening, ShowsTheSettings)
 {
     UrlDialog u(UrlStep, "[URL]\nbrowse=true\nhistory=True\npath3=\n");
@@ -66,8 +64,7 @@ TEST(frmUrlOpening, ShowsTheSettings)
     EXPECT_EQ(frmUrl::defaultDatabasePath(QStringLiteral("/")), QStringLiteral("/mdb/cti.mdb"));
 }
 
-// The example line for a 60-character path2 fits the label's width, and its ink ends above
-// the URL box.
+// The example line for a 60-character path2 fits the label and its ink ends above the URL box.
 TEST(frmUrlOpening, ExampleLineReadable)
 {
     UrlDialog u(StandbyOff, "[URL]\npath2=http://crm.example.jp/customer/search?tel=&source=phone&v=12\n");
@@ -80,9 +77,7 @@ TEST(frmUrlOpening, ExampleLineReadable)
     EXPECT_TRUE(lowest >= 0 && label.y() + lowest < u.dialog->txtUrl->y());
 }
 
-// Both boxes empty: No writes nothing and keeps the dialog open; Yes registers URLinit
-// "False", browse and history as the boxes left them, and empties path1 and path3 only where
-// their box is checked.
+// Both boxes empty: No writes nothing; Yes writes URLinit "False" and empties the checked boxes' paths.
 TEST(frmUrlOk, BothBoxesEmpty)
 {
     for (const auto& [url, hist] : std::vector<std::pair<bool, bool>>{{false, false}, {true, false}, {false, true}}) {
@@ -113,8 +108,7 @@ TEST(frmUrlOk, BothBoxesEmpty)
     }
 }
 
-// From the main window, a URL typed and then switched off: the file keeps its path1, gets
-// browse "False" and is otherwise byte for byte as it was; appState stays.
+// A URL typed then switched off: only browse "False" changes in the file; appState stays.
 TEST(frmUrlOk, UrlTypedThenSwitchedOff)
 {
     UrlDialog u(StandbyOff);
@@ -128,8 +122,7 @@ TEST(frmUrlOk, UrlTypedThenSwitchedOff)
     EXPECT_EQ(u.desk.state().appState, StandbyOff);
 }
 
-// Nothing typed over an empty path3: the proposed path alone registers URLinit "True" and
-// reaches the file only with chkHist checked; a "true" left alone is written back as it was.
+// The proposed path reaches the file only with chkHist checked; a "true" left alone is written back as is.
 TEST(frmUrlOk, DefaultPathAndValuesLeftAlone)
 {
     for (const bool checkHistory : {false, true}) {
@@ -144,9 +137,7 @@ TEST(frmUrlOk, DefaultPathAndValuesLeftAlone)
     }
 }
 
-// A failed write: its message, URLinit "False" in memory, the start-up moving on. A read-only
-// file takes nothing; a path the file's code page (CP932 here) cannot hold stops the writes
-// after path1.
+// A failed write (read-only, or a path CP932 cannot hold): its message, URLinit "False" in memory, moving on.
 TEST(frmUrlOk, FailedWrite)
 {
     UrlDialog readOnly(UrlStep);
@@ -172,9 +163,7 @@ TEST(frmUrlOk, FailedWrite)
     }
 }
 
-// Cancel asks only in the start-up step. Unasked or confirmed, it reloads every setting
-// (undoing the check box and the proposed path) and closes; unconfirmed, everything stays.
-// Closed by the window manager, the dialog reloads without asking or moving appState.
+// Cancel asks only at start-up; closing reloads every setting, unconfirmed everything stays.
 TEST(frmUrlCancel, ReloadsOrStays)
 {
     struct Row
@@ -205,8 +194,7 @@ TEST(frmUrlCancel, ReloadsOrStays)
     }
 }
 
-// The browse button takes a chosen file into the box; a cancel or a failed dialog changes
-// nothing and shows nothing.
+// Browse takes a chosen file into the box; a cancel or a failed dialog changes and shows nothing.
 TEST(frmUrlBrowse, ChooseCancelFail)
 {
     for (const auto& answer : {std::optional<QString>(QStringLiteral("/data/calls.mdb")), std::optional<QString>(),
@@ -220,9 +208,7 @@ TEST(frmUrlBrowse, ChooseCancelFail)
     }
 }
 
-// Modal in the start-up step, exec() ends on OK with 104. Modeless with delete-on-close, as
-// the popup opens it, it sits on the main window's corner with the iconFile_on picture and
-// OK deletes it.
+// Modal at start-up, OK ends exec() with 104; modeless, on the main window's corner with its icon, OK deletes it.
 TEST(frmUrlRun, ModalAndModeless)
 {
     UrlDialog u(UrlStep);
@@ -243,8 +229,7 @@ TEST(frmUrlRun, ModalAndModeless)
     EXPECT_TRUE(modeless.isNull());
 }
 
-// Ending the program closes every window: a modeless dialog deleted under its own message box
-// must not be touched afterwards.
+// A modeless dialog deleted under its own message box is not touched afterwards.
 TEST(frmUrlRun, DeletedUnderItsMessageBox)
 {
     UrlDialog u(StandbyOff);
