@@ -18,7 +18,7 @@ const QString kOn = QStringLiteral("待ち受け停止");
 const QString kOff = QStringLiteral("待ち受け開始");
 
 // The CTI-INS100 simulated on COM3 and selected, with `more` written after; the icon files
-// [SYSTEM] names are painted by `paintedWindow`.
+// [SYSTEM] names painted where a test looks at them.
 TestDesk::Setup ins100(const QByteArray& more = {})
 {
     return {.ini =
@@ -140,28 +140,26 @@ TEST(frmTerminalStandby, WatchdogEndingStandby)
 TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
 {
     TestDesk desk(ins100());
-    frmTerminal& w = paintedWindow(desk);
-    w.Timer1.start();
-    w.Timer1_Timer();
-    EXPECT_TRUE(w.Timer1.isActive());
-    EXPECT_EQ(w.cbMachiuke->text(), kOff);
+    desk.window().Timer1.start();
+    desk.window().Timer1_Timer();
+    EXPECT_TRUE(desk.window().Timer1.isActive());
+    EXPECT_EQ(desk.window().cbMachiuke->text(), kOff);
     desk.state().appState = AppStateCode::StandbyOn;
-    w.Timer1_Timer();
-    EXPECT_FALSE(w.Timer1.isActive());
-    EXPECT_EQ(w.cbMachiuke->text(), kOn);
+    desk.window().Timer1_Timer();
+    EXPECT_FALSE(desk.window().Timer1.isActive());
+    EXPECT_EQ(desk.window().cbMachiuke->text(), kOn);
     EXPECT_TRUE(desk.comm().IsPortOpen());
 
     const RcvMode guarded[][2] = {
         {RcvMode::Initial, RcvMode::Guarded}, {RcvMode::GetAInfo, RcvMode::GetAInfo}, {RcvMode::Idle, RcvMode::Idle}};
     for (const auto& [before, after] : guarded) {
         TestDesk guard(ins100());
-        frmTerminal& g = paintedWindow(guard);
-        EXPECT_TRUE(g.waitTimer.isActive());
-        EXPECT_EQ(g.waitTimer.interval(), 10000);
+        EXPECT_TRUE(guard.window().waitTimer.isActive());
+        EXPECT_EQ(guard.window().waitTimer.interval(), 10000);
         guard.state().rcvMode = before;
-        g.waitTimer_Timer();
+        guard.window().waitTimer_Timer();
         EXPECT_EQ(guard.state().rcvMode, after);
-        EXPECT_FALSE(g.waitTimer.isActive());
+        EXPECT_FALSE(guard.window().waitTimer.isActive());
     }
 }
 
@@ -179,28 +177,27 @@ TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.loaded);
         TestDesk desk(ins100(QByteArray("debugmode=") + row.loaded));
-        frmTerminal& w = paintedWindow(desk);
         const auto debugmode = [&] {
             return ReadIni(desk.state(), "SYSTEM", "debugmode");
         };
-        QTest::mouseDClick(w.ImgCti, Qt::LeftButton, Qt::NoModifier);
+        QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::NoModifier);
         EXPECT_EQ(debugmode(), QString::fromUtf8(row.loaded));
-        EXPECT_FALSE(w.popup().isVisible());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         for (int i = 0; i < 2; ++i) {
-            QTest::mouseDClick(w.ImgCti, Qt::LeftButton, Qt::AltModifier);
+            QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::AltModifier);
             EXPECT_EQ(debugmode(), QString::fromUtf8(row.written));
-            EXPECT_EQ(w.popup().lbMsg->text(), QString::fromUtf8(row.message));
-            EXPECT_TRUE(w.popup().isVisible());
-            EXPECT_EQ(w.popup().Timer1.interval(), 3000);
+            EXPECT_EQ(desk.window().popup().lbMsg->text(), QString::fromUtf8(row.message));
+            EXPECT_TRUE(desk.window().popup().isVisible());
+            EXPECT_EQ(desk.window().popup().Timer1.interval(), 3000);
         }
         // The height follows the mode loaded at start: the debug row shows whole or not at all.
         const bool debug = row.loaded == std::string("True");
-        EXPECT_EQ(w.rect().contains(w.txtTerm->geometry()), debug);
-        EXPECT_EQ(w.rect().intersects(w.txtRecvData->geometry()), debug);
+        EXPECT_EQ(desk.window().rect().contains(desk.window().txtTerm->geometry()), debug);
+        EXPECT_EQ(desk.window().rect().intersects(desk.window().txtRecvData->geometry()), debug);
     }
 
     TestDesk unwritable(ins100());
-    frmTerminal& w = paintedWindow(unwritable);
+    frmTerminal& w = unwritable.window(); // loaded while the file is still there
     QFile::remove(unwritable.dir.settingsPath());
     QDir(unwritable.dir.path()).mkdir(QStringLiteral("settings.ini"));
     QTest::mouseDClick(w.ImgCti, Qt::LeftButton, Qt::AltModifier);
@@ -214,28 +211,27 @@ TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
 TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
 {
     TestDesk desk(ins100("debugmode=True"));
-    frmTerminal& w = paintedWindow(desk);
-    QTest::keyClicks(w.txtTerm, QStringLiteral("ab"));
-    EXPECT_EQ(w.txtTerm->toPlainText(), QStringLiteral("ab"));
+    QTest::keyClicks(desk.window().txtTerm, QStringLiteral("ab"));
+    EXPECT_EQ(desk.window().txtTerm->toPlainText(), QStringLiteral("ab"));
 
-    w.cbMachiuke->click();
+    desk.window().cbMachiuke->click();
     desk.comm().stopWatchdog(); // its polls would be answered into the terminal too
-    EXPECT_TRUE(w.txtTerm->toPlainText().isEmpty()) << "the toggle clears the terminal";
-    QTest::keyClicks(w.txtTerm, QStringLiteral("ATZ"));
-    QTest::keyClick(w.txtTerm, Qt::Key_Return);
+    EXPECT_TRUE(desk.window().txtTerm->toPlainText().isEmpty()) << "the toggle clears the terminal";
+    QTest::keyClicks(desk.window().txtTerm, QStringLiteral("ATZ"));
+    QTest::keyClick(desk.window().txtTerm, Qt::Key_Return);
     ASSERT_TRUE(processEventsUntil([&] { return !desk.sim->commandsReceived().isEmpty(); }, 5s));
     EXPECT_EQ(desk.sim->commandsReceived(), QStringList{"ATZ"});
-    ASSERT_TRUE(processEventsUntil([&] { return !w.txtTerm->toPlainText().isEmpty(); }, 5s));
-    const QString shown = w.txtTerm->toPlainText();
+    ASSERT_TRUE(processEventsUntil([&] { return !desk.window().txtTerm->toPlainText().isEmpty(); }, 5s));
+    const QString shown = desk.window().txtTerm->toPlainText();
     EXPECT_FALSE(shown.contains(QStringLiteral("ATZ"))) << shown.toStdString();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("0"))) << shown.toStdString();
-    EXPECT_EQ(w.txtTerm->textCursor().position(), shown.size());
+    EXPECT_EQ(desk.window().txtTerm->textCursor().position(), shown.size());
 
     // Editing keys edit the box as usual, Delete too, although X11 gives it a character.
-    w.txtTerm->moveCursor(QTextCursor::Start);
+    desk.window().txtTerm->moveCursor(QTextCursor::Start);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
-    QApplication::sendEvent(w.txtTerm, &del);
-    EXPECT_EQ(w.txtTerm->toPlainText(), shown.mid(1));
+    QApplication::sendEvent(desk.window().txtTerm, &del);
+    EXPECT_EQ(desk.window().txtTerm->toPlainText(), shown.mid(1));
 }
 
 // Exit by the button shows the popup, then unloads; exit by the tray menu unloads without
@@ -246,13 +242,12 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
     for (const bool byButton : {true, false}) {
         SCOPED_TRACE(byButton ? "button" : "tray menu");
         TestDesk desk(ins100());
-        frmTerminal& w = paintedWindow(desk);
-        w.show();
-        w.cbMachiuke->click();
+        desk.window().show();
+        desk.window().cbMachiuke->click();
         NotingDialog dialog(desk.comm());
         desk.program->openers.setOpener(QStringLiteral("CTI設定"), [&] { return &dialog; });
         desk.program->openers.open(QStringLiteral("CTI設定"));
-        QSignalSpy ended(&w, &frmTerminal::unloaded);
+        QSignalSpy ended(&desk.window(), &frmTerminal::unloaded);
         bool trayShownAtPause = true;
         bool portOpenAtPause = false;
         desk.pauser.onPause = [&](std::chrono::milliseconds duration) {
@@ -261,21 +256,21 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
                 portOpenAtPause = desk.comm().IsPortOpen();
             }
         };
-        byButton ? w.cbExit->click() : w.mnuExit->trigger();
-        EXPECT_EQ(w.popup().lbMsg->text(), byButton ? QStringLiteral("終了しています・・・") : QString());
+        byButton ? desk.window().cbExit->click() : desk.window().mnuExit->trigger();
+        EXPECT_EQ(desk.window().popup().lbMsg->text(), byButton ? QStringLiteral("終了しています・・・") : QString());
         EXPECT_FALSE(trayShownAtPause);
         EXPECT_TRUE(portOpenAtPause);
         EXPECT_FALSE(desk.comm().IsPortOpen());
         EXPECT_FALSE(desk.tray.shown);
-        EXPECT_FALSE(w.isVisible());
-        EXPECT_FALSE(w.popup().isVisible());
+        EXPECT_FALSE(desk.window().isVisible());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(dialog.portOpenAtClose) << "the serial link goes last";
         EXPECT_EQ(ended.count(), 1);
         // Unloaded, the window is no longer the link's: a later refresh leaves it alone.
-        w.setMachiukeCaption(QStringLiteral("unloaded"));
+        desk.window().setMachiukeCaption(QStringLiteral("unloaded"));
         desk.comm().UpdateStandbyStatus();
-        EXPECT_EQ(w.cbMachiuke->text(), QStringLiteral("unloaded"));
+        EXPECT_EQ(desk.window().cbMachiuke->text(), QStringLiteral("unloaded"));
     }
 }
 
@@ -283,10 +278,9 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
 TEST(frmTerminalExit, CloseButtonUnloads)
 {
     TestDesk desk(ins100());
-    frmTerminal& w = paintedWindow(desk);
-    w.show();
-    QSignalSpy ended(&w, &frmTerminal::unloaded);
-    EXPECT_TRUE(w.close());
+    desk.window().show();
+    QSignalSpy ended(&desk.window(), &frmTerminal::unloaded);
+    EXPECT_TRUE(desk.window().close());
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(desk.tray.events, QStringList());
     EXPECT_EQ(desk.pauser.pauses.front(), 1000ms);
@@ -297,30 +291,28 @@ TEST(frmTerminalExit, CloseButtonUnloads)
 TEST(frmTerminalTray, MenuAndHiding)
 {
     TestDesk desk(ins100());
-    frmTerminal& w = paintedWindow(desk);
-    w.show();
+    desk.window().show();
     for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
         desk.tray.click(reason);
-    EXPECT_FALSE(w.mnuContext->isVisible());
+    EXPECT_FALSE(desk.window().mnuContext->isVisible());
     desk.tray.click(QSystemTrayIcon::Context);
-    EXPECT_TRUE(w.mnuContext->isVisible());
-    w.mnuContext->close();
+    EXPECT_TRUE(desk.window().mnuContext->isVisible());
+    desk.window().mnuContext->close();
 
-    w.cbMachiuke->click();
-    w.cbMenteEnd->click();
-    EXPECT_FALSE(w.isVisible());
+    desk.window().cbMachiuke->click();
+    desk.window().cbMenteEnd->click();
+    EXPECT_FALSE(desk.window().isVisible());
     EXPECT_EQ(desk.tray.events, QStringList({"add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), pictureOf(builtInStandbyOnIcon()));
-    w.mnuSettings->trigger();
-    EXPECT_TRUE(w.isVisible());
+    desk.window().mnuSettings->trigger();
+    EXPECT_TRUE(desk.window().isVisible());
 
     TestDesk noTray(ins100());
     noTray.tray.available = false;
-    frmTerminal& n = paintedWindow(noTray);
-    n.show();
-    n.cbMenteEnd->click();
-    EXPECT_TRUE(n.isVisible());
-    EXPECT_TRUE(n.isMinimized());
+    noTray.window().show();
+    noTray.window().cbMenteEnd->click();
+    EXPECT_TRUE(noTray.window().isVisible());
+    EXPECT_TRUE(noTray.window().isMinimized());
     EXPECT_EQ(noTray.tray.events, QStringList({"add"}));
 }
 
@@ -330,12 +322,11 @@ TEST(frmTerminalBadInput, IconFiles)
     for (const QByteArray path : {"\\missing.png", "", "\\", "\\settings.ini"}) {
         SCOPED_TRACE(path.constData());
         TestDesk desk(ins100("iconFile=" + path + "\niconFile_on=" + path + "\niconFile_off=" + path));
-        frmTerminal& w = paintedWindow(desk);
         const QImage builtIn = pictureOf(builtInWindowIcon());
-        EXPECT_EQ(pictureOf(w.windowIcon()), builtIn);
-        w.cbMachiuke->click();
-        EXPECT_EQ(pictureOf(w.windowIcon()), builtIn);
-        w.cbMachiuke->click();
+        EXPECT_EQ(pictureOf(desk.window().windowIcon()), builtIn);
+        desk.window().cbMachiuke->click();
+        EXPECT_EQ(pictureOf(desk.window().windowIcon()), builtIn);
+        desk.window().cbMachiuke->click();
         EXPECT_EQ(pictureOf(desk.tray.icon), builtIn);
         EXPECT_TRUE(desk.boxes.shown.empty());
     }
@@ -347,15 +338,14 @@ TEST(frmTerminalBadInput, TitlesAndWatch)
 {
     for (const QString& title : {QString(), QString(300, QChar(u'着')), QStringLiteral("着信🙂Ω€")}) {
         TestDesk desk(ins100("appName=" + title.toUtf8() + "\nCommPort="));
-        frmTerminal& w = paintedWindow(desk);
-        EXPECT_EQ(w.windowTitle(), title);
-        w.cbMachiuke->click();
+        EXPECT_EQ(desk.window().windowTitle(), title);
+        desk.window().cbMachiuke->click();
         EXPECT_EQ(desk.tray.tip, title);
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.boxes.shown[0].title, title);
     }
     TestDesk desk(ins100("[CTI-INS100]\nwatch=yes"));
-    paintedWindow(desk).cbMachiuke->click();
+    desk.window().cbMachiuke->click();
     EXPECT_EQ(desk.window().cbMachiuke->text(), kOn);
     EXPECT_FALSE(desk.comm().isWatchdogRunning());
 }
