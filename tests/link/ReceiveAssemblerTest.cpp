@@ -18,8 +18,7 @@ QList<QByteArray> feedAll(ReceiveAssembler& assembler, const QList<QByteArray>& 
 
 } // namespace
 
-// Line and control-code framing, one row a rule: the reads as the port gives them, the lines
-// or frames they complete, and the partial unit left (what a drop after silence would show).
+// Framing, one row a rule: the reads, the lines or frames they complete, and what is left (a drop shows it).
 TEST(ReceiveAssembler, FramingRules)
 {
     const QByteArray name = toCp932(QStringLiteral("着信0312345678"));
@@ -50,8 +49,7 @@ TEST(ReceiveAssembler, FramingRules)
     }
 }
 
-// A line that never ends must not grow without bound: it keeps its first 64 KiB, the rest up
-// to its CR is dropped, and the next line starts clean.
+// A line that never ends keeps its first 64 KiB, the rest up to its CR is dropped, the next starts clean.
 TEST(ReceiveAssembler, OverlongLineIsCutAtTheCapUntilItsTerminator)
 {
     ReceiveAssembler assembler;

@@ -26,8 +26,7 @@ void expectFailureBox(const ReceiveRig& rig, const QString& label)
 
 } // namespace
 
-// Identification (INITIAL) of an ISDN adapter: short lines, calls during identification,
-// the model search order and the reply counting even when no model is found.
+// Identifying an ISDN adapter: short lines, calls, the model search order, replies counted without a model.
 TEST(RcvProcessInitial, IdentificationRules)
 {
     // clang-format off
@@ -69,8 +68,7 @@ TEST(RcvProcessInitial, IdentificationRules)
     }
 }
 
-// CTI read-out (GETAINFO) with the one-character vocabulary: one reply sets all ports,
-// unknown codes switch everything off, and lines that are not the reply are left alone.
+// CTI read-out, one-character vocabulary: one reply sets all ports, unknown codes switch all off.
 TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
 {
     // clang-format off
@@ -113,8 +111,7 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
     }
 }
 
-// CTI read-out with the two-character vocabulary: each reply sets only the queried port,
-// and an unknown code still ends the wait without touching the setting.
+// CTI read-out, two-character vocabulary: a reply sets only the queried port; unknown codes end the wait.
 TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
 {
     // clang-format off
@@ -136,8 +133,7 @@ TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
     }
 }
 
-// Failures inside the CTI read-out end in the routine's own message and leave every flag
-// as it was, so the dialog's wait runs into its time-out instead of reading garbage.
+// Failures in the CTI read-out show the routine's message and leave every flag, so the wait times out.
 TEST(RcvProcessGetAInfo, FailuresAreTrappedAndLeaveFlags)
 {
     // clang-format off
@@ -167,8 +163,7 @@ TEST(RcvProcessGetAInfo, FailuresAreTrappedAndLeaveFlags)
     }
 }
 
-// An out-of-range query number only matters once a line gets as far as the reply test:
-// short lines and calls are dealt with before it.
+// An out-of-range query number is not reached by short lines and calls.
 TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
 {
     for (const char* line : {"OK", "RING0312;1"}) {
@@ -181,8 +176,7 @@ TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
     }
 }
 
-// An empty ctiInfo can only match an empty line, which is already too short: every reply
-// is then "other", nothing loops and nothing is reported.
+// An empty ctiInfo recognises no reply: every line is "other", nothing loops or is reported.
 TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
 {
     ReceiveRig rig(kOneCharacterIsdn, RcvMode::GetAInfo);
@@ -194,8 +188,7 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
     EXPECT_EQ(trace.lines, QStringList({"rcv--GETAINFO", "rcv--その他受信*CTI:3"}));
 }
 
-// Standby on an ISDN adapter: notifications (prefix in any letter case) become calls,
-// one-character lines answer the watchdog, everything else is ignored, without trace.
+// ISDN standby: notifications (any letter case) are calls, one-character lines answer the watchdog, no trace.
 TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
 {
     // clang-format off
@@ -244,8 +237,7 @@ TEST(RcvProcessIdle, NotificationWithoutDelimiterIsReportedAndDropped)
     EXPECT_TRUE(rig.log.events.isEmpty());
 }
 
-// An empty ring makes every non-empty line a notification, one-character lines included;
-// removing the empty prefix removes nothing.
+// An empty ring makes every non-empty line a notification, one-character lines included.
 TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
 {
     ReceiveRig rig(kOneCharacterIsdn, RcvMode::Idle);
@@ -260,8 +252,7 @@ TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
     EXPECT_TRUE(rig.boxes.shown[0].text.endsWith("：0"));
 }
 
-// The other line-framed adapters: an acknowledging adapter is the configured one; in
-// standby the number ends at ":" and a missing ":" is the routine's failure.
+// Other line-framed adapters: an acknowledgement identifies; in standby the number ends at ":", else failure.
 TEST(RcvProcessA, InitialAndIdle)
 {
     // clang-format off
@@ -316,8 +307,7 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
     EXPECT_TRUE(rig.state.detectedModel.isEmpty());
 }
 
-// Control-code frames: only 29 characters count, in identification and in standby; a
-// blank number field answers the watchdog and only clears the display.
+// Control-code frames count only at 29 characters; a blank number answers the watchdog and clears the display.
 TEST(RcvProcessT1, FramesByLength)
 {
     // clang-format off
@@ -359,8 +349,7 @@ TEST(RcvProcessT1, FramesByLength)
     }
 }
 
-// Outside INITIAL, GETAINFO and IDLE every routine ignores everything: no flag, no trace,
-// no message, no call action.
+// Outside INITIAL, GETAINFO and IDLE every routine ignores everything: no flag, trace, message or call.
 TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
 {
     const QStringList lines = {"",
@@ -391,8 +380,7 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
     }
 }
 
-// A launcher failure that the launcher does not handle itself is the routine's failure:
-// reported under the routine's label, and the history of that call is not written.
+// A launcher failure it does not handle is the routine's failure, under its label; no history is written.
 TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
 {
     // clang-format off
@@ -413,8 +401,7 @@ TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
     }
 }
 
-// The shipped profiles, loaded from settings.ini, drive the program's receive processing as
-// intended: the per-port read-out of CTI-INS200 and the identification reply naming CTI-INS100.
+// The shipped profiles drive the receive processing: CTI-INS200's per-port read-out, CTI-INS100 identified.
 TEST(ReceiveRoutines, ShippedProfiles)
 {
     TestDesk::Setup setup; // the settings loaded below, as the start-up loads them

@@ -53,12 +53,9 @@ inline QString t1Frame(const QString& numberField)
 /// The receive routines wired to fakes, for one adapter model in one receive mode.
 struct ReceiveRig
 {
-    enum class Routine
-    {
-        Isdn,
-        Analog,
-        T1
-    };
+    // clang-format off
+    enum class Routine { Isdn, Analog, T1 };
+    // clang-format on
 
     explicit ReceiveRig(const ModelProfile& use = kOneCharacterIsdn, RcvMode mode = RcvMode::Initial)
     {

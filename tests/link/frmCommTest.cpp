@@ -24,13 +24,14 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kPatience = 5s;
+constexpr bool kOpen = true; // Link: with the port opened
 using Pauses = std::vector<std::chrono::milliseconds>;
 
 // frmComm on its own: an adapter on a pseudo-terminal mapped to COM1, fake routines and a fake
 // main window, so that what frmComm hands over is seen exactly.
 struct Link
 {
-    Link()
+    explicit Link(bool open = false)
     {
         if (!pty->isValid())
             throw std::runtime_error(pty->errorString().toStdString());
@@ -46,6 +47,8 @@ struct Link
         state.adapterProfile.icommand[1] = "ATZ";
         comm = std::make_unique<frmComm>(state, boxes, pauser, routines);
         comm->setTerminalWindow(&window);
+        if (open && !comm->OpenPort(0))
+            throw std::runtime_error("COM1 does not open");
     }
     ~Link() { comm->setTerminalWindow(nullptr); }
 
@@ -97,12 +100,10 @@ struct Link
 
 } // namespace
 
-// Line framing through the port: a CP932 character split between two reads comes out as one
-// whole line, and nothing is acknowledged. (The framing rules: ReceiveAssembler.FramingRules.)
+// Line framing through the port: a CP932 character split between reads comes out whole, unacknowledged.
 TEST(frmCommReceive, LineFraming)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     const QByteArray callerName = toCp932("着信0312345678");
     link.deliver(callerName.left(1));
     link.deliver(callerName.mid(1) + "\r");
@@ -110,8 +111,7 @@ TEST(frmCommReceive, LineFraming)
     EXPECT_TRUE(link.sent(0).isEmpty()) << "line framing acknowledges nothing";
 }
 
-// Control-code framing through the port: a frame split over two receive events goes to
-// rcvProcessT1 whole, with exactly one framed ACK per event. (The rules: ReceiveAssembler.)
+// Control-code framing through the port: a frame split over two reads reaches rcvProcessT1, one ACK per read.
 TEST(frmCommReceive, ControlCodeFraming)
 {
     Link link;
@@ -158,8 +158,7 @@ TEST(frmCommReceive, RoutineChoice)
     }
 }
 
-// In debug mode every read is traced and shown in the debug terminal, lines are traced, and
-// a character split between reads still shows intact.
+// Debug mode traces every read and line and shows reads in txtTerm, a split character intact.
 TEST(frmCommReceive, DebugModeTracesAndShowsReads)
 {
     TraceCapture trace;
@@ -187,12 +186,10 @@ TEST(frmCommReceive, NothingShownOutsideDebugMode)
     EXPECT_EQ(link.routines.received.size(), 1u);
 }
 
-// A receive routine showing a modal box while more lines arrive: the later lines wait until
-// the first has been dealt with, then follow in order; no routine runs inside another.
+// While a routine's modal box is open, later lines wait and then follow in order; no routine nests.
 TEST(frmCommReceive, OneLineAtATimeWhileAMessageBoxIsOpen)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     QStringList seenDuringBox;
     link.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
         link.pty->write("B\rC\r");
@@ -214,9 +211,7 @@ TEST(frmCommReceive, OneLineAtATimeWhileAMessageBoxIsOpen)
     EXPECT_EQ(link.routines.maxDepth, 1);
 }
 
-// Bytes arriving while a watchdog poll goes out: the poll is sent whole, pause included,
-// before anything received is handed on, and the acknowledgement of control-code framing
-// follows the poll instead of running inside it.
+// Bytes arriving during a watchdog poll wait until the poll (pause included) is done; the ACK follows it.
 TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
 {
     const QString number = QString("0312").rightJustified(20);
@@ -257,9 +252,7 @@ TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
     }
 }
 
-// An unfinished line or frame followed by a second of silence is line noise: it is dropped,
-// with a trace, and cannot spoil the adapter's next line. A line whose parts come a few
-// milliseconds apart still assembles. (What a drop shows: ReceiveAssembler.FramingRules.)
+// A fragment followed by a second of silence is dropped with a trace; parts ms apart still assemble.
 TEST(frmCommReceive, StaleFragmentsAreDropped)
 {
     // clang-format off
@@ -287,12 +280,10 @@ TEST(frmCommReceive, StaleFragmentsAreDropped)
     }
 }
 
-// The rest of a line that arrives while a routine keeps the thread busy for more than a
-// second (a slow history database) has not been silent: the line stays whole.
+// A line's rest arriving while a routine is busy for over a second (slow history) is not stale.
 TEST(frmCommReceive, ABusyRoutineDoesNotMakeTheNextLineStale)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     link.routines.onLine = [&](const FakeReceiveRoutines::Received& line) {
         if (line.text != u"L1")
             return;
@@ -348,8 +339,7 @@ TEST(frmCommSend, DebugTraceShowsUnsentBytes)
     EXPECT_EQ(link.sent(5), "abcX\r");
 }
 
-// Sending on a closed port fails visibly to the caller and does not pause; a typed character
-// goes out unframed.
+// Sending on a closed port fails without a pause; a typed character goes out unframed.
 TEST(frmCommSend, ClosedPortFailsAndRawCharIsUnframed)
 {
     Link link;
@@ -363,8 +353,7 @@ TEST(frmCommSend, ClosedPortFailsAndRawCharIsUnframed)
     EXPECT_TRUE(link.pauser.pauses.empty());
 }
 
-// OpenPort(0) takes the configured CommPort, OpenPort(3) port 3 whatever CommPort says; both
-// through the PORTS mapping. A missing device fails without a message.
+// OpenPort(0) takes CommPort, OpenPort(3) port 3, both through [PORTS]; a missing device fails silently.
 TEST(frmCommPort, OpenPortChoosesTheDevice)
 {
     Link link;
@@ -384,8 +373,7 @@ TEST(frmCommPort, OpenPortChoosesTheDevice)
     EXPECT_TRUE(link.boxes.shown.empty());
 }
 
-// A rejected value is reported (exclamation, application title), configuration stops there,
-// and the open is still attempted.
+// A rejected value is reported (exclamation, app title), configuration stops, the open still happens.
 TEST(frmCommPort, RejectedConfigurationIsReportedAndThePortStillOpens)
 {
     // clang-format off
@@ -420,8 +408,7 @@ TEST(frmCommPort, RejectedConfigurationIsReportedAndThePortStillOpens)
 // A partial line from before a reopen does not prefix the first line after it.
 TEST(frmCommPort, ReopenForgetsAPartialLine)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     link.deliver("stale");
     link.comm->ClosePort();
     link.state.adapterProfile.settings = "bad";
@@ -466,8 +453,7 @@ TEST(frmCommClose, ClosedPortIsLeftAlone)
 // Pending output drains before the port closes: the adapter receives all of it.
 TEST(frmCommClose, PendingOutputDrainsBeforeClosing)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     link.comm->startWatchdog();
     const QByteArray bulk(200 * 1024, 'd');
     link.comm->MSComm1.write(bulk);
@@ -477,12 +463,10 @@ TEST(frmCommClose, PendingOutputDrainsBeforeClosing)
     EXPECT_EQ(link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size(), bulk.size());
 }
 
-// Output that does not drain by the deadline: the port closes anyway (the clock jumps past
-// the 10 s deadline instead of the test waiting for it).
+// Output not drained by the 10 s deadline: the port closes anyway (the clock jumps past it).
 TEST(frmCommClose, UndrainedOutputClosesAtTheDeadline)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     frmComm::Clock::time_point now = frmComm::Clock::now();
     std::vector<frmComm::Clock::time_point> reads;
     link.comm->setClock([&] {
@@ -501,8 +485,7 @@ TEST(frmCommClose, UndrainedOutputClosesAtTheDeadline)
 // After the watchdog's verdict (appState 999) the port closes without waiting for output.
 TEST(frmCommClose, AdapterFaultClosesAtOnce)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     int clockReads = 0;
     link.comm->setClock([&] { return ++clockReads, frmComm::Clock::now(); });
     link.comm->MSComm1.write(QByteArray(1024 * 1024, 'f'));
@@ -513,8 +496,7 @@ TEST(frmCommClose, AdapterFaultClosesAtOnce)
     EXPECT_EQ(link.pauser.pauses, Pauses{200ms});
 }
 
-// The watchdog: the first tick polls; an answer keeps standby; a poll unanswered by the next
-// tick ends standby with the fault message, the port closed only after the box.
+// The watchdog polls, an answer keeps standby, no answer by the next tick is a fault, closed after the box.
 TEST(frmCommWatchdog, Timeline)
 {
     Link link;
@@ -580,9 +562,7 @@ TEST(frmCommWatchdog, NothingOutsideStandby)
     }
 }
 
-// The adapter vanishing (USB unplugged) closes the port at once. Outside standby that is all;
-// in standby it ends standby with the fault message whatever `watch` says, and while a
-// routine holds a message box open, the verdict follows once that box has closed.
+// A vanished adapter closes the port; in standby it is a fault, shown after any receive box has closed.
 TEST(frmCommWatchdog, VanishedPort)
 {
     // clang-format off
@@ -633,8 +613,7 @@ TEST(frmCommWatchdog, VanishedPort)
 // The reply wait: a reply before the time-out gives 1, set in the mode the caller asked for.
 TEST(frmCommReplyWait, ReplyBeforeTheTimer)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     QObject::connect(link.pty.get(), &PseudoTerminal::bytesReceived, [&](const QByteArray& bytes) {
         if (bytes.contains("ATI3\r"))
             link.pty->write("CTI-INS100\r");
@@ -655,8 +634,7 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
 // The timer ticks before any reply: -999.
 TEST(frmCommReplyWait, TimerFirstGivesTimeOut)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     link.pauser.onPause = [&](std::chrono::milliseconds d) {
         if (d == frmComm::kReplyPoll)
             link.comm->waitTimer_Timer();
@@ -668,8 +646,7 @@ TEST(frmCommReplyWait, TimerFirstGivesTimeOut)
 // A dialog's own wait timer ends the wait the same way, with the interval it asks for.
 TEST(frmCommReplyWait, DialogTimerEndsTheWait)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     QTimer dialogTimer;
     EXPECT_EQ(link.comm->WaitForReply(RcvMode::GetAInfo, "AT*CTI?", dialogTimer, 1ms), ReplyStatus::TimedOut);
     EXPECT_EQ(link.state.rcvMode, RcvMode::GetAInfo);
@@ -685,8 +662,7 @@ TEST(frmCommReplyWait, DialogTimerEndsTheWait)
 // A reply and a tick handled in the same pass: the reply wins.
 TEST(frmCommReplyWait, ReplyAndTickInOnePassReplyWins)
 {
-    Link link;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen);
     bool first = true;
     link.pauser.onPause = [&](std::chrono::milliseconds d) {
         if (d != frmComm::kReplyPoll || !first)
