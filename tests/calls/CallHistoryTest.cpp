@@ -101,6 +101,17 @@ protected:
         EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
     }
 
+    // The calls written to a new history database without a message; the rows in the file then.
+    std::vector<Row> written(std::initializer_list<std::pair<QString, QDateTime>> calls)
+    {
+        EXPECT_TRUE(createHistoryDatabase(dbPath));
+        DatabaseCallHistory history(state, boxes);
+        for (const auto& [number, calldate] : calls)
+            history.WriteCallHistory(number, calldate);
+        EXPECT_TRUE(boxes.shown.empty());
+        return readRows(dbPath);
+    }
+
     TempAppDir dir;
     QString dbPath = dir.filePath(QStringLiteral("cti.db"));
     SharedState state = dir.makeState();
@@ -112,15 +123,8 @@ protected:
 // Two calls in quick succession: two rows in order, each with its own call's time as text SQLite's date functions read.
 TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
-    DatabaseCallHistory history(state, boxes);
-    const QDateTime first(QDate(2026, 12, 7), QTime(9, 36, 5));
-    const QDateTime second(QDate(2026, 12, 7), QTime(9, 42, 0));
-    history.WriteCallHistory(QStringLiteral("0312345678"), first);
-    history.WriteCallHistory(QStringLiteral("09011112222"), second);
-
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{"0312345678", QDateTime(QDate(2026, 12, 7), QTime(9, 36, 5))},
+                                           {"09011112222", QDateTime(QDate(2026, 12, 7), QTime(9, 42, 0))}});
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].telnum.toString(), QStringLiteral("0312345678"));
     EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("09011112222"));
@@ -231,12 +235,7 @@ TEST_F(CallHistoryTest, EmptyPathFails)
 // An empty number (null or empty QString) is a row with empty text, never NULL.
 TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
-    DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(QString(), kCallTime);
-    history.WriteCallHistory(QStringLiteral(""), kCallTime);
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{QString(), kCallTime}, {QStringLiteral(""), kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     for (const Row& row : rows) {
         EXPECT_EQ(row.telnumType, QStringLiteral("text"));
@@ -247,13 +246,8 @@ TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 // Whatever the adapter sends is data: quotes, semicolons and shell syntax stored as they came, leading zeros kept.
 TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
     const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
-    DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(hostile, kCallTime);
-    history.WriteCallHistory(QStringLiteral("000123"), kCallTime);
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{hostile, kCallTime}, {"000123", kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].telnum.toString(), hostile);
     EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("000123"));
