@@ -166,17 +166,13 @@ TEST(frmUrlOk, FailedWrite)
 // Cancel asks only at start-up; closing reloads every setting, unconfirmed everything stays.
 TEST(frmUrlCancel, ReloadsOrStays)
 {
-    struct Row
-    {
-        StateNumber appState;
-        bool byCancel;
-        Answer answer;
-        StateNumber after;
-    };
+    // clang-format off
+    struct Row { StateNumber appState; bool byCancel; Answer answer; StateNumber after; };
     for (const Row& row : std::vector<Row>{{StandbyOff, true, Answer::Ok, StandbyOff},
                                            {UrlStep, true, Answer::Cancel, UrlStep},
                                            {UrlStep, true, Answer::Ok, Quit},
                                            {UrlStep, false, Answer::Ok, UrlStep}}) {
+        // clang-format on
         UrlDialog u(row.appState);
         u.dialog->chkUrl->click();
         u.desk.state().systemSettings.CommPort.clear();
