@@ -256,26 +256,23 @@ TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
 TEST(RcvProcessA, InitialAndIdle)
 {
     // clang-format off
-    struct Row { StateNumber mode; const char* line; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; const char* trace /* nullptr: no trace line */; bool failure; };
-    const RcvMode I = RcvMode::Initial;
-    const RcvMode S = RcvMode::Idle;
-    const RcvMode G = RcvMode::GetAInfo;
+    struct Row { StateNumber mode /* 0 INITIAL, 1 GETAINFO, 3 IDLE */; const char* line; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; const char* trace /* nullptr: no trace line */; bool failure; };
     const std::vector<Row> rows = {
-        {I, "0", 1, "CTI-AN10", 0, {}, "rcv--10", false},
-        {I, "00", 0, "", 0, {}, "rcv--100", false},
-        {I, "4", 0, "", 0, {}, "rcv--14", false},
-        {I, "", 0, "", 0, {}, "rcv--1", false},
-        {I, "CALL0312:1", 0, "", 0, {}, "rcv--1CALL0312:1", false},
-        {S, "CALL0312345678:1", 0, "", 0, callEvents("0312345678"), "rcv--IDLECALL0312345678:1", false},
-        {S, "CALL:1", 0, "", 0, callEvents(""), "rcv--IDLECALL:1", false},
-        {S, "call0312:1", 0, "", 0, callEvents("call0312"), "rcv--IDLEcall0312:1", false},
-        {S, "CALL03CALL12:CALL", 0, "", 0, callEvents("0312"), "rcv--IDLECALL03CALL12:CALL", false},
-        {S, "CALL0312345678", 0, "", 0, {}, "rcv--IDLECALL0312345678", true},
-        {S, "CALL", 0, "", 0, {}, "rcv--IDLECALL", false},
-        {S, "0", 0, "", -1, {}, "rcv--IDLE0", false},
-        {S, "X", 0, "", 0, {}, "rcv--IDLEX", false},
-        {G, "0", 0, "", 0, {}, nullptr, false},
-        {G, "CALL0312:1", 0, "", 0, {}, nullptr, false},
+        {0, "0", 1, "CTI-AN10", 0, {}, "rcv--10", false},
+        {0, "00", 0, "", 0, {}, "rcv--100", false},
+        {0, "4", 0, "", 0, {}, "rcv--14", false},
+        {0, "", 0, "", 0, {}, "rcv--1", false},
+        {0, "CALL0312:1", 0, "", 0, {}, "rcv--1CALL0312:1", false},
+        {3, "CALL0312345678:1", 0, "", 0, callEvents("0312345678"), "rcv--IDLECALL0312345678:1", false},
+        {3, "CALL:1", 0, "", 0, callEvents(""), "rcv--IDLECALL:1", false},
+        {3, "call0312:1", 0, "", 0, callEvents("call0312"), "rcv--IDLEcall0312:1", false},
+        {3, "CALL03CALL12:CALL", 0, "", 0, callEvents("0312"), "rcv--IDLECALL03CALL12:CALL", false},
+        {3, "CALL0312345678", 0, "", 0, {}, "rcv--IDLECALL0312345678", true},
+        {3, "CALL", 0, "", 0, {}, "rcv--IDLECALL", false},
+        {3, "0", 0, "", -1, {}, "rcv--IDLE0", false},
+        {3, "X", 0, "", 0, {}, "rcv--IDLEX", false},
+        {1, "0", 0, "", 0, {}, nullptr, false},
+        {1, "CALL0312:1", 0, "", 0, {}, nullptr, false},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -311,26 +308,23 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
 TEST(RcvProcessT1, FramesByLength)
 {
     // clang-format off
-    struct Row { StateNumber mode; QString frame; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; bool traced; };
+    struct Row { StateNumber mode /* 0 INITIAL, 1 GETAINFO, 3 IDLE */; QString frame; StateNumber replyStatus; const char* model; StateNumber watchAckAfter; QStringList events; bool traced; };
     const QString blank = QString(20, u' ');
-    const RcvMode I = RcvMode::Initial;
-    const RcvMode S = RcvMode::Idle;
-    const RcvMode G = RcvMode::GetAInfo;
     const QStringList spaced = {"display:03 1234 5678", "browser:http://crm.example.jp/?tel=03%201234%205678",
                                 "history:03 1234 5678"};
     const std::vector<Row> rows = {
-        {I, t1Frame(blank), 1, "ソラノT1", 0, {}, true},
-        {I, t1Frame(blank).left(28), 0, "", 0, {}, true},
-        {I, t1Frame(blank) + u' ', 0, "", 0, {}, true},
-        {S, t1Frame("          0312345678"), 0, "", 0, callEvents("0312345678"), true},
-        {S, t1Frame("0312345678          "), 0, "", 0, callEvents("0312345678"), true},
-        {S, t1Frame("  03 1234 5678      "), 0, "", 0, spaced, true},
-        {S, t1Frame(blank), 0, "", -1, {"display:"}, true},
-        {S, t1Frame("                 12").left(28), 0, "", 0, {}, true},
-        {S, t1Frame("                   12"), 0, "", 0, {}, true},
-        {S, QString(), 0, "", 0, {}, true},
-        {G, t1Frame(blank), 0, "", 0, {}, false},
-        {G, t1Frame("          0312345678"), 0, "", 0, {}, false},
+        {0, t1Frame(blank), 1, "ソラノT1", 0, {}, true},
+        {0, t1Frame(blank).left(28), 0, "", 0, {}, true},
+        {0, t1Frame(blank) + u' ', 0, "", 0, {}, true},
+        {3, t1Frame("          0312345678"), 0, "", 0, callEvents("0312345678"), true},
+        {3, t1Frame("0312345678          "), 0, "", 0, callEvents("0312345678"), true},
+        {3, t1Frame("  03 1234 5678      "), 0, "", 0, spaced, true},
+        {3, t1Frame(blank), 0, "", -1, {"display:"}, true},
+        {3, t1Frame("                 12").left(28), 0, "", 0, {}, true},
+        {3, t1Frame("                   12"), 0, "", 0, {}, true},
+        {3, QString(), 0, "", 0, {}, true},
+        {1, t1Frame(blank), 0, "", 0, {}, false},
+        {1, t1Frame("          0312345678"), 0, "", 0, {}, false},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -343,7 +337,7 @@ TEST(RcvProcessT1, FramesByLength)
         EXPECT_EQ(rig.state.detectedModel, row.model);
         EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
         EXPECT_EQ(rig.log.events, row.events);
-        const QString label = row.mode == I ? "rcv--1" : "rcv--IDLE";
+        const QString label = row.mode == RcvMode::Initial ? "rcv--1" : "rcv--IDLE";
         EXPECT_EQ(trace.lines, row.traced ? QStringList{label + row.frame} : QStringList());
         EXPECT_TRUE(rig.boxes.shown.empty());
     }
