@@ -30,18 +30,11 @@ QByteArray cp932(const QString& text)
     return encoder.encode(text);
 }
 
-struct ReadCase
-{
-    const char* name;
-    QByteArray file;
-    const char* section;
-    const char* key;
-    QString expected;
-};
-
 // Reading follows the classic private-profile rules, case by case.
 TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
 {
+    // clang-format off
+    struct ReadCase { const char* name; QByteArray file; const char* section; const char* key; QString expected; };
     const ReadCase cases[] = {
         {"plain", "[A]\nk=v\n", "A", "k", "v"},
         {"section ignoring case", "[System]\nk=v\n", "SYSTEM", "k", "v"},
@@ -64,14 +57,12 @@ TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
         {"keys before any section", "k=v\n[A]\n", "A", "k", ""},
         {"value cut at NUL", QByteArray("[A]\nk=ab\0cd\n", 12), "A", "k", "ab"},
         {"UTF-8 Japanese", "[ADAPTER]\nadapter4=ソラノT1\n", "ADAPTER", "adapter4", QStringLiteral("ソラノT1")},
-        {"CP932 Japanese", "[ADAPTER]\nadapter4=" + cp932(QStringLiteral("ソラノT1")) + "\n", "ADAPTER", "adapter4",
-         QStringLiteral("ソラノT1")},
+        {"CP932 Japanese", "[ADAPTER]\nadapter4=" + cp932(QStringLiteral("ソラノT1")) + "\n", "ADAPTER", "adapter4", QStringLiteral("ソラノT1")},
         {"UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=x\n", "SYSTEM", "appName", "x"},
-        {"CP932 after a UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=" + cp932(QStringLiteral("着信")) + "\n",
-         "SYSTEM", "appName", QStringLiteral("着信")},
-        {"CP932 section name", "[" + cp932(QStringLiteral("ソラノT1")) + "]\nkind=ANALOG\n", "ソラノT1", "kind",
-         "ANALOG"},
+        {"CP932 after a UTF-8 byte-order mark", "\xef\xbb\xbf[SYSTEM]\nappName=" + cp932(QStringLiteral("着信")) + "\n", "SYSTEM", "appName", QStringLiteral("着信")},
+        {"CP932 section name", "[" + cp932(QStringLiteral("ソラノT1")) + "]\nkind=ANALOG\n", "ソラノT1", "kind", "ANALOG"},
     };
+    // clang-format on
     for (const ReadCase& c : cases) {
         m_dir.writeSettings(c.file);
         EXPECT_EQ(read(QString::fromUtf8(c.section), QString::fromUtf8(c.key)), c.expected) << c.name;
@@ -100,13 +91,8 @@ TEST_F(IniFileTest, LongValueIsCutTo1023Bytes)
 // Changing one key keeps every other byte: comments, odd spacing, CRLF, other sections.
 TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine)
 {
-    const QByteArray before = "; comment = not a key\r\n"
-                              "[SYSTEM]\r\n"
-                              "  appName =  old  \r\n"
-                              "\tCommPort=3\r\n"
-                              "\r\n"
-                              "[URL]\r\n"
-                              "path1=http://x/?a=1\r\n";
+    const QByteArray before = "; comment = not a key\r\n[SYSTEM]\r\n  appName =  old  "
+                              "\r\n\tCommPort=3\r\n\r\n[URL]\r\npath1=http://x/?a=1\r\n";
     m_dir.writeSettings(before);
     ASSERT_NE(write("system", "APPNAME", "new"), 0);
     QByteArray expected = before;
@@ -162,8 +148,7 @@ TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
     EXPECT_EQ(write("SYSTEM", "appName", QStringLiteral("\U0001F4DE")), 0);
     EXPECT_EQ(m_dir.settingsBytes(), expected);
 
-    // A byte-order mark an editor put before the CP932 text hides neither the first section
-    // nor the encoding, and it stays.
+    // A byte-order mark an editor put before the CP932 text hides neither the first section nor the encoding; it stays.
     m_dir.writeSettings("\xef\xbb\xbf" + expected);
     ASSERT_NE(write("ADAPTER", "adapter1", QStringLiteral("ソラノT2")), 0);
     EXPECT_EQ(m_dir.settingsBytes(), "\xef\xbb\xbf" + QByteArray(expected).replace("T1", "T2"));

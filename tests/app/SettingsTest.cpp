@@ -17,18 +17,23 @@ QByteArray profileWithCommands(const QByteArray& commands)
     return "[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=M\n[M]\n" + commands;
 }
 
+// The settings of `dir` once its settings.ini is `ini`, loaded as at start-up.
+SharedState loaded(const TempAppDir& dir, const QByteArray& ini)
+{
+    dir.writeSettings(ini);
+    SharedState state = dir.makeState();
+    EXPECT_TRUE(LoadSettings(state));
+    return state;
+}
+
 // The leading run of non-empty initialisation commands is what gets sent.
 TEST(LoadSettings, CountsTheLeadingRunOfInitialisationCommands)
 {
-    struct Case
-    {
-        const char* name;
-        QByteArray commands;
-        int expected;
-    };
     QByteArray allTen;
     for (int i = 1; i <= 10; ++i)
         allTen += "icommand" + QByteArray::number(i) + "=C" + QByteArray::number(i) + "\n";
+    // clang-format off
+    struct Case { const char* name; QByteArray commands; int expected; };
     const Case cases[] = {
         {"none", "", 0},
         {"gap at 1", "icommand2=B\n", 0},
@@ -36,20 +41,13 @@ TEST(LoadSettings, CountsTheLeadingRunOfInitialisationCommands)
         {"all ten", allTen, 10},
         {"empty value counts as missing", "icommand1=A\nicommand2=\nicommand3=C\n", 1},
     };
-    for (const Case& c : cases) {
-        TempAppDir dir;
-        dir.writeSettings(profileWithCommands(c.commands));
-        SharedState state = dir.makeState();
-        ASSERT_TRUE(LoadSettings(state));
-        EXPECT_EQ(state.adapterProfile.icommandCount, c.expected) << c.name;
-    }
+    // clang-format on
+    for (const Case& c : cases)
+        EXPECT_EQ(loaded(TempAppDir(), profileWithCommands(c.commands)).adapterProfile.icommandCount, c.expected)
+            << c.name;
 
     // Entries after a gap stay in memory, they are just never sent.
-    TempAppDir dir;
-    dir.writeSettings(profileWithCommands("icommand1=A\nicommand3=C\n"));
-    SharedState state = dir.makeState();
-    LoadSettings(state);
-    EXPECT_EQ(state.adapterProfile.icommand[3], "C");
+    EXPECT_EQ(loaded(TempAppDir(), profileWithCommands("icommand1=A\nicommand3=C\n")).adapterProfile.icommand[3], "C");
 }
 
 // Without settings.ini everything is empty, the adapter defaults to 1 in memory only.
@@ -87,12 +85,10 @@ TEST(LoadSettings, AdapterIndexWithoutModelGivesEmptyProfile)
 TEST(LoadSettings, ReadsEverySectionButNotDebugMode)
 {
     TempAppDir dir;
-    dir.writeSettings("[SYSTEM]\nappName=着信\ndebugmode=True\nadapter=2\nCommPort= 3 \nctiSettings2=1\n"
-                      "[ADAPTER]\nadapter1=A\nadapter2=ソラノT1\n"
-                      "[ソラノT1]\nctrlcode=True\ngetCtiInfo5=Q5\nctiInfo5=R5\ncti_non_3=N3\n"
-                      "[URL]\nbrowse=True\npath1=http://h/?t=\npath3=/x/cti.mdb\n");
-    SharedState state = dir.makeState();
-    ASSERT_TRUE(LoadSettings(state));
+    SharedState state = loaded(dir, "[SYSTEM]\nappName=着信\ndebugmode=True\nadapter=2\nCommPort= 3 \nctiSettings2=1\n"
+                                    "[ADAPTER]\nadapter1=A\nadapter2=ソラノT1\n"
+                                    "[ソラノT1]\nctrlcode=True\ngetCtiInfo5=Q5\nctiInfo5=R5\ncti_non_3=N3\n"
+                                    "[URL]\nbrowse=True\npath1=http://h/?t=\npath3=/x/cti.mdb\n");
     EXPECT_EQ(state.systemSettings.appName, QStringLiteral("着信"));
     EXPECT_TRUE(state.systemSettings.debugmode.isEmpty());
     EXPECT_EQ(state.systemSettings.CommPort, "3");
@@ -114,13 +110,11 @@ TEST(LoadSettings, ReadsEverySectionButNotDebugMode)
 // The profile loader refuses while no adapter is selected, and keeps CTI queries 4 and 5.
 TEST(LoadAdapterProfile, KeepsQueriesFourAndFiveAndNeedsAnAdapter)
 {
-    TempAppDir dir;
-    dir.writeSettings("[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=FIVE\nadapter2=THREE\n"
-                      "[FIVE]\nkind=INS\ngetCtiInfo1=F1\ngetCtiInfo4=F4\ngetCtiInfo5=F5\nctiInfo4=G4\nctiInfo5=G5\n"
-                      "[THREE]\nkind=ANALOG\ngetCtiInfo1=T1\ngetCtiInfo2=T2\ngetCtiInfo3=T3\n");
-    SharedState state = dir.makeState();
-    ASSERT_TRUE(LoadSettings(state));
-
+    TempAppDir dir; // read again by the profile loader
+    SharedState state =
+        loaded(dir, "[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=FIVE\nadapter2=THREE\n"
+                    "[FIVE]\nkind=INS\ngetCtiInfo1=F1\ngetCtiInfo4=F4\ngetCtiInfo5=F5\nctiInfo4=G4\nctiInfo5=G5\n"
+                    "[THREE]\nkind=ANALOG\ngetCtiInfo1=T1\ngetCtiInfo2=T2\ngetCtiInfo3=T3\n");
     ASSERT_TRUE(LoadAdapterProfile(state, "THREE"));
     EXPECT_EQ(state.adapterProfile.kind, "ANALOG");
     EXPECT_EQ(state.adapterProfile.getCtiInfo[1], "T1");
@@ -152,10 +146,7 @@ TEST(SettingText, BooleanReadingsDiffer)
     EXPECT_FALSE(isExactlyTrue("TRUE"));
     EXPECT_FALSE(isExactlyTrue(""));
 
-    TempAppDir dir;
-    dir.writeSettings("[SYSTEM]\nadapter=1\n[ADAPTER]\nadapter1=M\n[M]\nwatch=true\n[URL]\nbrowse=true\n");
-    SharedState state = dir.makeState();
-    LoadSettings(state);
+    const SharedState state = loaded(TempAppDir(), profileWithCommands("watch=true\n[URL]\nbrowse=true\n"));
     EXPECT_EQ(readAsBoolean(state.adapterProfile.watch), true);
     EXPECT_FALSE(isExactlyTrue(state.urlSettings.browse));
 }
@@ -191,13 +182,10 @@ TEST(CommandLine, OptionsAndErrors)
         EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty());
     }
 
-    // Which starts need no display: an option that works and ends, also when its value is
-    // wrong (its usage message must not wait for a display).
-    struct Case
-    {
-        QStringList arguments;
-        bool endsAtOnce;
-    };
+    // Which starts need no display: an option that works and ends, also when its value is wrong (its usage message
+    // must not wait for a display).
+    // clang-format off
+    struct Case { QStringList arguments; bool endsAtOnce; };
     const Case cases[] = {
         {{"chakushin", "--autostart", "on"}, true},
         {{"chakushin", "--autostart"}, true},
@@ -206,6 +194,7 @@ TEST(CommandLine, OptionsAndErrors)
         {{"chakushin", "--app-dir", "--autostart"}, false},
         {{"chakushin", "-platform", "offscreen", "--autostart", "on"}, false},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(parseCommandLine(c.arguments).endsAtOnce, c.endsAtOnce) << qPrintable(c.arguments.join(' '));
 }

@@ -4,13 +4,9 @@
 
 namespace {
 
-struct ExpansionCase
-{
-    const char* line;
-    const char* url;
-    const char* program; // nullptr: the line is unusable
-    QStringList arguments;
-};
+// clang-format off
+struct ExpansionCase { const char* line; const char* url; const char* program; QStringList arguments; }; // no program: unusable
+// clang-format on
 
 void expectCommand(const BrowserCommand& command, const ExpansionCase& c)
 {
@@ -24,12 +20,11 @@ void expectCommand(const BrowserCommand& command, const ExpansionCase& c)
 
 } // namespace
 
-// Exec lines as desktop files write them (after the string-value unescaping): quoting,
-// field codes standing for the URL, codes that vanish, and the URL appended when no code
-// asks for it.
+// Exec lines (string values unescaped): quoting, field codes for the URL, codes that vanish, URL appended otherwise.
 TEST(BrowserCommand, ExecLines)
 {
     const QString url = QStringLiteral("http://crm.example/find?tel=0312345678");
+    // clang-format off
     const std::vector<ExpansionCase> cases = {
         {"firefox %u", "U", "firefox", {"U"}},
         {"firefox %U", "U", "firefox", {"U"}},
@@ -40,10 +35,7 @@ TEST(BrowserCommand, ExecLines)
         {"firefox %i %c %k --name %% %u", "U", "firefox", {"--name", "%", "U"}},
         {"firefox --url=%u", "U", "firefox", {"--url=U"}},
         {"firefox %d %D %n %N %v %m", "U", "firefox", {"U"}},
-        {R"("/opt/My Browser/run" --profile "a \"b\" \$c \`d\` e\\f" %u)",
-         "U",
-         "/opt/My Browser/run",
-         {"--profile", R"(a "b" $c `d` e\f)", "U"}},
+        {R"("/opt/My Browser/run" --profile "a \"b\" \$c \`d\` e\\f" %u)", "U", "/opt/My Browser/run", {"--profile", R"(a "b" $c `d` e\f)", "U"}},
         {R"(run "" %u)", "U", "run", {"", "U"}},
         {"run   --a\t--b  %U  ", "U", "run", {"--a", "--b", "U"}},
         {"run 100%% %u", "U", "run", {"100%", "U"}},
@@ -56,6 +48,7 @@ TEST(BrowserCommand, ExecLines)
         {"%u firefox", "U", nullptr, {}},
         {"\"\" %u", "U", nullptr, {}},
     };
+    // clang-format on
     for (const ExpansionCase& c : cases) {
         SCOPED_TRACE(c.line);
         expectCommand(commandFromExec(QString::fromUtf8(c.line), QString::fromUtf8(c.url)), c);
@@ -83,8 +76,7 @@ TEST(BrowserCommand, BrowserEntries)
     }
 }
 
-// The string escapes of desktop values come off before the Exec quoting is read, so four
-// backslashes in the file are one literal backslash in a quoted argument.
+// Desktop value escapes come off before the Exec quoting: four backslashes in the file are one in a quoted argument.
 TEST(BrowserCommand, DesktopValueEscapes)
 {
     EXPECT_EQ(unescapeDesktopValue(QStringLiteral(R"(a\sb\tc\nd\re\\f\qg)")), QStringLiteral("a b\tc\nd\re\\f\\qg"));

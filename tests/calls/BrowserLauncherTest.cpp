@@ -1,5 +1,7 @@
 #include "calls/BrowserCommand.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "support/ProcessEventsUntil.h"
+#include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/TempAppDir.h"
 
@@ -7,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -28,28 +29,16 @@ public:
     explicit ScopedEnvironment(std::initializer_list<const char*> names)
     {
         for (const char* name : names)
-            m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+            m_saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
     }
     ~ScopedEnvironment()
     {
-        for (const Saved& s : m_saved) {
-            if (s.wasSet)
-                qputenv(s.name, s.value);
-            else
-                qunsetenv(s.name);
-        }
+        for (const auto& [name, value] : m_saved)
+            value ? qputenv(name, *value) : qunsetenv(name);
     }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
-    struct Saved
-    {
-        const char* name;
-        bool wasSet;
-        QByteArray value;
-    };
-    std::vector<Saved> m_saved;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_saved;
 };
 
 void setEnv(const char* name, const QString& value)
@@ -57,12 +46,20 @@ void setEnv(const char* name, const QString& value)
     qputenv(name, QFile::encodeName(value));
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
+// BROWSER set to `value`, or unset when it is empty.
+void setBrowser(const QByteArray& value)
+{
+    value.isEmpty() ? qunsetenv("BROWSER") : qputenv("BROWSER", value);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes), bytes.size());
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // Every launch goes to real programs: shell scripts that write their arguments,
@@ -86,21 +83,12 @@ protected:
     }
 
     // A program on PATH named `name` that records its arguments.
-    QString writeRecorder(const QString& name) const
+    void writeRecorder(const QString& name) const
     {
-        const QString script = bin + u'/' + name;
-        const QString out = recordPath(name);
-        writeFile(script, "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                          ": > '" +
-                              QFile::encodeName(out) +
-                              ".part'\n"
-                              "for a in \"$@\"; do printf '%s\\000' \"$a\"; done >> '" +
-                              QFile::encodeName(out) +
-                              ".part'\n"
-                              "mv '" +
-                              QFile::encodeName(out) + ".part' '" + QFile::encodeName(out) + "'\n");
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return script;
+        const QByteArray script = "#!/bin/sh\nPATH=/usr/bin:/bin\n: > '@out@.part'\n"
+                                  "for a in \"$@\"; do printf '%s\\000' \"$a\"; done >> '@out@.part'\n"
+                                  "mv '@out@.part' '@out@'\n";
+        writeFile(bin + u'/' + name, QByteArray(script).replace("@out@", QFile::encodeName(recordPath(name))), true);
     }
 
     QString recordPath(const QString& name) const { return dir.filePath(QStringLiteral("args-") + name); }
@@ -109,9 +97,7 @@ protected:
     std::optional<QStringList> waitForArgs(const QString& name) const
     {
         const QString path = recordPath(name);
-        const auto deadline = std::chrono::steady_clock::now() + kLaunchWait;
-        while (!QFile::exists(path) && std::chrono::steady_clock::now() < deadline)
-            QTest::qWait(20);
+        processEventsUntil([&] { return QFile::exists(path); }, kLaunchWait);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
@@ -138,6 +124,14 @@ protected:
                       ids + "\n");
     }
 
+    // The recorder "rec", the user's default browser through rec.desktop, whose Exec is "rec %u".
+    void recorderAsDefault() const
+    {
+        writeRecorder(QStringLiteral("rec"));
+        writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+        writeDefault(configHome, "rec.desktop");
+    }
+
     void expectOnlyMessage(const char* text, const char* title) const
     {
         ASSERT_EQ(boxes.shown.size(), 1u);
@@ -147,14 +141,9 @@ protected:
         EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
     }
 
-    ScopedEnvironment env{"PATH",
-                          "HOME",
-                          "BROWSER",
-                          "XDG_DATA_HOME",
-                          "XDG_CONFIG_HOME",
-                          "XDG_DATA_DIRS",
-                          "XDG_CONFIG_DIRS",
-                          "XDG_CURRENT_DESKTOP"};
+    // clang-format off
+    ScopedEnvironment env{"PATH", "HOME", "BROWSER", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"};
+    // clang-format on
     TempAppDir dir;
     QString bin = dir.filePath(QStringLiteral("bin"));
     QString home = dir.filePath(QStringLiteral("home"));
@@ -165,37 +154,29 @@ protected:
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
     DesktopBrowserLauncher launcher{state, boxes};
-
-    // Everything a shell would act on, and a newline; the command substitution would leave
-    // a file behind if a shell ever saw it.
-    QString hostileUrl = QStringLiteral("http://crm.example/a b?q='1'&r=\"2\";$(touch ") + dir.filePath("pwned") +
-                         QStringLiteral(")`id`|x>y\nline2 %s %u \\ 着信");
 };
 
 } // namespace
 
-// BROWSER names the program: alone, with %s, with further entries after the first, and
-// with an empty first entry.
+// BROWSER names the program: alone, with %s, with further entries after the first, and with an empty first entry.
 TEST_F(BrowserLauncherTest, BrowserVariable)
 {
     writeRecorder(QStringLiteral("br"));
     writeRecorder(QStringLiteral("other"));
     const QString url = QStringLiteral("http://crm.example/?tel=0312345678");
-    struct Case
-    {
-        const char* browser;
-        QStringList expected;
-    };
+    // clang-format off
+    struct Case { const char* browser; QStringList expected; };
     const std::vector<Case> cases = {
         {"br", {url}},
         {"br --new-tab %s --raise", {"--new-tab", url, "--raise"}},
         {"br:other", {url}},
         {":br -n:other", {"-n", url}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.browser);
         QFile::remove(recordPath(QStringLiteral("br")));
-        qputenv("BROWSER", c.browser);
+        setBrowser(c.browser);
         launcher.OpenUrlInBrowser(url);
         EXPECT_EQ(waitForArgs(QStringLiteral("br")), c.expected);
         EXPECT_TRUE(boxes.shown.empty());
@@ -203,9 +184,8 @@ TEST_F(BrowserLauncherTest, BrowserVariable)
     EXPECT_FALSE(QFile::exists(recordPath(QStringLiteral("other"))));
 }
 
-// Without BROWSER and without xdg-mime the default comes from mimeapps.list: the user's
-// config file first, its first entry with an existing desktop file, whose Exec (from the
-// [Desktop Entry] group only) gets the URL for %U.
+// Without BROWSER and xdg-mime: the user's mimeapps.list first, its first entry with a desktop file, whose Exec
+// (from [Desktop Entry] only) gets the URL for %U.
 TEST_F(BrowserLauncherTest, DesktopDefaultFromMimeappsList)
 {
     writeRecorder(QStringLiteral("rec"));
@@ -248,8 +228,7 @@ TEST_F(BrowserLauncherTest, MimeappsLookupOrder)
     EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + QStringLiteral("/applications/vendor/app.desktop"));
 }
 
-// When xdg-mime is on PATH its answer decides; when it answers nothing the mimeapps.list
-// files still do.
+// When xdg-mime is on PATH its answer decides; when it answers nothing the mimeapps.list files still do.
 TEST_F(BrowserLauncherTest, XdgMimeAnswerAndFallback)
 {
     writeRecorder(QStringLiteral("asked"));
@@ -259,8 +238,7 @@ TEST_F(BrowserLauncherTest, XdgMimeAnswerAndFallback)
     writeDefault(configHome, "listed.desktop");
     const QString xdgMime = bin + QStringLiteral("/xdg-mime");
     const QByteArray queryLog = QFile::encodeName(dir.filePath(QStringLiteral("xdg-mime-args")));
-    writeFile(xdgMime, "#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + queryLog + "'\necho asked.desktop\n");
-    QFile::setPermissions(xdgMime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(xdgMime, "#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + queryLog + "'\necho asked.desktop\n", true);
 
     launcher.OpenUrlInBrowser(QStringLiteral("U"));
     EXPECT_EQ(waitForArgs(QStringLiteral("asked")), QStringList{QStringLiteral("U")});
@@ -274,17 +252,14 @@ TEST_F(BrowserLauncherTest, XdgMimeAnswerAndFallback)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-// The desktop's own xdg-mime, where the machine has one, leads to some program or to the
-// not-found message, and never to a crash or a hang.
+// The desktop's own xdg-mime, where installed, leads to some program or to the not-found message, never a hang.
 TEST_F(BrowserLauncherTest, SystemXdgMimeIfInstalled)
 {
     const QString system = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"), {"/usr/bin", "/bin"});
     if (system.isEmpty())
         GTEST_SKIP() << "xdg-mime is not installed";
     setEnv("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
-    writeRecorder(QStringLiteral("rec"));
-    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
-    writeDefault(configHome, "rec.desktop");
+    recorderAsDefault();
     launcher.OpenUrlInBrowser(QStringLiteral("U"));
     EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{QStringLiteral("U")});
     EXPECT_TRUE(boxes.shown.empty());
@@ -304,38 +279,34 @@ TEST_F(BrowserLauncherTest, ProgramCannotBeStarted)
 {
     writeFile(bin + QStringLiteral("/notexec"), "#!/bin/sh\n");
     QFile::setPermissions(bin + QStringLiteral("/notexec"), QFile::ReadOwner | QFile::WriteOwner);
-    const std::vector<QByteArray> browsers = {"/nonexistent/browser", "no-such-browser", "notexec", "\"unbalanced"};
-    for (const QByteArray& browser : browsers) {
+    for (const QByteArray browser : {"/nonexistent/browser", "no-such-browser", "notexec", "\"unbalanced", ""}) {
         SCOPED_TRACE(browser.toStdString());
         boxes.shown.clear();
-        qputenv("BROWSER", browser);
+        setBrowser(browser);
+        if (browser.isEmpty()) { // through a desktop entry instead
+            writeDesktopEntry(dataHome, QStringLiteral("gone.desktop"), "/nonexistent/browser %u");
+            writeDefault(configHome, "gone.desktop");
+        }
         launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
         expectOnlyMessage("Web Page not Opened", "URL Failed");
     }
-    qunsetenv("BROWSER");
-    writeDesktopEntry(dataHome, QStringLiteral("gone.desktop"), "/nonexistent/browser %u");
-    writeDefault(configHome, "gone.desktop");
-    boxes.shown.clear();
-    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
-    expectOnlyMessage("Web Page not Opened", "URL Failed");
 }
 
-// A URL full of shell syntax and a newline reaches the program as exactly one argument,
-// both through BROWSER and through a desktop entry, and no shell ever runs it.
+// A URL full of shell syntax and a newline reaches the program as exactly one argument, through BROWSER and
+// through a desktop entry, and no shell ever runs it.
 TEST_F(BrowserLauncherTest, UrlIsOneArgumentWhateverItHolds)
 {
-    writeRecorder(QStringLiteral("rec"));
-    qputenv("BROWSER", "rec");
-    launcher.OpenUrlInBrowser(hostileUrl);
-    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
-
-    qunsetenv("BROWSER");
-    QFile::remove(recordPath(QStringLiteral("rec")));
-    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
-    writeDefault(configHome, "rec.desktop");
-    launcher.OpenUrlInBrowser(hostileUrl);
-    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
-
+    // The command substitution would leave a file behind if a shell ever saw it.
+    const QString hostileUrl = QStringLiteral("http://crm.example/a b?q='1'&r=\"2\";$(touch ") + dir.filePath("pwned") +
+                               QStringLiteral(")`id`|x>y\nline2 %s %u \\ 着信");
+    for (const char* browser : {"rec", ""}) {
+        SCOPED_TRACE(browser);
+        QFile::remove(recordPath(QStringLiteral("rec")));
+        setBrowser(browser);
+        *browser ? writeRecorder(QStringLiteral("rec")) : recorderAsDefault(); // no desktop entry before
+        launcher.OpenUrlInBrowser(hostileUrl);
+        EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
+    }
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("pwned"))));
 }
@@ -343,16 +314,11 @@ TEST_F(BrowserLauncherTest, UrlIsOneArgumentWhateverItHolds)
 // An empty URL starts the program with no URL argument at all, not with an empty one.
 TEST_F(BrowserLauncherTest, EmptyUrlGivesNoArgument)
 {
-    writeRecorder(QStringLiteral("rec"));
-    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
-    writeDefault(configHome, "rec.desktop");
+    recorderAsDefault();
     for (const char* browser : {"", "rec", "rec %s"}) {
         SCOPED_TRACE(browser);
         QFile::remove(recordPath(QStringLiteral("rec")));
-        if (*browser)
-            qputenv("BROWSER", browser);
-        else
-            qunsetenv("BROWSER");
+        setBrowser(browser);
         launcher.OpenUrlInBrowser(QString());
         EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{});
     }

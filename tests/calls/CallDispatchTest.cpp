@@ -15,6 +15,7 @@
 namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
+const QString kBlankT1 = QStringLiteral("123456789") + QString(20, u' ');
 
 QString s(const char* utf8)
 {
@@ -23,12 +24,11 @@ QString s(const char* utf8)
 
 struct DispatchRig
 {
-    DispatchRig()
+    explicit DispatchRig(const char* ring = "RING")
     {
-        state.systemSettings.appName = QStringLiteral("着信");
-        state.adapterProfile.ring = QStringLiteral("RING");
-        state.urlSettings.browse = QStringLiteral("True");
-        state.urlSettings.history = QStringLiteral("True");
+        state.systemSettings.appName = s("着信");
+        state.adapterProfile.ring = s(ring);
+        state.urlSettings.browse = state.urlSettings.history = QStringLiteral("True");
         state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/?tel=");
     }
 
@@ -43,19 +43,13 @@ struct DispatchRig
 
 } // namespace
 
-// The two switches are compared with exactly "True": any other spelling is off, and each
-// switch governs only its own action; the display is always set.
+// The two switches are compared with exactly "True", each governs only its own action; the display is always set.
 TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
 {
-    struct Row
-    {
-        const char* browse;
-        const char* history;
-        QStringList events;
-    };
-    const QString display = QStringLiteral("display:0312");
-    const QString browser = QStringLiteral("browser:http://crm.example.jp/?tel=0312");
-    const QString history = QStringLiteral("history:0312");
+    const QString display = s("display:0312"), browser = s("browser:http://crm.example.jp/?tel=0312");
+    const QString history = s("history:0312");
+    // clang-format off
+    struct Row { const char* browse; const char* history; QStringList events; };
     const std::vector<Row> rows = {
         {"True", "True", {display, browser, history}},
         {"True", "False", {display, browser}},
@@ -64,6 +58,7 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
         {"1", " True", {display}},
         {"", "", {display}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.browse << "/" << row.history);
         DispatchRig rig;
@@ -74,18 +69,12 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
     }
 }
 
-// The URL is path1 followed directly by the number whatever path1 ends with. The number comes
-// from the telephone line: outside the characters a URL leaves alone it is percent-encoded
-// (UTF-8), so it cannot add a parameter or cut the URL short, and every digit passes as it
-// is. The display and the history keep it exactly as received, however hostile.
+// The URL is path1 then the number, percent-encoded (UTF-8) outside URL-safe characters; display and history keep
+// it exactly as received, however hostile.
 TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 {
-    struct Row
-    {
-        const char* path1;
-        const char* number;
-        const char* url;
-    };
+    // clang-format off
+    struct Row { const char* path1; const char* number; const char* url; };
     const std::vector<Row> rows = {
         {"http://crm.example.jp/?tel=", "0312345678", "http://crm.example.jp/?tel=0312345678"},
         {"http://crm.example.jp/", "0312345678", "http://crm.example.jp/0312345678"},
@@ -95,10 +84,10 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
         {"http://x/?q=", "03 12%41", "http://x/?q=03%2012%2541"},
         {"http://x/?q=", "０３着", "http://x/?q=%EF%BC%90%EF%BC%93%E7%9D%80"},
         {"http://x/?q=", "a-b.c_d~e+f/g", "http://x/?q=a-b.c_d~e%2Bf%2Fg"},
-        {"http://x/?q=", "\"0312\"; rm -rf / $(reboot) `id`",
-         "http://x/?q=%220312%22%3B%20rm%20-rf%20%2F%20%24%28reboot%29%20%60id%60"},
+        {"http://x/?q=", "\"0312\"; rm -rf / $(reboot) `id`", "http://x/?q=%220312%22%3B%20rm%20-rf%20%2F%20%24%28reboot%29%20%60id%60"},
         {"http://x/?q=", "", "http://x/?q="},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.number);
         DispatchRig rig;
@@ -110,8 +99,7 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
     }
 }
 
-// Hostile numbers cut from real notifications reach the history unchanged and the browser
-// encoded.
+// Hostile numbers cut from real notifications reach the history unchanged and the browser encoded.
 TEST(CallDispatch, HostileNotificationsReachActions)
 {
     DispatchRig rig;
@@ -123,8 +111,7 @@ TEST(CallDispatch, HostileNotificationsReachActions)
     EXPECT_EQ(rig.launcher.urls.last(), s("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
 }
 
-// The history row carries the time at which the notification arrived, which the serial link
-// hands over with the line.
+// The history row carries the time the notification arrived, handed over with the line.
 TEST(CallDispatch, HistoryRowCarriesTheArrivalTime)
 {
     DispatchRig rig;
@@ -136,15 +123,14 @@ TEST(CallDispatch, HistoryRowCarriesTheArrivalTime)
     EXPECT_EQ(rig.history.calldates, QList<QDateTime>({arrived, arrived, arrived}));
 }
 
-// A browser failure the launcher reports itself does not stop the history step, which
-// runs after the user has closed the launcher's message.
+// A browser failure the launcher reports itself does not stop the history step, run once its message is closed.
 TEST(CallDispatch, BrowserFailureWithOwnMessageStillWritesHistory)
 {
     DispatchRig rig;
     rig.launcher.failWithMessage = &rig.boxes;
     int historyRowsWhileBoxOpen = -1;
-    rig.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
-        historyRowsWhileBoxOpen = static_cast<int>(rig.history.numbers.size());
+    rig.boxes.whileOpen = [&](const auto&) {
+        historyRowsWhileBoxOpen = int(rig.history.numbers.size());
     };
     rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
@@ -159,14 +145,13 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
     DispatchRig rig;
     rig.dispatch.setDisplay(nullptr);
     rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
-    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '), kNow);
+    rig.dispatch.t1Frame(kBlankT1, kNow);
     EXPECT_TRUE(rig.display.values.isEmpty());
     EXPECT_EQ(rig.history.numbers, QStringList({s("0312")}));
     EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
 }
 
-// ISDN notification without a delimiter: the two-line critical message with the whole
-// line, and nothing displayed, opened or written.
+// ISDN notification without a delimiter: the two-line critical message with the whole line, and no action.
 TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
 {
     DispatchRig rig;
@@ -181,12 +166,11 @@ TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
     EXPECT_TRUE(rig.log.events.isEmpty());
 }
 
-// Analog notification without ":": the failure comes back for the routine to report and
-// no action runs; with ":" the empty number is dispatched like any other.
+// Analog notification without ":" is a failure for the routine to report, with no action; with ":" the empty
+// number is dispatched like any other.
 TEST(CallDispatch, AnalogWithoutColonIsAFailure)
 {
-    DispatchRig rig;
-    rig.state.adapterProfile.ring = QStringLiteral("CALL");
+    DispatchRig rig("CALL");
     const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"), kNow);
     ASSERT_TRUE(failure);
     EXPECT_FALSE(failure->description.isEmpty());
@@ -197,13 +181,13 @@ TEST(CallDispatch, AnalogWithoutColonIsAFailure)
     EXPECT_EQ(rig.log.events, QStringList({s("display:"), s("browser:http://crm.example.jp/?tel="), s("history:")}));
 }
 
-// Control-code frames: the display is set even for the blank watchdog answer, which sets
-// watchAck and nothing else; a number skips a second display and goes on to the actions.
+// Control-code frames: the blank watchdog answer sets the display and watchAck only; a number skips a second
+// display and goes on to the actions.
 TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
 {
     DispatchRig rig;
     rig.state.watchAck = WatchAck::Outstanding;
-    rig.dispatch.t1Frame(QStringLiteral("123456789") + QString(20, u' '), kNow);
+    rig.dispatch.t1Frame(kBlankT1, kNow);
     EXPECT_EQ(rig.log.events, QStringList({s("display:")}));
     EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
 

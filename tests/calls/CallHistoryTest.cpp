@@ -27,14 +27,9 @@ namespace {
 const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
 const QString kAppName = QStringLiteral("着信テスト");
 
-struct Row
-{
-    QVariant telnum;
-    QVariant calldate;
-    QString telnumType;
-    QString calldateType;
-    QVariant parsedDate;
-};
+// clang-format off
+struct Row { QVariant telnum; QVariant calldate; QString telnumType; QString calldateType; QVariant parsedDate; };
+// clang-format on
 
 // Runs `work` on a separate, plainly opened connection, as another program would.
 void withReader(const QString& path, const std::function<void(QSqlDatabase&)>& work)
@@ -106,6 +101,17 @@ protected:
         EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
     }
 
+    // The calls written to a new history database without a message; the rows in the file then.
+    std::vector<Row> written(std::initializer_list<std::pair<QString, QDateTime>> calls)
+    {
+        EXPECT_TRUE(createHistoryDatabase(dbPath));
+        DatabaseCallHistory history(state, boxes);
+        for (const auto& [number, calldate] : calls)
+            history.WriteCallHistory(number, calldate);
+        EXPECT_TRUE(boxes.shown.empty());
+        return readRows(dbPath);
+    }
+
     TempAppDir dir;
     QString dbPath = dir.filePath(QStringLiteral("cti.db"));
     SharedState state = dir.makeState();
@@ -114,19 +120,11 @@ protected:
 
 } // namespace
 
-// Two calls in quick succession: two rows, in processing order, each with the date and time
-// of its own call in the text form SQLite's date functions understand.
+// Two calls in quick succession: two rows in order, each with its own call's time as text SQLite's date functions read.
 TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
-    DatabaseCallHistory history(state, boxes);
-    const QDateTime first(QDate(2026, 12, 7), QTime(9, 36, 5));
-    const QDateTime second(QDate(2026, 12, 7), QTime(9, 42, 0));
-    history.WriteCallHistory(QStringLiteral("0312345678"), first);
-    history.WriteCallHistory(QStringLiteral("09011112222"), second);
-
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{"0312345678", QDateTime(QDate(2026, 12, 7), QTime(9, 36, 5))},
+                                           {"09011112222", QDateTime(QDate(2026, 12, 7), QTime(9, 42, 0))}});
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].telnum.toString(), QStringLiteral("0312345678"));
     EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("09011112222"));
@@ -140,57 +138,35 @@ TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
     }
 }
 
-// Every way the database can be unusable ends in the one message, shown once, with no row
-// written and no file left behind where there was none; standard error and the trace name
-// the database and the driver's reason. The row waits on the disk for the database to
-// become usable, unless the table itself refuses it.
+// Every way the database can be unusable ends in the one message, shown once, no row written and no file made;
+// standard error and the trace name the database and the driver's reason. The row waits on the disk for the
+// database to become usable, unless the table itself refuses it.
 TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
 {
-    struct Case
-    {
-        const char* name;
-        std::function<void(const QString& path)> prepare;
-        const char* number;
-        bool hasHistoryTable;
-        bool waits = true;
-    };
+    const char* const notADatabase = "4096 bytes of x";
+    // clang-format off
+    struct Case { const char* name; const char* schema; const char* number; bool hasHistoryTable; bool waits = true; };
     const std::vector<Case> cases = {
-        {"missing file", [](const QString&) {}, "0312345678", false},
-        {"missing table",
-         [](const QString& p) { executeSql(p, QStringLiteral("CREATE TABLE calls (telnum TEXT, calldate TEXT)")); },
-         "0312345678", false},
-        {"missing column",
-         [](const QString& p) { executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT)")); }, "0312345678",
-         true},
-        {"number refused by a CHECK",
-         [](const QString& p) {
-             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT CHECK (length(telnum) <= 4), "
-                                          "calldate TEXT)"));
-         },
-         "0312345678", true, false},
-        {"empty number refused by a CHECK",
-         [](const QString& p) {
-             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT CHECK (telnum <> ''), calldate TEXT)"));
-         },
-         "", true, false},
-        {"further column without a default refuses the row",
-         [](const QString& p) {
-             executeSql(p, QStringLiteral("CREATE TABLE history (telnum TEXT, calldate TEXT, who TEXT NOT NULL)"));
-         },
-         "0312345678", true, false},
-        {"not a database",
-         [](const QString& p) {
-             QFile file(p);
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-             file.write(QByteArray(4096, 'x'));
-         },
-         "0312345678", false},
+        {"missing file", nullptr, "0312345678", false},
+        {"missing table", "CREATE TABLE calls (telnum TEXT, calldate TEXT)", "0312345678", false},
+        {"missing column", "CREATE TABLE history (telnum TEXT)", "0312345678", true},
+        {"number refused by a CHECK", "CREATE TABLE history (telnum TEXT CHECK (length(telnum) <= 4), calldate TEXT)", "0312345678", true, false},
+        {"empty number refused by a CHECK", "CREATE TABLE history (telnum TEXT CHECK (telnum <> ''), calldate TEXT)", "", true, false},
+        {"further column without a default refuses the row", "CREATE TABLE history (telnum TEXT, calldate TEXT, who TEXT NOT NULL)", "0312345678", true, false},
+        {"not a database", notADatabase, "0312345678", false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempAppDir caseDir;
         const QString path = caseDir.filePath(QStringLiteral("cti.db"));
-        c.prepare(path);
+        if (c.schema == notADatabase) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(4096, 'x'));
+        } else if (c.schema) {
+            executeSql(path, QString::fromUtf8(c.schema));
+        }
         const bool existed = QFile::exists(path);
         state.urlSettings.path3 = path;
         state.appDir = caseDir.path();
@@ -207,15 +183,13 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
         EXPECT_TRUE(named.match(err.text()).hasMatch()) << qPrintable(err.text());
         EXPECT_EQ(trace.lines.filter(named).size(), 1) << qPrintable(trace.lines.join(u'\n'));
         EXPECT_EQ(QFile::exists(path), existed);
-        if (c.hasHistoryTable) {
-            EXPECT_EQ(countRows(path), 0);
-        }
+        EXPECT_EQ(c.hasHistoryTable ? countRows(path) : 0, 0);
         EXPECT_EQ(DatabaseCallHistory(state, boxes).spooledRows(), c.waits ? 1 : 0);
     }
 }
 
-// A file locked by another program fails after the busy timeout instead of blocking the
-// user-interface thread, and the next call writes both rows once the lock is gone.
+// A file locked by another program fails after the busy timeout instead of blocking the user-interface thread;
+// the next call writes both rows once the lock is gone.
 TEST_F(CallHistoryTest, LockedFileFailsAndNextCallWrites)
 {
     ASSERT_TRUE(createHistoryDatabase(dbPath));
@@ -258,16 +232,10 @@ TEST_F(CallHistoryTest, EmptyPathFails)
     EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
 }
 
-// An empty number (whether Qt holds it as null or as empty text) is a row with empty text,
-// never NULL.
+// An empty number (null or empty QString) is a row with empty text, never NULL.
 TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
-    DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(QString(), kCallTime);
-    history.WriteCallHistory(QStringLiteral(""), kCallTime);
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{QString(), kCallTime}, {QStringLiteral(""), kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     for (const Row& row : rows) {
         EXPECT_EQ(row.telnumType, QStringLiteral("text"));
@@ -275,25 +243,18 @@ TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
     }
 }
 
-// Whatever the adapter sends is data: quotes, semicolons and shell syntax are stored as they
-// came, and leading zeros survive.
+// Whatever the adapter sends is data: quotes, semicolons and shell syntax stored as they came, leading zeros kept.
 TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
 {
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
     const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
-    DatabaseCallHistory history(state, boxes);
-    history.WriteCallHistory(hostile, kCallTime);
-    history.WriteCallHistory(QStringLiteral("000123"), kCallTime);
-    EXPECT_TRUE(boxes.shown.empty());
-    const std::vector<Row> rows = readRows(dbPath);
+    const std::vector<Row> rows = written({{hostile, kCallTime}, {"000123", kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].telnum.toString(), hostile);
     EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("000123"));
     EXPECT_EQ(rows[1].telnumType, QStringLiteral("text"));
 }
 
-// File and folder names with characters that mean something in a URI reach exactly that
-// file, and no stray file appears beside it.
+// File and folder names with characters that mean something in a URI reach exactly that file, and no stray file.
 TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
 {
     const QStringList names = {

@@ -1,5 +1,4 @@
-// Rows that cannot be written when the call comes in: the fault drills for a history file.
-// Each drill breaks the database during a run of calls and mends it again, and ends with
+// Fault drills for a history file: each breaks the database during a run of calls and mends it, and ends with
 // every call's row in the history exactly once, in order, with the time of its own call.
 
 #include "calls/HistorySpool.h"
@@ -65,12 +64,11 @@ std::vector<std::pair<QString, QString>> expectedRows(int calls)
     return rows;
 }
 
-// This test binary started again in one of the roles below, which run in a process of their
-// own so that a lock or a kill is another process's.
-QProcess* startRole(const char* role, const QString& argument,
-                    QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+// This test binary started again in one of the roles below, so that a lock or a kill is another process's.
+std::unique_ptr<QProcess> startRole(const char* role, const QString& argument,
+                                    QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
-    auto* child = new QProcess;
+    auto child = std::make_unique<QProcess>();
     env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ROLE"), QString::fromLatin1(role));
     env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ARGUMENT"), argument);
     child->setProcessEnvironment(env);
@@ -86,6 +84,12 @@ bool waitForLine(QProcess& child, const QByteArray& line)
         if (child.readAll().contains(line))
             return true;
     return false;
+}
+
+bool killAndWait(QProcess& child, int signal)
+{
+    ::kill(pid_t(child.processId()), signal);
+    return child.waitForFinished(10000);
 }
 
 class HistorySpoolTest : public ::testing::Test
@@ -107,8 +111,8 @@ protected:
 
     int spooledOnDisk() const { return int(HistorySpool(HistorySpool::pathIn(state.appDir)).waiting().size()); }
 
-    // Two calls, the fault, three calls, the mend, one call. Each waiting row is on the disk
-    // before its message, or in memory only when the spool has no file.
+    // Two calls, the fault, three calls, the mend, one call. Each waiting row is on the disk before its message,
+    // or in memory only when the spool has no file.
     void drill(const std::function<void()>& breakIt, const std::function<void()>& mendIt, bool spoolFile = true)
     {
         ASSERT_TRUE(createHistoryDatabase(dbPath));
@@ -137,8 +141,8 @@ protected:
         EXPECT_FALSE(history.retrying());
     }
 
-    // The next start of the real program, with nothing behind the adapter's port: it writes
-    // what the spool holds before anything else. Killed once `rows` rows are there.
+    // The next start of the real program, nothing behind the adapter's port: it writes what the spool holds
+    // before anything else. Killed once `rows` rows are there.
     void startProgramUntil(std::size_t rows)
     {
         ProgramWithoutAdapter program(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath);
@@ -149,8 +153,8 @@ protected:
         QThread::msleep(300); // time enough to write a row twice
     }
 
-    // A desk in standby in a process of its own, its adapter played by `sim` here; on a disk
-    // where every fsync takes 10 ms when `slowDisk`.
+    // A desk in standby in a process of its own, its adapter played by `sim` here; every fsync takes 10 ms if
+    // `slowDisk`.
     std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -161,7 +165,7 @@ protected:
                        env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
         }
         StandbyDesk::configure(state, sim.portPath(), dbPath, false);
-        std::unique_ptr<QProcess> desk(startRole(watchdog ? "watched-desk" : "desk", dir.path(), env));
+        std::unique_ptr<QProcess> desk = startRole(watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
     }
@@ -196,18 +200,20 @@ std::unique_ptr<AdapterSimulator> simulatorFor(const TempAppDir& dir)
 
 } // namespace
 
+// The history file renamed away during a run of calls and back again.
 TEST_F(HistorySpoolTest, FileMovedAwayAndBack)
 {
     const QString away = dbPath + QStringLiteral(".away");
     drill([&] { ASSERT_TRUE(QFile::rename(dbPath, away)); }, [&] { ASSERT_TRUE(QFile::rename(away, dbPath)); });
 }
 
+// Another process holds the history file's write lock during a run of calls, then lets go.
 TEST_F(HistorySpoolTest, FileLockedByAnotherProcess)
 {
     std::unique_ptr<QProcess> locker;
     drill(
         [&] {
-            locker.reset(startRole("lock", dbPath));
+            locker = startRole("lock", dbPath);
             ASSERT_TRUE(waitForLine(*locker, "locked")) << "the lock holder did not start";
         },
         [&] {
@@ -238,14 +244,12 @@ TEST_F(HistorySpoolTest, FileOnAFullFileSystem)
         [&] { ASSERT_TRUE(QFile::remove(filler)); });
 }
 
-// The program killed with rows still waiting: the next start of the program writes them,
-// once. Started twice, with nothing else to do: the adapter's port has nothing behind it.
+// The program killed with rows still waiting: the next start writes them, once (started twice, no adapter).
 TEST_F(HistorySpoolTest, RowsOutliveAKill)
 {
-    std::unique_ptr<QProcess> calling(startRole("call-and-hang", dir.path()));
+    std::unique_ptr<QProcess> calling = startRole("call-and-hang", dir.path());
     ASSERT_TRUE(waitForLine(*calling, "waiting 3")) << "the calling process did not get that far";
-    ::kill(pid_t(calling->processId()), SIGKILL);
-    ASSERT_TRUE(calling->waitForFinished(10000));
+    ASSERT_TRUE(killAndWait(*calling, SIGKILL));
     EXPECT_EQ(calling->exitStatus(), QProcess::CrashExit);
     ASSERT_TRUE(createHistoryDatabase(dbPath));
     dir.copyShippedSettings();
@@ -257,8 +261,7 @@ TEST_F(HistorySpoolTest, RowsOutliveAKill)
     }
 }
 
-// Killed while 200 waiting rows are being written, at a random moment, again and again: the
-// next run writes what is left, and no row is ever written twice.
+// Killed at random moments while 200 waiting rows are written: the next run writes what is left, none twice.
 TEST_F(HistorySpoolTest, KilledDuringAFlush)
 {
     killDuringFlushes(
@@ -267,17 +270,13 @@ TEST_F(HistorySpoolTest, KilledDuringAFlush)
         [&] { return numbersInHistory(); }, 200, 10);
 }
 
-// The desk ended while calls wait: six behind the first one's message box, by a kill or by a
-// logout, or a burst of 40 killed at a random moment. The desk has kept every call it read,
-// and the next start writes each once, in order, with the time it came.
+// The desk ended while calls wait (six behind a message box, killed or logged out; or a burst of 40 killed at
+// random): every call it read is kept, and the next start writes each once, in order, with the time it came.
 TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
 {
-    struct Ending
-    {
-        int signal;
-        bool historyAway; // every call stops at a message box
-        int calls;
-    };
+    // clang-format off
+    struct Ending { int signal; bool historyAway; int calls; }; // historyAway: every call stops at a message box
+    // clang-format on
     for (const Ending ending :
          {Ending{SIGKILL, true, 6}, Ending{SIGTERM, true, 6}, Ending{SIGKILL, false, 40}, Ending{SIGKILL, false, 40}}) {
         SCOPED_TRACE(testing::Message() << ending.signal << (ending.historyAway ? " behind a box" : " in a burst"));
@@ -294,8 +293,7 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
             ASSERT_TRUE(!ending.historyAway || spooled(n));
         }
         QTest::qWait(ending.historyAway ? 0 : QRandomGenerator::global()->bounded(50, 600));
-        ::kill(pid_t(running->processId()), ending.signal);
-        ASSERT_TRUE(running->waitForFinished(10000));
+        ASSERT_TRUE(killAndWait(*running, ending.signal));
         EXPECT_TRUE(ending.signal != SIGTERM ||
                     (running->exitStatus() == QProcess::NormalExit && running->exitCode() == 0));
         const qsizetype kept = (ending.historyAway ? 0 : numbersInHistory().size()) + spooledOnDisk();
@@ -310,9 +308,8 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
     }
 }
 
-// A burst on a disk where every fsync takes 10 ms, raised as the watchdog polls so that its
-// answer waits behind the calls, which come faster than they are written. The desk stays in
-// standby, polls again, and every call is in the history once, in order.
+// A burst on a disk where every fsync takes 10 ms, raised as the watchdog polls so its answer waits behind the
+// calls: the desk stays in standby, polls again, and every call is in the history once, in order.
 TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 {
     auto sim = simulatorFor(dir);
@@ -329,8 +326,7 @@ TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
     processEventsUntil([&] { return numbersInHistory().size() == 120 && sim->commandsReceived().size() > 1; }, 120s);
     EXPECT_EQ(numbersInHistory(), burst);
     EXPECT_GE(sim->commandsReceived().size(), 2) << "the watchdog did not poll again";
-    ::kill(pid_t(running->processId()), SIGTERM);
-    ASSERT_TRUE(running->waitForFinished(10000));
+    ASSERT_TRUE(killAndWait(*running, SIGTERM));
     EXPECT_EQ(running->exitCode(), 0);
 }
 

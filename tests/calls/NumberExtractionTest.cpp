@@ -13,12 +13,9 @@ QString s(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
-struct Row
-{
-    const char* line;
-    const char* ring;
-    std::optional<const char*> number; // no value: the rule finds no delimiter
-};
+// clang-format off
+struct Row { const char* line; const char* ring; std::optional<const char*> number; }; // none: no delimiter found
+// clang-format on
 
 std::optional<QString> expected(const Row& row)
 {
@@ -27,8 +24,7 @@ std::optional<QString> expected(const Row& row)
 
 } // namespace
 
-// ISDN notifications: ring removed everywhere and exactly as spelled, the three delimiters
-// read as a space, the number ends at the first space.
+// ISDN: ring removed everywhere as spelled, the three delimiters read as a space, the number ends at the first space.
 TEST(NumberExtraction, IsdnRule)
 {
     const std::vector<Row> rows = {
@@ -55,8 +51,7 @@ TEST(NumberExtraction, IsdnRule)
     }
 }
 
-// Other line-framed adapters: the number is everything before the first ":" once ring is
-// removed; spaces and other delimiters stay in it.
+// Other line-framed adapters: everything before the first ":" once ring is removed, spaces and delimiters kept.
 TEST(NumberExtraction, AnalogRule)
 {
     const std::vector<Row> rows = {
@@ -75,27 +70,24 @@ TEST(NumberExtraction, AnalogRule)
     }
 }
 
-// Control-code frames: characters 10 to 29, trimmed of spaces only; the header is never
-// part of the number, and frames of other lengths cannot read past their end.
+// Control-code frames: characters 10 to 29 trimmed of spaces only; never the header, never past a short frame's end.
 TEST(NumberExtraction, T1Rule)
 {
-    struct T1Row
-    {
-        QString frame;
-        QString number;
-    };
     const QString header = QStringLiteral("123456789");
+    // clang-format off
+    struct T1Row { QString frame; QString number; };
     const std::vector<T1Row> rows = {
-        {header + QStringLiteral("          0312345678"), QStringLiteral("0312345678")},
-        {header + QStringLiteral("0312345678          "), QStringLiteral("0312345678")},
-        {header + QStringLiteral(" 03-1234-5678 (ext) "), QStringLiteral("03-1234-5678 (ext)")},
-        {header + QStringLiteral("\t0312345678         "), QStringLiteral("\t0312345678")},
-        {header + QString(20, u' '), QString()},
-        {header + QStringLiteral("0312"), QStringLiteral("0312")},
-        {header, QString()},
-        {QStringLiteral("12"), QString()},
-        {header + QString(20, u'9') + QStringLiteral("EXTRA"), QString(20, u'9')},
+        {header + "          0312345678", "0312345678"},
+        {header + "0312345678          ", "0312345678"},
+        {header + " 03-1234-5678 (ext) ", "03-1234-5678 (ext)"},
+        {header + "\t0312345678         ", "\t0312345678"},
+        {header + QString(20, u' '), ""},
+        {header + "0312", "0312"},
+        {header, ""},
+        {"12", ""},
+        {header + QString(20, u'9') + "EXTRA", QString(20, u'9')},
     };
+    // clang-format on
     for (const T1Row& row : rows) {
         SCOPED_TRACE(row.frame.toStdString());
         EXPECT_EQ(NumberExtraction::t1Number(row.frame), row.number);

@@ -32,8 +32,7 @@ AdapterProfile perPortProfile()
 
 } // namespace
 
-// getCtiCommand read as a number: 1 is the single-query scheme, any other number the
-// per-port one, and text that is no number no scheme at all.
+// getCtiCommand as a number: 1 is the single-query scheme, other numbers per-port, no number no scheme.
 TEST(CtiScheme, FromGetCtiCommand)
 {
     const std::pair<const char*, std::optional<CtiScheme>> rows[] = {
@@ -49,20 +48,16 @@ TEST(CtiScheme, FromGetCtiCommand)
     }
 }
 
-// The queries run up to the first empty one; the per-port scheme asks at most three,
-// the single-query scheme at most five, and query 1 always goes out.
+// Queries run to the first empty one, at most three per port or five single; query 1 always goes out.
 TEST(CtiQueries, LastQuery)
 {
-    struct Row
-    {
-        std::array<const char*, 5> queries;
-        int singleQuery;
-        int perPort;
-    };
+    // clang-format off
+    struct Row { std::array<const char*, 5> queries; int singleQuery; int perPort; };
     const Row rows[] = {
         {{"", "", "", "", ""}, 1, 1},       {{"Q1", "", "", "", ""}, 1, 1},         {{"Q1", "Q2", "", "Q4", ""}, 2, 2},
         {{"Q1", "Q2", "Q3", "", ""}, 3, 3}, {{"Q1", "Q2", "Q3", "Q4", "Q5"}, 5, 3}, {{"", "Q2", "Q3", "", ""}, 3, 3},
     };
+    // clang-format on
     for (const Row& row : rows) {
         AdapterProfile p;
         for (std::size_t i = 0; i < row.queries.size(); ++i)
@@ -73,16 +68,11 @@ TEST(CtiQueries, LastQuery)
     }
 }
 
-// The single-query send: one command group chosen by ports 1 and 2, port 3 ignored; the
-// first command always, the second when set, the third only after a second.
+// Single-query send: the group by ports 1 and 2 (3 ignored); command 1 always, 2 when set, 3 only after 2.
 TEST(CtiSend, SingleQueryScheme)
 {
-    struct Row
-    {
-        std::array<bool, 3> notify;
-        QStringList commands;
-        std::array<const char*, 3> values;
-    };
+    // clang-format off
+    struct Row { std::array<bool, 3> notify; QStringList commands; std::array<const char*, 3> values; };
     const Row rows[] = {
         {{true, true, false}, {"AT*CTI=3", "AT&W", "ATZ"}, {"1", "1", "0"}},
         {{true, true, true}, {"AT*CTI=3", "AT&W", "ATZ"}, {"1", "1", "0"}},
@@ -90,6 +80,7 @@ TEST(CtiSend, SingleQueryScheme)
         {{false, true, false}, {"AT*CTI=2"}, {"0", "1", "0"}},
         {{false, false, true}, {"", "AT&W"}, {"0", "0", "0"}},
     };
+    // clang-format on
     const AdapterProfile p = singleQueryProfile();
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.notify[0] << row.notify[1] << row.notify[2]);
@@ -100,8 +91,7 @@ TEST(CtiSend, SingleQueryScheme)
     }
 }
 
-// The per-port send: each port's first command with "1" or "0", ports 1 to 3 in order,
-// also for a port without a command of its own.
+// Per-port send: each port's first command with "1" or "0", ports 1 to 3, also one without a command.
 TEST(CtiSend, PerPortScheme)
 {
     const CtiSend send = ctiSendFor(perPortProfile(), CtiScheme::PerPort, {false, true, false});

@@ -1,14 +1,15 @@
 #include "dialogs/frmAdapter.h"
 
-#include "DialogRig.h"
+#include "app/Settings.h"
+#include "ui/frmMessage.h"
 
-#include <QCoreApplication>
-#include <QPointer>
+#include "support/TestDesk.h"
+
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
+#include <vector>
 
 namespace {
 
@@ -16,10 +17,32 @@ const QString kTitle = QStringLiteral("着信");
 const QString kIncompleteQuestion =
     QStringLiteral("\rアダプタ設定が完了していません。\rこのまま設定ファイルに書き込みますか？");
 
+// The shipped settings with `model` simulated on COM3 as adapter `index`, COMMinit True, and
+// `extra` written over them; COM9 is a port whose device does not exist.
+TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", const QByteArray& extra = {})
+{
+    return TestDesk({.ini = "[SYSTEM]\nadapter=" + QByteArray(index) +
+                            "\nCommPort=3\nCOMMinit=True\n[PORTS]\nCOM9=/nonexistent/tty\n" + extra,
+                     .adapter = model});
+}
+
+// From now on a running reply wait expires at its first poll, as its timer would; `intervals`
+// gets the timer's interval at each.
+void expireWaits(TestDesk& desk, frmAdapter& dialog, std::vector<int>& intervals)
+{
+    desk.pauser.onPause = [&](std::chrono::milliseconds pause) {
+        // The popup's own pause is as long as a poll; only a running wait expires.
+        if (pause == frmComm::kReplyPoll && dialog.waitTimer.isActive()) {
+            intervals.push_back(dialog.waitTimer.interval());
+            dialog.waitTimer_Timer();
+        }
+    };
+}
+
 struct AdapterDialog
 {
-    explicit AdapterDialog(DialogDesk& desk)
-        : dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    explicit AdapterDialog(TestDesk& desk)
+        : dialog(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window())
     {
         dialog.setBeep([this] { ++beeps; });
         dialog.show();
@@ -36,22 +59,22 @@ struct AdapterDialog
 
 } // namespace
 
-// Opening with the settings of a working adapter: the lists, the labels, the port closed
-// (opening ends standby), the window's place, icon and top-most flag.
+// A working adapter's settings: lists, labels, the port closed (standby ends), place, icon, top-most flag.
 TEST(frmAdapterOpening, ShowsTheCurrentSetting)
 {
-    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "iconFile", "\\app.png"}});
+    TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\niconFile=\\app.png\n");
     desk.paint(QStringLiteral("app.png"), Qt::blue);
-    desk.comm->OpenPort(3);
-    ASSERT_TRUE(desk.comm->IsPortOpen());
+    desk.window().move(130, 170);
+    desk.comm().OpenPort(3);
+    ASSERT_TRUE(desk.comm().IsPortOpen());
 
     AdapterDialog a(desk);
     frmAdapter& d = a.dialog;
-    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_FALSE(desk.comm().IsPortOpen());
     EXPECT_EQ(d.windowTitle(), QStringLiteral("アダプタ設定"));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(d.pos(), desk.window->pos());
-    EXPECT_EQ(pictureOf(d.windowIcon()), pictureOf(QIcon(desk.dir.filePath(QStringLiteral("app.png")))));
+    EXPECT_EQ(d.pos(), desk.window().pos());
+    EXPECT_EQ(pictureOf(d.windowIcon()), desk.filePicture(QStringLiteral("app.png")));
 
     ASSERT_EQ(d.cboPort->count(), 16);
     EXPECT_EQ(d.cboPort->itemText(0), QStringLiteral("Com1"));
@@ -80,21 +103,12 @@ TEST(frmAdapterOpening, ShowsTheCurrentSetting)
         EXPECT_NE(d.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
 }
 
-// Stored values the lists cannot show leave the lists unselected from that list on, and
-// incomplete or faulty settings say so in the labels.
+// Values the lists cannot show leave them unselected; incomplete or faulty settings say so in the labels.
 TEST(frmAdapterOpening, ValuesTheListsCannotShow)
 {
-    struct Row
-    {
-        const char* commPort;
-        const char* adapter;
-        StateNumber appState;
-        int port;
-        int model;
-        const char* message;
-        const char* kenshutu;
-        const char* portDevice;
-    };
+    // clang-format off
+    struct Row { const char* commPort; const char* adapter; StateNumber appState; int port; int model;
+                 const char* message; const char* kenshutu; const char* portDevice; };
     const Row rows[] = {
         {"17", "1", 109, -1, 1, "現在のアダプタ設定で動作しています。", "", ""},
         {"0", "1", 109, -1, 1, "現在のアダプタ設定で動作しています。", "", ""},
@@ -105,10 +119,11 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
         {"", "1", 109, -1, 1, "ポートと機種を指定し、「アダプタ検出」を実行してください。", "未設定", ""},
         {"3", "1", 999, 2, 1, "アダプタ異常", "", nullptr},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.commPort) + " / " + row.adapter);
-        DialogDesk desk("CTI-INS100", row.adapter, {{"SYSTEM", "CommPort", QString::fromUtf8(row.commPort)}});
-        desk.state.appState = row.appState;
+        TestDesk desk = dialogDesk("CTI-INS100", row.adapter, "[SYSTEM]\nCommPort=" + QByteArray(row.commPort));
+        desk.state().appState = row.appState;
         AdapterDialog a(desk);
         EXPECT_EQ(a.dialog.cboPort->currentIndex(), row.port);
         EXPECT_EQ(a.dialog.cboAdapterName->currentIndex(), row.model);
@@ -120,36 +135,34 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
     }
 }
 
-// A by-id name longer than the room beside the port list keeps its start, its serial
-// number at the end and the missing-device note; the whole name is in the tooltip.
+// A long by-id name beside the port list keeps its start, its end and the missing note; the tooltip has it whole.
 TEST(frmAdapterOpening, LongDeviceNameFitsBesideThePort)
 {
-    const QString byId = QStringLiteral("/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D_"
-                                        "0123456789ABCDEF-if00-port0");
-    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "CommPort", QStringLiteral("4")}, {"PORTS", "COM4", byId}});
+    const QByteArray byId = "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D_"
+                            "0123456789ABCDEF-if00-port0";
+    TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nCommPort=4\n[PORTS]\nCOM4=" + byId);
     AdapterDialog a(desk);
     const QLabel& label = *a.dialog.lbPortDevice;
-    EXPECT_EQ(label.toolTip(), byId);
+    EXPECT_EQ(label.toolTip(), QString::fromUtf8(byId));
     EXPECT_TRUE(label.text().startsWith(QStringLiteral("→ /dev/serial/"))) << label.text().toStdString();
     EXPECT_TRUE(label.text().endsWith(QStringLiteral("port0（見つかりません）"))) << label.text().toStdString();
     EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.width());
 }
 
-// Detection is refused without a port or without a model: a beep, the message, nothing
-// sent, and the port and model in memory cleared.
+// No port or no model: a beep, the message, nothing sent, port and model in memory cleared.
 TEST(frmAdapterDetection, RefusedWithoutPortOrModel)
 {
     const std::pair<int, int> selections[] = {{-1, 1}, {2, 0}, {2, -1}};
     for (const auto& [port, model] : selections) {
         SCOPED_TRACE(testing::Message() << port << " / " << model);
-        DialogDesk desk;
+        TestDesk desk = dialogDesk();
         AdapterDialog a(desk);
         a.detect(port, model);
         EXPECT_EQ(a.beeps, 1);
         EXPECT_EQ(a.dialog.lbMessage->text(), QStringLiteral("ポートを指定してください。"));
-        EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
-        EXPECT_TRUE(desk.state.adapterProfile.kind.isEmpty());
+        EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
+        EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
+        EXPECT_TRUE(desk.state().adapterProfile.kind.isEmpty());
         EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
         EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
         EXPECT_TRUE(a.dialog.cmdAdapter->isEnabled());
@@ -160,89 +173,79 @@ TEST(frmAdapterDetection, RefusedWithoutPortOrModel)
 // A model entry without a name: "機種エラー", and the port stays closed.
 TEST(frmAdapterDetection, EmptyModelName)
 {
-    DialogDesk desk;
+    TestDesk desk = dialogDesk();
     AdapterDialog a(desk);
-    desk.comm->OpenPort(3);
+    desk.comm().OpenPort(3);
     a.detect(2, 5);
     EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("機種エラー"));
-    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_FALSE(desk.comm().IsPortOpen());
     EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
     EXPECT_EQ(a.beeps, 0);
-    EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
+    EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
 }
 
-// The INS profile initialises the adapter before asking who it is; the analog one only
-// asks. Both end detected under the popup, with the port left open for the CTI dialog.
+// INS initialises before identifying, analog only identifies; both detected under the popup, port left open.
 TEST(frmAdapterDetection, InitialisationByLineKind)
 {
-    struct Row
-    {
-        const char* model;
-        const char* index;
-        int entry;
-        QStringList commands;
-        const char* kind;
-    };
+    // clang-format off
+    struct Row { const char* model; const char* index; int entry; QStringList commands; const char* kind; };
     const Row rows[] = {
         {"CTI-INS100", "1", 1, {"ATZ", "AT&D0", "AT*CID=1", "ATI3"}, "INS回線"},
         {"CTI-AN10", "3", 3, {"AT"}, "アナログ回線"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.model);
-        DialogDesk desk(row.model, row.index);
+        TestDesk desk = dialogDesk(row.model, row.index);
         AdapterDialog a(desk);
         QString popupText;
         desk.pauser.onPause = [&](std::chrono::milliseconds) {
-            if (desk.window->popup().isVisible())
-                popupText = desk.window->popup().lbMsg->text();
+            if (desk.window().popup().isVisible())
+                popupText = desk.window().popup().lbMsg->text();
         };
         a.detect(2, row.entry);
         EXPECT_EQ(desk.sim->commandsReceived(), row.commands);
         EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出完了"));
         EXPECT_EQ(a.dialog.lbAdapterName->text(), QString::fromUtf8(row.model));
         EXPECT_EQ(a.dialog.lbKind->text(), QString::fromUtf8(row.kind));
-        EXPECT_EQ(desk.state.rcvMode, RcvMode::GetAInfo);
-        EXPECT_EQ(desk.state.systemSettings.CommPort, QStringLiteral("3"));
-        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_EQ(desk.state().rcvMode, RcvMode::GetAInfo);
+        EXPECT_EQ(desk.state().systemSettings.CommPort, QStringLiteral("3"));
+        EXPECT_TRUE(desk.comm().IsPortOpen());
         EXPECT_EQ(popupText, QStringLiteral("しばらくお待ちください・・・"));
-        EXPECT_FALSE(desk.window->popup().isVisible());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         EXPECT_EQ(a.beeps, 0);
     }
 }
 
-// No answer: the 5000 ms wait expires, nothing is detected, OK finds the setting
-// incomplete. An adapter that answers garbage, or nothing to an empty identification
-// command, ends the same way.
+// Silence (the 5000 ms wait), garbage or no identification command: nothing detected, OK finds it incomplete.
 TEST(frmAdapterDetection, NothingDetected)
 {
-    enum class Adapter
-    {
-        Silent,
-        Garbage,
-        NoGetinfo
-    };
+    // clang-format off
+    enum class Adapter { Silent, Garbage, NoGetinfo };
+    // clang-format on
     for (Adapter kind : {Adapter::Silent, Adapter::Garbage, Adapter::NoGetinfo}) {
         SCOPED_TRACE(static_cast<int>(kind));
-        DialogDesk desk("CTI-INS100", "1",
-                        {{"CTI-INS100", "getinfo", kind == Adapter::NoGetinfo ? QString() : QStringLiteral("ATI3")}});
+        TestDesk desk = dialogDesk(
+            "CTI-INS100", "1", kind == Adapter::NoGetinfo ? "[CTI-INS100]\ngetinfo=" : "[CTI-INS100]\ngetinfo=ATI3");
         AdapterDialog a(desk);
+        std::vector<int> waitIntervals;
         if (kind == Adapter::Silent)
             desk.sim->setSilent(true);
         if (kind == Adapter::Garbage)
             desk.sim->answerAs(QStringLiteral("XQ-77"));
         else
-            desk.expireWaits(a.dialog);
+            expireWaits(desk, a.dialog, waitIntervals);
         a.detect(2, 1);
         if (kind != Adapter::Garbage) {
-            ASSERT_FALSE(desk.waitIntervals.empty());
-            EXPECT_EQ(desk.waitIntervals.front(), 5000);
+            ASSERT_FALSE(waitIntervals.empty());
+            EXPECT_EQ(waitIntervals.front(), 5000);
         }
         EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出できませんでした"));
         EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
-        EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(desk.state.systemSettings.adapter.isEmpty());
-        EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
-        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
+        EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
+        EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
+        EXPECT_TRUE(desk.comm().IsPortOpen());
 
         desk.boxes.answers = {MessageBoxes::Answer::No};
         a.dialog.cmdOK->click();
@@ -251,60 +254,50 @@ TEST(frmAdapterDetection, NothingDetected)
     }
 }
 
-// The adapter names the second model while the first was selected: the second is taken,
-// and OK stores adapter 2 with the detected port (not a later list selection), moving the
-// adapter step on to the CTI step.
+// Another model answers: it is taken, and OK stores it with the detected port, moving on to the CTI step.
 TEST(frmAdapterDetection, AnswerAsAnotherModel)
 {
-    DialogDesk desk;
-    desk.state.appState = AppStateCode::AdapterStep;
+    TestDesk desk = dialogDesk();
+    desk.state().appState = AppStateCode::AdapterStep;
     AdapterDialog a(desk);
     desk.sim->answerAs(QStringLiteral("CTI-INS200"));
     a.detect(2, 1);
     EXPECT_EQ(a.dialog.lbAdapterName->text(), QStringLiteral("CTI-INS200"));
-    EXPECT_EQ(desk.state.adapterModel, QStringLiteral("CTI-INS200"));
-    EXPECT_EQ(desk.state.adapterProfile.getinfo, QStringLiteral("AT#I"));
-    EXPECT_EQ(desk.state.detectedModelIndex, 2);
+    EXPECT_EQ(desk.state().adapterModel, QStringLiteral("CTI-INS200"));
+    EXPECT_EQ(desk.state().adapterProfile.getinfo, QStringLiteral("AT#I"));
+    EXPECT_EQ(desk.state().detectedModelIndex, 2);
 
     a.dialog.cboPort->setCurrentIndex(5);
     a.dialog.cmdOK->click();
-    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "adapter"), QStringLiteral("2"));
-    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "CommPort"), QStringLiteral("3"));
-    EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "COMMinit"), QStringLiteral("True"));
-    EXPECT_EQ(desk.state.appState, AppStateCode::CtiStep);
+    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "adapter"), QStringLiteral("2"));
+    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "CommPort"), QStringLiteral("3"));
+    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "COMMinit"), QStringLiteral("True"));
+    EXPECT_EQ(desk.state().appState, AppStateCode::CtiStep);
     EXPECT_FALSE(a.dialog.isVisible());
 }
 
-// A port that does not open: "ポートオープンエラー", the device and why in the guidance line
-// (also of the dialog opened next, as after a failed check at start-up), nothing sent.
+// A port that does not open: its error, the device and why (also in the next dialog), nothing sent.
 TEST(frmAdapterDetection, PortThatDoesNotOpen)
 {
-    DialogDesk desk;
+    TestDesk desk = dialogDesk();
     AdapterDialog a(desk);
     a.detect(8, 1);
     EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
     EXPECT_TRUE(AdapterDialog(desk).dialog.lbMessage->text().startsWith("/nonexistent/tty"));
     EXPECT_TRUE(a.dialog.lbMessage->text().startsWith("/nonexistent/tty")) << qPrintable(a.dialog.lbMessage->text());
-    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_FALSE(desk.comm().IsPortOpen());
     EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
-    EXPECT_TRUE(desk.state.systemSettings.CommPort.isEmpty());
+    EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
 }
 
 // Ten initialisation commands all go out, in order, before the identification.
 TEST(frmAdapterDetection, TenInitialisationCommands)
 {
-    DialogDesk desk("CTI-INS100", "1",
-                    {{"CTI-INS100", "icommand1", "ATS1=0"},
-                     {"CTI-INS100", "icommand2", "ATS2=0"},
-                     {"CTI-INS100", "icommand3", "ATS3=0"},
-                     {"CTI-INS100", "icommand4", "ATS4=0"},
-                     {"CTI-INS100", "icommand5", "ATS5=0"},
-                     {"CTI-INS100", "icommand6", "ATS6=0"},
-                     {"CTI-INS100", "icommand7", "ATS7=0"},
-                     {"CTI-INS100", "icommand8", "ATS8=0"},
-                     {"CTI-INS100", "icommand9", "ATS9=0"},
-                     {"CTI-INS100", "icommand10", "ATS10=0"}});
-    ASSERT_EQ(desk.state.adapterProfile.icommandCount, 10);
+    TestDesk desk = dialogDesk("CTI-INS100", "1",
+                               "[CTI-INS100]\nicommand1=ATS1=0\nicommand2=ATS2=0\nicommand3=ATS3=0\nicommand4=ATS4=0\n"
+                               "icommand5=ATS5=0\nicommand6=ATS6=0\nicommand7=ATS7=0\nicommand8=ATS8=0\n"
+                               "icommand9=ATS9=0\nicommand10=ATS10=0\n");
+    ASSERT_EQ(desk.state().adapterProfile.icommandCount, 10);
     AdapterDialog a(desk);
     a.detect(2, 1);
     QStringList expected;
@@ -318,26 +311,15 @@ TEST(frmAdapterDetection, TenInitialisationCommands)
 // OK in every state: what is written, the messages, and the state code that follows.
 TEST(frmAdapterStoring, OkOutcomes)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        StateNumber appStateBefore;
-        bool complete;
-        bool readOnly;
-        std::vector<MessageBoxes::Answer> answers;
-        StateNumber appStateAfter;
-        QStringList texts;
-        bool closed;
-        const char* commInit; // in the file afterwards; null: the file is unchanged
-    };
     const auto yes = MessageBoxes::Answer::Yes;
     const auto no = MessageBoxes::Answer::No;
     const QString insStored = QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。");
     const QString writeFailed = QStringLiteral("INIファイルの書き込みに失敗しました。");
     const QString unfinished = QStringLiteral("アダプタ設定を未完了で登録しました。");
     // clang-format off
+    struct Row { const char* what; const char* model; const char* index; StateNumber appStateBefore; bool complete;
+                 bool readOnly; std::vector<MessageBoxes::Answer> answers; StateNumber appStateAfter; QStringList texts;
+                 bool closed; const char* commInit; }; // commInit: in the file afterwards; null: the file is unchanged
     const Row rows[] = {
         {"complete INS at start-up", "CTI-INS100", "1", 101, true, false, {}, 102, {insStored}, true, "True"},
         {"complete analog at start-up", "CTI-AN10", "3", 101, true, false, {}, 103, {QStringLiteral("アダプタ設定を登録しました。")}, true, "True"},
@@ -352,8 +334,8 @@ TEST(frmAdapterStoring, OkOutcomes)
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index);
-        desk.state.appState = row.appStateBefore;
+        TestDesk desk = dialogDesk(row.model, row.index);
+        desk.state().appState = row.appStateBefore;
         AdapterDialog a(desk);
         if (!row.complete)
             a.dialog.cboPort->setCurrentIndex(-1);
@@ -369,47 +351,42 @@ TEST(frmAdapterStoring, OkOutcomes)
             EXPECT_EQ(box.title, kTitle);
         }
         EXPECT_EQ(texts, row.texts);
-        EXPECT_EQ(desk.state.appState, row.appStateAfter);
+        EXPECT_EQ(desk.state().appState, row.appStateAfter);
         EXPECT_EQ(a.dialog.isVisible(), !row.closed);
         if (!row.commInit) {
             EXPECT_EQ(desk.dir.settingsBytes(), before);
         } else {
-            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "COMMinit"), QString::fromUtf8(row.commInit));
-            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "CommPort"), row.complete ? QStringLiteral("3") : QString());
-            EXPECT_EQ(ReadIni(desk.state, "SYSTEM", "adapter"),
+            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "COMMinit"), QString::fromUtf8(row.commInit));
+            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "CommPort"), row.complete ? QStringLiteral("3") : QString());
+            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "adapter"),
                       row.complete ? QString::fromUtf8(row.index) : QString());
         }
         if (row.readOnly) {
-            EXPECT_EQ(desk.state.systemSettings.COMMinit, QStringLiteral("False"));
+            EXPECT_EQ(desk.state().systemSettings.COMMinit, QStringLiteral("False"));
         }
     }
 }
 
-// Cancel during start-up asks first; outside start-up it closes at once. Either way what
-// detection changed in memory is reloaded from the file.
+// Cancel asks only during start-up; closing reloads what detection changed in memory.
 TEST(frmAdapterCancelling, AsksDuringStartUp)
 {
-    struct Row
-    {
-        StateNumber appState;
-        std::vector<MessageBoxes::Answer> answers;
-        std::size_t boxes;
-        bool closed;
-        StateNumber appStateAfter;
-    };
+    // clang-format off
+    struct Row { StateNumber appState; std::vector<MessageBoxes::Answer> answers; std::size_t boxes; bool closed;
+                 StateNumber appStateAfter; };
     const Row rows[] = {
         {101, {MessageBoxes::Answer::Cancel}, 1, false, 101},
         {101, {MessageBoxes::Answer::Ok}, 1, true, 901},
         {109, {}, 0, true, 109},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.appState << " " << row.answers.size());
-        DialogDesk desk;
-        desk.state.appState = row.appState;
+        TestDesk desk = dialogDesk();
+        desk.state().appState = row.appState;
         AdapterDialog a(desk);
         desk.sim->answerAs(QStringLiteral("CTI-INS200"));
         a.detect(2, 1);
-        ASSERT_EQ(desk.state.adapterModel, QStringLiteral("CTI-INS200"));
+        ASSERT_EQ(desk.state().adapterModel, QStringLiteral("CTI-INS200"));
         desk.boxes.answers.assign(row.answers.begin(), row.answers.end());
         a.dialog.cmdCancel->click();
         ASSERT_EQ(desk.boxes.shown.size(), row.boxes);
@@ -418,28 +395,22 @@ TEST(frmAdapterCancelling, AsksDuringStartUp)
             EXPECT_EQ(desk.boxes.shown[0].buttons, MessageBoxes::Buttons::OkCancel);
         }
         EXPECT_EQ(a.dialog.isVisible(), !row.closed);
-        EXPECT_EQ(desk.state.appState, row.appStateAfter);
-        EXPECT_EQ(desk.state.adapterModel, row.closed ? QStringLiteral("CTI-INS100") : QStringLiteral("CTI-INS200"));
+        EXPECT_EQ(desk.state().appState, row.appStateAfter);
+        EXPECT_EQ(desk.state().adapterModel, row.closed ? QStringLiteral("CTI-INS100") : QStringLiteral("CTI-INS200"));
     }
 }
 
-// Shown modally by start-up: Cancel confirmed ends the modal loop with 901; closed by the
-// window manager, appState stays for the step loop to show the dialog again.
+// Modal at start-up: Cancel confirmed ends with 901; the window manager's close keeps the step for the loop.
 TEST(frmAdapterModal, EndsTheModalLoop)
 {
     for (bool byWindowManager : {false, true}) {
         SCOPED_TRACE(byWindowManager);
-        DialogDesk desk;
-        desk.state.appState = AppStateCode::AdapterStep;
-        frmAdapter dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
-        QTimer::singleShot(0, &dialog, [&] {
-            if (byWindowManager)
-                dialog.close();
-            else
-                dialog.cmdCancel->click();
-        });
+        TestDesk desk = dialogDesk();
+        desk.state().appState = AppStateCode::AdapterStep;
+        frmAdapter dialog(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window());
+        QTimer::singleShot(0, &dialog, [&] { byWindowManager ? void(dialog.close()) : dialog.cmdCancel->click(); });
         dialog.exec();
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(desk.state.appState, byWindowManager ? AppStateCode::AdapterStep : AppStateCode::Quit);
+        EXPECT_EQ(desk.state().appState, byWindowManager ? AppStateCode::AdapterStep : AppStateCode::Quit);
     }
 }

@@ -1,21 +1,47 @@
 #include "dialogs/frmCti.h"
 
-#include "DialogRig.h"
+#include "app/Settings.h"
+#include "ui/frmMessage.h"
+
+#include "support/TestDesk.h"
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
+#include <functional>
+#include <vector>
 
 namespace {
 
 const QString kStored = QStringLiteral("CTI設定を登録しました。");
 
+// The shipped settings with `model` simulated on COM3 as adapter `index`, COMMinit True, and
+// `extra` written over them; COM9 is a port whose device does not exist.
+TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", const QByteArray& extra = {})
+{
+    return TestDesk({.ini = "[SYSTEM]\nadapter=" + QByteArray(index) +
+                            "\nCommPort=3\nCOMMinit=True\n[PORTS]\nCOM9=/nonexistent/tty\n" + extra,
+                     .adapter = model});
+}
+
+// From now on a running reply wait expires at its first poll, as its timer would, while `when`
+// holds; `intervals` gets the timer's interval at each.
+void expireWaits(TestDesk& desk, frmCti& dialog, std::vector<int>& intervals, std::function<bool()> when)
+{
+    desk.pauser.onPause = [&, when](std::chrono::milliseconds pause) {
+        // The popup's own pause is as long as a poll; only a running wait expires.
+        if (pause == frmComm::kReplyPoll && dialog.waitTimer.isActive() && when()) {
+            intervals.push_back(dialog.waitTimer.interval());
+            dialog.waitTimer_Timer();
+        }
+    };
+}
+
 struct CtiDialog
 {
-    explicit CtiDialog(DialogDesk& desk)
-        : dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    explicit CtiDialog(TestDesk& desk)
+        : dialog(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window())
     {
         dialog.show();
     }
@@ -33,32 +59,45 @@ struct CtiDialog
     frmCti dialog;
 };
 
+std::array<QString, 3> strings(const std::array<const char*, 3>& texts)
+{
+    return {QString::fromUtf8(texts[0]), QString::fromUtf8(texts[1]), QString::fromUtf8(texts[2])};
+}
+
+std::array<QString, 3> inMemory(const SharedState& state)
+{
+    const SystemSettings& s = state.systemSettings;
+    return {s.ctiSettings1, s.ctiSettings2, s.ctiSettings3};
+}
+
 std::array<QString, 3> stored(const SharedState& state)
 {
     return {ReadIni(state, "SYSTEM", "ctiSettings1"), ReadIni(state, "SYSTEM", "ctiSettings2"),
             ReadIni(state, "SYSTEM", "ctiSettings3")};
 }
 
-// What the adapter received after its initialisation commands.
-QStringList afterInitialisation(const AdapterSimulator& sim, qsizetype initialisation)
+QStringList boxTexts(const TestDesk& desk)
 {
-    return sim.commandsReceived().mid(initialisation);
+    QStringList texts;
+    for (const auto& box : desk.boxes.shown)
+        texts << box.text;
+    return texts;
 }
 
 } // namespace
 
-// Opening: the adapter, port and line labels, the port frames of the profile (port 3 has
-// no name in CTI-INS100), the stored values in the option buttons, the port closed.
+// Opening: adapter, port and line labels, the profile's port frames, the stored values, the port closed.
 TEST(frmCtiOpening, ShowsTheStoredSetting)
 {
-    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "ctiSettings1", ""}, {"SYSTEM", "ctiSettings2", "1"}});
-    desk.comm->OpenPort(3);
+    TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nctiSettings1=\nctiSettings2=1\n");
+    desk.window().move(130, 170);
+    desk.comm().OpenPort(3);
     CtiDialog c(desk);
     frmCti& d = c.dialog;
-    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_FALSE(desk.comm().IsPortOpen());
     EXPECT_EQ(d.windowTitle(), QStringLiteral("ＣＴＩ設定"));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(d.pos(), desk.window->pos());
+    EXPECT_EQ(d.pos(), desk.window().pos());
     EXPECT_EQ(d.lbPort->text(), QStringLiteral("COM3"));
     EXPECT_EQ(d.lbAdapterName->text(), QStringLiteral("CTI-INS100"));
     EXPECT_EQ(d.lbKind->text(), QStringLiteral("INS回線"));
@@ -82,7 +121,7 @@ TEST(frmCtiOpening, ShowsTheStoredSetting)
 // Port captions with a gap: only the named ports have a frame.
 TEST(frmCtiOpening, PortNamesWithGaps)
 {
-    DialogDesk desk("CTI-INS200", "2", {{"CTI-INS200", "port2", ""}});
+    TestDesk desk = dialogDesk("CTI-INS200", "2", "[CTI-INS200]\nport2=\n");
     CtiDialog c(desk);
     EXPECT_TRUE(c.dialog.frCtiSettings[1]->isVisible());
     EXPECT_FALSE(c.dialog.frCtiSettings[2]->isVisible());
@@ -90,30 +129,23 @@ TEST(frmCtiOpening, PortNamesWithGaps)
     EXPECT_EQ(c.dialog.lbP[3]->text(), QStringLiteral("デジタルポート"));
 }
 
-// No CTI work without a finished adapter setting, with a faulty adapter, or on an analog
-// line: the message says why, and read-out, send and OK are disabled.
+// Unfinished adapter setting, faulty adapter or analog line: the message says why, the CTI buttons are off.
 TEST(frmCtiOpening, WhenThereIsNothingToDo)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        const char* commInit;
-        StateNumber appState;
-        const char* message;
-        const char* kenshutu;
-    };
+    // clang-format off
+    struct Row { const char* what; const char* model; const char* index; const char* commInit; StateNumber appState;
+                 const char* message; const char* kenshutu; };
     const Row rows[] = {
         {"unfinished", "CTI-INS100", "1", "False", 109, "アダプタ設定が完了していません。", "未設定"},
         {"unreadable", "CTI-INS100", "1", "", 109, "アダプタ設定が完了していません。", "未設定"},
         {"faulty", "CTI-INS100", "1", "True", 999, "アダプタ異常", ""},
         {"analog", "CTI-AN10", "3", "True", 109, "アナログ回線では、CTI設定は不要です。", ""},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index, {{"SYSTEM", "COMMinit", QString::fromUtf8(row.commInit)}});
-        desk.state.appState = row.appState;
+        TestDesk desk = dialogDesk(row.model, row.index, "[SYSTEM]\nCOMMinit=" + QByteArray(row.commInit));
+        desk.state().appState = row.appState;
         CtiDialog c(desk);
         EXPECT_EQ(c.dialog.lbMessage->text(), QString::fromUtf8(row.message));
         EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.kenshutu));
@@ -124,318 +156,136 @@ TEST(frmCtiOpening, WhenThereIsNothingToDo)
     }
 }
 
-// Read-out in both schemes: the queries sent, the option buttons and memory filled from
-// the replies, the read-out marked complete. rsp1_Both sets all three ports; a per-port
-// profile without a third query ends after two; one with five queries asks only three.
+// Read-out in both schemes: the queries, the buttons and memory from the replies, up to three ports.
 TEST(frmCtiReadOut, BothSchemes)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        std::vector<DialogDesk::Key> keys;
-        std::array<bool, 3> adapterPorts;
-        QStringList queries;
-        std::array<bool, 3> shown;
-        std::array<const char*, 3> memory;
-    };
+    // clang-format off
+    struct Row { const char* what; const char* model; const char* index; const char* ini; std::array<bool, 3> adapterPorts;
+                 QStringList queries; std::array<bool, 3> shown; std::array<const char*, 3> memory; };
     const Row rows[] = {
-        {"single query, both",
-         "CTI-INS100",
-         "1",
-         {},
-         {true, true, false},
-         {"AT*CTI?"},
-         {true, true, true},
-         {"1", "1", "1"}},
-        {"single query, port 2",
-         "CTI-INS100",
-         "1",
-         {},
-         {false, true, false},
-         {"AT*CTI?"},
-         {false, true, false},
-         {"0", "1", "0"}},
-        {"per port",
-         "CTI-INS200",
-         "2",
-         {},
-         {false, true, true},
-         {"AT#P1?", "AT#P2?", "AT#P3?"},
-         {false, true, true},
-         {"0", "1", "1"}},
-        {"per port, two queries",
-         "CTI-INS200",
-         "2",
-         {{"CTI-INS200", "getCtiInfo3", ""}},
-         {true, true, true},
-         {"AT#P1?", "AT#P2?"},
-         {true, true, false},
-         {"1", "1", ""}},
-        {"per port, five queries",
-         "CTI-INS200",
-         "2",
-         {{"CTI-INS200", "getCtiInfo4", "AT#P4?"},
-          {"CTI-INS200", "ctiInfo4", "#P4:"},
-          {"CTI-INS200", "getCtiInfo5", "AT#P5?"},
-          {"CTI-INS200", "ctiInfo5", "#P5:"}},
-         {true, false, true},
-         {"AT#P1?", "AT#P2?", "AT#P3?"},
-         {true, false, true},
-         {"1", "0", "1"}},
+        {"single query, both", "CTI-INS100", "1", "", {true, true, false}, {"AT*CTI?"}, {true, true, true}, {"1", "1", "1"}},
+        {"single query, port 2", "CTI-INS100", "1", "", {false, true, false}, {"AT*CTI?"}, {false, true, false}, {"0", "1", "0"}},
+        {"per port", "CTI-INS200", "2", "", {false, true, true}, {"AT#P1?", "AT#P2?", "AT#P3?"}, {false, true, true}, {"0", "1", "1"}},
+        {"per port, two queries", "CTI-INS200", "2", "[CTI-INS200]\ngetCtiInfo3=", {true, true, true}, {"AT#P1?", "AT#P2?"}, {true, true, false}, {"1", "1", ""}},
+        {"per port, five queries", "CTI-INS200", "2", "[CTI-INS200]\ngetCtiInfo4=AT#P4?\nctiInfo4=#P4:\ngetCtiInfo5=AT#P5?\nctiInfo5=#P5:",
+         {true, false, true}, {"AT#P1?", "AT#P2?", "AT#P3?"}, {true, false, true}, {"1", "0", "1"}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index, {});
-        for (const DialogDesk::Key& k : row.keys)
-            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
-        LoadSettings(desk.state);
-        desk.sim = std::make_unique<AdapterSimulator>(
-            AdapterSimProfile::load(desk.dir.settingsPath(), QString::fromUtf8(row.model)));
-        WriteIni(desk.state, "PORTS", "COM3", desk.sim->portPath());
+        TestDesk desk = dialogDesk(row.model, row.index, row.ini);
         desk.sim->setCtiPorts(row.adapterPorts);
         CtiDialog c(desk);
         c.dialog.cmdCti->click();
         EXPECT_EQ(desk.sim->commandsReceived(), row.queries);
         EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定検出完了"));
         EXPECT_EQ(c.notify(), row.shown);
-        const SystemSettings& s = desk.state.systemSettings;
-        EXPECT_EQ((std::array<QString, 3>{s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}),
-                  (std::array<QString, 3>{QString::fromUtf8(row.memory[0]), QString::fromUtf8(row.memory[1]),
-                                          QString::fromUtf8(row.memory[2])}));
-        EXPECT_EQ(desk.state.rcvMode, RcvMode::ReadOutDone);
-        EXPECT_TRUE(desk.comm->IsPortOpen());
+        EXPECT_EQ(inMemory(desk.state()), strings(row.memory));
+        EXPECT_EQ(desk.state().rcvMode, RcvMode::ReadOutDone);
+        EXPECT_TRUE(desk.comm().IsPortOpen());
         EXPECT_TRUE(desk.boxes.shown.empty());
         EXPECT_TRUE(c.dialog.cmdCti->isEnabled());
     }
 }
 
-// Read-outs that fail: a silent adapter (8000 ms wait), one falling silent after the first
-// port, a reply that is only its prefix, and a getCtiCommand that is no number. All ports
-// then show "通知しない"; memory keeps only what came before the failure.
+// Failed read-outs (silence: the 8000 ms wait) show "通知しない"; memory keeps what came before.
 TEST(frmCtiReadOut, Failures)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        DialogDesk::Key key;
-        const char* silentFrom; // the query from which the adapter stays silent
-        const char* caption;
-        QStringList boxes;
-        std::array<const char*, 3> memory;
-    };
+    // clang-format off
+    struct Row { const char* what; const char* model; const char* index; const char* ini;
+                 const char* silentFrom; // the query from which the adapter stays silent
+                 const char* caption; QStringList boxes; std::array<const char*, 3> memory; };
     const Row rows[] = {
-        {"silent", "CTI-INS100", "1", {"SYSTEM", "Echo", ""}, "AT*CTI?", "CTI設定検出タイムアウト", {}, {"", "", ""}},
-        {"silent mid-read-out",
-         "CTI-INS200",
-         "2",
-         {"SYSTEM", "Echo", ""},
-         "AT#P2?",
-         "CTI設定検出タイムアウト",
-         {},
-         {"0", "", ""}},
-        {"only the prefix",
-         "CTI-INS100",
-         "1",
-         {"CTI-INS100", "rsp1_NN", ""},
-         nullptr,
-         "CTI設定検出エラー",
-         {"CTI設定応答データが異常です"},
-         {"", "", ""}},
-        {"no number",
-         "CTI-INS100",
-         "1",
-         {"CTI-INS100", "getCtiCommand", "one"},
-         nullptr,
-         "CTI設定検出エラー",
-         {},
-         {"1", "1", "0"}},
+        {"silent", "CTI-INS100", "1", "[SYSTEM]\nEcho=", "AT*CTI?", "CTI設定検出タイムアウト", {}, {"", "", ""}},
+        {"silent mid-read-out", "CTI-INS200", "2", "[SYSTEM]\nEcho=", "AT#P2?", "CTI設定検出タイムアウト", {}, {"0", "", ""}},
+        {"only the prefix", "CTI-INS100", "1", "[CTI-INS100]\nrsp1_NN=", nullptr, "CTI設定検出エラー", {"CTI設定応答データが異常です"}, {"", "", ""}},
+        {"no number", "CTI-INS100", "1", "[CTI-INS100]\ngetCtiCommand=one", nullptr, "CTI設定検出エラー", {}, {"1", "1", "0"}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index,
-                        {row.key,
-                         {"SYSTEM", "ctiSettings1", "1"},
-                         {"SYSTEM", "ctiSettings2", "1"},
-                         {"SYSTEM", "ctiSettings3", "0"}});
+        TestDesk desk = dialogDesk(
+            row.model, row.index, row.ini + QByteArray("\n[SYSTEM]\nctiSettings1=1\nctiSettings2=1\nctiSettings3=0\n"));
         CtiDialog c(desk);
         ASSERT_EQ(c.notify(), (std::array<bool, 3>{true, true, false}));
+        std::vector<int> waitIntervals;
         if (row.silentFrom) {
             QObject::connect(desk.sim.get(), &AdapterSimulator::commandReceived, desk.sim.get(),
                              [&desk, &row](const QString& command) {
                                  if (command == QLatin1String(row.silentFrom))
                                      desk.sim->setSilent(true);
                              });
-            desk.expireWaits(c.dialog, [&desk] { return desk.sim->isSilent(); });
+            expireWaits(desk, c.dialog, waitIntervals, [&desk] { return desk.sim->isSilent(); });
         }
         c.dialog.cmdCti->click();
         EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
-        QStringList texts;
-        for (const auto& box : desk.boxes.shown)
-            texts << box.text;
-        EXPECT_EQ(texts, row.boxes);
+        EXPECT_EQ(boxTexts(desk), row.boxes);
         EXPECT_EQ(c.notify(), (std::array<bool, 3>{false, false, false}));
-        const SystemSettings& s = desk.state.systemSettings;
-        EXPECT_EQ((std::array<QString, 3>{s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}),
-                  (std::array<QString, 3>{QString::fromUtf8(row.memory[0]), QString::fromUtf8(row.memory[1]),
-                                          QString::fromUtf8(row.memory[2])}));
+        EXPECT_EQ(inMemory(desk.state()), strings(row.memory));
         if (row.silentFrom) {
-            ASSERT_FALSE(desk.waitIntervals.empty());
-            EXPECT_EQ(desk.waitIntervals.back(), 8000);
+            ASSERT_FALSE(waitIntervals.empty());
+            EXPECT_EQ(waitIntervals.back(), 8000);
         }
-        EXPECT_NE(desk.state.rcvMode, RcvMode::ReadOutDone);
+        EXPECT_NE(desk.state().rcvMode, RcvMode::ReadOutDone);
         EXPECT_TRUE(c.dialog.cmdCti->isEnabled());
     }
 }
 
-// The send: the exact commands after the initialisation, what is stored, the message and
-// the CTI step moving on.
+// The send: the commands after the initialisation, what is stored, the message, the CTI step moving on.
 TEST(frmCtiSend, CommandSequences)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        std::vector<DialogDesk::Key> keys;
-        std::array<bool, 3> selected;
-        qsizetype initialisation;
-        QStringList commands;
-        std::array<const char*, 3> stored;
-        std::array<bool, 3> adapterPorts;
-    };
+    // clang-format off
+    struct Row { const char* what; const char* model; const char* index; const char* ini; std::array<bool, 3> selected;
+                 qsizetype initialisation; QStringList commands; std::array<const char*, 3> stored; std::array<bool, 3> adapterPorts; };
     const Row rows[] = {
-        {"single query, both, port 3 ignored",
-         "CTI-INS100",
-         "1",
-         {},
-         {true, true, true},
-         3,
-         {"AT*CTI=3", "AT&W"},
-         {"1", "1", "0"},
-         {true, true, false}},
-        {"single query, one command",
-         "CTI-INS100",
-         "1",
-         {{"CTI-INS100", "cti_both_2", ""}},
-         {true, true, false},
-         3,
-         {"AT*CTI=3"},
-         {"1", "1", "0"},
-         {true, true, false}},
-        {"single query, none",
-         "CTI-INS100",
-         "1",
-         {},
-         {false, false, true},
-         3,
-         {"AT*CTI=0", "AT&W"},
-         {"0", "0", "0"},
-         {false, false, false}},
-        {"per port, only port 2",
-         "CTI-INS200",
-         "2",
-         {},
-         {false, true, false},
-         2,
-         {"AT#P1=0", "AT#P2=1", "AT#P3=0"},
-         {"0", "1", "0"},
-         {false, true, false}},
+        {"single query, both, port 3 ignored", "CTI-INS100", "1", "", {true, true, true}, 3, {"AT*CTI=3", "AT&W"}, {"1", "1", "0"}, {true, true, false}},
+        {"single query, one command", "CTI-INS100", "1", "[CTI-INS100]\ncti_both_2=", {true, true, false}, 3, {"AT*CTI=3"}, {"1", "1", "0"}, {true, true, false}},
+        {"single query, none", "CTI-INS100", "1", "", {false, false, true}, 3, {"AT*CTI=0", "AT&W"}, {"0", "0", "0"}, {false, false, false}},
+        {"per port, only port 2", "CTI-INS200", "2", "", {false, true, false}, 2, {"AT#P1=0", "AT#P2=1", "AT#P3=0"}, {"0", "1", "0"}, {false, true, false}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index, {});
-        for (const DialogDesk::Key& k : row.keys)
-            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
-        LoadSettings(desk.state);
-        desk.state.appState = AppStateCode::CtiStep;
+        TestDesk desk = dialogDesk(row.model, row.index, row.ini);
+        desk.state().appState = AppStateCode::CtiStep;
         desk.sim->setCtiPorts({true, true, true});
         CtiDialog c(desk);
         c.select(row.selected);
         c.dialog.cmdCtiSetting->click();
+        // What the adapter received after its initialisation commands.
         EXPECT_EQ(desk.sim->commandsReceived().size(), row.initialisation + row.commands.size());
-        EXPECT_EQ(afterInitialisation(*desk.sim, row.initialisation), row.commands);
+        EXPECT_EQ(desk.sim->commandsReceived().mid(row.initialisation), row.commands);
         EXPECT_EQ(desk.sim->ctiPorts(), row.adapterPorts);
-        EXPECT_EQ(stored(desk.state),
-                  (std::array<QString, 3>{QString::fromUtf8(row.stored[0]), QString::fromUtf8(row.stored[1]),
-                                          QString::fromUtf8(row.stored[2])}));
+        EXPECT_EQ(stored(desk.state()), strings(row.stored));
         EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定送信完了"));
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.boxes.shown[0].text, kStored);
-        EXPECT_EQ(desk.state.appState, AppStateCode::UrlStep);
-        EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
-        EXPECT_TRUE(desk.comm->IsPortOpen());
-        EXPECT_FALSE(desk.window->popup().isVisible());
+        EXPECT_EQ(desk.state().appState, AppStateCode::UrlStep);
+        EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
+        EXPECT_TRUE(desk.comm().IsPortOpen());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         EXPECT_TRUE(c.dialog.isVisible());
     }
 }
 
-// Sends that cannot happen: the port does not open (nothing sent, no box, the adapter
-// label emptied), a getCtiCommand that is no number (nothing stored), an analog line
-// (nothing at all), and a settings file that cannot be written.
+// Sends that cannot happen: port not opening, no number, analog line, settings not writable.
 TEST(frmCtiSend, Failures)
 {
-    struct Row
-    {
-        const char* what;
-        const char* model;
-        const char* index;
-        std::vector<DialogDesk::Key> keys;
-        bool readOnly;
-        const char* caption;
-        QStringList boxes;
-        bool adapterLabel;
-        StateNumber appState;
-    };
+    // clang-format off
+    struct Row { const char* what; const char* model; const char* index; const char* ini; bool readOnly; const char* caption;
+                 QStringList boxes; bool adapterLabel; StateNumber appState; };
     const Row rows[] = {
-        {"port does not open",
-         "CTI-INS100",
-         "1",
-         {{"SYSTEM", "CommPort", "9"}},
-         false,
-         "ポートオープンエラー",
-         {},
-         false,
-         102},
-        {"port not a number",
-         "CTI-INS100",
-         "1",
-         {{"SYSTEM", "CommPort", "x"}},
-         false,
-         "ポートオープンエラー",
-         {},
-         false,
-         102},
-        {"no number",
-         "CTI-INS100",
-         "1",
-         {{"CTI-INS100", "getCtiCommand", "one"}},
-         false,
-         "CTI設定送信エラー",
-         {},
-         true,
-         102},
-        {"analog", "CTI-AN10", "3", {}, false, "", {}, true, 102},
-        {"read-only settings",
-         "CTI-INS100",
-         "1",
-         {},
-         true,
-         "CTI設定送信完了",
-         {"INIファイルの書き込みに失敗しました。"},
-         true,
-         102},
+        {"port does not open", "CTI-INS100", "1", "[SYSTEM]\nCommPort=9", false, "ポートオープンエラー", {}, false, 102},
+        {"port not a number", "CTI-INS100", "1", "[SYSTEM]\nCommPort=x", false, "ポートオープンエラー", {}, false, 102},
+        {"no number", "CTI-INS100", "1", "[CTI-INS100]\ngetCtiCommand=one", false, "CTI設定送信エラー", {}, true, 102},
+        {"analog", "CTI-AN10", "3", "", false, "", {}, true, 102},
+        {"read-only settings", "CTI-INS100", "1", "", true, "CTI設定送信完了", {"INIファイルの書き込みに失敗しました。"}, true, 102},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DialogDesk desk(row.model, row.index, {});
-        for (const DialogDesk::Key& k : row.keys)
-            WriteIni(desk.state, QLatin1String(k.section), QLatin1String(k.key), k.value);
-        LoadSettings(desk.state);
-        desk.state.appState = AppStateCode::CtiStep;
+        TestDesk desk = dialogDesk(row.model, row.index, row.ini);
+        desk.state().appState = AppStateCode::CtiStep;
         CtiDialog c(desk);
         const QByteArray before = desk.dir.settingsBytes();
         if (row.readOnly)
@@ -445,13 +295,10 @@ TEST(frmCtiSend, Failures)
         const bool initialised = QString::fromUtf8(row.caption) != u"ポートオープンエラー" && row.caption[0] != '\0';
         EXPECT_EQ(desk.sim->commandsReceived().size(), !initialised ? 0 : row.readOnly ? 5 : 3);
         EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
-        QStringList texts;
-        for (const auto& box : desk.boxes.shown)
-            texts << box.text;
-        EXPECT_EQ(texts, row.boxes);
+        EXPECT_EQ(boxTexts(desk), row.boxes);
         EXPECT_EQ(c.dialog.lbAdapterName->text().isEmpty(), !row.adapterLabel);
         EXPECT_EQ(desk.dir.settingsBytes(), before);
-        EXPECT_EQ(desk.state.appState, row.appState);
+        EXPECT_EQ(desk.state().appState, row.appState);
         EXPECT_TRUE(c.dialog.cmdCtiSetting->isEnabled());
     }
 }
@@ -459,7 +306,7 @@ TEST(frmCtiSend, Failures)
 // A read-out that cannot open the port sends nothing and shows no box.
 TEST(frmCtiReadOut, PortDoesNotOpen)
 {
-    DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "CommPort", "9"}});
+    TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nCommPort=9\n");
     CtiDialog c(desk);
     c.dialog.cmdCti->click();
     EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
@@ -468,16 +315,13 @@ TEST(frmCtiReadOut, PortDoesNotOpen)
     EXPECT_FALSE(c.dialog.lbAdapterName->text().isEmpty());
 }
 
-// OK stores what memory holds, not the option buttons changed since; during start-up the
-// CTI step moves on. A failed write says so and changes no state.
+// OK stores memory, not the buttons changed since, and ends the CTI step; a failed write changes no state.
 TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
 {
     for (bool readOnly : {false, true}) {
         SCOPED_TRACE(readOnly);
-        DialogDesk desk(
-            "CTI-INS100", "1",
-            {{"SYSTEM", "ctiSettings1", "1"}, {"SYSTEM", "ctiSettings2", "0"}, {"SYSTEM", "ctiSettings3", ""}});
-        desk.state.appState = AppStateCode::CtiStep;
+        TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nctiSettings1=1\nctiSettings2=0\nctiSettings3=\n");
+        desk.state().appState = AppStateCode::CtiStep;
         CtiDialog c(desk);
         desk.sim->setCtiPorts({false, true, false});
         c.dialog.cmdCti->click();
@@ -488,9 +332,9 @@ TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.boxes.shown[0].text,
                   readOnly ? QStringLiteral("INIファイルの書き込みに失敗しました。") : kStored);
-        EXPECT_EQ(stored(desk.state),
+        EXPECT_EQ(stored(desk.state()),
                   readOnly ? (std::array<QString, 3>{"1", "0", ""}) : (std::array<QString, 3>{"0", "1", "0"}));
-        EXPECT_EQ(desk.state.appState, readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep);
+        EXPECT_EQ(desk.state().appState, readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep);
         EXPECT_FALSE(c.dialog.isVisible());
     }
 }
@@ -498,27 +342,22 @@ TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
 // Cancel in the CTI step asks; confirmed, start-up quits. Memory is reloaded from the file.
 TEST(frmCtiCancelling, AsksDuringTheCtiStep)
 {
-    struct Row
-    {
-        StateNumber appState;
-        MessageBoxes::Answer answer;
-        std::size_t boxes;
-        bool closed;
-        StateNumber appStateAfter;
-    };
+    // clang-format off
+    struct Row { StateNumber appState; MessageBoxes::Answer answer; std::size_t boxes; bool closed; StateNumber appStateAfter; };
     const Row rows[] = {
         {102, MessageBoxes::Answer::Cancel, 1, false, 102},
         {102, MessageBoxes::Answer::Ok, 1, true, 901},
         {109, MessageBoxes::Answer::Ok, 0, true, 109},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.appState << " " << static_cast<int>(row.answer));
-        DialogDesk desk("CTI-INS100", "1", {{"SYSTEM", "ctiSettings1", "0"}});
-        desk.state.appState = row.appState;
+        TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nctiSettings1=0\n");
+        desk.state().appState = row.appState;
         CtiDialog c(desk);
         desk.sim->setCtiPorts({true, true, false});
         c.dialog.cmdCti->click();
-        ASSERT_EQ(desk.state.systemSettings.ctiSettings1, QStringLiteral("1"));
+        ASSERT_EQ(desk.state().systemSettings.ctiSettings1, QStringLiteral("1"));
         desk.boxes.answers = {row.answer};
         c.dialog.cmdCancel->click();
         ASSERT_EQ(desk.boxes.shown.size(), row.boxes);
@@ -526,20 +365,20 @@ TEST(frmCtiCancelling, AsksDuringTheCtiStep)
             EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
         }
         EXPECT_EQ(c.dialog.isVisible(), !row.closed);
-        EXPECT_EQ(desk.state.appState, row.appStateAfter);
-        EXPECT_EQ(desk.state.systemSettings.ctiSettings1, row.closed ? QStringLiteral("0") : QStringLiteral("1"));
+        EXPECT_EQ(desk.state().appState, row.appStateAfter);
+        EXPECT_EQ(desk.state().systemSettings.ctiSettings1, row.closed ? QStringLiteral("0") : QStringLiteral("1"));
     }
 }
 
 // Shown modally in the CTI step and closed by the window manager: appState stays.
 TEST(frmCtiModal, WindowManagerCloseKeepsTheStep)
 {
-    DialogDesk desk;
-    desk.state.appState = AppStateCode::CtiStep;
-    frmCti dialog(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window);
+    TestDesk desk = dialogDesk();
+    desk.state().appState = AppStateCode::CtiStep;
+    frmCti dialog(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window());
     QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
     dialog.exec();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(desk.state.appState, AppStateCode::CtiStep);
+    EXPECT_EQ(desk.state().appState, AppStateCode::CtiStep);
     EXPECT_TRUE(desk.boxes.shown.empty());
 }

@@ -1,11 +1,16 @@
 #include "dialogs/frmSerialPorts.h"
 #include "dialogs/frmAdapter.h"
 
-#include "DialogRig.h"
+#include "app/Settings.h"
+
+#include "support/TestDesk.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// The shipped settings with CTI-INS100 simulated on COM3 as adapter 1.
+const TestDesk::Setup kSetup{.ini = "[SYSTEM]\nadapter=1\nCommPort=3\nCOMMinit=True\n", .adapter = "CTI-INS100"};
 
 const QString kById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
@@ -13,16 +18,11 @@ const QString kById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART
 // simulated adapter's pseudo-terminal without one.
 QList<SerialPortEntry> twoDevices(const AdapterSimulator& sim)
 {
-    SerialPortEntry usb;
-    usb.device = QStringLiteral("/dev/ttyUSB0");
-    usb.byIdPath = kById;
-    usb.description = QStringLiteral("FT232R USB UART");
-    usb.manufacturer = QStringLiteral("FTDI");
-    usb.vendorId = 0x0403;
-    usb.productId = 0x6001;
-    usb.inUse = true;
-    usb.accessible = false;
-    usb.accessGroup = QStringLiteral("dialout");
+    // clang-format off
+    const SerialPortEntry usb{.device = "/dev/ttyUSB0", .byIdPath = kById, .description = "FT232R USB UART",
+                              .manufacturer = "FTDI", .vendorId = 0x0403, .productId = 0x6001, .inUse = true,
+                              .accessible = false, .accessGroup = "dialout"};
+    // clang-format on
     SerialPortEntry pty;
     pty.device = sim.slavePath();
     return {usb, pty};
@@ -30,8 +30,8 @@ QList<SerialPortEntry> twoDevices(const AdapterSimulator& sim)
 
 struct PortsWindow
 {
-    explicit PortsWindow(DialogDesk& desk, int portEntry)
-        : adapter(desk.state, desk.boxes, desk.pauser, *desk.comm, *desk.window)
+    explicit PortsWindow(TestDesk& desk, int portEntry)
+        : adapter(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window())
     {
         adapter.setSerialPortLister([&desk] { return twoDevices(*desk.sim); });
         adapter.show();
@@ -47,11 +47,10 @@ struct PortsWindow
 
 } // namespace
 
-// The window lists each device with what tells it apart, and says for a device this user
-// may not open which group grants access.
+// Each device with what tells it apart, and for one this user may not open the group granting access.
 TEST(frmSerialPorts, ListsTheDevices)
 {
-    DialogDesk desk;
+    TestDesk desk(kSetup);
     PortsWindow p(desk, 4);
     ASSERT_NE(p.window, nullptr);
     EXPECT_TRUE(p.window->isVisible());
@@ -78,8 +77,7 @@ TEST(frmSerialPorts, ListsTheDevices)
     EXPECT_EQ(p.adapter.serialPortsWindow(), p.window);
 }
 
-// Assigning writes exactly one PORTS line, the by-id name where there is one, else the
-// device; every other byte of the file stays. The label beside cboPort follows.
+// Assigning writes one PORTS line (by-id name, else the device) and nothing else; the label follows.
 TEST(frmSerialPorts, AssignWritesOneLine)
 {
     struct Row
@@ -92,7 +90,7 @@ TEST(frmSerialPorts, AssignWritesOneLine)
     const Row rows[] = {{4, 0, "COM5", false}, {4, 1, "COM5", false}, {2, 1, "COM3", true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key + std::to_string(row.device));
-        DialogDesk desk;
+        TestDesk desk(kSetup);
         PortsWindow p(desk, row.portEntry);
         const QString value = row.device == 0 ? kById : desk.sim->slavePath();
         const QByteArray before = desk.dir.settingsBytes();
@@ -106,18 +104,17 @@ TEST(frmSerialPorts, AssignWritesOneLine)
         ASSERT_TRUE(after.contains(line));
         after.replace(after.indexOf(line), line.size(), row.replaces ? oldLine : QByteArray());
         EXPECT_EQ(after, before);
-        EXPECT_EQ(ReadIni(desk.state, "PORTS", QLatin1String(row.key)), value);
+        EXPECT_EQ(ReadIni(desk.state(), "PORTS", QLatin1String(row.key)), value);
         // The label beside the port list may shorten a long name; its tooltip has it whole.
         EXPECT_EQ(p.adapter.lbPortDevice->toolTip(), value);
         EXPECT_TRUE(desk.boxes.shown.empty());
     }
 }
 
-// Without a chosen COM number nothing can be assigned; a settings file that cannot be
-// written says so.
+// No COM number chosen: nothing to assign; a settings file that cannot be written says so.
 TEST(frmSerialPorts, AssignRefused)
 {
-    DialogDesk desk;
+    TestDesk desk(kSetup);
     PortsWindow none(desk, -1);
     none.select(1);
     EXPECT_FALSE(none.window->cmdAssign->isEnabled());

@@ -16,11 +16,8 @@ TEST(Cp932, EveryByteBelow0x80IsItsOwnCodePointBothWays)
 
 TEST(Cp932, TextBeyondAscii)
 {
-    struct Case
-    {
-        QString text;
-        QByteArray bytes;
-    };
+    // clang-format off
+    struct Case { QString text; QByteArray bytes; };
     const Case cases[] = {
         {QStringLiteral("着信"), QByteArray("\x92\x85\x90\x4d")},
         {QStringLiteral("ｱ"), QByteArray("\xb1")},                    // half-width katakana, one byte
@@ -29,6 +26,7 @@ TEST(Cp932, TextBeyondAscii)
         {QStringLiteral("\U0001F4DE1"), QByteArray("?1")},            // one '?' for a surrogate pair
         {QStringLiteral("\u00e9\u00e9着"), QByteArray("??\x92\x85")}, // the encoder recovers
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(toCp932(c.text), c.bytes) << c.text.toStdString();
         if (!c.bytes.contains('?')) {

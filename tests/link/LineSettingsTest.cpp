@@ -5,14 +5,8 @@
 // Every accepted form of the settings text, field by field.
 TEST(LineSettings, AcceptedTexts)
 {
-    struct Row
-    {
-        const char* text;
-        qint32 baud;
-        QSerialPort::Parity parity;
-        QSerialPort::DataBits dataBits;
-        QSerialPort::StopBits stopBits;
-    };
+    // clang-format off
+    struct Row { const char* text; qint32 baud; QSerialPort::Parity parity; QSerialPort::DataBits dataBits; QSerialPort::StopBits stopBits; };
     const Row rows[] = {
         {"9600,n,8,1", 9600, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop},
         {"19200,E,7,2", 19200, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop},
@@ -20,6 +14,7 @@ TEST(LineSettings, AcceptedTexts)
         {"115200,M,6,1", 115200, QSerialPort::MarkParity, QSerialPort::Data6, QSerialPort::OneStop},
         {"300,s,8,2", 300, QSerialPort::SpaceParity, QSerialPort::Data8, QSerialPort::TwoStop},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         const auto parsed = parseLineSettings(QString::fromUtf8(row.text));
@@ -35,11 +30,8 @@ TEST(LineSettings, AcceptedTexts)
 // A rejected text yields no settings and a message naming what was wrong.
 TEST(LineSettings, RejectedTextsNameTheFault)
 {
-    struct Row
-    {
-        const char* text;
-        const char* mentions;
-    };
+    // clang-format off
+    struct Row { const char* text; const char* mentions; };
     const Row rows[] = {
         {"", "形式"},
         {"9600", "形式"},
@@ -57,6 +49,7 @@ TEST(LineSettings, RejectedTextsNameTheFault)
         {"9600,n,8,3", "ストップビット「3」"},
         {"9600,n,8,1.0", "ストップビット「1.0」"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         const auto parsed = parseLineSettings(QString::fromUtf8(row.text));

@@ -1,5 +1,7 @@
 #include "link/ReceiveAssembler.h"
 
+#include "link/Cp932.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,8 +18,38 @@ QList<QByteArray> feedAll(ReceiveAssembler& assembler, const QList<QByteArray>& 
 
 } // namespace
 
-// A line that never ends must not grow without bound: it keeps its first 64 KiB, the rest up
-// to its CR is dropped, and the next line starts clean.
+// Framing, one row a rule: the reads, the lines or frames they complete, and what is left (a drop shows it).
+TEST(ReceiveAssembler, FramingRules)
+{
+    const QByteArray name = toCp932(QStringLiteral("着信0312345678"));
+    const Framing L = Framing::Line;
+    const Framing C = Framing::ControlCode;
+    // clang-format off
+    struct Row { const char* what; Framing framing; QList<QByteArray> reads; QList<QByteArray> units; QByteArray pending; };
+    const Row rows[] = {
+        {"a line split over two reads; LF dropped", L, {"ABC", "DE\r\n"}, {"ABCDE"}, ""},
+        {"empty lines are never handed on", L, {"\r\rX\r"}, {"X"}, ""},
+        {"control characters inside a line are dropped", L, {"A\tB\x01\r"}, {"AB"}, ""},
+        {"two lines in one read, in order", L, {"first\rsecond\r"}, {"first", "second"}, ""},
+        {"a double-byte character split between reads", L, {name.left(1), name.mid(1) + "\r"}, {name}, ""},
+        {"one stray byte waits", L, {"x"}, {}, "x"},
+        {"a burst of garbage without CR waits without its control bytes", L, {"\x01#%&garbage"}, {}, "#%&garbage"},
+        {"bytes before STX and after ETX are discarded", C, {"xy\x02" "1234\x03z"}, {"1234"}, ""},
+        {"what follows ETX in the same read does not reach the next frame", C, {"\x02" "12\x03z", "34\x03"}, {"12", "34"}, ""},
+        {"an empty frame hands nothing on", C, {"\x02\x03"}, {}, ""},
+        {"a frame split over two reads", C, {"\x02" "12", "34\x03"}, {"1234"}, ""},
+        {"an unfinished frame waits without its STX", C, {"\x02" "12"}, {}, "12"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ReceiveAssembler assembler;
+        EXPECT_EQ(feedAll(assembler, row.reads, row.framing), row.units);
+        EXPECT_EQ(assembler.pending(), row.pending);
+    }
+}
+
+// A line that never ends keeps its first 64 KiB, the rest up to its CR is dropped, the next starts clean.
 TEST(ReceiveAssembler, OverlongLineIsCutAtTheCapUntilItsTerminator)
 {
     ReceiveAssembler assembler;

@@ -17,98 +17,65 @@
 /// The arrival time the receive routines are handed in these tests.
 inline const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
 
-/// The receive routines wired to fakes, with the profiles of the three adapter families.
+/// An adapter model and what its profile section in settings.ini says.
+struct ModelProfile
+{
+    const char* model;
+    void (*fill)(AdapterProfile& p);
+};
+// clang-format off
+/// One query answers for all ports with one character.
+inline constexpr ModelProfile kOneCharacterIsdn{"CTI-INS100", [](AdapterProfile& p) { p.kind = "INS"; p.ok = "0"; p.ring = "RING"; p.getCtiCommand = "1"; p.rsp1_Both = "3"; p.rsp1_P1 = "1"; p.rsp1_P2 = "2"; p.rsp1_NN = "0"; p.ctiInfo[1] = "*CTI:"; }};
+/// One query per port, answered with two characters.
+inline constexpr ModelProfile kTwoCharacterIsdn{"CTI-INS200", [](AdapterProfile& p) { p.kind = "INS"; p.ok = "0"; p.ring = "NMBR="; p.getCtiCommand = "2"; p.rsp2_on = "ON"; p.rsp2_off = "OF"; p.ctiInfo = {"", "#P1:", "#P2:", "#P3:", "#P4:"}; }};
+inline constexpr ModelProfile kAnalog{"CTI-AN10", [](AdapterProfile& p) { p.kind = "ANALOG"; p.ok = "0"; p.ring = "CALL"; }};
+inline constexpr ModelProfile kT1{"ソラノT1", [](AdapterProfile& p) { p.kind = "ANALOG"; p.ctrlcode = "True"; }};
+// clang-format on
+
+/// The call actions a call on `number` leads to, in their order, as the fakes log them.
+inline QStringList callEvents(const QString& number)
+{
+    return {"display:" + number, "browser:http://crm.example.jp/?tel=" + number, "history:" + number};
+}
+
+/// The three CTI settings as written one character each ("1x0").
+inline QStringList ctiOf(const QString& three)
+{
+    return {three.mid(0, 1), three.mid(1, 1), three.mid(2, 1)};
+}
+
+/// A 29-character control-code frame: a 9-character header and the number field.
+inline QString t1Frame(const QString& numberField)
+{
+    return "T1STAT001" + numberField;
+}
+
+/// The receive routines wired to fakes, for one adapter model in one receive mode.
 struct ReceiveRig
 {
-    enum class Routine
-    {
-        Isdn,
-        Analog,
-        T1
-    };
+    // clang-format off
+    enum class Routine { Isdn, Analog, T1 };
+    // clang-format on
 
-    ReceiveRig()
+    explicit ReceiveRig(const ModelProfile& use = kOneCharacterIsdn, RcvMode mode = RcvMode::Initial)
     {
-        state.systemSettings.appName = QStringLiteral("着信");
-        state.systemSettings.debugmode = QStringLiteral("True");
-        state.urlSettings.browse = QStringLiteral("True");
-        state.urlSettings.history = QStringLiteral("True");
-        state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/?tel=");
-        state.adapterModels[1] = QStringLiteral("CTI-INS100");
-        state.adapterModels[2] = QStringLiteral("CTI-INS200");
-        state.adapterModels[3] = QStringLiteral("CTI-AN10");
-        state.adapterModels[4] = QStringLiteral("ソラノT1");
-        state.adapterModels[5] = QStringLiteral("CTI-TEST5");
-        useOneCharacterIsdn();
-    }
-
-    // One query answers for all ports with one character.
-    void useOneCharacterIsdn()
-    {
-        state.adapterModel = QStringLiteral("CTI-INS100");
-        AdapterProfile& p = state.adapterProfile;
-        p = AdapterProfile{};
-        p.kind = QStringLiteral("INS");
-        p.ok = QStringLiteral("0");
-        p.ring = QStringLiteral("RING");
-        p.getCtiCommand = QStringLiteral("1");
-        p.rsp1_Both = QStringLiteral("3");
-        p.rsp1_P1 = QStringLiteral("1");
-        p.rsp1_P2 = QStringLiteral("2");
-        p.rsp1_NN = QStringLiteral("0");
-        p.ctiInfo[1] = QStringLiteral("*CTI:");
-    }
-
-    // One query per port, answered with two characters.
-    void useTwoCharacterIsdn()
-    {
-        state.adapterModel = QStringLiteral("CTI-INS200");
-        AdapterProfile& p = state.adapterProfile;
-        p = AdapterProfile{};
-        p.kind = QStringLiteral("INS");
-        p.ok = QStringLiteral("0");
-        p.ring = QStringLiteral("NMBR=");
-        p.getCtiCommand = QStringLiteral("2");
-        p.rsp2_on = QStringLiteral("ON");
-        p.rsp2_off = QStringLiteral("OF");
-        p.ctiInfo[1] = QStringLiteral("#P1:");
-        p.ctiInfo[2] = QStringLiteral("#P2:");
-        p.ctiInfo[3] = QStringLiteral("#P3:");
-        p.ctiInfo[4] = QStringLiteral("#P4:");
-    }
-
-    void useAnalog()
-    {
-        state.adapterModel = QStringLiteral("CTI-AN10");
-        AdapterProfile& p = state.adapterProfile;
-        p = AdapterProfile{};
-        p.kind = QStringLiteral("ANALOG");
-        p.ok = QStringLiteral("0");
-        p.ring = QStringLiteral("CALL");
-    }
-
-    void useT1()
-    {
-        state.adapterModel = QStringLiteral("ソラノT1");
-        AdapterProfile& p = state.adapterProfile;
-        p = AdapterProfile{};
-        p.kind = QStringLiteral("ANALOG");
-        p.ctrlcode = QStringLiteral("True");
+        state.systemSettings.appName = "着信";
+        state.systemSettings.debugmode = "True";
+        state.urlSettings.browse = "True";
+        state.urlSettings.history = "True";
+        state.urlSettings.path1 = "http://crm.example.jp/?tel=";
+        state.adapterModels = {"", "CTI-INS100", "CTI-INS200", "CTI-AN10", "ソラノT1", "CTI-TEST5"};
+        state.adapterModel = use.model;
+        use.fill(state.adapterProfile);
+        state.rcvMode = mode;
     }
 
     void feed(Routine routine, const QString& line)
     {
-        switch (routine) {
-        case Routine::Isdn:
-            processor.rcvProcess(line, kNow);
-            break;
-        case Routine::Analog:
-            processor.rcvProcessA(line, kNow);
-            break;
-        case Routine::T1:
-            processor.rcvProcessT1(line, kNow);
-            break;
-        }
+        using Member = void (ReceiveProcessor::*)(const QString&, const QDateTime&);
+        const Member routines[] = {&ReceiveProcessor::rcvProcess, &ReceiveProcessor::rcvProcessA,
+                                   &ReceiveProcessor::rcvProcessT1};
+        (processor.*routines[static_cast<int>(routine)])(line, kNow);
     }
 
     /// Everything the routines may write, for comparing before and after.
@@ -134,11 +101,17 @@ struct ReceiveRig
         return {state.replyStatus, state.watchAck, state.detectedModel, state.detectedModelIndex,
                 s.ctiSettings1,    s.ctiSettings2, s.ctiSettings3};
     }
-    void setCti(const QString& one, const QString& two, const QString& three)
+    void setCti(const QString& three)
     {
-        state.systemSettings.ctiSettings1 = one;
-        state.systemSettings.ctiSettings2 = two;
-        state.systemSettings.ctiSettings3 = three;
+        const QStringList cti = ctiOf(three);
+        state.systemSettings.ctiSettings1 = cti[0];
+        state.systemSettings.ctiSettings2 = cti[1];
+        state.systemSettings.ctiSettings3 = cti[2];
+    }
+    QStringList cti() const
+    {
+        const SystemSettings& s = state.systemSettings;
+        return {s.ctiSettings1, s.ctiSettings2, s.ctiSettings3};
     }
 
     SharedState state;
@@ -149,9 +122,3 @@ struct ReceiveRig
     RecordingCallHistory history{&log};
     ReceiveProcessor processor{state, boxes, launcher, history, &display};
 };
-
-/// A 29-character control-code frame: a 9-character header and the number field.
-inline QString t1Frame(const QString& numberField)
-{
-    return QStringLiteral("T1STAT001") + numberField;
-}

@@ -39,17 +39,13 @@ public:
 
     QString anyLine()
     {
+        // clang-format off
         static const std::vector<QString> pieces = {
-            QStringLiteral("RING"),      QStringLiteral("ring"),       QStringLiteral("NMBR="),
-            QStringLiteral("CALL"),      QStringLiteral("*CTI:"),      QStringLiteral("#P1:"),
-            QStringLiteral("#P2:"),      QStringLiteral("ON"),         QStringLiteral("OF"),
-            QStringLiteral("0"),         QStringLiteral("3"),          QStringLiteral("0312345678"),
-            QStringLiteral(";"),         QStringLiteral("/"),          QStringLiteral("+"),
-            QStringLiteral(":"),         QStringLiteral(" "),          QString(20, u' '),
-            QStringLiteral("T1STAT001"), QStringLiteral("CTI-INS100"), QString::fromUtf8("着信ソラノ"),
-            QString::fromUtf8("𝄞"),      QString(QChar(0xD800)),       QString(QChar(0)),
-            QStringLiteral("\r\n\t"),    QStringLiteral("$(id)\"'`"),
+            "RING", "ring", "NMBR=", "CALL", "*CTI:", "#P1:", "#P2:", "ON", "OF", "0", "3", "0312345678", ";", "/", "+",
+            ":", " ", QString(20, u' '), "T1STAT001", "CTI-INS100", "着信ソラノ", "𝄞", QString(QChar(0xD800)),
+            QString(QChar(0)), "\r\n\t", "$(id)\"'`",
         };
+        // clang-format on
         const int shape = number(0, 199);
         if (shape == 0)
             return QString(64 * 1024, QChar(u'0' + number(0, 9)));
@@ -69,20 +65,15 @@ public:
 
     void randomiseProfile(SharedState& state)
     {
-        static const std::vector<QString> rings = {QString(),
-                                                   QStringLiteral("R"),
-                                                   QStringLiteral("RING"),
-                                                   QStringLiteral("ring"),
-                                                   QStringLiteral("NMBR="),
-                                                   QStringLiteral("CALL")};
-        static const std::vector<QString> oks = {QString(), QStringLiteral("0"), QStringLiteral("R")};
-        static const std::vector<QString> prefixes = {QString(), QStringLiteral("*CTI:"), QStringLiteral("#P1:"),
-                                                      QStringLiteral("R"), QStringLiteral("0312345678")};
-        static const std::vector<QString> vocabularies = {QStringLiteral("1"), QStringLiteral("2"), QString(),
-                                                          QStringLiteral("x"), QStringLiteral("99999999999999999999")};
-        static const std::vector<QString> switches = {QStringLiteral("True"), QStringLiteral("true"), QString()};
+        // clang-format off
+        static const std::vector<QString> rings = {"", "R", "RING", "ring", "NMBR=", "CALL"};
+        static const std::vector<QString> oks = {"", "0", "R"};
+        static const std::vector<QString> prefixes = {"", "*CTI:", "#P1:", "R", "0312345678"};
+        static const std::vector<QString> vocabularies = {"1", "2", "", "x", "99999999999999999999"};
+        static const std::vector<QString> switches = {"True", "true", ""};
         static const std::vector<std::int16_t> queries = {0, 1, 2, 3, 4, 5, 6, -1, 32767, -32768};
-        static const std::vector<QString> models = {QString(), QStringLiteral("CTI-INS100"), QStringLiteral("0")};
+        static const std::vector<QString> models = {"", "CTI-INS100", "0"};
+        // clang-format on
 
         AdapterProfile& p = state.adapterProfile;
         p.ring = pick(rings);
@@ -120,8 +111,7 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
     TraceCapture trace;
     const std::vector<StateNumber> modes = {0, 1, 2, 3, 999, -1, 32767};
     const std::vector<Routine> routines = {Routine::Isdn, Routine::Analog, Routine::T1};
-    const QStringList labels = {QStringLiteral("rcvProcess:"), QStringLiteral("rcvProcessA:"),
-                                QStringLiteral("rcvProcessT1:")};
+    const QStringList labels = {"rcvProcess:", "rcvProcessA:", "rcvProcessT1:"};
 
     // How often each kind of outcome occurred, so the run is known to reach every rule.
     int calls = 0, traps = 0, malformed = 0, replies = 0, watchdogAnswers = 0, ctiChanges = 0;
@@ -167,7 +157,7 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
         if (after.replyStatus == ReplyStatus::Malformed && before.replyStatus != ReplyStatus::Malformed) {
             ASSERT_EQ(routine, Routine::Isdn);
             ASSERT_EQ(rig.boxes.shown.size(), 1u);
-            ASSERT_EQ(rig.boxes.shown[0].text, QString::fromUtf8("CTI設定応答データが異常です"));
+            ASSERT_EQ(rig.boxes.shown[0].text, QString("CTI設定応答データが異常です"));
         }
 
         ASSERT_TRUE(after.watchAck == before.watchAck || after.watchAck == WatchAck::Answered ||
@@ -193,8 +183,8 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
 
         for (const auto& box : rig.boxes.shown) {
             const bool known = box.text.startsWith(labels.at(int(routine))) ||
-                               box.text == QString::fromUtf8("CTI設定応答データが異常です") ||
-                               box.text.startsWith(QString::fromUtf8("電話番号を取り出すことができませんでした\r"));
+                               box.text == QString("CTI設定応答データが異常です") ||
+                               box.text.startsWith(QString("電話番号を取り出すことができませんでした\r"));
             ASSERT_TRUE(known) << box.text.left(80).toStdString();
         }
 

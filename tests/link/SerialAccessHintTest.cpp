@@ -15,20 +15,14 @@
 // its owner and mode), or the other program holding the port.
 TEST(SerialAccessHint, NamesTheDeviceAndTheRemedy)
 {
-    struct Case
-    {
-        const char* name;
-        DeviceAccess access;
-        QStringList says;
-        QStringList doesNotSay;
-    };
+    // clang-format off
+    struct Case { const char* name; DeviceAccess access; QStringList says; QStringList doesNotSay; };
     const QString dev = "/dev/serial/by-id/usb-FTDI-if00-port0";
     const QString join = "sudo adduser";
     const auto device = [&](QString group, bool held, bool listed, std::optional<unsigned> mode,
                             QString user = "yamada", bool accessible = false) {
         return DeviceAccess{dev, accessible, group, held, listed, user, "root", mode};
     };
-    // clang-format off
     const Case cases[] = {
         {"not in the group", device("dialout", false, false, 0660), {dev, join + " yamada dialout", "ログインし直して"}, {"使用中"}},
         {"joined, session older", device("dialout", false, true, 0660), {dev, "yamada はグループ dialout に入って", "ログインし直して"}, {join}},

@@ -10,13 +10,8 @@ TEST(TerminalText, BoundAndBackspaces)
 {
     const QString full = QString(kTerminalLimit, u'a');
     const QString over = QString(kTerminalTrim, u'o') + QString(kTerminalLimit - kTerminalTrim + 1, u'k');
-    struct Row
-    {
-        const char* what;
-        QString box;
-        QString text;
-        QString expected;
-    };
+    // clang-format off
+    struct Row { const char* what; QString box; QString text; QString expected; };
     const Row rows[] = {
         {"exactly at the limit nothing is dropped", full, QStringLiteral("z"), full + u'z'},
         {"above the limit the oldest 4096 go first", over, QStringLiteral("z"),
@@ -32,6 +27,7 @@ TEST(TerminalText, BoundAndBackspaces)
         {"backspace into an empty box deletes nothing", QString(), QStringLiteral("\bA"), QStringLiteral("A")},
         {"plain text is appended", QStringLiteral("A\r\n"), QStringLiteral("B\r\n"), QStringLiteral("A\r\nB\r\n")},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(appendToTerminalText(row.box, row.text), row.expected);

@@ -59,14 +59,8 @@ TEST(ApplicationDirectory, ChoiceByHowTheProgramIsPlaced)
         InstalledDefaults,
         ExecutableDir
     };
-    struct Case
-    {
-        const char* name;
-        bool given, writable, exeHasSettings, defaultsHaveSettings;
-        Where where;
-        From from;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* name; bool given, writable, exeHasSettings, defaultsHaveSettings; Where where; From from; } cases[] = {
         {"--app-dir over an installed program", true, false, false, true, Given, Nothing},
         {"--app-dir over a build", true, true, true, false, Given, Nothing},
         {"a build", false, true, true, false, Executable, Nothing},
@@ -76,7 +70,8 @@ TEST(ApplicationDirectory, ChoiceByHowTheProgramIsPlaced)
         {"read-only copy with its own settings", false, false, true, false, PerUser, ExecutableDir},
         {"a bare executable in a writable folder", false, true, false, false, Executable, Nothing},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const InstallFacts facts{"/opt/bin",
                                  c.writable,

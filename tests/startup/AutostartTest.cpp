@@ -13,12 +13,8 @@
 // and escaped so that the desktop's parsing gives exactly the words back.
 TEST(Autostart, ExecValueRoundTrips)
 {
-    struct Case
-    {
-        QString word;
-        QString written;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { QString word, written; } cases[] = {
         {"/usr/bin/chakushin", "/usr/bin/chakushin"},
         {"/home/山田/.local/share/chakushin", "/home/山田/.local/share/chakushin"},
         {"/home/a b/desk", "\"/home/a b/desk\""},
@@ -32,7 +28,8 @@ TEST(Autostart, ExecValueRoundTrips)
         {"/srv/tab\there", "\"/srv/tab\\there\""},
         {"", "\"\""},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(qPrintable(c.word));
         EXPECT_EQ(desktopExecValue({c.word}), c.written);
         const QStringList command{"/opt/chakushin/bin/chakushin", "--app-dir", c.word};

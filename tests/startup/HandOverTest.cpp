@@ -4,9 +4,7 @@
 #include "startup/ForegroundWindow.h"
 #include "startup/SingleInstance.h"
 
-#include "app/Settings.h"
-
-#include "support/TempAppDir.h"
+#include "support/TestDesk.h"
 
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -29,35 +27,28 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/// A private runtime directory and application directory for the instances of one test,
-/// so that tests running side by side never meet each other's instance.
-struct Desk
+/// A private runtime directory for the instances of one test, so that tests running side by
+/// side never meet each other's instance, and a desk with an adapter on a port with nothing
+/// behind it: a start shows the popup of the adapter check, then waits in the adapter dialog.
+struct InstanceDesk
 {
-    Desk()
+    InstanceDesk()
     {
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-        dir.copyShippedSettings();
-        const SharedState setup = dir.makeState();
-        WriteIni(setup, "SYSTEM", "debugmode", "True");
-        // An adapter on a port with nothing behind it: a start shows the popup of the
-        // adapter check, then waits in the adapter dialog.
-        WriteIni(setup, "SYSTEM", "adapter", "1");
-        WriteIni(setup, "SYSTEM", "CommPort", "9");
-        WriteIni(setup, "PORTS", "COM9", runtime.filePath(QStringLiteral("no-adapter")));
+        desk.write("[SYSTEM]\ndebugmode=True\nadapter=1\nCommPort=9\n[PORTS]\nCOM9=/nonexistent/no-adapter\n");
     }
-    ~Desk() { qunsetenv("XDG_RUNTIME_DIR"); }
+    ~InstanceDesk() { qunsetenv("XDG_RUNTIME_DIR"); }
 
     /// Starts the program on this desk.
     void start(QProcess& program) const
     {
-        program.setProcessChannelMode(QProcess::SeparateChannels);
-        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {QStringLiteral("--app-dir"), dir.path()});
+        program.start(CHAKUSHIN_EXECUTABLE, {"--app-dir", desk.dir.path()});
         program.waitForStarted();
     }
 
     QTemporaryDir runtime;
-    TempAppDir dir;
+    TestDesk desk;
 };
 
 /// Runs this process's events until `program` has ended or `patience` is over.
@@ -90,32 +81,16 @@ bool showsAWindow(QProcess& program, std::chrono::milliseconds patience)
 // main window, also from the tray or the task bar.
 TEST(HandOver, SecondStartBringsTheFirstForward)
 {
-    struct Case
-    {
-        const char* name;
-        std::function<QWidget*(QWidget& main, QDialog& dialog)> arrange;
+    // clang-format off
+    const struct { const char* name; std::function<QWidget*(QWidget& main, QDialog& dialog)> arrange; } cases[] = {
+        {"main window hidden to the tray", [](QWidget& main, QDialog&) { main.hide(); return &main; }},
+        {"main window minimised", [](QWidget& main, QDialog&) { main.showMinimized(); return &main; }},
+        {"modal dialog open", [](QWidget&, QDialog& dialog) -> QWidget* { dialog.setModal(true); dialog.show(); return &dialog; }},
     };
-    const Case cases[] = {
-        {"main window hidden to the tray",
-         [](QWidget& main, QDialog&) {
-             main.hide();
-             return &main;
-         }},
-        {"main window minimised",
-         [](QWidget& main, QDialog&) {
-             main.showMinimized();
-             return &main;
-         }},
-        {"modal dialog open",
-         [](QWidget&, QDialog& dialog) {
-             dialog.setModal(true);
-             dialog.show();
-             return static_cast<QWidget*>(&dialog);
-         }},
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Desk desk;
+        InstanceDesk desk;
         QWidget main;
         main.show();
         SingleInstance instance(QStringLiteral("着信"));
@@ -144,7 +119,7 @@ TEST(HandOver, SecondStartBringsTheFirstForward)
 // A lock and a socket name left by a killed instance do not stop the next start.
 TEST(HandOver, NameLeftByAKilledInstance)
 {
-    Desk desk;
+    InstanceDesk desk;
     QProcess first;
     desk.start(first);
     ASSERT_TRUE(showsAWindow(first, 20s));
@@ -164,7 +139,7 @@ TEST(HandOver, NameLeftByAKilledInstance)
 // Starts at the same moment end with exactly one instance running.
 TEST(HandOver, SimultaneousStartsLeaveOneInstance)
 {
-    Desk desk;
+    InstanceDesk desk;
     QProcess starts[3];
     for (QProcess& start : starts)
         desk.start(start);

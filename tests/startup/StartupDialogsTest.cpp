@@ -1,24 +1,27 @@
 // The start-up with the program's own settings dialogs: the user meets them modally in the
 // step loop, and the main window's settings buttons open them modeless, each at most once.
 
-#include "StartupRig.h"
-
+#include "app/Settings.h"
 #include "calls/SqliteHistoryStore.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
 #include "dialogs/frmUrl.h"
+#include "startup/StartupSequence.h"
+#include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
 
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/StateCodePrinter.h"
+#include "support/TestDesk.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <utility>
@@ -31,51 +34,53 @@ using Answer = MessageBoxes::Answer;
 
 namespace {
 
-/// Acts on each modal dialog as the user would, once per dialog shown: the action for its
-/// object name runs as soon as it is the active modal window.
-class ModalUser
+// A first start's desk: the shipped settings with the trace on and `ini` over them, `model`
+// on COM3, the main window loaded hidden.
+TestDesk::Setup firstStart(const QByteArray& ini = {}, const char* model = "CTI-INS100", bool desktopBrowser = false)
 {
-public:
-    using Action = std::function<void(QWidget&)>;
+    return {
+        .ini = "[SYSTEM]\ndebugmode=True\n" + ini, .adapter = model, .loaded = false, .desktopBrowser = desktopBrowser};
+}
 
-    explicit ModalUser(std::map<QString, Action> actions)
-        : m_actions(std::move(actions))
+// The start-up with the program's own settings dialogs, 400 ms for the adapter's reply.
+Outcome runStartup(TestDesk& desk)
+{
+    StartupSequence startup(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window(),
+                            desk.program->stepDialogs());
+    startup.setReplyWait(400ms);
+    return startup.run();
+}
+
+// Acts on each modal dialog as the user would, once per dialog shown: the action for its
+// object name (else a close) runs as soon as it is the active modal window.
+struct ModalUser
+{
+    explicit ModalUser(std::map<QString, std::function<void(QWidget&)>> actions)
+        : actions(std::move(actions))
     {
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] { look(); });
-        m_poll.start();
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == current)
+                return;
+            current = modal;
+            seen.append(modal->objectName());
+            const auto action = this->actions.find(modal->objectName());
+            action != this->actions.end() ? action->second(*modal) : void(modal->close());
+        });
+        poll.start(10);
     }
-
     QStringList seen;
-
-private:
-    void look()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_current)
-            return;
-        m_current = modal;
-        seen.append(modal->objectName());
-        const auto action = m_actions.find(modal->objectName());
-        if (action != m_actions.end())
-            action->second(*modal);
-        else
-            modal->close();
-    }
-
-    std::map<QString, Action> m_actions;
-    QTimer m_poll;
-    QPointer<QWidget> m_current;
+    std::map<QString, std::function<void(QWidget&)>> actions;
+    QTimer poll;
+    QPointer<QWidget> current;
 };
 
 int countWindows(const char* objectName, bool visibleOnly = false)
 {
-    int count = 0;
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->objectName() == QLatin1String(objectName) && (window->isVisible() || !visibleOnly))
-            ++count;
-    }
-    return count;
+    const QWidgetList all = QApplication::topLevelWidgets();
+    return int(std::count_if(all.begin(), all.end(), [&](QWidget* w) {
+        return w->objectName() == QLatin1String(objectName) && (w->isVisible() || !visibleOnly);
+    }));
 }
 
 void settleDeletes()
@@ -93,33 +98,24 @@ void settleDeletes()
 // registered and is otherwise as before.
 TEST(StartupDialogs, WholeFirstStart)
 {
-    struct Case
-    {
-        const char* model;
-        int modelEntry;
-        QStringList dialogs;
-        QString storedMessage;
-        // What the CTI dialog registers from the read-out, for each port; none for analog.
-        const char* ctiSetting;
-    };
-    const Case cases[] = {
-        {"CTI-INS100",
-         1,
-         {"frmAdapter", "frmCti", "frmUrl"},
-         QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。"),
-         "0"},
+    // ctiSetting: what the CTI dialog registers from the read-out, for each port; none for analog.
+    // clang-format off
+    const struct { const char* model; int modelEntry; QStringList dialogs; QString storedMessage; const char* ctiSetting; } cases[] = {
+        {"CTI-INS100", 1, {"frmAdapter", "frmCti", "frmUrl"}, QStringLiteral("アダプタ設定を登録しました。\rCTI 設定を確認してください。"), "0"},
         {"CTI-AN10", 3, {"frmAdapter", "frmUrl"}, QStringLiteral("アダプタ設定を登録しました。"), nullptr},
     };
+    // clang-format on
     const QString url = QStringLiteral("http://crm.example.jp/customer?tel=");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.model);
-        StartupRig rig({}, QString::fromUtf8(c.model), StartupRig::Browser::Desktop);
+        TestDesk desk(firstStart({}, c.model, true));
+        const QByteArray settingsBefore = desk.dir.settingsBytes();
         // What the build and the demo put beside the program.
-        ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("mdb")));
-        const QString database = rig.dir.filePath(QStringLiteral("mdb/cti.mdb"));
+        ASSERT_TRUE(QDir(desk.dir.path()).mkdir(QStringLiteral("mdb")));
+        const QString database = desk.dir.filePath(QStringLiteral("mdb/cti.mdb"));
         ASSERT_TRUE(createHistoryDatabase(database));
-        const QString opened = rig.dir.filePath(QStringLiteral("opened"));
-        const QString recorder = rig.dir.filePath(QStringLiteral("browser"));
+        const QString opened = desk.dir.filePath(QStringLiteral("opened"));
+        const QString recorder = desk.dir.filePath(QStringLiteral("browser"));
         {
             QFile script(recorder);
             ASSERT_TRUE(script.open(QIODevice::WriteOnly));
@@ -127,7 +123,6 @@ TEST(StartupDialogs, WholeFirstStart)
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         qputenv("BROWSER", QFile::encodeName(recorder));
-        rig.useProgramDialogs();
 
         ModalUser user({{QStringLiteral("frmAdapter"),
                          [&](QWidget& w) {
@@ -148,22 +143,22 @@ TEST(StartupDialogs, WholeFirstStart)
                              d.chkUrl->click();
                              d.chkHist->click();
                              d.txtUrl->setText(url);
-                             rig.boxes.answers = {Answer::Ok, Answer::Yes};
+                             desk.boxes.answers = {Answer::Ok, Answer::Yes};
                              d.cmdOK->click();
                          }}});
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Running);
+        EXPECT_EQ(runStartup(desk), Outcome::Running);
 
         EXPECT_EQ(user.seen, c.dialogs);
-        ASSERT_GE(rig.boxes.shown.size(), 3u);
-        EXPECT_EQ(rig.boxes.shown.front().text, c.storedMessage);
-        EXPECT_EQ(rig.boxes.shown.rbegin()[1].text, QStringLiteral("設定を登録しました。"));
-        EXPECT_EQ(rig.boxes.shown.back().text, QStringLiteral("待ち受けを開始しますか？"));
-        EXPECT_TRUE(rig.window->isVisible());
-        ASSERT_TRUE(processEventsUntil([&] { return !rig.window->Timer1.isActive(); }, 3s));
-        EXPECT_EQ(rig.state().appState, AppStateCode::StandbyOn);
+        ASSERT_GE(desk.boxes.shown.size(), 3u);
+        EXPECT_EQ(desk.boxes.shown.front().text, c.storedMessage);
+        EXPECT_EQ(desk.boxes.shown.rbegin()[1].text, QStringLiteral("設定を登録しました。"));
+        EXPECT_EQ(desk.boxes.shown.back().text, QStringLiteral("待ち受けを開始しますか？"));
+        EXPECT_TRUE(desk.window().isVisible());
+        ASSERT_TRUE(processEventsUntil([&] { return !desk.window().Timer1.isActive(); }, 3s));
+        EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOn);
 
-        rig.sim->raiseCall(QStringLiteral("0312345678"));
+        desk.sim->raiseCall(QStringLiteral("0312345678"));
         ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(opened) && !historyRows(database).empty(); }, 5s));
         QFile record(opened);
         ASSERT_TRUE(record.open(QIODevice::ReadOnly));
@@ -173,7 +168,7 @@ TEST(StartupDialogs, WholeFirstStart)
         EXPECT_EQ(rows[0].first, QStringLiteral("0312345678"));
 
         TempAppDir expected;
-        expected.writeSettings(rig.settingsBefore);
+        expected.writeSettings(settingsBefore);
         const SharedState registered = expected.makeState();
         WriteIni(registered, "SYSTEM", "adapter", QString::number(c.modelEntry));
         WriteIni(registered, "SYSTEM", "CommPort", "3");
@@ -185,7 +180,7 @@ TEST(StartupDialogs, WholeFirstStart)
         WriteIni(registered, "URL", "path3", database);
         WriteIni(registered, "URL", "browse", "True");
         WriteIni(registered, "URL", "history", "True");
-        EXPECT_EQ(QString::fromUtf8(rig.dir.settingsBytes()), QString::fromUtf8(expected.settingsBytes()));
+        EXPECT_EQ(QString::fromUtf8(desk.dir.settingsBytes()), QString::fromUtf8(expected.settingsBytes()));
 
         qunsetenv("BROWSER");
         settleDeletes();
@@ -197,41 +192,40 @@ TEST(StartupDialogs, WholeFirstStart)
 // written; closed by the window manager, the dialog comes again.
 TEST(StartupDialogs, LeavingTheAdapterStep)
 {
-    StartupRig rig({});
-    rig.useProgramDialogs();
+    TestDesk desk(firstStart());
+    const QByteArray settingsBefore = desk.dir.settingsBytes();
     int shown = 0;
     ModalUser user({{QStringLiteral("frmAdapter"), [&](QWidget& w) {
                          if (++shown == 1) {
                              w.close();
                          } else {
-                             rig.boxes.answers = {Answer::Ok};
+                             desk.boxes.answers = {Answer::Ok};
                              static_cast<frmAdapter&>(w).cmdCancel->click();
                          }
                      }}});
 
-    EXPECT_EQ(rig.startup->run(), Outcome::Quit);
+    EXPECT_EQ(runStartup(desk), Outcome::Quit);
 
     EXPECT_EQ(shown, 2);
-    ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(rig.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
-    EXPECT_EQ(rig.dir.settingsBytes(), rig.settingsBefore);
-    EXPECT_FALSE(rig.window->isVisible());
+    ASSERT_EQ(desk.boxes.shown.size(), 1u);
+    EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
+    EXPECT_EQ(desk.dir.settingsBytes(), settingsBefore);
+    EXPECT_FALSE(desk.window().isVisible());
 }
 
 // A configured adapter that answers as another model: the adapter step's dialog shows no
 // adapter each time it comes, also after a close without OK has reloaded the file's.
 TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
 {
-    StartupRig rig({{"SYSTEM", "adapter", "1"}, {"SYSTEM", "CommPort", "3"}, {"URL", "path1", "http://crm/"}});
-    rig.sim->answerAs(QStringLiteral("CTI-INS200"));
-    rig.useProgramDialogs();
+    TestDesk desk(firstStart("[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\npath1=http://crm/"));
+    desk.sim->answerAs(QStringLiteral("CTI-INS200"));
     QStringList seen;
-    rig.boxes.answers = {Answer::Ok};
+    desk.boxes.answers = {Answer::Ok};
     ModalUser user({{QStringLiteral("frmAdapter"), [&](QWidget& w) {
-                         seen << static_cast<frmAdapter&>(w).lbKenshutu->text() + rig.state().systemSettings.CommPort;
+                         seen << static_cast<frmAdapter&>(w).lbKenshutu->text() + desk.state().systemSettings.CommPort;
                          seen.size() == 1 ? void(w.close()) : static_cast<frmAdapter&>(w).cmdCancel->click();
                      }}});
-    EXPECT_EQ(rig.startup->run(), Outcome::Quit);
+    EXPECT_EQ(runStartup(desk), Outcome::Quit);
     EXPECT_EQ(seen, QStringList({QStringLiteral("未設定"), QStringLiteral("未設定")}));
 }
 
@@ -239,17 +233,17 @@ TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
 // the same dialog forward, and a start-up step takes its place rather than adding one.
 TEST(StartupDialogs, EachDialogOnce)
 {
-    StartupRig rig({});
-    rig.window->show();
+    TestDesk desk(firstStart());
+    desk.window().show();
     for (const auto& [button, dialog] : {std::pair{1, "frmAdapter"}, {2, "frmCti"}, {3, "frmUrl"}}) {
         SCOPED_TRACE(dialog);
         for (int click = 0; click < 2; ++click) {
-            rig.window->cbSetting[button]->click();
-            rig.window->popup().Timer1_Timer();
+            desk.window().cbSetting[button]->click();
+            desk.window().popup().Timer1_Timer();
             EXPECT_EQ(countWindows(dialog), 1);
         }
     }
-    QWidget* modeless = rig.program->openers.open(QStringLiteral("アダプタ設定"));
+    QWidget* modeless = desk.program->openers.open(QStringLiteral("アダプタ設定"));
     ASSERT_NE(modeless, nullptr);
     EXPECT_FALSE(modeless->isModal());
 
@@ -258,8 +252,8 @@ TEST(StartupDialogs, EachDialogOnce)
                          windowsDuringStep = countWindows("frmAdapter", true);
                          static_cast<frmAdapter&>(w).cmdCancel->click();
                      }}});
-    rig.state().appState = AppStateCode::StandbyOff;
-    rig.program->stepDialogs().adapter();
+    desk.state().appState = AppStateCode::StandbyOff;
+    desk.program->stepDialogs().adapter();
 
     EXPECT_EQ(user.seen, QStringList{QStringLiteral("frmAdapter")});
     EXPECT_EQ(windowsDuringStep, 1);

@@ -2,18 +2,18 @@
 // pseudo-terminal: which steps the user meets, what goes to the adapter and when, and what
 // the start-up question leads to.
 
-#include "StartupRig.h"
-
+#include "startup/StartupSequence.h"
 #include "ui/frmMessage.h"
-#include "ui/frmTerminal.h"
 
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
-#include "support/StateCodePrinter.h"
+#include "support/TestDesk.h"
+#include "support/TraceCapture.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QSignalSpy>
+
+#include <deque>
 
 #include <gtest/gtest.h>
 
@@ -24,17 +24,65 @@ using Answer = MessageBoxes::Answer;
 namespace {
 
 // Everything in place for the CTI-INS100 on COM3, both set-ups registered.
-std::initializer_list<StartupRig::Key> completeIns100()
+const QByteArray kCompleteIns100 =
+    "[SYSTEM]\nadapter=1\nCommPort=3\nCOMMinit=True\nURLinit=True\n[URL]\npath1=http://crm.example.jp/?tel=\n";
+
+// A first start: the shipped settings with the trace on and `ini` over them, `model` on COM3,
+// the main window loaded hidden. Each step dialog notes that it was shown and moves appState
+// to the next of `dialogAnswers` (unchanged when none is left); `timeline` gathers what went
+// to the adapter and the pauses, in order.
+struct FirstStart
 {
-    static const std::initializer_list<StartupRig::Key> keys = {
-        {"SYSTEM", "adapter", "1"},
-        {"SYSTEM", "CommPort", "3"},
-        {"SYSTEM", "COMMinit", "True"},
-        {"SYSTEM", "URLinit", "True"},
-        {"URL", "path1", "http://crm.example.jp/?tel="},
-    };
-    return keys;
-}
+    explicit FirstStart(const QByteArray& ini, const char* model = "CTI-INS100")
+        : desk({.ini = "[SYSTEM]\ndebugmode=True\n" + ini, .adapter = model, .loaded = false})
+    {
+        desk.pauser.onPause = [this](std::chrono::milliseconds pause) {
+            takeSends();
+            timeline.append(QStringLiteral("pause %1").arg(pause.count()));
+        };
+        startup.setReplyWait(400ms);
+    }
+    std::function<void()> step(AppStateCode shown)
+    {
+        return [this, shown] {
+            stepsShown.push_back(shown);
+            popupVisibleAtFirstStep.push_back(window.popup().isVisible());
+            if (!dialogAnswers.empty()) {
+                desk.state().appState = dialogAnswers.front();
+                dialogAnswers.pop_front();
+            }
+        };
+    }
+    void takeSends()
+    {
+        for (; traceSeen < trace.lines.size(); ++traceSeen) {
+            if (trace.lines.at(traceSeen).startsWith(QLatin1String("****SND--")))
+                timeline.append(trace.lines.at(traceSeen).mid(9).section(u'[', 0, 0));
+        }
+    }
+    // The timeline without the 100 ms pauses (the popup's and the reply wait's polls).
+    QStringList sendsAndLongPauses()
+    {
+        takeSends();
+        QStringList result = timeline;
+        result.removeAll(QStringLiteral("pause 100"));
+        return result;
+    }
+
+    TraceCapture trace;
+    TestDesk desk;
+    frmTerminal& window = desk.window();
+    const QByteArray settingsBefore = desk.dir.settingsBytes();
+    std::deque<AppStateCode> dialogAnswers;
+    std::vector<AppStateCode> stepsShown;
+    std::vector<bool> popupVisibleAtFirstStep;
+    QStringList timeline;
+    qsizetype traceSeen = 0;
+    StartupSequence startup{
+        desk.state(), desk.boxes,
+        desk.pauser,  desk.comm(),
+        window,       {step(AppStateCode::AdapterStep), step(AppStateCode::CtiStep), step(AppStateCode::UrlStep)}};
+};
 
 } // namespace
 
@@ -43,36 +91,29 @@ std::initializer_list<StartupRig::Key> completeIns100()
 // then the identification; the analog adapter's identification after the pause alone.
 TEST(StartupAdapterCheck, CommandsAndPausesByLineKind)
 {
-    struct Case
-    {
-        const char* model;
-        const char* adapter;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {"CTI-INS100",
-         "1",
-         {"ATZ", "pause 1000", "AT&D0", "pause 1000", "AT*CID=1", "pause 1000", "pause 1000", "ATI3", "pause 1000"}},
+    // clang-format off
+    const struct { const char* model; const char* adapter; QStringList expected; } cases[] = {
+        {"CTI-INS100", "1", {"ATZ", "pause 1000", "AT&D0", "pause 1000", "AT*CID=1", "pause 1000", "pause 1000", "ATI3", "pause 1000"}},
         {"CTI-AN10", "3", {"pause 1000", "AT", "pause 1000"}},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.model);
-        StartupRig rig({{"SYSTEM", "adapter", c.adapter},
-                        {"SYSTEM", "CommPort", "3"},
-                        {"URL", "path1", "http://crm.example.jp/?tel="}},
-                       QString::fromUtf8(c.model));
+        FirstStart s(QByteArray("[SYSTEM]\nCommPort=3\nadapter=") + c.adapter +
+                         "\n[URL]\npath1=http://crm.example.jp/?tel=",
+                     c.model);
         QStringList untilTheQuestion;
-        rig.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
-            untilTheQuestion = rig.sendsAndLongPauses();
+        s.desk.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
+            untilTheQuestion = s.sendsAndLongPauses();
         };
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Running);
+        EXPECT_EQ(s.startup.run(), Outcome::Running);
 
         EXPECT_EQ(untilTheQuestion, c.expected);
-        EXPECT_TRUE(rig.stepsShown.empty());
-        EXPECT_EQ(rig.state().detectedModel, QString::fromUtf8(c.model));
-        ASSERT_EQ(rig.boxes.shown.size(), 1u);
-        EXPECT_EQ(rig.boxes.shown[0].text, u"待ち受けを開始しますか？");
+        EXPECT_TRUE(s.stepsShown.empty());
+        EXPECT_EQ(s.desk.state().detectedModel, QString::fromUtf8(c.model));
+        ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
+        EXPECT_EQ(s.desk.boxes.shown[0].text, u"待ち受けを開始しますか？");
     }
 }
 
@@ -89,15 +130,8 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         Unplugged,
         SlowerThanTheGuard
     };
-    struct Case
-    {
-        const char* name;
-        Adapter adapter;
-        const char* commPort;
-        bool sendsIdentification;
-        const char* adapterSlot = "1";
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* name; Adapter adapter; const char* commPort; bool sendsIdentification; const char* adapterSlot = "1"; } cases[] = {
         {"another model", Adapter::AnswersAsAnotherModel, "3", true},
         {"no answer", Adapter::Silent, "3", true},
         {"garbage", Adapter::AnswersGarbage, "3", true},
@@ -111,52 +145,37 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         {"port without a device", Adapter::Silent, "300", false},
         {"adapter naming an empty slot", Adapter::Answers, "3", false, "5"},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartupRig rig({{"SYSTEM", "adapter", QString::fromUtf8(c.adapterSlot)},
-                        {"SYSTEM", "CommPort", QString::fromUtf8(c.commPort)},
-                        {"URL", "path1", "http://crm.example.jp/?tel="}});
+        FirstStart s(QByteArray("[SYSTEM]\nadapter=") + c.adapterSlot + "\nCommPort=" + c.commPort +
+                     "\n[URL]\npath1=http://crm.example.jp/?tel=");
         // The adapter step's dialog is left with OK; the user then declines standby.
-        rig.dialogAnswers = {AppStateCode::AskStandby};
-        rig.boxes.answers = {Answer::No};
-        switch (c.adapter) {
-        case Adapter::Answers:
-            break;
-        case Adapter::AnswersAsAnotherModel:
-            rig.sim->answerAs(QStringLiteral("CTI-INS200"));
-            break;
-        case Adapter::Silent:
-            rig.sim->setSilent(true);
-            break;
-        case Adapter::AnswersGarbage:
-        case Adapter::Unplugged:
-            rig.sim->setSilent(true);
-            QObject::connect(rig.sim.get(), &AdapterSimulator::commandReceived, [&rig, &c](const QString& command) {
-                if (command != u"ATI3")
-                    return;
-                if (c.adapter == Adapter::AnswersGarbage)
-                    rig.sim->sendBytes(QByteArray("\x85\xff#?garbage\x01\r", 13));
-                else
-                    QTimer::singleShot(0, [&rig] { rig.sim.reset(); });
-            });
-            break;
-        case Adapter::SlowerThanTheGuard:
-            QObject::connect(rig.sim.get(), &AdapterSimulator::commandReceived, [&rig](const QString& command) {
-                if (command == u"AT*CID=1")
-                    rig.window->waitTimer_Timer();
-            });
-            break;
-        }
+        s.dialogAnswers = {AppStateCode::AskStandby};
+        s.desk.boxes.answers = {Answer::No};
+        AdapterSimulator& sim = *s.desk.sim;
+        if (c.adapter == Adapter::AnswersAsAnotherModel)
+            sim.answerAs(QStringLiteral("CTI-INS200"));
+        sim.setSilent(c.adapter == Adapter::Silent || c.adapter == Adapter::AnswersGarbage ||
+                      c.adapter == Adapter::Unplugged);
+        QObject::connect(&sim, &AdapterSimulator::commandReceived, [&s, &c](const QString& command) {
+            if (c.adapter == Adapter::AnswersGarbage && command == u"ATI3")
+                s.desk.sim->sendBytes(QByteArray("\x85\xff#?garbage\x01\r", 13));
+            else if (c.adapter == Adapter::Unplugged && command == u"ATI3")
+                QTimer::singleShot(0, [&s] { s.desk.sim.reset(); });
+            else if (c.adapter == Adapter::SlowerThanTheGuard && command == u"AT*CID=1")
+                s.window.waitTimer_Timer();
+        });
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Running);
+        EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-        EXPECT_EQ(rig.stepsShown, std::vector<AppStateCode>{AppStateCode::AdapterStep});
-        EXPECT_TRUE(rig.state().systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(rig.state().systemSettings.adapter.isEmpty());
-        EXPECT_TRUE(rig.state().adapterProfile.kind.isEmpty());
-        EXPECT_EQ(rig.dir.settingsBytes(), rig.settingsBefore);
-        EXPECT_EQ(rig.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.sendsIdentification);
-        EXPECT_FALSE(rig.program->comm.isReplyWaitRunning());
+        EXPECT_EQ(s.stepsShown, std::vector<AppStateCode>{AppStateCode::AdapterStep});
+        EXPECT_TRUE(s.desk.state().systemSettings.CommPort.isEmpty());
+        EXPECT_TRUE(s.desk.state().systemSettings.adapter.isEmpty());
+        EXPECT_TRUE(s.desk.state().adapterProfile.kind.isEmpty());
+        EXPECT_EQ(s.desk.dir.settingsBytes(), s.settingsBefore);
+        EXPECT_EQ(s.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.sendsIdentification);
+        EXPECT_FALSE(s.desk.comm().isReplyWaitRunning());
     }
 }
 
@@ -165,88 +184,71 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
 // the popup and the URL dialog is next.
 TEST(StartupSteps, FirstStepByWhatIsMissing)
 {
-    struct Case
-    {
-        const char* name;
-        std::initializer_list<StartupRig::Key> keys;
-        StateNumber firstStep;
-        bool checked;
+    // clang-format off
+    const struct { const char* name; QByteArray ini; StateNumber firstStep; bool checked; } cases[] = {
+        {"nothing configured", "", AppStateCode::AdapterStep, false},
+        {"port missing", "[SYSTEM]\nadapter=1\n[URL]\npath1=http://x/?t=", AppStateCode::AdapterStep, false},
+        {"only the URL missing", "[SYSTEM]\nadapter=1\nCommPort=3", AppStateCode::UrlStep, true},
     };
-    const Case cases[] = {
-        {"nothing configured", {}, AppStateCode::AdapterStep, false},
-        {"port missing",
-         {{"SYSTEM", "adapter", "1"}, {"URL", "path1", "http://x/?t="}},
-         AppStateCode::AdapterStep,
-         false},
-        {"only the URL missing",
-         {{"SYSTEM", "adapter", "1"}, {"SYSTEM", "CommPort", "3"}},
-         AppStateCode::UrlStep,
-         true},
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartupRig rig(c.keys);
-        rig.dialogAnswers = {AppStateCode::AskStandby};
-        rig.boxes.answers = {Answer::No};
+        FirstStart s(c.ini);
+        s.dialogAnswers = {AppStateCode::AskStandby};
+        s.desk.boxes.answers = {Answer::No};
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Running);
+        EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-        EXPECT_EQ(rig.stepsShown, std::vector<AppStateCode>{c.firstStep});
-        EXPECT_EQ(rig.popupVisibleAtFirstStep, std::vector<bool>{false});
-        EXPECT_EQ(rig.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.checked);
-        EXPECT_EQ(rig.trace.lines.filter(QStringLiteral("SND")).isEmpty(), !c.checked);
-        EXPECT_TRUE(rig.window->isVisible());
+        EXPECT_EQ(s.stepsShown, std::vector<AppStateCode>{c.firstStep});
+        EXPECT_EQ(s.popupVisibleAtFirstStep, std::vector<bool>{false});
+        EXPECT_EQ(s.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.checked);
+        EXPECT_EQ(s.trace.lines.filter(QStringLiteral("SND")).isEmpty(), !c.checked);
+        EXPECT_TRUE(s.window.isVisible());
     }
 }
 
 // The dialogs lead from step to step; one closed without OK or Cancel is shown again.
 TEST(StartupSteps, WalkThroughAndRepeatedDialog)
 {
-    StartupRig rig({});
-    rig.dialogAnswers = {AppStateCode::AdapterStep, AppStateCode::CtiStep, AppStateCode::UrlStep, AppStateCode::UrlStep,
-                         AppStateCode::AskStandby};
-    rig.boxes.answers = {Answer::No};
+    FirstStart s({});
+    s.dialogAnswers = {AppStateCode::AdapterStep, AppStateCode::CtiStep, AppStateCode::UrlStep, AppStateCode::UrlStep,
+                       AppStateCode::AskStandby};
+    s.desk.boxes.answers = {Answer::No};
 
-    EXPECT_EQ(rig.startup->run(), Outcome::Running);
+    EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-    const std::vector<AppStateCode> expected = {AppStateCode::AdapterStep, AppStateCode::AdapterStep,
-                                                AppStateCode::CtiStep, AppStateCode::UrlStep, AppStateCode::UrlStep};
-    EXPECT_EQ(rig.stepsShown, expected);
-    EXPECT_EQ(rig.state().appState, AppStateCode::StandbyOff);
-    EXPECT_TRUE(rig.window->isVisible());
+    EXPECT_EQ(s.stepsShown,
+              (std::vector<AppStateCode>{AppStateCode::AdapterStep, AppStateCode::AdapterStep, AppStateCode::CtiStep,
+                                         AppStateCode::UrlStep, AppStateCode::UrlStep}));
+    EXPECT_EQ(s.desk.state().appState, AppStateCode::StandbyOff);
+    EXPECT_TRUE(s.window.isVisible());
 }
 
 // A confirmed Cancel in a start-up dialog, or an answer the question does not know, ends
 // the program: every window unloaded, the port closed, no further word.
 TEST(StartupSteps, QuitUnloadsEveryWindow)
 {
-    struct Case
-    {
-        const char* name;
-        std::initializer_list<StartupRig::Key> keys;
-        std::deque<AppStateCode> dialogAnswers;
-        std::deque<Answer> boxAnswers;
-        std::size_t boxes;
+    // clang-format off
+    const struct { const char* name; QByteArray ini; std::deque<AppStateCode> dialogAnswers; std::deque<Answer> boxAnswers; std::size_t boxes; } cases[] = {
+        {"Cancel in the adapter dialog", "", {AppStateCode::Quit}, {}, 0},
+        {"Cancel in the URL dialog", "", {AppStateCode::UrlStep, AppStateCode::Quit}, {}, 0},
+        {"the question closed", kCompleteIns100, {}, {Answer::Closed}, 1},
     };
-    const Case cases[] = {
-        {"Cancel in the adapter dialog", {}, {AppStateCode::Quit}, {}, 0},
-        {"Cancel in the URL dialog", {}, {AppStateCode::UrlStep, AppStateCode::Quit}, {}, 0},
-        {"the question closed", completeIns100(), {}, {Answer::Closed}, 1},
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartupRig rig(c.keys);
-        rig.dialogAnswers = c.dialogAnswers;
-        rig.boxes.answers = c.boxAnswers;
-        QSignalSpy unloaded(rig.window, &frmTerminal::unloaded);
+        FirstStart s(c.ini);
+        s.dialogAnswers = c.dialogAnswers;
+        s.desk.boxes.answers = c.boxAnswers;
+        QSignalSpy unloaded(&s.window, &frmTerminal::unloaded);
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Quit);
+        EXPECT_EQ(s.startup.run(), Outcome::Quit);
 
         EXPECT_EQ(unloaded.count(), 1);
-        EXPECT_FALSE(rig.window->isVisible());
-        EXPECT_FALSE(rig.window->popup().isVisible());
-        EXPECT_FALSE(rig.program->comm.IsPortOpen());
-        EXPECT_EQ(rig.boxes.shown.size(), c.boxes);
+        EXPECT_FALSE(s.window.isVisible());
+        EXPECT_FALSE(s.window.popup().isVisible());
+        EXPECT_FALSE(s.desk.comm().IsPortOpen());
+        EXPECT_EQ(s.desk.boxes.shown.size(), c.boxes);
     }
 }
 
@@ -256,15 +258,8 @@ TEST(StartupQuestion, TextsAndOutcomes)
     const QString question = QStringLiteral("待ち受けを開始しますか？");
     const QString adapterNotice = QStringLiteral("アダプタ設定が未完了なので、待ち受けは開始できません。");
     const QString urlNotice = QStringLiteral("URL設定が未完了です。");
-    struct Case
-    {
-        const char* commInit;
-        const char* urlInit;
-        Answer answer;
-        QString text;
-        StateNumber appState;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const struct { const char* commInit; const char* urlInit; Answer answer; QString text; StateNumber appState; } cases[] = {
         {"True", "True", Answer::Yes, question, AppStateCode::StandbyOn},
         {"true", "1", Answer::No, question, AppStateCode::StandbyOff},
         {"False", "True", Answer::Ok, adapterNotice, AppStateCode::StandbyOff},
@@ -275,30 +270,28 @@ TEST(StartupQuestion, TextsAndOutcomes)
         {"yes", "False", Answer::No, question, AppStateCode::StandbyOff},
         {"False", "", Answer::Yes, question, AppStateCode::StandbyOn},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.commInit) + "/" + c.urlInit);
-        StartupRig rig({{"SYSTEM", "adapter", "1"},
-                        {"SYSTEM", "CommPort", "3"},
-                        {"SYSTEM", "COMMinit", QString::fromUtf8(c.commInit)},
-                        {"SYSTEM", "URLinit", QString::fromUtf8(c.urlInit)},
-                        {"URL", "path1", "http://crm.example.jp/?tel="}});
-        rig.boxes.answers = {c.answer};
+        FirstStart s(QByteArray("[SYSTEM]\nadapter=1\nCommPort=3\nCOMMinit=") + c.commInit + "\nURLinit=" + c.urlInit +
+                     "\n[URL]\npath1=http://crm.example.jp/?tel=");
+        s.desk.boxes.answers = {c.answer};
 
-        EXPECT_EQ(rig.startup->run(), Outcome::Running);
+        EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-        ASSERT_EQ(rig.boxes.shown.size(), 1u);
-        const ScriptedMessageBoxes::Shown& box = rig.boxes.shown[0];
+        ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
+        const ScriptedMessageBoxes::Shown& box = s.desk.boxes.shown[0];
         EXPECT_EQ(box.text, c.text);
         EXPECT_EQ(box.title, u"着信");
         EXPECT_EQ(box.buttons, c.text == question ? MessageBoxes::Buttons::YesNo : MessageBoxes::Buttons::Ok);
-        EXPECT_EQ(rig.state().appState, c.appState);
-        EXPECT_TRUE(rig.window->isVisible());
+        EXPECT_EQ(s.desk.state().appState, c.appState);
+        EXPECT_TRUE(s.window.isVisible());
         const bool on = c.appState == AppStateCode::StandbyOn;
-        EXPECT_EQ(rig.window->Timer1.isActive(), on);
+        EXPECT_EQ(s.window.Timer1.isActive(), on);
         // Declined: the port the check opened is closed again. Accepted: the start timer
         // closes and reopens it for standby.
         if (!on) {
-            EXPECT_FALSE(rig.program->comm.IsPortOpen());
+            EXPECT_FALSE(s.desk.comm().IsPortOpen());
         }
     }
 }
@@ -307,57 +300,44 @@ TEST(StartupQuestion, TextsAndOutcomes)
 // then reaches the browser.
 TEST(StartupQuestion, YesStartsStandbyASecondLater)
 {
-    StartupRig rig(completeIns100());
-    rig.boxes.answers = {Answer::Yes};
-    ASSERT_EQ(rig.startup->run(), Outcome::Running);
-    EXPECT_EQ(rig.window->cbMachiuke->text(), u"待ち受け開始");
+    FirstStart s(kCompleteIns100);
+    s.desk.boxes.answers = {Answer::Yes};
+    ASSERT_EQ(s.startup.run(), Outcome::Running);
+    EXPECT_EQ(s.window.cbMachiuke->text(), u"待ち受け開始");
 
-    ASSERT_TRUE(processEventsUntil([&] { return rig.window->cbMachiuke->text() == u"待ち受け停止"; }, 5s));
-    EXPECT_FALSE(rig.window->Timer1.isActive());
-    EXPECT_EQ(rig.state().rcvMode, RcvMode::Idle);
-    rig.sim->raiseCall(QStringLiteral("0312345678"));
-    EXPECT_TRUE(processEventsUntil([&] { return rig.window->txtRecvData->text() == u"0312345678"; }, 5s));
+    ASSERT_TRUE(processEventsUntil([&] { return s.window.cbMachiuke->text() == u"待ち受け停止"; }, 5s));
+    EXPECT_FALSE(s.window.Timer1.isActive());
+    EXPECT_EQ(s.desk.state().rcvMode, RcvMode::Idle);
+    s.desk.sim->raiseCall(QStringLiteral("0312345678"));
+    EXPECT_TRUE(processEventsUntil([&] { return s.window.txtRecvData->text() == u"0312345678"; }, 5s));
 }
 
 // A settings file that cannot be used leaves the user nothing to choose: one message with
 // the file's full path and what is wrong, then the program ends.
 TEST(StartupSettingsFile, UnusableFileEndsTheProgram)
 {
-    struct Case
-    {
-        const char* name;
-        const char* expectedText;
-        std::function<void(TempAppDir&)> spoil;
-    };
-    const Case cases[] = {
-        {"missing", "設定ファイルが見つかりません。",
-         [](TempAppDir& dir) {
-             QFile::remove(dir.settingsPath());
-         }},
-        {"a directory", "設定ファイルが見つかりません。",
-         [](TempAppDir& dir) {
-             QFile::remove(dir.settingsPath());
-             QDir().mkdir(dir.settingsPath());
-         }},
+    // clang-format off
+    const struct { const char* name; const char* expectedText; std::function<void(TempAppDir&)> spoil; } cases[] = {
+        {"missing", "設定ファイルが見つかりません。", [](TempAppDir& dir) { QFile::remove(dir.settingsPath()); }},
+        {"a directory", "設定ファイルが見つかりません。", [](TempAppDir& dir) { QFile::remove(dir.settingsPath()); QDir().mkdir(dir.settingsPath()); }},
         {"no model listed", "設定ファイルの [ADAPTER] にアダプタの機種が一つもありません。",
-         [](TempAppDir& dir) {
-             dir.writeSettings("[SYSTEM]\r\nappName=着信\r\n[ADAPTER]\r\nadapter1=\r\n");
-         }},
+         [](TempAppDir& dir) { dir.writeSettings("[SYSTEM]\r\nappName=着信\r\n[ADAPTER]\r\nadapter1=\r\n"); }},
     };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartupRig rig({});
-        c.spoil(rig.dir);
-        QSignalSpy unloaded(rig.window, &frmTerminal::unloaded);
+        FirstStart s({});
+        c.spoil(s.desk.dir);
+        QSignalSpy unloaded(&s.window, &frmTerminal::unloaded);
 
-        EXPECT_EQ(rig.startup->run(), Outcome::SettingsUnusable);
+        EXPECT_EQ(s.startup.run(), Outcome::SettingsUnusable);
 
-        ASSERT_EQ(rig.boxes.shown.size(), 1u);
-        const QString text = rig.boxes.shown[0].text;
+        ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
+        const QString text = s.desk.boxes.shown[0].text;
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(c.expectedText))) << text.toStdString();
-        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(rig.dir.settingsPath()))) << text.toStdString();
-        EXPECT_EQ(rig.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
-        EXPECT_TRUE(rig.stepsShown.empty());
+        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(s.desk.dir.settingsPath()))) << text.toStdString();
+        EXPECT_EQ(s.desk.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
+        EXPECT_TRUE(s.stepsShown.empty());
         EXPECT_EQ(unloaded.count(), 1);
     }
 }
@@ -366,12 +346,12 @@ TEST(StartupSettingsFile, UnusableFileEndsTheProgram)
 // with standby off instead of the step being offered again and again.
 TEST(StartupSteps, StepWithoutDialog)
 {
-    StartupRig rig({});
-    StartupSequence bare(rig.state(), rig.boxes, rig.pauser, rig.program->comm, *rig.window, StepDialogs{});
+    FirstStart s({});
+    StartupSequence bare(s.desk.state(), s.desk.boxes, s.desk.pauser, s.desk.comm(), s.window, StepDialogs{});
 
     EXPECT_EQ(bare.run(), Outcome::Running);
 
-    EXPECT_EQ(rig.state().appState, AppStateCode::StandbyOff);
-    EXPECT_TRUE(rig.window->isVisible());
-    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_EQ(s.desk.state().appState, AppStateCode::StandbyOff);
+    EXPECT_TRUE(s.window.isVisible());
+    EXPECT_TRUE(s.desk.boxes.shown.empty());
 }

@@ -27,11 +27,11 @@ namespace {
 
 void setWritable(const QString& root, bool writable)
 {
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     QStringList paths{root};
-    while (it.hasNext())
+    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();)
         paths << it.next();
-    const QFile::Permissions write = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    const auto write = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
     for (const QString& path : paths) {
         const QFile::Permissions now = QFile::permissions(path);
         QFile::setPermissions(path, writable ? now | QFile::WriteOwner | QFile::WriteUser : now & ~write);
@@ -77,18 +77,17 @@ struct NewUser
         return QDir(home.filePath(".local/share/chakushin")).filePath(relative);
     }
 
-    /// Runs `program` with `arguments` to its end.
+    /// Runs `program` with `arguments` to its end; its exit code, -1 when it did not end normally.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const
     {
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
-        if (!process.waitForFinished(30000))
-            return -1;
+        const bool ended = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
         if (output)
             *output = QString::fromLocal8Bit(process.readAll());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return ended ? process.exitCode() : -1;
     }
 
     QTemporaryDir home;
@@ -149,11 +148,9 @@ TEST(Installation, FirstAndSecondStartOfTheInstalledProgram)
     QByteArray changed = bytesOf(user.ownDir("settings.ini"));
     ASSERT_TRUE(changed.contains("debugmode=False"));
     changed.replace("debugmode=False", "debugmode=True");
-    {
-        QFile settings(user.ownDir("settings.ini"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        settings.write(changed);
-    }
+    QFile settings(user.ownDir("settings.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate) && settings.write(changed) == changed.size());
+    settings.close();
     const QByteArray traceLine = ("application directory " + user.ownDir()).toLocal8Bit();
     EXPECT_TRUE(startUntil(user, program, [&](const QByteArray& seen) { return seen.contains(traceLine); }));
     EXPECT_EQ(bytesOf(user.ownDir("settings.ini")), changed);

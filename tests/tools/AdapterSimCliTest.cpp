@@ -28,11 +28,9 @@ protected:
     }
 
     /// Starts the simulator and returns the device path it prints first, or empty.
-    QString launch(QStringList arguments)
+    QString launch(const QStringList& arguments)
     {
-        arguments.prepend(m_app.settingsPath());
-        arguments.prepend(QStringLiteral("--settings"));
-        m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM), arguments);
+        run(arguments);
         if (!m_process.waitForStarted(kProcessTimeoutMs))
             return {};
         while (!m_process.canReadLine()) {
@@ -40,6 +38,12 @@ protected:
                 return {};
         }
         return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+
+    /// Starts the simulator on the application's settings with `arguments`.
+    void run(const QStringList& arguments)
+    {
+        m_process.start(CHAKUSHIN_ADAPTER_SIM, QStringList{"--settings", m_app.settingsPath()} + arguments);
     }
 
     bool finishes()
@@ -53,13 +57,11 @@ protected:
     QProcess m_process;
 };
 
-// The developer's set-up: the simulator links its device where settings.ini's port points, a call typed on its
-// input reaches the program's side of the line, commands are answered and logged, and quit removes the link.
+// The developer's set-up: device linked at the port, a typed call arrives, commands answered and logged, quit unlinks.
 TEST_F(AdapterSimCliTest, CallTypedOnInputArrivesThroughTheLink)
 {
     const QString link = m_app.filePath(QStringLiteral("COM3"));
-    const QString device =
-        launch({QStringLiteral("--model"), QStringLiteral("CTI-AN10"), QStringLiteral("--link"), link});
+    const QString device = launch({"--model", "CTI-AN10", "--link", link});
     ASSERT_FALSE(device.isEmpty()) << m_process.readAllStandardError().toStdString();
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), device);
 
@@ -82,7 +84,7 @@ TEST_F(AdapterSimCliTest, CallTypedOnInputArrivesThroughTheLink)
 // Its calls ring on port 1 (the ":1" above), and its CTI read-out says that port notifies.
 TEST_F(AdapterSimCliTest, ReadOutNamesThePortItsCallsRingOn)
 {
-    const QString device = launch({QStringLiteral("--model"), QStringLiteral("CTI-INS100")});
+    const QString device = launch({"--model", "CTI-INS100"});
     SerialPeer peer;
     ASSERT_TRUE(peer.open(device)) << peer.errorString().toStdString();
     peer.send("AT*CTI?\r");
@@ -92,7 +94,7 @@ TEST_F(AdapterSimCliTest, ReadOutNamesThePortItsCallsRingOn)
 // Without periodic calls the end of input ends the simulator, after running a last line that has no newline.
 TEST_F(AdapterSimCliTest, EndOfInputEnds)
 {
-    const QString device = launch({QStringLiteral("--adapter"), QStringLiteral("1")});
+    const QString device = launch({"--adapter", "1"});
     ASSERT_FALSE(device.isEmpty());
     SerialPeer peer;
     ASSERT_TRUE(peer.open(device)) << peer.errorString().toStdString();
@@ -103,12 +105,10 @@ TEST_F(AdapterSimCliTest, EndOfInputEnds)
     EXPECT_EQ(m_process.exitCode(), 0);
 }
 
-// With --call-every the simulator runs unattended: end of input does not stop it, calls keep arriving as
-// frames for the control-code model, and SIGTERM ends it cleanly.
+// With --call-every it runs unattended: end of input does not stop it, frames keep coming, SIGTERM ends it cleanly.
 TEST_F(AdapterSimCliTest, PeriodicCallsRunUntilTerminated)
 {
-    const QString device = launch({QStringLiteral("--adapter"), QStringLiteral("4"), QStringLiteral("--call-every"),
-                                   QStringLiteral("0.1"), QStringLiteral("--number"), QStringLiteral("0611112222")});
+    const QString device = launch({"--adapter", "4", "--call-every", "0.1", "--number", "0611112222"});
     ASSERT_FALSE(device.isEmpty()) << m_process.readAllStandardError().toStdString();
     m_process.closeWriteChannel();
     SerialPeer peer;
@@ -129,25 +129,23 @@ TEST_F(AdapterSimCliTest, PeriodicCallsRunUntilTerminated)
 TEST_F(AdapterSimCliTest, BadArgumentsAreRefused)
 {
     const QStringList rows[] = {
-        {QStringLiteral("--model"), QStringLiteral("NO-SUCH-MODEL")},
-        {QStringLiteral("--adapter"), QStringLiteral("9")},
-        {QStringLiteral("--adapter"), QStringLiteral("5")}, // adapter5 is empty in the shipped file
-        {QStringLiteral("--model"), QStringLiteral("CTI-AN10"), QStringLiteral("--adapter"), QStringLiteral("1")},
-        {QStringLiteral("--call-every"), QStringLiteral("1")},
-        {QStringLiteral("--call-every"), QStringLiteral("0"), QStringLiteral("--number"), QStringLiteral("1")},
-        {QStringLiteral("--number"), QStringLiteral("1")},
-        {QStringLiteral("stray")},
+        {"--model", "NO-SUCH-MODEL"},
+        {"--adapter", "9"},
+        {"--adapter", "5"}, // adapter5 is empty in the shipped file
+        {"--model", "CTI-AN10", "--adapter", "1"},
+        {"--call-every", "1"},
+        {"--call-every", "0", "--number", "1"},
+        {"--number", "1"},
+        {"stray"},
     };
     for (const QStringList& row : rows) {
-        m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM),
-                        QStringList{QStringLiteral("--settings"), m_app.settingsPath()} + row);
+        run(row);
         ASSERT_TRUE(finishes()) << row.join(' ').toStdString();
         EXPECT_EQ(m_process.exitCode(), 2) << row.join(' ').toStdString();
         EXPECT_TRUE(m_process.readAllStandardOutput().isEmpty());
         EXPECT_FALSE(m_process.readAllStandardError().isEmpty());
     }
-    m_process.start(QStringLiteral(CHAKUSHIN_ADAPTER_SIM),
-                    {QStringLiteral("--settings"), m_app.filePath(QStringLiteral("missing.ini"))});
+    m_process.start(CHAKUSHIN_ADAPTER_SIM, {"--settings", m_app.filePath("missing.ini")});
     ASSERT_TRUE(finishes());
     EXPECT_EQ(m_process.exitCode(), 2);
 }

@@ -1,8 +1,9 @@
 // Under a real X server with a window manager that frames its windows (with-xvfb --wm).
 
-#include "WindowRig.h"
-
 #include "ui/Twips.h"
+
+#include "support/ProcessEventsUntil.h"
+#include "support/TestDesk.h"
 
 #include <QScreen>
 #include <QWindow>
@@ -17,8 +18,9 @@ using namespace std::chrono_literals;
 TEST(MainWindowOnXServer, HeightsIncludeTheFrame)
 {
     for (const bool debug : {false, true}) {
-        Desk desk({{"SYSTEM", "debugmode", debug ? "True" : "False"}});
-        frmTerminal& window = *desk.window;
+        TestDesk desk(
+            {.ini = QByteArray("[SYSTEM]\ndebugmode=") + (debug ? "True" : "False"), .adapter = "CTI-INS100"});
+        frmTerminal& window = desk.window();
         window.show();
         const QWindow& handle = *window.windowHandle();
         ASSERT_TRUE(processEventsUntil([&] { return handle.frameMargins().top() > 0; }, 10s)) << "no frame drawn";

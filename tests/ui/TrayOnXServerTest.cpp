@@ -1,9 +1,10 @@
 // Runs under a real X server with a notification area (scripts/lib/with-xvfb --tray starts Xvfb
 // and trayer), where the tray icon really has to appear.
 
-#include "WindowRig.h"
-
 #include "ui/SystemTaskTray.h"
+
+#include "support/ProcessEventsUntil.h"
+#include "support/TestDesk.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -42,23 +43,26 @@ TEST(TrayOnXServer, IconAppearsAndFollowsStandby)
     ASSERT_TRUE(processEventsUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10s))
         << "no notification area on the X server";
     SystemTaskTray tray;
-    Desk desk({}, &tray);
-    desk.window->show();
+    TestDesk desk(
+        {.ini = "[SYSTEM]\nadapter=1\nCommPort=3\niconFile_off=\\off.png\n", .adapter = "CTI-INS100", .tray = &tray});
+    desk.paint("off.png", Qt::red);
+    frmTerminal& w = desk.window();
+    w.show();
 
-    desk.window->cbMachiuke->click();
-    ASSERT_EQ(desk.caption(), QStringLiteral("待ち受け停止"));
+    w.cbMachiuke->click();
+    ASSERT_EQ(w.cbMachiuke->text(), QStringLiteral("待ち受け停止"));
     ASSERT_TRUE(processEventsUntil([&] { return !tray.icon().geometry().isEmpty(); }, 10s));
     EXPECT_TRUE(tray.icon().isVisible());
     EXPECT_EQ(tray.icon().toolTip(), QStringLiteral("着信"));
     processEventsUntil([] { return false; }, 500ms);
     EXPECT_LT(redShare(tray.icon().geometry()), 0.05);
 
-    desk.window->cbMachiuke->click();
-    ASSERT_EQ(desk.caption(), QStringLiteral("待ち受け開始"));
+    w.cbMachiuke->click();
+    ASSERT_EQ(w.cbMachiuke->text(), QStringLiteral("待ち受け開始"));
     ASSERT_TRUE(processEventsUntil([&] { return !tray.icon().geometry().isEmpty(); }, 10s));
     EXPECT_EQ(tray.icon().toolTip(), QStringLiteral("着信"));
     EXPECT_TRUE(processEventsUntil([&] { return redShare(tray.icon().geometry()) > 0.2; }, 5s));
 
-    desk.window->close();
+    w.close();
     EXPECT_FALSE(tray.icon().isVisible());
 }

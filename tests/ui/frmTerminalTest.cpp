@@ -1,6 +1,9 @@
-#include "WindowRig.h"
-
+#include "app/Settings.h"
 #include "ui/Pictures.h"
+#include "ui/frmMessage.h"
+
+#include "support/ProcessEventsUntil.h"
+#include "support/TestDesk.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +16,25 @@ namespace {
 
 const QString kOn = QStringLiteral("待ち受け停止");
 const QString kOff = QStringLiteral("待ち受け開始");
+
+// The CTI-INS100 simulated on COM3 and selected, with `more` written after; the icon files
+// [SYSTEM] names painted where a test looks at them.
+TestDesk::Setup ins100(const QByteArray& more = {})
+{
+    return {.ini =
+                "[SYSTEM]\nadapter=1\nCommPort=3\niconFile=\\app.png\niconFile_on=\\on.png\niconFile_off=\\off.png\n" +
+                more,
+            .adapter = "CTI-INS100"};
+}
+
+// The main window, loaded once iconFile is blue, iconFile_on green and iconFile_off red.
+frmTerminal& paintedWindow(TestDesk& desk)
+{
+    desk.paint("app.png", Qt::blue);
+    desk.paint("on.png", Qt::green);
+    desk.paint("off.png", Qt::red);
+    return desk.window();
+}
 
 // A settings dialog that notes whether the port was still open when it was closed.
 class NotingDialog final : public QWidget
@@ -36,31 +58,32 @@ private:
 // the icon of the state reached each time.
 TEST(frmTerminalStandby, StartThenStop)
 {
-    Desk desk;
-    desk.window->cbMachiuke->click();
-    EXPECT_EQ(desk.caption(), kOn);
-    EXPECT_EQ(desk.window->mnuMachiuke->text(), kOn);
-    EXPECT_EQ(desk.state.appState, AppStateCode::StandbyOn);
-    EXPECT_EQ(desk.state.rcvMode, RcvMode::Idle);
-    EXPECT_TRUE(desk.comm->IsPortOpen());
-    EXPECT_TRUE(desk.comm->isWatchdogRunning()) << "the shipped CTI-INS100 profile has watch=True";
-    EXPECT_EQ(pictureOf(desk.window->windowIcon()), desk.filePicture("on.png"));
+    TestDesk desk(ins100());
+    frmTerminal& w = paintedWindow(desk);
+    w.cbMachiuke->click();
+    EXPECT_EQ(w.cbMachiuke->text(), kOn);
+    EXPECT_EQ(w.mnuMachiuke->text(), kOn);
+    EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOn);
+    EXPECT_EQ(desk.state().rcvMode, RcvMode::Idle);
+    EXPECT_TRUE(desk.comm().IsPortOpen());
+    EXPECT_TRUE(desk.comm().isWatchdogRunning()) << "the shipped CTI-INS100 profile has watch=True";
+    EXPECT_EQ(pictureOf(w.windowIcon()), desk.filePicture("on.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), pictureOf(builtInStandbyOnIcon()));
     EXPECT_EQ(desk.tray.tip, QStringLiteral("着信"));
 
-    desk.window->mnuMachiuke->trigger();
-    EXPECT_EQ(desk.caption(), kOff);
-    EXPECT_EQ(desk.window->mnuMachiuke->text(), kOff);
-    EXPECT_EQ(desk.state.appState, AppStateCode::StandbyOff);
-    EXPECT_EQ(desk.state.rcvMode, RcvMode::Initial);
-    EXPECT_FALSE(desk.comm->IsPortOpen());
-    EXPECT_FALSE(desk.comm->isWatchdogRunning());
-    EXPECT_EQ(pictureOf(desk.window->windowIcon()), desk.filePicture("off.png"));
+    w.mnuMachiuke->trigger();
+    EXPECT_EQ(w.cbMachiuke->text(), kOff);
+    EXPECT_EQ(w.mnuMachiuke->text(), kOff);
+    EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOff);
+    EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
+    EXPECT_FALSE(desk.comm().IsPortOpen());
+    EXPECT_FALSE(desk.comm().isWatchdogRunning());
+    EXPECT_EQ(pictureOf(w.windowIcon()), desk.filePicture("off.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
     EXPECT_TRUE(desk.boxes.shown.empty());
-    for (QPushButton* button : desk.window->findChildren<QPushButton*>())
+    for (QPushButton* button : w.findChildren<QPushButton*>())
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
 }
 
@@ -68,35 +91,28 @@ TEST(frmTerminalStandby, StartThenStop)
 // second line that names it), and still puts the standby-off icon back into the tray.
 TEST(frmTerminalStandby, StartThatFails)
 {
-    struct Row
-    {
-        const char* what;
-        const char* commPort;
-        const char* message;
-        MessageBoxes::Icon icon;
-        StateNumber appState;
-        StateNumber rcvMode;
+    using Icon = MessageBoxes::Icon;
+    // clang-format off
+    const struct { const char* what; const char* commPort; const char* message; Icon icon; StateNumber appState, rcvMode; } rows[] = {
+        {"no port configured", "", "アダプタ設定が完了していません。", Icon::Critical, AppStateCode::StandbyOff, RcvMode::Initial},
+        {"a port that cannot be opened", "9", "ポートオープンエラー", Icon::None, AppStateCode::AdapterFault, RcvMode::Idle},
     };
-    const Row rows[] = {
-        {"no port configured", "", "アダプタ設定が完了していません。", MessageBoxes::Icon::Critical,
-         AppStateCode::StandbyOff, RcvMode::Initial},
-        {"a port that cannot be opened", "9", "ポートオープンエラー", MessageBoxes::Icon::None,
-         AppStateCode::AdapterFault, RcvMode::Idle},
-    };
-    for (const Row& row : rows) {
+    // clang-format on
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        Desk desk({{"SYSTEM", "CommPort", QString::fromUtf8(row.commPort)}, {"PORTS", "COM9", "/nonexistent/tty"}});
-        desk.window->cbMachiuke->click();
+        TestDesk desk(ins100(QByteArray("CommPort=") + row.commPort + "\n[PORTS]\nCOM9=/nonexistent/tty\n"));
+        frmTerminal& w = paintedWindow(desk);
+        w.cbMachiuke->click();
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         const QStringList lines = desk.boxes.shown[0].text.split(u'\n');
         EXPECT_EQ(lines[0], QString::fromUtf8(row.message));
         EXPECT_EQ(lines.size() == 2 && lines[1].startsWith("/nonexistent/tty"), *row.commPort != '\0');
         EXPECT_EQ(desk.boxes.shown[0].title, QStringLiteral("着信"));
         EXPECT_EQ(desk.boxes.shown[0].icon, row.icon);
-        EXPECT_EQ(desk.caption(), kOff);
-        EXPECT_EQ(desk.state.appState, row.appState);
-        EXPECT_EQ(desk.state.rcvMode, row.rcvMode);
-        EXPECT_FALSE(desk.comm->IsPortOpen());
+        EXPECT_EQ(w.cbMachiuke->text(), kOff);
+        EXPECT_EQ(desk.state().appState, row.appState);
+        EXPECT_EQ(desk.state().rcvMode, row.rcvMode);
+        EXPECT_FALSE(desk.comm().IsPortOpen());
         EXPECT_EQ(desk.tray.events, QStringList({"add"}));
         EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
     }
@@ -105,44 +121,45 @@ TEST(frmTerminalStandby, StartThatFails)
 // The watchdog giving up on a silent adapter shows standby off in both captions and the tray.
 TEST(frmTerminalStandby, WatchdogEndingStandby)
 {
-    Desk desk;
-    desk.window->cbMachiuke->click();
+    TestDesk desk(ins100());
+    frmTerminal& w = paintedWindow(desk);
+    w.cbMachiuke->click();
     desk.sim->setSilent(true);
-    desk.comm->watchTimer_Timer();
-    desk.comm->watchTimer_Timer();
-    EXPECT_EQ(desk.state.appState, AppStateCode::AdapterFault);
-    EXPECT_EQ(desk.caption(), kOff);
-    EXPECT_EQ(desk.window->mnuMachiuke->text(), kOff);
+    desk.comm().watchTimer_Timer();
+    desk.comm().watchTimer_Timer();
+    EXPECT_EQ(desk.state().appState, AppStateCode::AdapterFault);
+    EXPECT_EQ(w.cbMachiuke->text(), kOff);
+    EXPECT_EQ(w.mnuMachiuke->text(), kOff);
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
-    EXPECT_FALSE(desk.comm->IsPortOpen());
+    EXPECT_FALSE(desk.comm().IsPortOpen());
 }
 
 // The start timer waits for appState 105, then restarts standby and stops itself; the
 // identification guard acts only while the adapter is still being identified.
 TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
 {
-    Desk desk;
-    desk.window->Timer1.start();
-    desk.window->Timer1_Timer();
-    EXPECT_TRUE(desk.window->Timer1.isActive());
-    EXPECT_EQ(desk.caption(), kOff);
-    desk.state.appState = AppStateCode::StandbyOn;
-    desk.window->Timer1_Timer();
-    EXPECT_FALSE(desk.window->Timer1.isActive());
-    EXPECT_EQ(desk.caption(), kOn);
-    EXPECT_TRUE(desk.comm->IsPortOpen());
+    TestDesk desk(ins100());
+    desk.window().Timer1.start();
+    desk.window().Timer1_Timer();
+    EXPECT_TRUE(desk.window().Timer1.isActive());
+    EXPECT_EQ(desk.window().cbMachiuke->text(), kOff);
+    desk.state().appState = AppStateCode::StandbyOn;
+    desk.window().Timer1_Timer();
+    EXPECT_FALSE(desk.window().Timer1.isActive());
+    EXPECT_EQ(desk.window().cbMachiuke->text(), kOn);
+    EXPECT_TRUE(desk.comm().IsPortOpen());
 
     const RcvMode guarded[][2] = {
         {RcvMode::Initial, RcvMode::Guarded}, {RcvMode::GetAInfo, RcvMode::GetAInfo}, {RcvMode::Idle, RcvMode::Idle}};
     for (const auto& [before, after] : guarded) {
-        Desk guard;
-        EXPECT_TRUE(guard.window->waitTimer.isActive());
-        EXPECT_EQ(guard.window->waitTimer.interval(), 10000);
-        guard.state.rcvMode = before;
-        guard.window->waitTimer_Timer();
-        EXPECT_EQ(guard.state.rcvMode, after);
-        EXPECT_FALSE(guard.window->waitTimer.isActive());
+        TestDesk guard(ins100());
+        EXPECT_TRUE(guard.window().waitTimer.isActive());
+        EXPECT_EQ(guard.window().waitTimer.interval(), 10000);
+        guard.state().rcvMode = before;
+        guard.window().waitTimer_Timer();
+        EXPECT_EQ(guard.state().rcvMode, after);
+        EXPECT_FALSE(guard.window().waitTimer.isActive());
     }
 }
 
@@ -150,72 +167,71 @@ TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
 // start (the same one every time) and refuses to announce a write that failed.
 TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
 {
-    struct Row
-    {
-        const char* loaded;
-        const char* written;
-        const char* message;
+    // clang-format off
+    const struct { const char* loaded; const char* written; const char* message; } rows[] = {
+        {"True", "False", "次回起動時に通常モードに戻します。"},
+        {"False", "True", "次回起動時にデバッグモードにします。"},
+        {"", "True", "次回起動時にデバッグモードにします。"},
     };
-    const Row rows[] = {{"True", "False", "次回起動時に通常モードに戻します。"},
-                        {"False", "True", "次回起動時にデバッグモードにします。"},
-                        {"", "True", "次回起動時にデバッグモードにします。"}};
-    for (const Row& row : rows) {
+    // clang-format on
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.loaded);
-        Desk desk({{"SYSTEM", "debugmode", QString::fromUtf8(row.loaded)}});
+        TestDesk desk(ins100(QByteArray("debugmode=") + row.loaded));
         const auto debugmode = [&] {
-            return ReadIni(desk.state, "SYSTEM", "debugmode");
+            return ReadIni(desk.state(), "SYSTEM", "debugmode");
         };
-        QTest::mouseDClick(desk.window->ImgCti, Qt::LeftButton, Qt::NoModifier);
+        QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::NoModifier);
         EXPECT_EQ(debugmode(), QString::fromUtf8(row.loaded));
-        EXPECT_FALSE(desk.popup().isVisible());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         for (int i = 0; i < 2; ++i) {
-            QTest::mouseDClick(desk.window->ImgCti, Qt::LeftButton, Qt::AltModifier);
+            QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::AltModifier);
             EXPECT_EQ(debugmode(), QString::fromUtf8(row.written));
-            EXPECT_EQ(desk.popup().lbMsg->text(), QString::fromUtf8(row.message));
-            EXPECT_TRUE(desk.popup().isVisible());
-            EXPECT_EQ(desk.popup().Timer1.interval(), 3000);
+            EXPECT_EQ(desk.window().popup().lbMsg->text(), QString::fromUtf8(row.message));
+            EXPECT_TRUE(desk.window().popup().isVisible());
+            EXPECT_EQ(desk.window().popup().Timer1.interval(), 3000);
         }
         // The height follows the mode loaded at start: the debug row shows whole or not at all.
         const bool debug = row.loaded == std::string("True");
-        EXPECT_EQ(desk.window->rect().contains(desk.window->txtTerm->geometry()), debug);
-        EXPECT_EQ(desk.window->rect().intersects(desk.window->txtRecvData->geometry()), debug);
+        EXPECT_EQ(desk.window().rect().contains(desk.window().txtTerm->geometry()), debug);
+        EXPECT_EQ(desk.window().rect().intersects(desk.window().txtRecvData->geometry()), debug);
     }
 
-    Desk unwritable;
+    TestDesk unwritable(ins100());
+    frmTerminal& w = unwritable.window(); // loaded while the file is still there
     QFile::remove(unwritable.dir.settingsPath());
     QDir(unwritable.dir.path()).mkdir(QStringLiteral("settings.ini"));
-    QTest::mouseDClick(unwritable.window->ImgCti, Qt::LeftButton, Qt::AltModifier);
+    QTest::mouseDClick(w.ImgCti, Qt::LeftButton, Qt::AltModifier);
     ASSERT_EQ(unwritable.boxes.shown.size(), 1u);
     EXPECT_EQ(unwritable.boxes.shown[0].text, QStringLiteral("INIファイルの書き込みに失敗しました。"));
-    EXPECT_FALSE(unwritable.popup().isVisible());
+    EXPECT_FALSE(w.popup().isVisible());
 }
 
 // The debug terminal: with the port open, typed characters go to the adapter and the box
 // shows only what the adapter sends back; with it closed, typing edits the box locally.
 TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
 {
-    Desk desk({{"SYSTEM", "debugmode", "True"}});
-    QTest::keyClicks(desk.window->txtTerm, QStringLiteral("ab"));
-    EXPECT_EQ(desk.window->txtTerm->toPlainText(), QStringLiteral("ab"));
+    TestDesk desk(ins100("debugmode=True"));
+    QTest::keyClicks(desk.window().txtTerm, QStringLiteral("ab"));
+    EXPECT_EQ(desk.window().txtTerm->toPlainText(), QStringLiteral("ab"));
 
-    desk.window->cbMachiuke->click();
-    desk.comm->stopWatchdog(); // its polls would be answered into the terminal too
-    EXPECT_TRUE(desk.window->txtTerm->toPlainText().isEmpty()) << "the toggle clears the terminal";
-    QTest::keyClicks(desk.window->txtTerm, QStringLiteral("ATZ"));
-    QTest::keyClick(desk.window->txtTerm, Qt::Key_Return);
+    desk.window().cbMachiuke->click();
+    desk.comm().stopWatchdog(); // its polls would be answered into the terminal too
+    EXPECT_TRUE(desk.window().txtTerm->toPlainText().isEmpty()) << "the toggle clears the terminal";
+    QTest::keyClicks(desk.window().txtTerm, QStringLiteral("ATZ"));
+    QTest::keyClick(desk.window().txtTerm, Qt::Key_Return);
     ASSERT_TRUE(processEventsUntil([&] { return !desk.sim->commandsReceived().isEmpty(); }, 5s));
     EXPECT_EQ(desk.sim->commandsReceived(), QStringList{"ATZ"});
-    ASSERT_TRUE(processEventsUntil([&] { return !desk.window->txtTerm->toPlainText().isEmpty(); }, 5s));
-    const QString shown = desk.window->txtTerm->toPlainText();
+    ASSERT_TRUE(processEventsUntil([&] { return !desk.window().txtTerm->toPlainText().isEmpty(); }, 5s));
+    const QString shown = desk.window().txtTerm->toPlainText();
     EXPECT_FALSE(shown.contains(QStringLiteral("ATZ"))) << shown.toStdString();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("0"))) << shown.toStdString();
-    EXPECT_EQ(desk.window->txtTerm->textCursor().position(), shown.size());
+    EXPECT_EQ(desk.window().txtTerm->textCursor().position(), shown.size());
 
     // Editing keys edit the box as usual, Delete too, although X11 gives it a character.
-    desk.window->txtTerm->moveCursor(QTextCursor::Start);
+    desk.window().txtTerm->moveCursor(QTextCursor::Start);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
-    QApplication::sendEvent(desk.window->txtTerm, &del);
-    EXPECT_EQ(desk.window->txtTerm->toPlainText(), shown.mid(1));
+    QApplication::sendEvent(desk.window().txtTerm, &del);
+    EXPECT_EQ(desk.window().txtTerm->toPlainText(), shown.mid(1));
 }
 
 // Exit by the button shows the popup, then unloads; exit by the tray menu unloads without
@@ -225,49 +241,46 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
 {
     for (const bool byButton : {true, false}) {
         SCOPED_TRACE(byButton ? "button" : "tray menu");
-        Desk desk;
-        desk.window->show();
-        desk.window->cbMachiuke->click();
-        NotingDialog dialog(*desk.comm);
-        desk.openers.setOpener(QStringLiteral("CTI設定"), [&] { return &dialog; });
-        desk.openers.open(QStringLiteral("CTI設定"));
-        QSignalSpy ended(desk.window.get(), &frmTerminal::unloaded);
+        TestDesk desk(ins100());
+        desk.window().show();
+        desk.window().cbMachiuke->click();
+        NotingDialog dialog(desk.comm());
+        desk.program->openers.setOpener(QStringLiteral("CTI設定"), [&] { return &dialog; });
+        desk.program->openers.open(QStringLiteral("CTI設定"));
+        QSignalSpy ended(&desk.window(), &frmTerminal::unloaded);
         bool trayShownAtPause = true;
         bool portOpenAtPause = false;
         desk.pauser.onPause = [&](std::chrono::milliseconds duration) {
             if (duration == 1000ms) {
                 trayShownAtPause = desk.tray.shown;
-                portOpenAtPause = desk.comm->IsPortOpen();
+                portOpenAtPause = desk.comm().IsPortOpen();
             }
         };
-        if (byButton)
-            desk.window->cbExit->click();
-        else
-            desk.window->mnuExit->trigger();
-        EXPECT_EQ(desk.popup().lbMsg->text(), byButton ? QStringLiteral("終了しています・・・") : QString());
+        byButton ? desk.window().cbExit->click() : desk.window().mnuExit->trigger();
+        EXPECT_EQ(desk.window().popup().lbMsg->text(), byButton ? QStringLiteral("終了しています・・・") : QString());
         EXPECT_FALSE(trayShownAtPause);
         EXPECT_TRUE(portOpenAtPause);
-        EXPECT_FALSE(desk.comm->IsPortOpen());
+        EXPECT_FALSE(desk.comm().IsPortOpen());
         EXPECT_FALSE(desk.tray.shown);
-        EXPECT_FALSE(desk.window->isVisible());
-        EXPECT_FALSE(desk.popup().isVisible());
+        EXPECT_FALSE(desk.window().isVisible());
+        EXPECT_FALSE(desk.window().popup().isVisible());
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(dialog.portOpenAtClose) << "the serial link goes last";
         EXPECT_EQ(ended.count(), 1);
         // Unloaded, the window is no longer the link's: a later refresh leaves it alone.
-        desk.window->setMachiukeCaption(QStringLiteral("unloaded"));
-        desk.comm->UpdateStandbyStatus();
-        EXPECT_EQ(desk.caption(), QStringLiteral("unloaded"));
+        desk.window().setMachiukeCaption(QStringLiteral("unloaded"));
+        desk.comm().UpdateStandbyStatus();
+        EXPECT_EQ(desk.window().cbMachiuke->text(), QStringLiteral("unloaded"));
     }
 }
 
 // The window manager's close button runs the same unload and cannot be refused.
 TEST(frmTerminalExit, CloseButtonUnloads)
 {
-    Desk desk;
-    desk.window->show();
-    QSignalSpy ended(desk.window.get(), &frmTerminal::unloaded);
-    EXPECT_TRUE(desk.window->close());
+    TestDesk desk(ins100());
+    desk.window().show();
+    QSignalSpy ended(&desk.window(), &frmTerminal::unloaded);
+    EXPECT_TRUE(desk.window().close());
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(desk.tray.events, QStringList());
     EXPECT_EQ(desk.pauser.pauses.front(), 1000ms);
@@ -277,46 +290,43 @@ TEST(frmTerminalExit, CloseButtonUnloads)
 // already shown; without a notification area the window is minimised instead of hidden.
 TEST(frmTerminalTray, MenuAndHiding)
 {
-    Desk desk;
-    desk.window->show();
+    TestDesk desk(ins100());
+    desk.window().show();
     for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
         desk.tray.click(reason);
-    EXPECT_FALSE(desk.window->mnuContext->isVisible());
+    EXPECT_FALSE(desk.window().mnuContext->isVisible());
     desk.tray.click(QSystemTrayIcon::Context);
-    EXPECT_TRUE(desk.window->mnuContext->isVisible());
-    desk.window->mnuContext->close();
+    EXPECT_TRUE(desk.window().mnuContext->isVisible());
+    desk.window().mnuContext->close();
 
-    desk.window->cbMachiuke->click();
-    desk.window->cbMenteEnd->click();
-    EXPECT_FALSE(desk.window->isVisible());
+    desk.window().cbMachiuke->click();
+    desk.window().cbMenteEnd->click();
+    EXPECT_FALSE(desk.window().isVisible());
     EXPECT_EQ(desk.tray.events, QStringList({"add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), pictureOf(builtInStandbyOnIcon()));
-    desk.window->mnuSettings->trigger();
-    EXPECT_TRUE(desk.window->isVisible());
+    desk.window().mnuSettings->trigger();
+    EXPECT_TRUE(desk.window().isVisible());
 
-    Desk noTray;
+    TestDesk noTray(ins100());
     noTray.tray.available = false;
-    noTray.window->show();
-    noTray.window->cbMenteEnd->click();
-    EXPECT_TRUE(noTray.window->isVisible());
-    EXPECT_TRUE(noTray.window->isMinimized());
+    noTray.window().show();
+    noTray.window().cbMenteEnd->click();
+    EXPECT_TRUE(noTray.window().isVisible());
+    EXPECT_TRUE(noTray.window().isMinimized());
     EXPECT_EQ(noTray.tray.events, QStringList({"add"}));
 }
 
 // Icon files that cannot be read give the built-in picture, without a message.
 TEST(frmTerminalBadInput, IconFiles)
 {
-    const char* const paths[] = {"\\missing.png", "", "\\", "\\settings.ini"};
-    for (const char* path : paths) {
-        SCOPED_TRACE(path);
-        Desk desk({{"SYSTEM", "iconFile", QString::fromUtf8(path)},
-                   {"SYSTEM", "iconFile_on", QString::fromUtf8(path)},
-                   {"SYSTEM", "iconFile_off", QString::fromUtf8(path)}});
+    for (const QByteArray path : {"\\missing.png", "", "\\", "\\settings.ini"}) {
+        SCOPED_TRACE(path.constData());
+        TestDesk desk(ins100("iconFile=" + path + "\niconFile_on=" + path + "\niconFile_off=" + path));
         const QImage builtIn = pictureOf(builtInWindowIcon());
-        EXPECT_EQ(pictureOf(desk.window->windowIcon()), builtIn);
-        desk.window->cbMachiuke->click();
-        EXPECT_EQ(pictureOf(desk.window->windowIcon()), builtIn);
-        desk.window->cbMachiuke->click();
+        EXPECT_EQ(pictureOf(desk.window().windowIcon()), builtIn);
+        desk.window().cbMachiuke->click();
+        EXPECT_EQ(pictureOf(desk.window().windowIcon()), builtIn);
+        desk.window().cbMachiuke->click();
         EXPECT_EQ(pictureOf(desk.tray.icon), builtIn);
         EXPECT_TRUE(desk.boxes.shown.empty());
     }
@@ -326,17 +336,16 @@ TEST(frmTerminalBadInput, IconFiles)
 // `watch` that is not a boolean leaves the watchdog off.
 TEST(frmTerminalBadInput, TitlesAndWatch)
 {
-    const QString titles[] = {QString(), QString(300, QChar(u'着')), QStringLiteral("着信🙂Ω€")};
-    for (const QString& title : titles) {
-        Desk desk({{"SYSTEM", "appName", title}, {"SYSTEM", "CommPort", ""}});
-        EXPECT_EQ(desk.window->windowTitle(), title);
-        desk.window->cbMachiuke->click();
+    for (const QString& title : {QString(), QString(300, QChar(u'着')), QStringLiteral("着信🙂Ω€")}) {
+        TestDesk desk(ins100("appName=" + title.toUtf8() + "\nCommPort="));
+        EXPECT_EQ(desk.window().windowTitle(), title);
+        desk.window().cbMachiuke->click();
         EXPECT_EQ(desk.tray.tip, title);
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         EXPECT_EQ(desk.boxes.shown[0].title, title);
     }
-    Desk desk({{"CTI-INS100", "watch", "yes"}});
-    desk.window->cbMachiuke->click();
-    EXPECT_EQ(desk.caption(), kOn);
-    EXPECT_FALSE(desk.comm->isWatchdogRunning());
+    TestDesk desk(ins100("[CTI-INS100]\nwatch=yes"));
+    desk.window().cbMachiuke->click();
+    EXPECT_EQ(desk.window().cbMachiuke->text(), kOn);
+    EXPECT_FALSE(desk.comm().isWatchdogRunning());
 }
