@@ -1,7 +1,26 @@
 #pragma once
 
+#include "app/SettingsRecords.h"
+
 #include <QDateTime>
 #include <QString>
+
+/// The routine an adapter's reads go to: control-code framing when `ctrlcode` is exactly
+/// "TRUE", "true" or "True", otherwise line framing, for ISDN when `kind` is exactly "INS".
+enum class ReceiveRoutine
+{
+    Isdn,
+    Analog,
+    ControlCode
+};
+
+inline ReceiveRoutine receiveRoutineFor(const AdapterProfile& profile)
+{
+    const QString& c = profile.ctrlcode;
+    if (c == u"TRUE" || c == u"true" || c == u"True")
+        return ReceiveRoutine::ControlCode;
+    return profile.kind == u"INS" ? ReceiveRoutine::Isdn : ReceiveRoutine::Analog;
+}
 
 /// The three receive routines that the serial link hands complete lines and frames to,
 /// one at a time and in arrival order, each with the local time at which it arrived.

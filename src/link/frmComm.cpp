@@ -36,11 +36,6 @@ const QString kRtsPulseModel = QStringLiteral("ソラノT1");
 constexpr auto kHandOverTimeout = std::chrono::milliseconds(1000);
 constexpr auto kDrainPoll = std::chrono::milliseconds(10);
 
-bool selectsControlCodeFraming(const QString& ctrlcode)
-{
-    return ctrlcode == u"TRUE" || ctrlcode == u"true" || ctrlcode == u"True";
-}
-
 } // namespace
 
 frmComm::frmComm(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, ReceiveRoutines& routines,
@@ -260,7 +255,7 @@ qint64 frmComm::bytesWaiting() const
 
 bool frmComm::controlCodeFraming() const
 {
-    return selectsControlCodeFraming(m_state.adapterProfile.ctrlcode);
+    return receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::ControlCode;
 }
 
 void frmComm::unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt)
@@ -286,7 +281,7 @@ void frmComm::handle(const ReceiveQueue::Event& event)
             continue;
         }
         DebugLog(m_state, QStringLiteral("**RCV - ") + text);
-        if (m_state.adapterProfile.kind == u"INS")
+        if (receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::Isdn)
             m_routines.rcvProcess(text, event.receivedAt);
         else
             m_routines.rcvProcessA(text, event.receivedAt);

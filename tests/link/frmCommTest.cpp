@@ -131,19 +131,25 @@ TEST(frmCommReceive, ControlCodeFraming)
 // Which routine gets a line: `kind` exactly "INS", `ctrlcode` exactly one of three spellings.
 TEST(frmCommReceive, RoutineChoice)
 {
+    using enum ReceiveRoutine;
     // clang-format off
-    struct Row { const char* kind; const char* ctrlcode; const char* routine; const char* text; };
-    // The same bytes read as the frame "F" or, with STX/ETX dropped, as the line "FL".
-    const Row rows[] = {
-        {"INS", "", "rcvProcess", "FL"},         {"ins", "", "rcvProcessA", "FL"},
-        {"Ins", "False", "rcvProcessA", "FL"},   {"ANALOG", "", "rcvProcessA", "FL"},
-        {"", "", "rcvProcessA", "FL"},           {"INS ", "", "rcvProcessA", "FL"},
-        {"INS", "TRUE", "rcvProcessT1", "F"},    {"INS", "true", "rcvProcessT1", "F"},
-        {"ANALOG", "True", "rcvProcessT1", "F"}, {"INS", "tRUE", "rcvProcess", "FL"},
-        {"ANALOG", "1", "rcvProcessA", "FL"},    {"ANALOG", "True ", "rcvProcessA", "FL"},
-        {"ANALOG", "yes", "rcvProcessA", "FL"},
+    const struct { const char* kind; const char* ctrlcode; ReceiveRoutine routine; } rules[] = {
+        {"INS", "", Isdn}, {"ins", "", Analog}, {"Ins", "False", Analog}, {"ANALOG", "", Analog}, {"", "", Analog},
+        {"INS ", "", Analog}, {"INS", "TRUE", ControlCode}, {"INS", "true", ControlCode}, {"INS", "tRUE", Isdn},
+        {"ANALOG", "True", ControlCode}, {"ANALOG", "1", Analog}, {"ANALOG", "True ", Analog}, {"ANALOG", "yes", Analog},
     };
+    // One row per routine through the port: the same bytes read as the frame "F" or, with
+    // STX/ETX dropped, as the line "FL".
+    struct Row { const char* kind; const char* ctrlcode; const char* routine; const char* text; };
+    const Row rows[] = {{"INS", "", "rcvProcess", "FL"}, {"ins", "", "rcvProcessA", "FL"},
+                        {"ANALOG", "True", "rcvProcessT1", "F"}};
     // clang-format on
+    for (const auto& rule : rules) {
+        AdapterProfile profile;
+        profile.kind = rule.kind;
+        profile.ctrlcode = rule.ctrlcode;
+        EXPECT_EQ(receiveRoutineFor(profile), rule.routine) << rule.kind << " / " << rule.ctrlcode;
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.kind) + " / " + row.ctrlcode);
         Link link;
