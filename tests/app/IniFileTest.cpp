@@ -12,23 +12,15 @@ namespace {
 class IniFileTest : public ::testing::Test
 {
 protected:
-    QString read(const QString& section, const QString& key) const
+    QString read(const QString& s, const QString& k) const { return IniFile::read(m_dir.settingsPath(), s, k); }
+    int write(const QString& s, const QString& k, const QString& v) const
     {
-        return IniFile::read(m_dir.settingsPath(), section, key);
+        return IniFile::write(m_dir.settingsPath(), s, k, v);
     }
-    int write(const QString& section, const QString& key, const QString& value) const
-    {
-        return IniFile::write(m_dir.settingsPath(), section, key, value);
-    }
+    static QByteArray cp932(const QString& text) { return QStringEncoder("CP932").encode(text); }
 
     TempAppDir m_dir;
 };
-
-QByteArray cp932(const QString& text)
-{
-    QStringEncoder encoder("CP932");
-    return encoder.encode(text);
-}
 
 // Reading follows the classic private-profile rules, case by case.
 TEST_F(IniFileTest, ReadsValuesByTheClassicRules)
@@ -135,12 +127,13 @@ TEST_F(IniFileTest, WriteEmptyValueKeepsTheKey)
 // A settings file from the Windows era stays CP932 when a dialog edits it.
 TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
 {
-    const QByteArray before = "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
-                              "\r\n[SYSTEM]\r\nappName=" + cp932(QStringLiteral("着信")) + "\r\n";
-    m_dir.writeSettings(before);
+    const auto file = [](const QString& appName) -> QByteArray {
+        return "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
+               "\r\n[SYSTEM]\r\nappName=" + cp932(appName) + "\r\n";
+    };
+    m_dir.writeSettings(file(QStringLiteral("着信")));
     ASSERT_NE(write("SYSTEM", "appName", QStringLiteral("着信通知")), 0);
-    const QByteArray expected = "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
-                                "\r\n[SYSTEM]\r\nappName=" + cp932(QStringLiteral("着信通知")) + "\r\n";
+    const QByteArray expected = file(QStringLiteral("着信通知"));
     EXPECT_EQ(m_dir.settingsBytes(), expected);
     EXPECT_EQ(read("SYSTEM", "appName"), QStringLiteral("着信通知"));
 
@@ -190,9 +183,8 @@ TEST_F(IniFileTest, WriteIntoMissingFolderFails)
 TEST_F(IniFileTest, LineBreaksAreRefused)
 {
     m_dir.writeSettings("[A]\nk=v\n");
-    EXPECT_EQ(write("A", "k", "one\ntwo"), 0);
-    EXPECT_EQ(write("A", "k\r", "v"), 0);
-    EXPECT_EQ(write("A]", "k", "v"), 0);
+    for (const auto& [section, key, value] : {std::tuple("A", "k", "one\ntwo"), {"A", "k\r", "v"}, {"A]", "k", "v"}})
+        EXPECT_EQ(write(section, key, value), 0) << section << '|' << key << '|' << value;
     EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=v\n");
 }
 

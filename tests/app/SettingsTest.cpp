@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/SettingText.h"
 
+#include "support/QStringPrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
@@ -9,6 +10,8 @@
 #include <QLoggingCategory>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -56,12 +59,9 @@ TEST(LoadSettings, MissingFileGivesEmptySettings)
     TempAppDir dir;
     SharedState state = dir.makeState();
     ASSERT_TRUE(LoadSettings(state));
-    EXPECT_EQ(state.systemSettings.adapter, "1");
-    EXPECT_TRUE(state.systemSettings.CommPort.isEmpty());
-    EXPECT_TRUE(state.adapterModel.isEmpty());
-    EXPECT_TRUE(state.adapterProfile.kind.isEmpty());
-    EXPECT_EQ(state.adapterProfile.icommandCount, 0);
-    EXPECT_TRUE(state.urlSettings.path1.isEmpty());
+    EXPECT_EQ(std::tuple(state.systemSettings.adapter, state.systemSettings.CommPort, state.adapterModel,
+                         state.adapterProfile.kind, state.adapterProfile.icommandCount, state.urlSettings.path1),
+              std::tuple(QString("1"), QString(), QString(), QString(), 0, QString()));
     EXPECT_FALSE(QFile::exists(dir.settingsPath()));
 }
 
@@ -74,11 +74,9 @@ TEST(LoadSettings, AdapterIndexWithoutModelGivesEmptyProfile)
     SharedState state = dir.makeState();
     state.adapterProfile.kind = "stale";
     ASSERT_TRUE(LoadSettings(state));
-    EXPECT_EQ(state.systemSettings.adapter, "7");
-    EXPECT_TRUE(state.adapterModel.isEmpty());
-    EXPECT_TRUE(state.adapterProfile.kind.isEmpty());
-    EXPECT_TRUE(state.adapterProfile.getinfo.isEmpty());
-    EXPECT_EQ(state.adapterModels[1], "CTI-INS100");
+    EXPECT_EQ(std::tuple(state.systemSettings.adapter, state.adapterModel, state.adapterProfile.kind,
+                         state.adapterProfile.getinfo, state.adapterModels[1]),
+              std::tuple(QString("7"), QString(), QString(), QString(), QString("CTI-INS100")));
 }
 
 // Fields are kept exactly as read; debugmode is left to the start-up accessor.
@@ -89,19 +87,13 @@ TEST(LoadSettings, ReadsEverySectionButNotDebugMode)
                                     "[ADAPTER]\nadapter1=A\nadapter2=ソラノT1\n"
                                     "[ソラノT1]\nctrlcode=True\ngetCtiInfo5=Q5\nctiInfo5=R5\ncti_non_3=N3\n"
                                     "[URL]\nbrowse=True\npath1=http://h/?t=\npath3=/x/cti.mdb\n");
-    EXPECT_EQ(state.systemSettings.appName, QStringLiteral("着信"));
-    EXPECT_TRUE(state.systemSettings.debugmode.isEmpty());
-    EXPECT_EQ(state.systemSettings.CommPort, "3");
-    EXPECT_EQ(state.systemSettings.ctiSettings2, "1");
-    EXPECT_EQ(state.adapterModel, QStringLiteral("ソラノT1"));
-    EXPECT_EQ(state.adapterProfile.ctrlcode, "True");
-    EXPECT_EQ(state.adapterProfile.getCtiInfo[5], "Q5");
-    EXPECT_EQ(state.adapterProfile.ctiInfo[5], "R5");
-    EXPECT_EQ(state.adapterProfile.cti_non[3], "N3");
-    EXPECT_EQ(state.urlSettings.browse, "True");
-    EXPECT_EQ(state.urlSettings.path3, "/x/cti.mdb");
-    EXPECT_EQ(state.adapterModels[2], QStringLiteral("ソラノT1"));
-    EXPECT_TRUE(state.adapterModels[3].isEmpty());
+    const SystemSettings& sys = state.systemSettings;
+    const AdapterProfile& p = state.adapterProfile;
+    EXPECT_EQ(QStringList({sys.appName, sys.debugmode, sys.CommPort, sys.ctiSettings2, state.adapterModel, p.ctrlcode,
+                           p.getCtiInfo[5], p.ctiInfo[5], p.cti_non[3], state.urlSettings.browse,
+                           state.urlSettings.path3, state.adapterModels[2], state.adapterModels[3]}),
+              QStringList(
+                  {"着信", "", "3", "1", "ソラノT1", "True", "Q5", "R5", "N3", "True", "/x/cti.mdb", "ソラノT1", ""}));
 
     EXPECT_EQ(ReadWriteAppSettings(state, "READ"), 1);
     EXPECT_EQ(state.systemSettings.debugmode, "True");
@@ -116,12 +108,9 @@ TEST(LoadAdapterProfile, KeepsQueriesFourAndFiveAndNeedsAnAdapter)
                     "[FIVE]\nkind=INS\ngetCtiInfo1=F1\ngetCtiInfo4=F4\ngetCtiInfo5=F5\nctiInfo4=G4\nctiInfo5=G5\n"
                     "[THREE]\nkind=ANALOG\ngetCtiInfo1=T1\ngetCtiInfo2=T2\ngetCtiInfo3=T3\n");
     ASSERT_TRUE(LoadAdapterProfile(state, "THREE"));
-    EXPECT_EQ(state.adapterProfile.kind, "ANALOG");
-    EXPECT_EQ(state.adapterProfile.getCtiInfo[1], "T1");
-    EXPECT_EQ(state.adapterProfile.getCtiInfo[3], "T3");
-    EXPECT_EQ(state.adapterProfile.getCtiInfo[4], "F4");
-    EXPECT_EQ(state.adapterProfile.getCtiInfo[5], "F5");
-    EXPECT_EQ(state.adapterProfile.ctiInfo[5], "G5");
+    const AdapterProfile& p = state.adapterProfile;
+    EXPECT_EQ(QStringList({p.kind, p.getCtiInfo[1], p.getCtiInfo[3], p.getCtiInfo[4], p.getCtiInfo[5], p.ctiInfo[5]}),
+              QStringList({"ANALOG", "T1", "T3", "F4", "F5", "G5"}));
     EXPECT_EQ(state.adapterModel, "FIVE") << "the caller adopts a model itself";
 
     state.systemSettings.adapter.clear();
@@ -132,19 +121,15 @@ TEST(LoadAdapterProfile, KeepsQueriesFourAndFiveAndNeedsAnAdapter)
 // Two ways of reading a flag: `watch` as a boolean, `browse` compared with exactly "True".
 TEST(SettingText, BooleanReadingsDiffer)
 {
-    EXPECT_EQ(readAsBoolean("true"), true);
-    EXPECT_EQ(readAsBoolean("TRUE"), true);
-    EXPECT_EQ(readAsBoolean("False"), false);
-    EXPECT_EQ(readAsBoolean("0"), false);
-    EXPECT_EQ(readAsBoolean("-1"), true);
-    EXPECT_EQ(readAsBoolean("2"), true);
-    EXPECT_EQ(readAsBoolean(""), std::nullopt);
-    EXPECT_EQ(readAsBoolean("yes"), std::nullopt);
+    // clang-format off
+    const std::pair<const char*, std::optional<bool>> booleans[] = {{"true", true}, {"TRUE", true}, {"False", false}, {"0", false}, {"-1", true}, {"2", true}, {"", std::nullopt}, {"yes", std::nullopt}};
+    // clang-format on
+    for (const auto& [text, expected] : booleans)
+        EXPECT_EQ(readAsBoolean(text), expected) << '"' << text << '"';
 
     EXPECT_TRUE(isExactlyTrue("True"));
-    EXPECT_FALSE(isExactlyTrue("true"));
-    EXPECT_FALSE(isExactlyTrue("TRUE"));
-    EXPECT_FALSE(isExactlyTrue(""));
+    for (const char* text : {"true", "TRUE", ""})
+        EXPECT_FALSE(isExactlyTrue(text)) << '"' << text << '"';
 
     const SharedState state = loaded(TempAppDir(), profileWithCommands("watch=true\n[URL]\nbrowse=true\n"));
     EXPECT_EQ(readAsBoolean(state.adapterProfile.watch), true);
@@ -163,9 +148,8 @@ TEST(SettingText, StoredPathsResolveInTheApplicationDirectory)
 TEST(CommandLine, OptionsAndErrors)
 {
     const CommandLine plain = parseCommandLine({"chakushin"});
-    EXPECT_FALSE(plain.appDir);
-    EXPECT_FALSE(plain.autostart);
-    EXPECT_TRUE(plain.error.isEmpty());
+    EXPECT_EQ(std::tuple(plain.appDir, plain.autostart, plain.error),
+              std::tuple(std::nullopt, std::nullopt, QString()));
 
     EXPECT_EQ(parseCommandLine({"chakushin", "--app-dir", "/srv/office/"}).appDir, QString("/srv/office"));
     EXPECT_EQ(parseCommandLine({"chakushin", "--create-history-db", "/tmp/h.db"}).createHistoryDb,
@@ -204,14 +188,12 @@ TEST(DebugLog, EmitsOnlyInDebugMode)
 {
     TraceCapture trace;
     SharedState state;
-    state.systemSettings.debugmode = "False";
-    DebugLog(state, "hidden");
-    state.systemSettings.debugmode = "";
-    DebugLog(state, "hidden too");
-    state.systemSettings.debugmode = "true";
-    DebugLog(state, "****SND--ATZ[0]");
+    for (const char* mode : {"False", "", "true"}) {
+        state.systemSettings.debugmode = mode;
+        DebugLog(state, QStringLiteral("****SND--ATZ[0] with debugmode=%1").arg(mode));
+    }
 
-    EXPECT_EQ(trace.lines, QStringList{"****SND--ATZ[0]"});
+    EXPECT_EQ(trace.lines, QStringList{"****SND--ATZ[0] with debugmode=true"});
 }
 
 // The shipped settings describe every listed model consistently.
