@@ -3,12 +3,14 @@
 #include "app/Settings.h"
 #include "ui/frmMessage.h"
 
+#include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -57,6 +59,13 @@ struct AdapterDialog
     int beeps = 0;
 };
 
+// COMMinit, CommPort and adapter as settings.ini has them now.
+QStringList storedPort(TestDesk& desk)
+{
+    return {ReadIni(desk.state(), "SYSTEM", "COMMinit"), ReadIni(desk.state(), "SYSTEM", "CommPort"),
+            ReadIni(desk.state(), "SYSTEM", "adapter")};
+}
+
 } // namespace
 
 // A working adapter's settings: lists, labels, the port closed (standby ends), place, icon, top-most flag.
@@ -76,22 +85,15 @@ TEST(frmAdapterOpening, ShowsTheCurrentSetting)
     EXPECT_EQ(d.pos(), desk.window().pos());
     EXPECT_EQ(pictureOf(d.windowIcon()), desk.filePicture(QStringLiteral("app.png")));
 
-    ASSERT_EQ(d.cboPort->count(), 16);
-    EXPECT_EQ(d.cboPort->itemText(0), QStringLiteral("Com1"));
-    EXPECT_EQ(d.cboPort->itemText(15), QStringLiteral("Com16"));
-    EXPECT_EQ(d.cboPort->currentIndex(), 2);
-    ASSERT_EQ(d.cboAdapterName->count(), 6);
-    EXPECT_EQ(d.cboAdapterName->itemText(0), QString());
-    EXPECT_EQ(d.cboAdapterName->itemText(4), QStringLiteral("ソラノT1"));
-    EXPECT_EQ(d.cboAdapterName->itemText(5), QString());
-    EXPECT_EQ(d.cboAdapterName->currentIndex(), 1);
-    EXPECT_EQ(d.cboKind->currentText(), QStringLiteral("INS回線"));
-
-    EXPECT_EQ(d.lbMessage->text(), QStringLiteral("現在のアダプタ設定で動作しています。"));
-    EXPECT_EQ(d.lbAdapterName->text(), QStringLiteral("CTI-INS100"));
-    EXPECT_EQ(d.lbKind->text(), QStringLiteral("INS回線"));
-    EXPECT_EQ(d.lbKenshutu->text(), QString());
-    EXPECT_EQ(d.lbPortDevice->text(), QStringLiteral("→ ") + desk.sim->portPath());
+    ASSERT_EQ(std::tuple(d.cboPort->count(), d.cboAdapterName->count()), std::tuple(16, 6));
+    EXPECT_EQ(std::tuple(d.cboPort->currentIndex(), d.cboAdapterName->currentIndex()), std::tuple(2, 1));
+    EXPECT_EQ(QStringList({d.cboPort->itemText(0), d.cboPort->itemText(15), d.cboAdapterName->itemText(0),
+                           d.cboAdapterName->itemText(4), d.cboAdapterName->itemText(5), d.cboKind->currentText()}),
+              QStringList({"Com1", "Com16", "", "ソラノT1", "", "INS回線"}));
+    EXPECT_EQ(QStringList({d.lbMessage->text(), d.lbAdapterName->text(), d.lbKind->text(), d.lbKenshutu->text(),
+                           d.lbPortDevice->text()}),
+              QStringList(
+                  {"現在のアダプタ設定で動作しています。", "CTI-INS100", "INS回線", "", "→ " + desk.sim->portPath()}));
     EXPECT_FALSE(d.waitTimer.isActive());
 
     EXPECT_FALSE(d.cmdModem->isEnabled());
@@ -125,12 +127,12 @@ TEST(frmAdapterOpening, ValuesTheListsCannotShow)
         TestDesk desk = dialogDesk("CTI-INS100", row.adapter, "[SYSTEM]\nCommPort=" + QByteArray(row.commPort));
         desk.state().appState = row.appState;
         AdapterDialog a(desk);
-        EXPECT_EQ(a.dialog.cboPort->currentIndex(), row.port);
-        EXPECT_EQ(a.dialog.cboAdapterName->currentIndex(), row.model);
-        EXPECT_EQ(a.dialog.lbMessage->text(), QString::fromUtf8(row.message));
-        EXPECT_EQ(a.dialog.lbKenshutu->text(), QString::fromUtf8(row.kenshutu));
+        const frmAdapter& d = a.dialog;
+        EXPECT_EQ(std::tuple(d.cboPort->currentIndex(), d.cboAdapterName->currentIndex(), d.lbMessage->text(),
+                             d.lbKenshutu->text()),
+                  std::tuple(row.port, row.model, QString(row.message), QString(row.kenshutu)));
         if (row.portDevice) {
-            EXPECT_EQ(a.dialog.lbPortDevice->text(), QString::fromUtf8(row.portDevice));
+            EXPECT_EQ(d.lbPortDevice->text(), QString::fromUtf8(row.portDevice));
         }
     }
 }
@@ -158,15 +160,13 @@ TEST(frmAdapterDetection, RefusedWithoutPortOrModel)
         TestDesk desk = dialogDesk();
         AdapterDialog a(desk);
         a.detect(port, model);
-        EXPECT_EQ(a.beeps, 1);
-        EXPECT_EQ(a.dialog.lbMessage->text(), QStringLiteral("ポートを指定してください。"));
-        EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
-        EXPECT_TRUE(desk.state().adapterProfile.kind.isEmpty());
-        EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
-        EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
-        EXPECT_TRUE(a.dialog.cmdAdapter->isEnabled());
-        EXPECT_TRUE(a.dialog.cmdOK->isEnabled());
+        const SharedState& st = desk.state();
+        EXPECT_EQ(QStringList({a.dialog.lbMessage->text(), st.systemSettings.CommPort, st.systemSettings.adapter,
+                               st.adapterProfile.kind, a.dialog.lbAdapterName->text()}),
+                  QStringList({"ポートを指定してください。", "", "", "", ""}));
+        EXPECT_EQ(std::tuple(a.beeps, desk.sim->commandsReceived(), a.dialog.cmdAdapter->isEnabled(),
+                             a.dialog.cmdOK->isEnabled()),
+                  std::tuple(1, QStringList(), true, true));
     }
 }
 
@@ -177,11 +177,9 @@ TEST(frmAdapterDetection, EmptyModelName)
     AdapterDialog a(desk);
     desk.comm().OpenPort(3);
     a.detect(2, 5);
-    EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("機種エラー"));
-    EXPECT_FALSE(desk.comm().IsPortOpen());
-    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
-    EXPECT_EQ(a.beeps, 0);
-    EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
+    EXPECT_EQ(std::tuple(a.dialog.lbKenshutu->text(), desk.comm().IsPortOpen(), desk.sim->commandsReceived(), a.beeps,
+                         desk.state().systemSettings.adapter),
+              std::tuple(QString("機種エラー"), false, QStringList(), 0, QString()));
 }
 
 // INS initialises before identifying, analog only identifies; both detected under the popup, port left open.
@@ -205,15 +203,12 @@ TEST(frmAdapterDetection, InitialisationByLineKind)
         };
         a.detect(2, row.entry);
         EXPECT_EQ(desk.sim->commandsReceived(), row.commands);
-        EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出完了"));
-        EXPECT_EQ(a.dialog.lbAdapterName->text(), QString::fromUtf8(row.model));
-        EXPECT_EQ(a.dialog.lbKind->text(), QString::fromUtf8(row.kind));
-        EXPECT_EQ(desk.state().rcvMode, RcvMode::GetAInfo);
-        EXPECT_EQ(desk.state().systemSettings.CommPort, QStringLiteral("3"));
-        EXPECT_TRUE(desk.comm().IsPortOpen());
-        EXPECT_EQ(popupText, QStringLiteral("しばらくお待ちください・・・"));
-        EXPECT_FALSE(desk.window().popup().isVisible());
-        EXPECT_EQ(a.beeps, 0);
+        EXPECT_EQ(QStringList({a.dialog.lbKenshutu->text(), a.dialog.lbAdapterName->text(), a.dialog.lbKind->text(),
+                               desk.state().systemSettings.CommPort, popupText}),
+                  QStringList({"検出完了", row.model, row.kind, "3", "しばらくお待ちください・・・"}));
+        EXPECT_EQ(
+            std::tuple(desk.state().rcvMode, desk.comm().IsPortOpen(), desk.window().popup().isVisible(), a.beeps),
+            std::tuple(RcvMode::GetAInfo, true, false, 0));
     }
 }
 
@@ -240,12 +235,10 @@ TEST(frmAdapterDetection, NothingDetected)
             ASSERT_FALSE(waitIntervals.empty());
             EXPECT_EQ(waitIntervals.front(), 5000);
         }
-        EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出できませんでした"));
-        EXPECT_TRUE(a.dialog.lbAdapterName->text().isEmpty());
-        EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(desk.state().systemSettings.adapter.isEmpty());
-        EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
-        EXPECT_TRUE(desk.comm().IsPortOpen());
+        EXPECT_EQ(QStringList({a.dialog.lbKenshutu->text(), a.dialog.lbAdapterName->text(),
+                               desk.state().systemSettings.CommPort, desk.state().systemSettings.adapter}),
+                  QStringList({"検出できませんでした", "", "", ""}));
+        EXPECT_EQ(std::tuple(desk.state().rcvMode, desk.comm().IsPortOpen()), std::tuple(RcvMode::Initial, true));
 
         desk.boxes.answers = {MessageBoxes::Answer::No};
         a.dialog.cmdOK->click();
@@ -262,16 +255,13 @@ TEST(frmAdapterDetection, AnswerAsAnotherModel)
     AdapterDialog a(desk);
     desk.sim->answerAs(QStringLiteral("CTI-INS200"));
     a.detect(2, 1);
-    EXPECT_EQ(a.dialog.lbAdapterName->text(), QStringLiteral("CTI-INS200"));
-    EXPECT_EQ(desk.state().adapterModel, QStringLiteral("CTI-INS200"));
-    EXPECT_EQ(desk.state().adapterProfile.getinfo, QStringLiteral("AT#I"));
-    EXPECT_EQ(desk.state().detectedModelIndex, 2);
+    EXPECT_EQ(std::tuple(a.dialog.lbAdapterName->text(), desk.state().adapterModel, desk.state().adapterProfile.getinfo,
+                         desk.state().detectedModelIndex),
+              std::tuple(QString("CTI-INS200"), QString("CTI-INS200"), QString("AT#I"), 2));
 
     a.dialog.cboPort->setCurrentIndex(5);
     a.dialog.cmdOK->click();
-    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "adapter"), QStringLiteral("2"));
-    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "CommPort"), QStringLiteral("3"));
-    EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "COMMinit"), QStringLiteral("True"));
+    EXPECT_EQ(storedPort(desk), QStringList({"True", "3", "2"}));
     EXPECT_EQ(desk.state().appState, AppStateCode::CtiStep);
     EXPECT_FALSE(a.dialog.isVisible());
 }
@@ -293,16 +283,16 @@ TEST(frmAdapterDetection, PortThatDoesNotOpen)
 // Ten initialisation commands all go out, in order, before the identification.
 TEST(frmAdapterDetection, TenInitialisationCommands)
 {
-    TestDesk desk = dialogDesk("CTI-INS100", "1",
-                               "[CTI-INS100]\nicommand1=ATS1=0\nicommand2=ATS2=0\nicommand3=ATS3=0\nicommand4=ATS4=0\n"
-                               "icommand5=ATS5=0\nicommand6=ATS6=0\nicommand7=ATS7=0\nicommand8=ATS8=0\n"
-                               "icommand9=ATS9=0\nicommand10=ATS10=0\n");
+    QByteArray profile = "[CTI-INS100]\n";
+    QStringList expected;
+    for (int i = 1; i <= 10; ++i) {
+        expected << QStringLiteral("ATS%1=0").arg(i);
+        profile += "icommand" + QByteArray::number(i) + "=" + expected.back().toUtf8() + "\n";
+    }
+    TestDesk desk = dialogDesk("CTI-INS100", "1", profile);
     ASSERT_EQ(desk.state().adapterProfile.icommandCount, 10);
     AdapterDialog a(desk);
     a.detect(2, 1);
-    QStringList expected;
-    for (int i = 1; i <= 10; ++i)
-        expected << QStringLiteral("ATS%1=0").arg(i);
     expected << QStringLiteral("ATI3");
     EXPECT_EQ(desk.sim->commandsReceived(), expected);
     EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("検出完了"));
@@ -356,10 +346,8 @@ TEST(frmAdapterStoring, OkOutcomes)
         if (!row.commInit) {
             EXPECT_EQ(desk.dir.settingsBytes(), before);
         } else {
-            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "COMMinit"), QString::fromUtf8(row.commInit));
-            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "CommPort"), row.complete ? QStringLiteral("3") : QString());
-            EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "adapter"),
-                      row.complete ? QString::fromUtf8(row.index) : QString());
+            EXPECT_EQ(storedPort(desk),
+                      QStringList({row.commInit, row.complete ? "3" : "", row.complete ? row.index : ""}));
         }
         if (row.readOnly) {
             EXPECT_EQ(desk.state().systemSettings.COMMinit, QStringLiteral("False"));
