@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "ui/frmMessage.h"
 
+#include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
 
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -52,25 +54,30 @@ struct CtiDialog
     }
     void select(const std::array<bool, 3>& notify)
     {
-        dialog.opCti1[notify[0] ? 0 : 1]->setChecked(true);
-        dialog.opCti2[notify[1] ? 0 : 1]->setChecked(true);
-        dialog.opCti3[notify[2] ? 0 : 1]->setChecked(true);
+        for (int i = 0; i < 3; ++i)
+            std::array{dialog.opCti1, dialog.opCti2, dialog.opCti3}[i][notify[i] ? 0 : 1]->setChecked(true);
+    }
+    std::array<bool, 3> frames() const
+    {
+        return {dialog.frCtiSettings[1]->isVisible(), dialog.frCtiSettings[2]->isVisible(),
+                dialog.frCtiSettings[3]->isVisible()};
+    }
+    /// Whether cmdCti, cmdCtiSetting, cmdOK and cmdCancel are enabled.
+    std::array<bool, 4> enabled() const
+    {
+        return {dialog.cmdCti->isEnabled(), dialog.cmdCtiSetting->isEnabled(), dialog.cmdOK->isEnabled(),
+                dialog.cmdCancel->isEnabled()};
     }
     frmCti dialog;
 };
 
-std::array<QString, 3> strings(const std::array<const char*, 3>& texts)
-{
-    return {QString::fromUtf8(texts[0]), QString::fromUtf8(texts[1]), QString::fromUtf8(texts[2])};
-}
-
-std::array<QString, 3> inMemory(const SharedState& state)
+QStringList inMemory(const SharedState& state)
 {
     const SystemSettings& s = state.systemSettings;
     return {s.ctiSettings1, s.ctiSettings2, s.ctiSettings3};
 }
 
-std::array<QString, 3> stored(const SharedState& state)
+QStringList stored(const SharedState& state)
 {
     return {ReadIni(state, "SYSTEM", "ctiSettings1"), ReadIni(state, "SYSTEM", "ctiSettings2"),
             ReadIni(state, "SYSTEM", "ctiSettings3")};
@@ -98,21 +105,14 @@ TEST(frmCtiOpening, ShowsTheStoredSetting)
     EXPECT_EQ(d.windowTitle(), QStringLiteral("ＣＴＩ設定"));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(d.pos(), desk.window().pos());
-    EXPECT_EQ(d.lbPort->text(), QStringLiteral("COM3"));
-    EXPECT_EQ(d.lbAdapterName->text(), QStringLiteral("CTI-INS100"));
-    EXPECT_EQ(d.lbKind->text(), QStringLiteral("INS回線"));
-    EXPECT_EQ(d.lbKenshutu->text(), QString());
-    EXPECT_EQ(d.lbMessage->text(), QStringLiteral("「CTI検出」をクリックすると、アダプタからCTI設定情報を取得します。\n"
-                                                  "「設定」をクリックすると、アダプタへCTI設定情報送信します。"));
-    EXPECT_EQ(d.lbP[1]->text(), QStringLiteral("ポート1（電話機）"));
-    EXPECT_EQ(d.lbP[2]->text(), QStringLiteral("ポート2（FAX）"));
-    EXPECT_TRUE(d.frCtiSettings[1]->isVisible());
-    EXPECT_TRUE(d.frCtiSettings[2]->isVisible());
-    EXPECT_FALSE(d.frCtiSettings[3]->isVisible());
-    EXPECT_EQ(c.notify(), (std::array<bool, 3>{false, true, false}));
-    EXPECT_EQ(d.waitTimer.interval(), 5000);
-    for (QPushButton* button : {d.cmdCti, d.cmdCtiSetting, d.cmdOK, d.cmdCancel})
-        EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+    EXPECT_EQ(QStringList({d.lbPort->text(), d.lbAdapterName->text(), d.lbKind->text(), d.lbKenshutu->text(),
+                           d.lbP[1]->text(), d.lbP[2]->text(), d.lbMessage->text()}),
+              QStringList({"COM3", "CTI-INS100", "INS回線", "", "ポート1（電話機）", "ポート2（FAX）",
+                           "「CTI検出」をクリックすると、アダプタからCTI設定情報を取得します。\n"
+                           "「設定」をクリックすると、アダプタへCTI設定情報送信します。"}));
+    EXPECT_EQ(std::tuple(c.frames(), c.notify(), d.waitTimer.interval(), c.enabled()),
+              std::tuple(std::array{true, true, false}, std::array{false, true, false}, 5000,
+                         std::array{true, true, true, true}));
     for (const char* name : {"frCtiSettings1", "lbP3", "opCti1_0", "opCti3_1", "cmdCti", "cmdCtiSetting", "cmdOK",
                              "cmdCancel", "lbMessage", "lbKenshutu", "lbPort", "lbAdapterName", "lbKind", "Label1_1"})
         EXPECT_NE(d.findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
@@ -123,9 +123,7 @@ TEST(frmCtiOpening, PortNamesWithGaps)
 {
     TestDesk desk = dialogDesk("CTI-INS200", "2", "[CTI-INS200]\nport2=\n");
     CtiDialog c(desk);
-    EXPECT_TRUE(c.dialog.frCtiSettings[1]->isVisible());
-    EXPECT_FALSE(c.dialog.frCtiSettings[2]->isVisible());
-    EXPECT_TRUE(c.dialog.frCtiSettings[3]->isVisible());
+    EXPECT_EQ(c.frames(), (std::array{true, false, true}));
     EXPECT_EQ(c.dialog.lbP[3]->text(), QStringLiteral("デジタルポート"));
 }
 
@@ -147,12 +145,9 @@ TEST(frmCtiOpening, WhenThereIsNothingToDo)
         TestDesk desk = dialogDesk(row.model, row.index, "[SYSTEM]\nCOMMinit=" + QByteArray(row.commInit));
         desk.state().appState = row.appState;
         CtiDialog c(desk);
-        EXPECT_EQ(c.dialog.lbMessage->text(), QString::fromUtf8(row.message));
-        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.kenshutu));
-        EXPECT_FALSE(c.dialog.cmdCti->isEnabled());
-        EXPECT_FALSE(c.dialog.cmdCtiSetting->isEnabled());
-        EXPECT_FALSE(c.dialog.cmdOK->isEnabled());
-        EXPECT_TRUE(c.dialog.cmdCancel->isEnabled());
+        EXPECT_EQ(QStringList({c.dialog.lbMessage->text(), c.dialog.lbKenshutu->text()}),
+                  QStringList({row.message, row.kenshutu}));
+        EXPECT_EQ(c.enabled(), (std::array{false, false, false, true}));
     }
 }
 
@@ -161,7 +156,7 @@ TEST(frmCtiReadOut, BothSchemes)
 {
     // clang-format off
     struct Row { const char* what; const char* model; const char* index; const char* ini; std::array<bool, 3> adapterPorts;
-                 QStringList queries; std::array<bool, 3> shown; std::array<const char*, 3> memory; };
+                 QStringList queries; std::array<bool, 3> shown; QStringList memory; };
     const Row rows[] = {
         {"single query, both", "CTI-INS100", "1", "", {true, true, false}, {"AT*CTI?"}, {true, true, true}, {"1", "1", "1"}},
         {"single query, port 2", "CTI-INS100", "1", "", {false, true, false}, {"AT*CTI?"}, {false, true, false}, {"0", "1", "0"}},
@@ -177,14 +172,12 @@ TEST(frmCtiReadOut, BothSchemes)
         desk.sim->setCtiPorts(row.adapterPorts);
         CtiDialog c(desk);
         c.dialog.cmdCti->click();
-        EXPECT_EQ(desk.sim->commandsReceived(), row.queries);
-        EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定検出完了"));
-        EXPECT_EQ(c.notify(), row.shown);
-        EXPECT_EQ(inMemory(desk.state()), strings(row.memory));
-        EXPECT_EQ(desk.state().rcvMode, RcvMode::ReadOutDone);
-        EXPECT_TRUE(desk.comm().IsPortOpen());
-        EXPECT_TRUE(desk.boxes.shown.empty());
-        EXPECT_TRUE(c.dialog.cmdCti->isEnabled());
+        EXPECT_EQ(
+            std::tuple(desk.sim->commandsReceived(), c.notify(), inMemory(desk.state()), c.dialog.lbKenshutu->text()),
+            std::tuple(row.queries, row.shown, row.memory, QString("CTI設定検出完了")));
+        EXPECT_EQ(std::tuple(desk.state().rcvMode, desk.comm().IsPortOpen(), desk.boxes.shown.size(),
+                             c.dialog.cmdCti->isEnabled()),
+                  std::tuple(RcvMode::ReadOutDone, true, 0u, true));
     }
 }
 
@@ -194,7 +187,7 @@ TEST(frmCtiReadOut, Failures)
     // clang-format off
     struct Row { const char* what; const char* model; const char* index; const char* ini;
                  const char* silentFrom; // the query from which the adapter stays silent
-                 const char* caption; QStringList boxes; std::array<const char*, 3> memory; };
+                 const char* caption; QStringList boxes; QStringList memory; };
     const Row rows[] = {
         {"silent", "CTI-INS100", "1", "[SYSTEM]\nEcho=", "AT*CTI?", "CTI設定検出タイムアウト", {}, {"", "", ""}},
         {"silent mid-read-out", "CTI-INS200", "2", "[SYSTEM]\nEcho=", "AT#P2?", "CTI設定検出タイムアウト", {}, {"0", "", ""}},
@@ -218,10 +211,8 @@ TEST(frmCtiReadOut, Failures)
             expireWaits(desk, c.dialog, waitIntervals, [&desk] { return desk.sim->isSilent(); });
         }
         c.dialog.cmdCti->click();
-        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
-        EXPECT_EQ(boxTexts(desk), row.boxes);
-        EXPECT_EQ(c.notify(), (std::array<bool, 3>{false, false, false}));
-        EXPECT_EQ(inMemory(desk.state()), strings(row.memory));
+        EXPECT_EQ(std::tuple(c.dialog.lbKenshutu->text(), boxTexts(desk), c.notify(), inMemory(desk.state())),
+                  std::tuple(QString(row.caption), row.boxes, std::array{false, false, false}, row.memory));
         if (row.silentFrom) {
             ASSERT_FALSE(waitIntervals.empty());
             EXPECT_EQ(waitIntervals.back(), 8000);
@@ -236,7 +227,7 @@ TEST(frmCtiSend, CommandSequences)
 {
     // clang-format off
     struct Row { const char* what; const char* model; const char* index; const char* ini; std::array<bool, 3> selected;
-                 qsizetype initialisation; QStringList commands; std::array<const char*, 3> stored; std::array<bool, 3> adapterPorts; };
+                 qsizetype initialisation; QStringList commands; QStringList stored; std::array<bool, 3> adapterPorts; };
     const Row rows[] = {
         {"single query, both, port 3 ignored", "CTI-INS100", "1", "", {true, true, true}, 3, {"AT*CTI=3", "AT&W"}, {"1", "1", "0"}, {true, true, false}},
         {"single query, one command", "CTI-INS100", "1", "[CTI-INS100]\ncti_both_2=", {true, true, false}, 3, {"AT*CTI=3"}, {"1", "1", "0"}, {true, true, false}},
@@ -255,16 +246,11 @@ TEST(frmCtiSend, CommandSequences)
         // What the adapter received after its initialisation commands.
         EXPECT_EQ(desk.sim->commandsReceived().size(), row.initialisation + row.commands.size());
         EXPECT_EQ(desk.sim->commandsReceived().mid(row.initialisation), row.commands);
-        EXPECT_EQ(desk.sim->ctiPorts(), row.adapterPorts);
-        EXPECT_EQ(stored(desk.state()), strings(row.stored));
-        EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("CTI設定送信完了"));
-        ASSERT_EQ(desk.boxes.shown.size(), 1u);
-        EXPECT_EQ(desk.boxes.shown[0].text, kStored);
-        EXPECT_EQ(desk.state().appState, AppStateCode::UrlStep);
-        EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
-        EXPECT_TRUE(desk.comm().IsPortOpen());
-        EXPECT_FALSE(desk.window().popup().isVisible());
-        EXPECT_TRUE(c.dialog.isVisible());
+        EXPECT_EQ(std::tuple(desk.sim->ctiPorts(), stored(desk.state()), c.dialog.lbKenshutu->text(), boxTexts(desk)),
+                  std::tuple(row.adapterPorts, row.stored, QString("CTI設定送信完了"), QStringList{kStored}));
+        EXPECT_EQ(std::tuple(desk.state().appState, desk.state().rcvMode, desk.comm().IsPortOpen(),
+                             desk.window().popup().isVisible(), c.dialog.isVisible()),
+                  std::tuple(AppStateCode::UrlStep, RcvMode::Initial, true, false, true));
     }
 }
 
@@ -294,12 +280,11 @@ TEST(frmCtiSend, Failures)
         c.dialog.cmdCtiSetting_Click();
         const bool initialised = QString::fromUtf8(row.caption) != u"ポートオープンエラー" && row.caption[0] != '\0';
         EXPECT_EQ(desk.sim->commandsReceived().size(), !initialised ? 0 : row.readOnly ? 5 : 3);
-        EXPECT_EQ(c.dialog.lbKenshutu->text(), QString::fromUtf8(row.caption));
-        EXPECT_EQ(boxTexts(desk), row.boxes);
-        EXPECT_EQ(c.dialog.lbAdapterName->text().isEmpty(), !row.adapterLabel);
+        EXPECT_EQ(std::tuple(c.dialog.lbKenshutu->text(), boxTexts(desk), !c.dialog.lbAdapterName->text().isEmpty()),
+                  std::tuple(QString(row.caption), row.boxes, row.adapterLabel));
         EXPECT_EQ(desk.dir.settingsBytes(), before);
-        EXPECT_EQ(desk.state().appState, row.appState);
-        EXPECT_TRUE(c.dialog.cmdCtiSetting->isEnabled());
+        EXPECT_EQ(std::tuple(desk.state().appState, c.dialog.cmdCtiSetting->isEnabled()),
+                  std::tuple(row.appState, true));
     }
 }
 
@@ -309,10 +294,9 @@ TEST(frmCtiReadOut, PortDoesNotOpen)
     TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nCommPort=9\n");
     CtiDialog c(desk);
     c.dialog.cmdCti->click();
-    EXPECT_EQ(c.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
-    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
-    EXPECT_TRUE(desk.boxes.shown.empty());
-    EXPECT_FALSE(c.dialog.lbAdapterName->text().isEmpty());
+    EXPECT_EQ(std::tuple(c.dialog.lbKenshutu->text(), desk.sim->commandsReceived(), boxTexts(desk),
+                         c.dialog.lbAdapterName->text().isEmpty()),
+              std::tuple(QString("ポートオープンエラー"), QStringList(), QStringList(), false));
 }
 
 // OK stores memory, not the buttons changed since, and ends the CTI step; a failed write changes no state.
@@ -329,11 +313,8 @@ TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
         if (readOnly)
             desk.makeSettingsReadOnly();
         c.dialog.cmdOK->click();
-        ASSERT_EQ(desk.boxes.shown.size(), 1u);
-        EXPECT_EQ(desk.boxes.shown[0].text,
-                  readOnly ? QStringLiteral("INIファイルの書き込みに失敗しました。") : kStored);
-        EXPECT_EQ(stored(desk.state()),
-                  readOnly ? (std::array<QString, 3>{"1", "0", ""}) : (std::array<QString, 3>{"0", "1", "0"}));
+        EXPECT_EQ(boxTexts(desk), QStringList{readOnly ? "INIファイルの書き込みに失敗しました。" : kStored});
+        EXPECT_EQ(stored(desk.state()), readOnly ? QStringList({"1", "0", ""}) : QStringList({"0", "1", "0"}));
         EXPECT_EQ(desk.state().appState, readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep);
         EXPECT_FALSE(c.dialog.isVisible());
     }
