@@ -5,6 +5,7 @@
 #include "support/FakeReceiveRoutines.h"
 #include "support/FakeTerminalWindow.h"
 #include "support/ProcessEventsUntil.h"
+#include "support/QStringPrinter.h"
 #include "support/RecordingPauser.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StateCodePrinter.h"
@@ -26,12 +27,17 @@ namespace {
 constexpr auto kPatience = 5s;
 constexpr bool kOpen = true; // Link: with the port opened
 using Pauses = std::vector<std::chrono::milliseconds>;
+using Box = std::tuple<QString, QString, MessageBoxes::Icon, MessageBoxes::Buttons>;
+Box boxOf(const ScriptedMessageBoxes::Shown& box)
+{
+    return {box.text, box.title, box.icon, box.buttons};
+}
 
-// frmComm on its own: an adapter on a pseudo-terminal mapped to COM1, fake routines and a fake
-// main window, so that what frmComm hands over is seen exactly.
+// frmComm alone: an adapter on a pty as COM1, fake routines and main window to see exactly what it hands over.
 struct Link
 {
-    explicit Link(bool open = false)
+    // `setUp` changes the state before the port opens, if `open`.
+    explicit Link(bool open = false, const std::function<void(Link&)>& setUp = {})
     {
         if (!pty->isValid())
             throw std::runtime_error(pty->errorString().toStdString());
@@ -47,6 +53,8 @@ struct Link
         state.adapterProfile.icommand[1] = "ATZ";
         comm = std::make_unique<frmComm>(state, boxes, pauser, routines);
         comm->setTerminalWindow(&window);
+        if (setUp)
+            setUp(*this);
         if (open && !comm->OpenPort(0))
             throw std::runtime_error("COM1 does not open");
     }
@@ -114,11 +122,8 @@ TEST(frmCommReceive, LineFraming)
 // Control-code framing through the port: a frame split over two reads reaches rcvProcessT1, one ACK per read.
 TEST(frmCommReceive, ControlCodeFraming)
 {
-    Link link;
-    link.useSoranoT1();
-    ASSERT_TRUE(link.comm->OpenPort(0));
-    link.deliver("\x02"
-                 "12");
+    Link link(kOpen, [](Link& l) { l.useSoranoT1(); });
+    link.deliver(QByteArray("\x02") + "12");
     link.deliver("34\x03");
     EXPECT_EQ(link.routines.texts(), QStringList{"1234"});
     for (const auto& received : link.routines.received)
@@ -146,8 +151,7 @@ TEST(frmCommReceive, RoutineChoice)
     // clang-format on
     for (const auto& rule : rules) {
         AdapterProfile profile;
-        profile.kind = rule.kind;
-        profile.ctrlcode = rule.ctrlcode;
+        std::tie(profile.kind, profile.ctrlcode) = std::pair(QString(rule.kind), QString(rule.ctrlcode));
         EXPECT_EQ(receiveRoutineFor(profile), rule.routine) << rule.kind << " / " << rule.ctrlcode;
     }
     for (const Row& row : rows) {
@@ -156,8 +160,7 @@ TEST(frmCommReceive, RoutineChoice)
         link.state.adapterProfile.kind = row.kind;
         link.state.adapterProfile.ctrlcode = row.ctrlcode;
         ASSERT_TRUE(link.comm->OpenPort(0));
-        link.deliver("\x02"
-                     "F\x03L\r");
+        link.deliver(QByteArray("\x02") + "F\x03L\r");
         ASSERT_EQ(link.routines.received.size(), 1u);
         EXPECT_EQ(link.routines.received[0].routine, row.routine);
         EXPECT_EQ(link.routines.received[0].text, row.text);
@@ -168,10 +171,8 @@ TEST(frmCommReceive, RoutineChoice)
 TEST(frmCommReceive, DebugModeTracesAndShowsReads)
 {
     TraceCapture trace;
-    Link link;
-    link.state.systemSettings.debugmode = "True";
+    Link link(kOpen, [](Link& l) { l.state.systemSettings.debugmode = "True"; });
     link.window.txtTerm = "> ";
-    ASSERT_TRUE(link.comm->OpenPort(0));
     const QByteArray name = toCp932("着");
     link.deliver("A" + name.left(1));
     link.deliver(name.mid(1) + "\r");
@@ -184,9 +185,7 @@ TEST(frmCommReceive, DebugModeTracesAndShowsReads)
 // Normal operation shows nothing received in the debug terminal.
 TEST(frmCommReceive, NothingShownOutsideDebugMode)
 {
-    Link link;
-    link.state.systemSettings.debugmode = "False";
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen, [](Link& l) { l.state.systemSettings.debugmode = "False"; });
     link.deliver("RING0312345678\r");
     EXPECT_TRUE(link.window.txtTerm.isEmpty());
     EXPECT_EQ(link.routines.received.size(), 1u);
@@ -212,9 +211,8 @@ TEST(frmCommReceive, OneLineAtATimeWhileAMessageBoxIsOpen)
     };
     link.deliver("A\r");
     processEventsUntil([&] { return link.routines.received.size() >= 3; }, kPatience);
-    EXPECT_EQ(seenDuringBox, QStringList{"A"});
-    EXPECT_EQ(link.routines.texts(), (QStringList{"A", "B", "C"}));
-    EXPECT_EQ(link.routines.maxDepth, 1);
+    EXPECT_EQ(std::tuple(seenDuringBox, link.routines.texts(), link.routines.maxDepth),
+              std::tuple(QStringList{"A"}, QStringList{"A", "B", "C"}, 1));
 }
 
 // Bytes arriving during a watchdog poll wait until the poll (pause included) is done; the ACK follows it.
@@ -252,9 +250,8 @@ TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
         link.comm->watchTimer_Timer();
         sequence.append("returned");
         ASSERT_TRUE(processEventsUntil([&] { return !link.routines.received.empty(); }, kPatience));
-        EXPECT_EQ(sequence.join(u'|'), row.sequence);
-        EXPECT_EQ(link.sent(row.wire.size()), row.wire);
-        EXPECT_EQ(link.routines.maxDepth, 1);
+        EXPECT_EQ(std::tuple(sequence.join(u'|'), link.sent(row.wire.size()), link.routines.maxDepth),
+                  std::tuple(row.sequence, row.wire, 1));
     }
 }
 
@@ -317,18 +314,15 @@ TEST(frmCommSend, FramingAndPausesPerModel)
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.model) + " " + row.command);
-        Link link;
-        link.state.adapterModel = row.model;
-        ASSERT_TRUE(link.comm->OpenPort(0));
+        Link link(kOpen, [&](Link& l) { l.state.adapterModel = row.model; });
         qint64 unsentAtPause = -1;
         link.pauser.onPause = [&](std::chrono::milliseconds d) {
             if (d == 1000ms)
                 unsentAtPause = link.comm->MSComm1.bytesToWrite();
         };
         EXPECT_TRUE(link.comm->SendCommand(row.command));
-        EXPECT_EQ(unsentAtPause, 0);
-        EXPECT_EQ(link.pauser.pauses, row.pauses);
-        EXPECT_EQ(link.sent(row.wire.size()), row.wire);
+        EXPECT_EQ(std::tuple(unsentAtPause, link.pauser.pauses, link.sent(row.wire.size())),
+                  std::tuple(0, row.pauses, row.wire));
     }
 }
 
@@ -336,9 +330,7 @@ TEST(frmCommSend, FramingAndPausesPerModel)
 TEST(frmCommSend, DebugTraceShowsUnsentBytes)
 {
     TraceCapture trace;
-    Link link;
-    link.state.systemSettings.debugmode = "True";
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen, [](Link& l) { l.state.systemSettings.debugmode = "True"; });
     link.comm->MSComm1.write("abc"); // queued, not yet handed to the driver
     EXPECT_TRUE(link.comm->SendCommand("X"));
     EXPECT_TRUE(trace.lines.contains("****SND--X[3]")) << trace.lines.join(u'|').toStdString();
@@ -400,14 +392,12 @@ TEST(frmCommPort, RejectedConfigurationIsReportedAndThePortStillOpens)
         link.state.systemSettings.CommPort = row.commPort;
         link.state.systemSettings.Handshaking = row.handshaking;
         EXPECT_TRUE(link.comm->OpenPort(1));
-        if (*row.mentions == 0) {
-            EXPECT_TRUE(link.boxes.shown.empty());
+        ASSERT_EQ(link.boxes.shown.size(), *row.mentions ? 1u : 0u);
+        if (*row.mentions == 0)
             continue;
-        }
-        ASSERT_EQ(link.boxes.shown.size(), 1u);
         EXPECT_TRUE(link.boxes.shown[0].text.contains(row.mentions)) << link.boxes.shown[0].text.toStdString();
-        EXPECT_EQ(link.boxes.shown[0].title, "着信");
-        EXPECT_EQ(link.boxes.shown[0].icon, MessageBoxes::Icon::Exclamation);
+        EXPECT_EQ(std::pair(link.boxes.shown[0].title, link.boxes.shown[0].icon),
+                  std::pair(QString("着信"), MessageBoxes::Icon::Exclamation));
     }
 }
 
@@ -426,9 +416,7 @@ TEST(frmCommPort, ReopenForgetsAPartialLine)
 // The standby indication follows the port and appState.
 TEST(frmCommPort, StandbyIndication)
 {
-    Link link;
-    link.state.appState = AppStateCode::StandbyOn;
-    ASSERT_TRUE(link.comm->OpenPort(0));
+    Link link(kOpen, [](Link& l) { l.state.appState = AppStateCode::StandbyOn; });
     EXPECT_EQ(link.window.cbMachiuke, "待ち受け停止");
     EXPECT_EQ(link.window.iconFile, link.dir.path() + "/icons/on.png");
     link.comm->ClosePort();
@@ -451,9 +439,8 @@ TEST(frmCommClose, ClosedPortIsLeftAlone)
     int clockReads = 0;
     link.comm->setClock([&] { return ++clockReads, frmComm::Clock::now(); });
     link.comm->ClosePort();
-    EXPECT_EQ(clockReads, 0);
-    EXPECT_EQ(link.window.cbMachiuke, "待ち受け開始");
-    EXPECT_EQ(link.pauser.pauses, Pauses{200ms});
+    EXPECT_EQ(std::tuple(clockReads, link.window.cbMachiuke, link.pauser.pauses),
+              std::tuple(0, QString("待ち受け開始"), Pauses{200ms}));
 }
 
 // Pending output drains before the port closes: the adapter receives all of it.
@@ -464,9 +451,9 @@ TEST(frmCommClose, PendingOutputDrainsBeforeClosing)
     const QByteArray bulk(200 * 1024, 'd');
     link.comm->MSComm1.write(bulk);
     link.comm->ClosePort();
-    EXPECT_FALSE(link.comm->IsPortOpen());
-    EXPECT_FALSE(link.comm->isWatchdogRunning());
-    EXPECT_EQ(link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size(), bulk.size());
+    EXPECT_EQ(std::tuple(link.comm->IsPortOpen(), link.comm->isWatchdogRunning(),
+                         link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size()),
+              std::tuple(false, false, bulk.size()));
 }
 
 // Output not drained by the 10 s deadline: the port closes anyway (the clock jumps past it).
@@ -497,9 +484,7 @@ TEST(frmCommClose, AdapterFaultClosesAtOnce)
     link.comm->MSComm1.write(QByteArray(1024 * 1024, 'f'));
     link.state.appState = AppStateCode::AdapterFault;
     link.comm->ClosePort();
-    EXPECT_FALSE(link.comm->IsPortOpen());
-    EXPECT_EQ(clockReads, 0);
-    EXPECT_EQ(link.pauser.pauses, Pauses{200ms});
+    EXPECT_EQ(std::tuple(link.comm->IsPortOpen(), clockReads, link.pauser.pauses), std::tuple(false, 0, Pauses{200ms}));
 }
 
 // The watchdog polls, an answer keeps standby, no answer by the next tick is a fault, closed after the box.
@@ -517,9 +502,8 @@ TEST(frmCommWatchdog, Timeline)
 
     link.state.watchAck = WatchAck::Answered; // as the receive processing does for `ok`
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(link.sent(4), "ATZ\r");
-    EXPECT_EQ(link.state.appState, AppStateCode::StandbyOn);
-    EXPECT_TRUE(link.boxes.shown.empty());
+    EXPECT_EQ(std::tuple(link.sent(4), link.state.appState, link.boxes.shown.size()),
+              std::tuple("ATZ\r", AppStateCode::StandbyOn, 0u));
 
     // Unhandled lines may hold the answer (a burst of calls on a slow disk): no verdict, no poll.
     link.arriveUnseen("RING0312;1\r");
@@ -535,15 +519,12 @@ TEST(frmCommWatchdog, Timeline)
     link.window.calls.clear();
     link.pauser.pauses.clear();
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(link.state.appState, AppStateCode::AdapterFault);
-    EXPECT_FALSE(link.comm->isWatchdogRunning());
     ASSERT_EQ(link.boxes.shown.size(), 1u);
-    EXPECT_EQ(link.boxes.shown[0].text, "アダプタに異常が検出されました。");
-    EXPECT_EQ(link.boxes.shown[0].title, "着信");
-    EXPECT_EQ(link.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
-    EXPECT_EQ(link.boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
-    EXPECT_TRUE(openWhileBoxShown);
-    EXPECT_FALSE(link.comm->IsPortOpen());
+    EXPECT_EQ(boxOf(link.boxes.shown[0]),
+              Box("アダプタに異常が検出されました。", "着信", MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok));
+    EXPECT_EQ(
+        std::tuple(link.state.appState, link.comm->isWatchdogRunning(), openWhileBoxShown, link.comm->IsPortOpen()),
+        std::tuple(AppStateCode::AdapterFault, false, true, false));
     EXPECT_EQ(link.pauser.pauses, Pauses{200ms}) << "no poll, no drain";
     EXPECT_EQ(link.window.calls.join(u'|'), "removeTaskTray|mnuMachiuke:待ち受け開始|cbMachiuke:待ち受け開始|repaint|"
                                             "setTaskTray:待ち受け開始|icon|cbMachiuke:待ち受け開始");
@@ -554,17 +535,13 @@ TEST(frmCommWatchdog, NothingOutsideStandby)
 {
     for (const AppStateCode appState : {AppStateCode::StandbyOff, AppStateCode::AdapterFault, AppStateCode::None}) {
         SCOPED_TRACE(appState);
-        Link link;
-        link.state.appState = appState;
-        ASSERT_TRUE(link.comm->OpenPort(0));
+        Link link(kOpen, [&](Link& l) { l.state.appState = appState; });
         for (const WatchAck ack : {WatchAck::Answered, WatchAck::Outstanding}) {
             link.state.watchAck = ack;
             link.comm->watchTimer_Timer();
             EXPECT_EQ(link.state.watchAck, ack);
         }
-        EXPECT_TRUE(link.boxes.shown.empty());
-        EXPECT_TRUE(link.comm->IsPortOpen());
-        EXPECT_TRUE(link.sent(0).isEmpty());
+        EXPECT_EQ(std::tuple(link.boxes.shown.size(), link.comm->IsPortOpen(), link.sent(0)), std::tuple(0u, true, ""));
     }
 }
 
@@ -582,9 +559,7 @@ TEST(frmCommWatchdog, VanishedPort)
     const QString faultText = "アダプタに異常が検出されました。";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        Link link;
-        link.state.appState = row.appState;
-        ASSERT_TRUE(link.comm->OpenPort(0));
+        Link link(kOpen, [&](Link& l) { l.state.appState = row.appState; });
         bool faultDuringBox = false;
         if (row.duringBox) {
             link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
@@ -604,11 +579,10 @@ TEST(frmCommWatchdog, VanishedPort)
         }
         EXPECT_TRUE(processEventsUntil([&] { return !link.comm->IsPortOpen(); }, kPatience));
         processEventsUntil([] { return false; }, 100ms);
-        EXPECT_FALSE(faultDuringBox);
-        EXPECT_EQ(link.window.cbMachiuke, "待ち受け開始");
         const bool faultShown = !link.boxes.shown.empty() && link.boxes.shown.back().text == faultText;
-        EXPECT_EQ(faultShown, row.fault);
-        EXPECT_EQ(link.state.appState, row.fault ? AppStateCode::AdapterFault : AppStateCode(row.appState));
+        EXPECT_EQ(std::tuple(faultDuringBox, link.window.cbMachiuke, faultShown, link.state.appState),
+                  std::tuple(false, QString("待ち受け開始"), row.fault,
+                             row.fault ? AppStateCode::AdapterFault : AppStateCode(row.appState)));
         if (row.fault) {
             EXPECT_EQ(link.window.mnuMachiuke, "待ち受け開始");
             EXPECT_TRUE(link.window.calls.contains("setTaskTray:待ち受け開始"));
@@ -631,10 +605,9 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
     };
     link.state.rcvMode = RcvMode::Idle;
     link.state.replyStatus = ReplyStatus::TimedOut;
-    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval), ReplyStatus::Handled);
-    EXPECT_EQ(modeSeen, RcvMode::Initial);
-    EXPECT_FALSE(link.comm->isReplyWaitRunning());
-    EXPECT_EQ(link.pauser.pauses.front(), 1000ms);
+    const ReplyStatus status = link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval);
+    EXPECT_EQ(std::tuple(status, modeSeen, link.comm->isReplyWaitRunning(), link.pauser.pauses.front()),
+              std::tuple(ReplyStatus::Handled, StateNumber(RcvMode::Initial), false, 1000ms));
 }
 
 // The timer ticks before any reply: -999.
@@ -654,10 +627,9 @@ TEST(frmCommReplyWait, DialogTimerEndsTheWait)
 {
     Link link(kOpen);
     QTimer dialogTimer;
-    EXPECT_EQ(link.comm->WaitForReply(RcvMode::GetAInfo, "AT*CTI?", dialogTimer, 1ms), ReplyStatus::TimedOut);
-    EXPECT_EQ(link.state.rcvMode, RcvMode::GetAInfo);
-    EXPECT_FALSE(dialogTimer.isActive());
-    EXPECT_EQ(dialogTimer.interval(), 1);
+    const ReplyStatus status = link.comm->WaitForReply(RcvMode::GetAInfo, "AT*CTI?", dialogTimer, 1ms);
+    EXPECT_EQ(std::tuple(status, link.state.rcvMode, dialogTimer.isActive(), dialogTimer.interval()),
+              std::tuple(ReplyStatus::TimedOut, RcvMode::GetAInfo, false, 1));
     // Once the wait is over the timer no longer touches replyStatus.
     link.state.replyStatus = ReplyStatus::Waiting;
     dialogTimer.start();
@@ -688,7 +660,7 @@ TEST(frmCommReplyWait, ReplyAndTickInOnePassReplyWins)
 TEST(frmCommReplyWait, ClosedPortEndsTheWaitAtOnce)
 {
     Link link;
-    EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval), ReplyStatus::TimedOut);
-    EXPECT_TRUE(link.pauser.pauses.empty());
-    EXPECT_FALSE(link.comm->isReplyWaitRunning());
+    const ReplyStatus status = link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval);
+    EXPECT_EQ(std::tuple(status, link.pauser.pauses.size(), link.comm->isReplyWaitRunning()),
+              std::tuple(ReplyStatus::TimedOut, 0u, false));
 }
