@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -41,7 +42,13 @@ struct UrlDialog
     {
         return ReadIni(desk.state(), QLatin1String(section), QLatin1String(key));
     }
+    /// path1, path3, browse, history and URLinit as the file has them.
+    QStringList files()
+    {
+        return {file("path1"), file("path3"), file("browse"), file("history"), file("URLinit", "SYSTEM")};
+    }
     QString defaultPath() const { return desk.dir.path() + QStringLiteral("/mdb/cti.mdb"); }
+    AppStateCode appState() { return desk.state().appState; }
     QString lastMessage() const { return desk.boxes.shown.empty() ? QString() : desk.boxes.shown.back().text; }
 
     TestDesk desk;
@@ -54,12 +61,12 @@ struct UrlDialog
 TEST(frmUrlOpening, ShowsTheSettings)
 {
     UrlDialog u(UrlStep, "[URL]\nbrowse=true\nhistory=True\npath3=\n");
-    EXPECT_FALSE(u.dialog->chkUrl->isChecked() || u.dialog->txtUrl->isEnabled());
-    EXPECT_TRUE(u.dialog->chkHist->isChecked() && u.dialog->txtDbPath->isEnabled());
-    EXPECT_EQ(u.dialog->txtDbPath->text(), u.defaultPath());
-    EXPECT_EQ(u.desk.state().urlSettings.path3, u.defaultPath());
-    EXPECT_EQ(u.desk.state().urlSettings.browse, QStringLiteral("true"));
-    EXPECT_EQ(u.dialog->lbUrlExm->text(), QStringLiteral("例："));
+    EXPECT_EQ(std::tuple(u.dialog->chkUrl->isChecked(), u.dialog->txtUrl->isEnabled(), u.dialog->chkHist->isChecked(),
+                         u.dialog->txtDbPath->isEnabled()),
+              std::tuple(false, false, true, true));
+    EXPECT_EQ(QStringList({u.dialog->txtDbPath->text(), u.desk.state().urlSettings.path3,
+                           u.desk.state().urlSettings.browse, u.dialog->lbUrlExm->text()}),
+              QStringList({u.defaultPath(), u.defaultPath(), "true", "例："}));
     EXPECT_EQ(frmUrl::defaultDatabasePath(QStringLiteral("/srv/a\\b")), QStringLiteral("/srv/a\\b/mdb/cti.mdb"));
     EXPECT_EQ(frmUrl::defaultDatabasePath(QStringLiteral("/")), QStringLiteral("/mdb/cti.mdb"));
 }
@@ -89,22 +96,15 @@ TEST(frmUrlOk, BothBoxesEmpty)
         const QByteArray before = u.desk.dir.settingsBytes();
         u.desk.boxes.answers = {Answer::No, Answer::Yes};
         u.dialog->cmdOK->click();
-        EXPECT_EQ(u.lastMessage(),
-                  QStringLiteral("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"));
-        EXPECT_EQ(u.desk.dir.settingsBytes(), before);
-        EXPECT_TRUE(u.dialog->isVisible());
-        EXPECT_EQ(u.desk.state().appState, UrlStep);
+        EXPECT_EQ(std::tuple(u.lastMessage(), u.desk.dir.settingsBytes(), u.dialog->isVisible(), u.appState()),
+                  std::tuple(QString("\r設定が完了していません。\rこのまま設定ファイルに書き込みますか？"), before,
+                             true, UrlStep));
 
         u.dialog->cmdOK->click();
-        EXPECT_EQ(u.lastMessage(), QStringLiteral("未設定で登録しました。"));
-        EXPECT_EQ(u.desk.boxes.shown.back().icon, MessageBoxes::Icon::None);
-        EXPECT_EQ(u.file("path1"), url ? QString() : QStringLiteral("http://old.example/"));
-        EXPECT_EQ(u.file("path3"), hist ? QString() : QStringLiteral("/old.mdb"));
-        EXPECT_EQ(u.file("browse"), url ? QStringLiteral("True") : QStringLiteral("False"));
-        EXPECT_EQ(u.file("history"), hist ? QStringLiteral("True") : QString());
-        EXPECT_EQ(u.file("URLinit", "SYSTEM"), QStringLiteral("False"));
-        EXPECT_FALSE(u.dialog->isVisible());
-        EXPECT_EQ(u.desk.state().appState, AskStandby);
+        EXPECT_EQ(std::tuple(u.lastMessage(), u.desk.boxes.shown.back().icon, u.dialog->isVisible(), u.appState()),
+                  std::tuple(QString("未設定で登録しました。"), MessageBoxes::Icon::None, false, AskStandby));
+        EXPECT_EQ(u.files(), QStringList({url ? "" : "http://old.example/", hist ? "" : "/old.mdb",
+                                          url ? "True" : "False", hist ? "True" : "", "False"}));
     }
 }
 
@@ -115,11 +115,11 @@ TEST(frmUrlOk, UrlTypedThenSwitchedOff)
     u.dialog->txtUrl->setText(QStringLiteral("http://new.example/"));
     u.dialog->chkUrl->click();
     u.dialog->cmdOK->click();
-    EXPECT_EQ(u.lastMessage(), QStringLiteral("設定を登録しました。"));
-    EXPECT_EQ(u.desk.boxes.shown.back().icon, MessageBoxes::Icon::None);
+    EXPECT_EQ(std::tuple(u.lastMessage(), u.desk.boxes.shown.back().icon, u.desk.state().urlSettings.path1,
+                         u.desk.state().appState),
+              std::tuple(QString("設定を登録しました。"), MessageBoxes::Icon::None, QString("http://new.example/"),
+                         StandbyOff));
     EXPECT_EQ(u.desk.dir.settingsBytes(), QByteArray(kSettings).replace("browse=True", "browse=False"));
-    EXPECT_EQ(u.desk.state().urlSettings.path1, QStringLiteral("http://new.example/"));
-    EXPECT_EQ(u.desk.state().appState, StandbyOff);
 }
 
 // The proposed path reaches the file only with chkHist checked; a "true" left alone is written back as is.
@@ -130,10 +130,8 @@ TEST(frmUrlOk, DefaultPathAndValuesLeftAlone)
         if (checkHistory)
             u.dialog->chkHist->click();
         u.dialog->cmdOK->click();
-        EXPECT_EQ(u.file("path3"), checkHistory ? u.defaultPath() : QString());
-        EXPECT_EQ(u.file("history"), checkHistory ? QStringLiteral("True") : QStringLiteral("true"));
-        EXPECT_EQ(u.file("browse"), QStringLiteral("true"));
-        EXPECT_EQ(u.file("URLinit", "SYSTEM"), QStringLiteral("True"));
+        EXPECT_EQ(u.files().mid(1), QStringList({checkHistory ? u.defaultPath() : QString(), "true",
+                                                 checkHistory ? "True" : "true", "True"}));
     }
 }
 
@@ -150,16 +148,14 @@ TEST(frmUrlOk, FailedWrite)
     cp932.dialog->chkHist->click();
     cp932.dialog->txtDbPath->setText(QStringLiteral("/\U0001F600.mdb"));
     cp932.dialog->cmdOK->click();
-    EXPECT_EQ(cp932.file("path1"), QStringLiteral("http://new.example/"));
-    EXPECT_EQ(cp932.file("history"), QString());
+    EXPECT_EQ(QStringList({cp932.file("path1"), cp932.file("history")}), QStringList({"http://new.example/", ""}));
 
     for (UrlDialog* rig : {&readOnly, &cp932}) {
-        EXPECT_EQ(rig->lastMessage(), QStringLiteral("設定ファイルの書き込みに失敗しました。"));
-        EXPECT_EQ(rig->desk.boxes.shown.back().icon, MessageBoxes::Icon::None);
-        EXPECT_EQ(rig->desk.state().systemSettings.URLinit, QStringLiteral("False"));
-        EXPECT_EQ(rig->file("URLinit", "SYSTEM"), QStringLiteral("True"));
-        EXPECT_EQ(rig->desk.state().appState, AskStandby);
-        EXPECT_FALSE(rig->dialog->isVisible());
+        EXPECT_EQ(
+            QStringList({rig->lastMessage(), rig->desk.state().systemSettings.URLinit, rig->file("URLinit", "SYSTEM")}),
+            QStringList({"設定ファイルの書き込みに失敗しました。", "False", "True"}));
+        EXPECT_EQ(std::tuple(rig->desk.boxes.shown.back().icon, rig->appState(), rig->dialog->isVisible()),
+                  std::tuple(MessageBoxes::Icon::None, AskStandby, false));
     }
 }
 
@@ -179,14 +175,13 @@ TEST(frmUrlCancel, ReloadsOrStays)
         u.desk.boxes.answers = {row.answer};
         row.byCancel ? u.dialog->cmdCancel->click() : void(u.dialog->close());
         const bool closes = row.answer == Answer::Ok;
-        EXPECT_EQ(u.lastMessage(),
-                  row.byCancel && row.appState == UrlStep ? QStringLiteral("終了します。よろしいですか？") : QString());
-        EXPECT_EQ(u.dialog->isVisible(), !closes);
-        EXPECT_EQ(u.desk.state().appState, row.after);
-        EXPECT_EQ(u.desk.state().urlSettings.browse, closes ? QStringLiteral("True") : QStringLiteral("False"));
-        EXPECT_EQ(u.desk.state().urlSettings.path3, closes ? QString() : u.defaultPath());
-        EXPECT_EQ(u.desk.state().systemSettings.CommPort, closes ? QStringLiteral("3") : QString());
-        EXPECT_EQ(u.desk.dir.settingsBytes(), kSettings);
+        const SharedState& st = u.desk.state();
+        EXPECT_EQ(
+            QStringList({u.lastMessage(), st.urlSettings.browse, st.urlSettings.path3, st.systemSettings.CommPort}),
+            QStringList({row.byCancel && row.appState == UrlStep ? "終了します。よろしいですか？" : "",
+                         closes ? "True" : "False", closes ? QString() : u.defaultPath(), closes ? "3" : ""}));
+        EXPECT_EQ(std::tuple(u.dialog->isVisible(), st.appState, u.desk.dir.settingsBytes()),
+                  std::tuple(!closes, AppStateCode(row.after), kSettings));
     }
 }
 
@@ -198,9 +193,8 @@ TEST(frmUrlBrowse, ChooseCancelFail)
         UrlDialog u(StandbyOff);
         u.desk.chooser.answers = {answer};
         u.dialog->cbBrowse->click();
-        EXPECT_EQ(u.desk.chooser.lastParent, u.dialog.get());
-        EXPECT_EQ(u.dialog->txtDbPath->text(), answer.value_or(QString()).isEmpty() ? u.defaultPath() : *answer);
-        EXPECT_TRUE(u.desk.boxes.shown.empty());
+        EXPECT_EQ(std::tuple(u.desk.chooser.lastParent, u.dialog->txtDbPath->text(), u.desk.boxes.shown.size()),
+                  std::tuple(u.dialog.get(), answer.value_or(QString()).isEmpty() ? u.defaultPath() : *answer, 0u));
     }
 }
 
@@ -211,7 +205,7 @@ TEST(frmUrlRun, ModalAndModeless)
     u.dialog->hide();
     QTimer::singleShot(0, u.dialog.get(), [&] { u.dialog->cmdOK->click(); });
     EXPECT_EQ(u.dialog->exec(), QDialog::Accepted);
-    EXPECT_EQ(u.desk.state().appState, AskStandby);
+    EXPECT_EQ(u.appState(), AskStandby);
 
     u.desk.paint(QStringLiteral("on.png"), Qt::green);
     u.desk.window().move(140, 90);
