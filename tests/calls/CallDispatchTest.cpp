@@ -17,17 +17,12 @@ namespace {
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
 const QString kBlankT1 = QStringLiteral("123456789") + QString(20, u' ');
 
-QString s(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
 struct DispatchRig
 {
     explicit DispatchRig(const char* ring = "RING")
     {
-        state.systemSettings.appName = s("着信");
-        state.adapterProfile.ring = s(ring);
+        state.systemSettings.appName = "着信";
+        state.adapterProfile.ring = ring;
         state.urlSettings.browse = state.urlSettings.history = QStringLiteral("True");
         state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/?tel=");
     }
@@ -46,8 +41,8 @@ struct DispatchRig
 // The two switches are compared with exactly "True", each governs only its own action; the display is always set.
 TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
 {
-    const QString display = s("display:0312"), browser = s("browser:http://crm.example.jp/?tel=0312");
-    const QString history = s("history:0312");
+    const QString display = QString("display:0312"), browser = QString("browser:http://crm.example.jp/?tel=0312");
+    const QString history = QString("history:0312");
     // clang-format off
     struct Row { const char* browse; const char* history; QStringList events; };
     const std::vector<Row> rows = {
@@ -62,15 +57,14 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.browse << "/" << row.history);
         DispatchRig rig;
-        rig.state.urlSettings.browse = s(row.browse);
-        rig.state.urlSettings.history = s(row.history);
+        rig.state.urlSettings.browse = row.browse;
+        rig.state.urlSettings.history = row.history;
         rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
         EXPECT_EQ(rig.log.events, row.events);
     }
 }
 
-// The URL is path1 then the number, percent-encoded (UTF-8) outside URL-safe characters; display and history keep
-// it exactly as received, however hostile.
+// The URL is path1 then the number, percent-encoded (UTF-8) where not URL-safe; display and history keep it as is.
 TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 {
     // clang-format off
@@ -91,11 +85,10 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.number);
         DispatchRig rig;
-        rig.state.urlSettings.path1 = s(row.path1);
-        rig.dispatch.dispatch(s(row.number), kNow);
-        EXPECT_EQ(rig.display.text, s(row.number));
-        EXPECT_EQ(rig.launcher.urls, QStringList({s(row.url)}));
-        EXPECT_EQ(rig.history.numbers, QStringList({s(row.number)}));
+        rig.state.urlSettings.path1 = row.path1;
+        rig.dispatch.dispatch(row.number, kNow);
+        EXPECT_EQ(std::tuple(rig.display.text, rig.launcher.urls, rig.history.numbers),
+                  std::tuple(QString(row.number), QStringList{row.url}, QStringList{row.number}));
     }
 }
 
@@ -104,11 +97,11 @@ TEST(CallDispatch, HostileNotificationsReachActions)
 {
     DispatchRig rig;
     rig.dispatch.isdnNotification(QStringLiteral("RING'$(id)\"` ;rest"), kNow);
-    EXPECT_EQ(rig.history.numbers, QStringList({s("'$(id)\"`")}));
+    EXPECT_EQ(rig.history.numbers, QStringList{"'$(id)\"`"});
     rig.state.adapterProfile.ring = QStringLiteral("CALL");
     ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"&x=1#; $(x):1"), kNow));
-    EXPECT_EQ(rig.history.numbers.last(), s("\"a b\"&x=1#; $(x)"));
-    EXPECT_EQ(rig.launcher.urls.last(), s("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
+    EXPECT_EQ(rig.history.numbers.last(), QString("\"a b\"&x=1#; $(x)"));
+    EXPECT_EQ(rig.launcher.urls.last(), QString("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
 }
 
 // The history row carries the time the notification arrived, handed over with the line.
@@ -134,9 +127,8 @@ TEST(CallDispatch, BrowserFailureWithOwnMessageStillWritesHistory)
     };
     rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(rig.boxes.shown[0].title, s("Browser Not Found"));
-    EXPECT_EQ(historyRowsWhileBoxOpen, 0);
-    EXPECT_EQ(rig.history.numbers, QStringList({s("0312345678")}));
+    EXPECT_EQ(std::tuple(rig.boxes.shown[0].title, historyRowsWhileBoxOpen, rig.history.numbers),
+              std::tuple(QString("Browser Not Found"), 0, QStringList{"0312345678"}));
 }
 
 // Without the main window the number is shown nowhere, and the call is still handled.
@@ -146,9 +138,8 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
     rig.dispatch.setDisplay(nullptr);
     rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
     rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_TRUE(rig.display.values.isEmpty());
-    EXPECT_EQ(rig.history.numbers, QStringList({s("0312")}));
-    EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
+    EXPECT_EQ(std::tuple(rig.display.values.size(), rig.history.numbers, rig.state.watchAck),
+              std::tuple(0, QStringList{"0312"}, WatchAck::Answered));
 }
 
 // ISDN notification without a delimiter: the two-line critical message with the whole line, and no action.
@@ -159,42 +150,37 @@ TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
     rig.dispatch.isdnNotification(line, kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     const auto& box = rig.boxes.shown[0];
-    EXPECT_EQ(box.text, s("電話番号を取り出すことができませんでした") + QChar(13) + s("着信通知データ：") + line);
-    EXPECT_EQ(box.title, s("着信"));
-    EXPECT_EQ(box.icon, MessageBoxes::Icon::Critical);
-    EXPECT_EQ(box.buttons, MessageBoxes::Buttons::Ok);
+    EXPECT_EQ(std::tuple(box.text, box.title, box.icon, box.buttons),
+              std::tuple(QString("電話番号を取り出すことができませんでした\r着信通知データ：" + line), QString("着信"),
+                         MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok));
     EXPECT_TRUE(rig.log.events.isEmpty());
 }
 
-// Analog notification without ":" is a failure for the routine to report, with no action; with ":" the empty
-// number is dispatched like any other.
+// Analog notification without ":" is the routine's failure, no action; with ":" an empty number is dispatched.
 TEST(CallDispatch, AnalogWithoutColonIsAFailure)
 {
     DispatchRig rig("CALL");
     const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"), kNow);
     ASSERT_TRUE(failure);
-    EXPECT_FALSE(failure->description.isEmpty());
-    EXPECT_TRUE(rig.log.events.isEmpty());
-    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_EQ(std::tuple(failure->description.isEmpty(), rig.log.events, rig.boxes.shown.size()),
+              std::tuple(false, QStringList(), 0u));
 
     EXPECT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL:0312"), kNow));
-    EXPECT_EQ(rig.log.events, QStringList({s("display:"), s("browser:http://crm.example.jp/?tel="), s("history:")}));
+    EXPECT_EQ(rig.log.events, (QStringList{"display:", "browser:http://crm.example.jp/?tel=", "history:"}));
 }
 
-// Control-code frames: the blank watchdog answer sets the display and watchAck only; a number skips a second
-// display and goes on to the actions.
+// Control-code frames: the blank watchdog answer sets display and watchAck only; a number goes on to the actions.
 TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
 {
     DispatchRig rig;
     rig.state.watchAck = WatchAck::Outstanding;
     rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_EQ(rig.log.events, QStringList({s("display:")}));
-    EXPECT_EQ(rig.state.watchAck, WatchAck::Answered);
+    EXPECT_EQ(std::pair(rig.log.events, rig.state.watchAck), std::pair(QStringList{"display:"}, WatchAck::Answered));
 
     rig.state.watchAck = WatchAck::Outstanding;
     rig.log.events.clear();
     rig.dispatch.t1Frame(QStringLiteral("123456789          0312345678"), kNow);
-    EXPECT_EQ(rig.log.events, QStringList({s("display:0312345678"), s("browser:http://crm.example.jp/?tel=0312345678"),
-                                           s("history:0312345678")}));
-    EXPECT_EQ(rig.state.watchAck, WatchAck::Outstanding);
+    const QStringList actions = {"display:0312345678", "browser:http://crm.example.jp/?tel=0312345678",
+                                 "history:0312345678"};
+    EXPECT_EQ(std::pair(rig.log.events, rig.state.watchAck), std::pair(actions, WatchAck::Outstanding));
 }
