@@ -11,25 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 namespace {
-
-QByteArray cp932(const QString& text)
-{
-    QStringEncoder encoder("CP932");
-    return encoder.encode(text);
-}
-
-QString fromCp932(const QByteArray& bytes)
-{
-    QStringDecoder decoder("CP932");
-    return decoder.decode(bytes);
-}
-
-QByteArray framed(const QByteArray& text)
-{
-    return '\x02' + text + '\x03';
-}
 
 const QString kIns100 = QStringLiteral("CTI-INS100");
 const QString kIns200 = QStringLiteral("CTI-INS200");
@@ -40,18 +24,17 @@ class AdapterSimulatorTest : public ::testing::Test
 {
 protected:
     void SetUp() override { m_app.copyShippedSettings(); }
+    static QByteArray cp932(const QString& text) { return QStringEncoder("CP932").encode(text); }
+    static QString fromCp932(const QByteArray& bytes) { return QStringDecoder("CP932").decode(bytes); }
+    static QByteArray framed(const QByteArray& text) { return '\x02' + text + '\x03'; }
 
     /// Plays `model` of the settings file and opens the line to it.
     bool start(const QString& model)
     {
         m_sim.reset();
         m_sim = std::make_unique<AdapterSimulator>(AdapterSimProfile::load(m_app.settingsPath(), model));
-        if (!m_sim->isValid()) {
-            ADD_FAILURE() << m_sim->errorString().toStdString();
-            return false;
-        }
-        if (!m_peer.open(m_sim->slavePath())) {
-            ADD_FAILURE() << m_peer.errorString().toStdString();
+        if (!m_sim->isValid() || !m_peer.open(m_sim->slavePath())) {
+            ADD_FAILURE() << (m_sim->isValid() ? m_peer.errorString() : m_sim->errorString()).toStdString();
             return false;
         }
         return true;
@@ -98,10 +81,9 @@ TEST_F(AdapterSimulatorTest, ProfileFramingAndSchemeFollowTheKeys)
         m_app.writeSettings(QByteArray("[ADAPTER]\nadapter1=X\n[X]\nctrlcode=") + row.ctrlcode +
                             "\ngetCtiCommand=" + row.getCtiCommand + "\nkind=INS\n");
         const AdapterSimProfile p = AdapterSimProfile::load(m_app.settingsPath(), QStringLiteral("X"));
-        EXPECT_EQ(p.controlCodeFraming(), row.frames) << row.ctrlcode;
-        EXPECT_EQ(p.singleQueryScheme(), row.singleQuery) << row.getCtiCommand;
-        EXPECT_TRUE(p.isIns());
-        EXPECT_FALSE(p.isEmpty());
+        EXPECT_EQ(std::tuple(p.controlCodeFraming(), p.singleQueryScheme(), p.isIns(), p.isEmpty()),
+                  std::tuple(row.frames, row.singleQuery, true, false))
+            << row.ctrlcode << " / " << row.getCtiCommand;
     }
     EXPECT_TRUE(AdapterSimProfile::load(m_app.settingsPath(), QStringLiteral("missing")).isEmpty());
 }
@@ -169,10 +151,9 @@ TEST_F(AdapterSimulatorTest, SingleQueryCtiStateFollowsSettingCommands)
     };
     // clang-format on
     for (const Row& row : rows) {
-        EXPECT_EQ(ask(row.command), "0") << row.command;
-        EXPECT_EQ(ask("AT&W"), "0");
-        EXPECT_EQ(m_sim->ctiPorts(), row.ports) << row.command;
-        EXPECT_EQ(ask("AT*CTI?"), row.readOut) << row.command;
+        EXPECT_EQ(QStringList({ask(row.command), ask("AT&W")}), QStringList({"0", "0"})) << row.command;
+        EXPECT_EQ((std::tuple{m_sim->ctiPorts(), ask("AT*CTI?")}), std::tuple(row.ports, QString(row.readOut)))
+            << row.command;
     }
 }
 
@@ -188,13 +169,12 @@ TEST_F(AdapterSimulatorTest, PerPortCtiStateFollowsSettingCommands)
     EXPECT_EQ(ask("AT#P2=1"), "0");
     EXPECT_EQ(readOut(), QStringList({"#P1:OF", "#P2:ON", "#P3:OF"}));
 
-    EXPECT_EQ(ask("AT#P1=1"), "0");
-    EXPECT_EQ(ask("AT#P3=1"), "0");
-    EXPECT_EQ(ask("AT#P2=0"), "0");
+    for (const char* command : {"AT#P1=1", "AT#P3=1", "AT#P2=0"})
+        EXPECT_EQ(ask(command), "0") << command;
     EXPECT_EQ(readOut(), QStringList({"#P1:ON", "#P2:OF", "#P3:ON"}));
 
-    EXPECT_EQ(ask("AT#P1=2"), "4");
-    EXPECT_EQ(ask("AT#P1="), "4");
+    for (const char* command : {"AT#P1=2", "AT#P1="})
+        EXPECT_EQ(ask(command), "4") << command;
     EXPECT_EQ(m_sim->ctiPorts(), (std::array<bool, 3>{true, false, true}));
 }
 
@@ -253,9 +233,9 @@ TEST_F(AdapterSimulatorTest, CallNotificationFrames)
         const auto frame = m_peer.readFrame();
         ASSERT_TRUE(frame.has_value());
         const QString text = fromCp932(*frame);
-        EXPECT_EQ(text.size(), AdapterSimulator::kFrameLength);
-        EXPECT_EQ(text.mid(9), row.field);
-        EXPECT_FALSE(text.left(9).trimmed().isEmpty()) << "the header is not blank";
+        // The header is not blank.
+        EXPECT_EQ(std::tuple(text.size(), text.mid(9), text.left(9).trimmed().isEmpty()),
+                  std::tuple(AdapterSimulator::kFrameLength, row.field, false));
     }
 }
 
@@ -268,9 +248,8 @@ TEST_F(AdapterSimulatorTest, ControlCodeModelAnswersWithFrames)
 
     m_peer.send(framed("X"));
     const QString poll = askFramed("S");
-    EXPECT_EQ(poll.size(), AdapterSimulator::kFrameLength);
-    EXPECT_EQ(poll.mid(9), QString(20, u' '));
-    EXPECT_EQ(m_peer.leftover(), QByteArray());
+    EXPECT_EQ(std::tuple(poll.size(), poll.mid(9), m_peer.leftover()),
+              std::tuple(AdapterSimulator::kFrameLength, QString(20, u' '), QByteArray()));
     EXPECT_EQ(m_sim->commandsReceived(), QStringList({"I", "X", "S"}));
 }
 
@@ -285,8 +264,7 @@ TEST_F(AdapterSimulatorTest, AckFramesAreCountedNotAnswered)
     m_peer.send("\x02\x06");
     m_peer.send("\x03");
     EXPECT_EQ(askFramed("S").size(), AdapterSimulator::kFrameLength);
-    EXPECT_EQ(m_sim->acksReceived(), 4);
-    EXPECT_EQ(acks.count(), 4);
+    EXPECT_EQ(std::tuple(m_sim->acksReceived(), acks.count()), std::tuple(4, 4));
     ASSERT_EQ(commands.count(), 1);
     EXPECT_EQ(commands.at(0).at(0).toString(), "S");
     EXPECT_EQ(m_peer.leftover(), QByteArray());
@@ -316,9 +294,8 @@ TEST_F(AdapterSimulatorTest, FramedCommandsAreAssembledFromTheBytes)
     m_peer.send("S\x03");
     const auto frame = m_peer.readFrame();
     ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(frame->size(), AdapterSimulator::kFrameLength);
-    EXPECT_EQ(m_sim->commandsReceived(), QStringList({"S"}));
-    EXPECT_EQ(m_sim->acksReceived(), 0);
+    EXPECT_EQ(std::tuple(frame->size(), m_sim->commandsReceived(), m_sim->acksReceived()),
+              std::tuple(AdapterSimulator::kFrameLength, QStringList({"S"}), 0));
 }
 
 // While silent every command is heard and none answered (what trips the watchdog); answering resumes after.
@@ -334,8 +311,7 @@ TEST_F(AdapterSimulatorTest, SilentAdapterAnswersNothing)
     ASSERT_EQ(commands.count(), 3);
     m_sim->setSilent(false);
     EXPECT_EQ(ask("ATX"), "4");
-    EXPECT_EQ(m_peer.leftover(), QByteArray());
-    EXPECT_EQ(m_sim->commandsReceived().size(), 4);
+    EXPECT_EQ(std::tuple(m_peer.leftover(), m_sim->commandsReceived().size()), std::tuple(QByteArray(), 4));
 }
 
 // answerAs names another model (ISDN, also to its own command) or answers as its profile, framed; empty restores.
@@ -392,9 +368,9 @@ TEST_F(AdapterSimulatorTest, ConsoleCommands)
         ASSERT_TRUE(start(row.model));
         SimulatorConsole console(*m_sim);
         const SimulatorConsole::Result result = console.execute(row.line);
-        EXPECT_EQ(result.ok, row.ok) << row.line.toStdString();
-        EXPECT_FALSE(result.quit);
-        EXPECT_TRUE(row.ok || !result.text.isEmpty()) << row.line.toStdString();
+        // A refused line says why.
+        EXPECT_EQ(std::tuple(result.ok, result.quit, row.ok || !result.text.isEmpty()), std::tuple(row.ok, false, true))
+            << row.line.toStdString();
         // A trailing marker line shows that nothing else was sent before it.
         m_sim->sendBytes("#END#");
         EXPECT_EQ(m_peer.readThrough("#END#").value_or("<none>"), row.wire + "#END#") << row.line.toStdString();
@@ -419,9 +395,8 @@ TEST_F(AdapterSimulatorTest, ConsoleControlsTheSimulator)
 
     EXPECT_EQ(ask("AT*CTI=1"), "0");
     const SimulatorConsole::Result status = console.execute("status");
-    EXPECT_TRUE(status.text.contains(kIns100));
-    EXPECT_TRUE(status.text.contains(m_sim->slavePath()));
-    EXPECT_TRUE(status.text.contains("port1 on, port2 off"));
+    for (const QString& part : {kIns100, m_sim->slavePath(), QStringLiteral("port1 on, port2 off")})
+        EXPECT_TRUE(status.text.contains(part)) << part.toStdString();
 
     EXPECT_TRUE(console.execute("quit").quit);
     EXPECT_EQ(m_peer.leftover(), QByteArray());
