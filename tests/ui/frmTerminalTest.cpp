@@ -3,12 +3,15 @@
 #include "ui/frmMessage.h"
 
 #include "support/ProcessEventsUntil.h"
+#include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -36,20 +39,22 @@ frmTerminal& paintedWindow(TestDesk& desk)
     return desk.window();
 }
 
-// A settings dialog that notes whether the port was still open when it was closed.
-class NotingDialog final : public QWidget
+// Both standby captions, the state codes, the port and the watchdog as they are now.
+auto standby(TestDesk& desk)
 {
-public:
+    return std::tuple(desk.window().cbMachiuke->text(), desk.window().mnuMachiuke->text(), desk.state().appState,
+                      desk.state().rcvMode, desk.comm().IsPortOpen(), desk.comm().isWatchdogRunning());
+}
+
+// A settings dialog that notes whether the port was still open when it was closed.
+struct NotingDialog final : QWidget
+{
     explicit NotingDialog(const frmComm& comm)
         : m_comm(comm)
     {}
-    bool portOpenAtClose = false;
-
-protected:
     void closeEvent(QCloseEvent*) override { portOpenAtClose = m_comm.IsPortOpen(); }
-
-private:
     const frmComm& m_comm;
+    bool portOpenAtClose = false;
 };
 
 } // namespace
@@ -61,24 +66,15 @@ TEST(frmTerminalStandby, StartThenStop)
     TestDesk desk(ins100());
     frmTerminal& w = paintedWindow(desk);
     w.cbMachiuke->click();
-    EXPECT_EQ(w.cbMachiuke->text(), kOn);
-    EXPECT_EQ(w.mnuMachiuke->text(), kOn);
-    EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOn);
-    EXPECT_EQ(desk.state().rcvMode, RcvMode::Idle);
-    EXPECT_TRUE(desk.comm().IsPortOpen());
-    EXPECT_TRUE(desk.comm().isWatchdogRunning()) << "the shipped CTI-INS100 profile has watch=True";
+    // The watchdog runs: the shipped CTI-INS100 profile has watch=True.
+    EXPECT_EQ(standby(desk), std::tuple(kOn, kOn, AppStateCode::StandbyOn, RcvMode::Idle, true, true));
     EXPECT_EQ(pictureOf(w.windowIcon()), desk.filePicture("on.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), pictureOf(builtInStandbyOnIcon()));
     EXPECT_EQ(desk.tray.tip, QStringLiteral("着信"));
 
     w.mnuMachiuke->trigger();
-    EXPECT_EQ(w.cbMachiuke->text(), kOff);
-    EXPECT_EQ(w.mnuMachiuke->text(), kOff);
-    EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOff);
-    EXPECT_EQ(desk.state().rcvMode, RcvMode::Initial);
-    EXPECT_FALSE(desk.comm().IsPortOpen());
-    EXPECT_FALSE(desk.comm().isWatchdogRunning());
+    EXPECT_EQ(standby(desk), std::tuple(kOff, kOff, AppStateCode::StandbyOff, RcvMode::Initial, false, false));
     EXPECT_EQ(pictureOf(w.windowIcon()), desk.filePicture("off.png"));
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
@@ -105,14 +101,12 @@ TEST(frmTerminalStandby, StartThatFails)
         w.cbMachiuke->click();
         ASSERT_EQ(desk.boxes.shown.size(), 1u);
         const QStringList lines = desk.boxes.shown[0].text.split(u'\n');
-        EXPECT_EQ(lines[0], QString::fromUtf8(row.message));
-        EXPECT_EQ(lines.size() == 2 && lines[1].startsWith("/nonexistent/tty"), *row.commPort != '\0');
-        EXPECT_EQ(desk.boxes.shown[0].title, QStringLiteral("着信"));
-        EXPECT_EQ(desk.boxes.shown[0].icon, row.icon);
-        EXPECT_EQ(w.cbMachiuke->text(), kOff);
-        EXPECT_EQ(desk.state().appState, row.appState);
-        EXPECT_EQ(desk.state().rcvMode, row.rcvMode);
-        EXPECT_FALSE(desk.comm().IsPortOpen());
+        EXPECT_EQ(std::tuple(lines[0], lines.size() == 2 && lines[1].startsWith("/nonexistent/tty"),
+                             desk.boxes.shown[0].title, desk.boxes.shown[0].icon),
+                  std::tuple(QString(row.message), *row.commPort != '\0', QString("着信"), row.icon));
+        EXPECT_EQ(
+            std::tuple(w.cbMachiuke->text(), desk.state().appState, desk.state().rcvMode, desk.comm().IsPortOpen()),
+            std::tuple(kOff, AppStateCode(row.appState), RcvMode(row.rcvMode), false));
         EXPECT_EQ(desk.tray.events, QStringList({"add"}));
         EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
     }
@@ -127,12 +121,10 @@ TEST(frmTerminalStandby, WatchdogEndingStandby)
     desk.sim->setSilent(true);
     desk.comm().watchTimer_Timer();
     desk.comm().watchTimer_Timer();
-    EXPECT_EQ(desk.state().appState, AppStateCode::AdapterFault);
-    EXPECT_EQ(w.cbMachiuke->text(), kOff);
-    EXPECT_EQ(w.mnuMachiuke->text(), kOff);
+    EXPECT_EQ(std::tuple(desk.state().appState, w.cbMachiuke->text(), w.mnuMachiuke->text(), desk.comm().IsPortOpen()),
+              std::tuple(AppStateCode::AdapterFault, kOff, kOff, false));
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
-    EXPECT_FALSE(desk.comm().IsPortOpen());
 }
 
 // The start timer waits for appState 105, then restarts standby and stops itself; the
@@ -154,12 +146,11 @@ TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
         {RcvMode::Initial, RcvMode::Guarded}, {RcvMode::GetAInfo, RcvMode::GetAInfo}, {RcvMode::Idle, RcvMode::Idle}};
     for (const auto& [before, after] : guarded) {
         TestDesk guard(ins100());
-        EXPECT_TRUE(guard.window().waitTimer.isActive());
-        EXPECT_EQ(guard.window().waitTimer.interval(), 10000);
+        EXPECT_EQ(std::tuple(guard.window().waitTimer.isActive(), guard.window().waitTimer.interval()),
+                  std::tuple(true, 10000));
         guard.state().rcvMode = before;
         guard.window().waitTimer_Timer();
-        EXPECT_EQ(guard.state().rcvMode, after);
-        EXPECT_FALSE(guard.window().waitTimer.isActive());
+        EXPECT_EQ(std::tuple(guard.state().rcvMode, guard.window().waitTimer.isActive()), std::tuple(after, false));
     }
 }
 
@@ -177,23 +168,22 @@ TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.loaded);
         TestDesk desk(ins100(QByteArray("debugmode=") + row.loaded));
-        const auto debugmode = [&] {
-            return ReadIni(desk.state(), "SYSTEM", "debugmode");
-        };
         QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::NoModifier);
-        EXPECT_EQ(debugmode(), QString::fromUtf8(row.loaded));
+        EXPECT_EQ(ReadIni(desk.state(), "SYSTEM", "debugmode"), QString::fromUtf8(row.loaded));
         EXPECT_FALSE(desk.window().popup().isVisible());
         for (int i = 0; i < 2; ++i) {
             QTest::mouseDClick(desk.window().ImgCti, Qt::LeftButton, Qt::AltModifier);
-            EXPECT_EQ(debugmode(), QString::fromUtf8(row.written));
-            EXPECT_EQ(desk.window().popup().lbMsg->text(), QString::fromUtf8(row.message));
-            EXPECT_TRUE(desk.window().popup().isVisible());
-            EXPECT_EQ(desk.window().popup().Timer1.interval(), 3000);
+            const frmMessage& popup = desk.window().popup();
+            EXPECT_EQ(std::tuple(ReadIni(desk.state(), "SYSTEM", "debugmode"), popup.lbMsg->text(), popup.isVisible(),
+                                 popup.Timer1.interval()),
+                      std::tuple(QString(row.written), QString(row.message), true, 3000));
         }
         // The height follows the mode loaded at start: the debug row shows whole or not at all.
         const bool debug = row.loaded == std::string("True");
-        EXPECT_EQ(desk.window().rect().contains(desk.window().txtTerm->geometry()), debug);
-        EXPECT_EQ(desk.window().rect().intersects(desk.window().txtRecvData->geometry()), debug);
+        const QRect window = desk.window().rect();
+        EXPECT_EQ(std::tuple(window.contains(desk.window().txtTerm->geometry()),
+                             window.intersects(desk.window().txtRecvData->geometry())),
+                  std::tuple(debug, debug));
     }
 
     TestDesk unwritable(ins100());
@@ -258,15 +248,11 @@ TEST(frmTerminalExit, ByButtonAndByTrayMenu)
         };
         byButton ? desk.window().cbExit->click() : desk.window().mnuExit->trigger();
         EXPECT_EQ(desk.window().popup().lbMsg->text(), byButton ? QStringLiteral("終了しています・・・") : QString());
-        EXPECT_FALSE(trayShownAtPause);
-        EXPECT_TRUE(portOpenAtPause);
-        EXPECT_FALSE(desk.comm().IsPortOpen());
-        EXPECT_FALSE(desk.tray.shown);
-        EXPECT_FALSE(desk.window().isVisible());
-        EXPECT_FALSE(desk.window().popup().isVisible());
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(dialog.portOpenAtClose) << "the serial link goes last";
-        EXPECT_EQ(ended.count(), 1);
+        // The dialog closes while the port is still open: the serial link goes last.
+        EXPECT_EQ(std::tuple(trayShownAtPause, portOpenAtPause, desk.comm().IsPortOpen(), desk.tray.shown,
+                             desk.window().isVisible(), desk.window().popup().isVisible(), dialog.isVisible(),
+                             dialog.portOpenAtClose, ended.count()),
+                  std::tuple(false, true, false, false, false, false, false, true, 1));
         // Unloaded, the window is no longer the link's: a later refresh leaves it alone.
         desk.window().setMachiukeCaption(QStringLiteral("unloaded"));
         desk.comm().UpdateStandbyStatus();
@@ -281,9 +267,9 @@ TEST(frmTerminalExit, CloseButtonUnloads)
     desk.window().show();
     QSignalSpy ended(&desk.window(), &frmTerminal::unloaded);
     EXPECT_TRUE(desk.window().close());
-    EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(desk.tray.events, QStringList());
-    EXPECT_EQ(desk.pauser.pauses.front(), 1000ms);
+    ASSERT_FALSE(desk.pauser.pauses.empty());
+    EXPECT_EQ(std::tuple(ended.count(), desk.tray.events, desk.pauser.pauses.front()),
+              std::tuple(1, QStringList(), 1000ms));
 }
 
 // Tray clicks: only the right button pops up the menu. Hiding to the tray keeps an icon
@@ -311,9 +297,8 @@ TEST(frmTerminalTray, MenuAndHiding)
     noTray.tray.available = false;
     noTray.window().show();
     noTray.window().cbMenteEnd->click();
-    EXPECT_TRUE(noTray.window().isVisible());
-    EXPECT_TRUE(noTray.window().isMinimized());
-    EXPECT_EQ(noTray.tray.events, QStringList({"add"}));
+    EXPECT_EQ(std::tuple(noTray.window().isVisible(), noTray.window().isMinimized(), noTray.tray.events),
+              std::tuple(true, true, QStringList({"add"})));
 }
 
 // Icon files that cannot be read give the built-in picture, without a message.
