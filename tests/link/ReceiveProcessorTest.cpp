@@ -19,9 +19,8 @@ void expectFailureBox(const ReceiveRig& rig, const QString& label)
     const auto& box = rig.boxes.shown[0];
     EXPECT_TRUE(box.text.startsWith(label)) << box.text.toStdString();
     EXPECT_GT(box.text.size(), label.size());
-    EXPECT_EQ(box.title, "着信");
-    EXPECT_EQ(box.icon, MessageBoxes::Icon::None);
-    EXPECT_EQ(box.buttons, MessageBoxes::Buttons::Ok);
+    EXPECT_EQ(std::tuple(box.title, box.icon, box.buttons),
+              std::tuple(QString("着信"), MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok));
 }
 
 } // namespace
@@ -59,12 +58,9 @@ TEST(RcvProcessInitial, IdentificationRules)
             rig.state.adapterModels[static_cast<std::size_t>(row.emptySlot)].clear();
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
-        EXPECT_EQ(rig.state.detectedModel, row.model);
-        EXPECT_EQ(rig.state.detectedModelIndex, row.index);
-        EXPECT_EQ(trace.lines, row.trace);
-        EXPECT_TRUE(rig.boxes.shown.empty());
-        EXPECT_TRUE(rig.log.events.isEmpty());
+        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel, rig.state.detectedModelIndex,
+                             trace.lines, rig.boxes.shown.size(), rig.log.events),
+                  std::tuple(row.replyStatus, QString(row.model), row.index, row.trace, 0u, QStringList()));
     }
 }
 
@@ -96,18 +92,13 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
         rig.setCti("xxx");
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
-        EXPECT_EQ(rig.cti(), ctiOf(row.cti));
-        EXPECT_EQ(trace.lines, QStringList({"rcv--GETAINFO", row.traceAfterMode}));
-        if (!row.malformed) {
-            EXPECT_TRUE(rig.boxes.shown.empty());
-            continue;
-        }
-        ASSERT_EQ(rig.boxes.shown.size(), 1u);
-        EXPECT_EQ(rig.boxes.shown[0].text, "CTI設定応答データが異常です");
-        EXPECT_EQ(rig.boxes.shown[0].title, "着信");
-        EXPECT_EQ(rig.boxes.shown[0].icon, MessageBoxes::Icon::None);
-        EXPECT_EQ(rig.boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.cti(), trace.lines),
+                  std::tuple(row.replyStatus, ctiOf(row.cti), QStringList{"rcv--GETAINFO", row.traceAfterMode}));
+        ASSERT_EQ(rig.boxes.shown.size(), row.malformed ? 1u : 0u);
+        for (const auto& box : rig.boxes.shown)
+            EXPECT_EQ(std::tuple(box.text, box.title, box.icon, box.buttons),
+                      std::tuple(QString("CTI設定応答データが異常です"), QString("着信"), MessageBoxes::Icon::None,
+                                 MessageBoxes::Buttons::Ok));
     }
 }
 
@@ -171,8 +162,7 @@ TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
         ReceiveRig rig(kOneCharacterIsdn, RcvMode::GetAInfo);
         rig.state.ctiQueryIndex = 32767;
         rig.processor.rcvProcess(line, kNow);
-        EXPECT_TRUE(rig.boxes.shown.empty());
-        EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
+        EXPECT_EQ(std::tuple(rig.boxes.shown.size(), rig.state.replyStatus), std::tuple(0u, ReplyStatus::Waiting));
     }
 }
 
@@ -183,9 +173,8 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
     rig.state.adapterProfile.ctiInfo[1].clear();
     TraceCapture trace;
     rig.processor.rcvProcess("*CTI:3", kNow);
-    EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
-    EXPECT_TRUE(rig.boxes.shown.empty());
-    EXPECT_EQ(trace.lines, QStringList({"rcv--GETAINFO", "rcv--その他受信*CTI:3"}));
+    EXPECT_EQ(std::tuple(rig.state.replyStatus, rig.boxes.shown.size(), trace.lines),
+              std::tuple(ReplyStatus::Waiting, 0u, QStringList{"rcv--GETAINFO", "rcv--その他受信*CTI:3"}));
 }
 
 // ISDN standby: notifications (any letter case) are calls, one-character lines answer the watchdog, no trace.
@@ -218,11 +207,9 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         rig.state.watchAck = row.watchAckBefore;
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
-        EXPECT_EQ(rig.log.events, row.events);
-        EXPECT_TRUE(trace.lines.isEmpty());
-        EXPECT_TRUE(rig.boxes.shown.empty());
-        EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
+        EXPECT_EQ(std::tuple(StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size(),
+                             rig.state.replyStatus),
+                  std::tuple(row.watchAckAfter, row.events, QStringList(), 0u, ReplyStatus::Waiting));
     }
 }
 
@@ -232,9 +219,9 @@ TEST(RcvProcessIdle, NotificationWithoutDelimiterIsReportedAndDropped)
     ReceiveRig rig(kOneCharacterIsdn, RcvMode::Idle);
     rig.processor.rcvProcess("RING0312345678", kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(rig.boxes.shown[0].text, "電話番号を取り出すことができませんでした\r着信通知データ：RING0312345678");
-    EXPECT_EQ(rig.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
-    EXPECT_TRUE(rig.log.events.isEmpty());
+    EXPECT_EQ(std::tuple(rig.boxes.shown[0].text, rig.boxes.shown[0].icon, rig.log.events),
+              std::tuple(QString("電話番号を取り出すことができませんでした\r着信通知データ：RING0312345678"),
+                         MessageBoxes::Icon::Critical, QStringList()));
 }
 
 // An empty ring makes every non-empty line a notification, one-character lines included.
@@ -281,11 +268,10 @@ TEST(RcvProcessA, InitialAndIdle)
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
         rig.processor.rcvProcessA(row.line, kNow);
-        EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
-        EXPECT_EQ(rig.state.detectedModel, row.model);
-        EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
-        EXPECT_EQ(rig.log.events, row.events);
-        EXPECT_EQ(trace.lines, row.trace ? QStringList{row.trace} : QStringList());
+        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel,
+                             StateNumber(rig.state.watchAck), rig.log.events, trace.lines),
+                  std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
+                             row.trace ? QStringList{row.trace} : QStringList()));
         if (row.failure)
             expectFailureBox(rig, "rcvProcessA:");
         else
@@ -300,8 +286,7 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
     rig.state.adapterProfile.ok.clear();
     for (const char* line : {"", "0", " "})
         rig.processor.rcvProcessA(line, kNow);
-    EXPECT_EQ(rig.state.replyStatus, ReplyStatus::Waiting);
-    EXPECT_TRUE(rig.state.detectedModel.isEmpty());
+    EXPECT_EQ(std::pair(rig.state.replyStatus, rig.state.detectedModel), std::pair(ReplyStatus::Waiting, QString()));
 }
 
 // Control-code frames count only at 29 characters; a blank number answers the watchdog and clears the display.
@@ -333,13 +318,11 @@ TEST(RcvProcessT1, FramesByLength)
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
         rig.processor.rcvProcessT1(row.frame, kNow);
-        EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
-        EXPECT_EQ(rig.state.detectedModel, row.model);
-        EXPECT_EQ(rig.state.watchAck, row.watchAckAfter);
-        EXPECT_EQ(rig.log.events, row.events);
         const QString label = row.mode == RcvMode::Initial ? "rcv--1" : "rcv--IDLE";
-        EXPECT_EQ(trace.lines, row.traced ? QStringList{label + row.frame} : QStringList());
-        EXPECT_TRUE(rig.boxes.shown.empty());
+        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel,
+                             StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size()),
+                  std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
+                             row.traced ? QStringList{label + row.frame} : QStringList(), 0u));
     }
 }
 
@@ -366,10 +349,8 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
             TraceCapture trace;
             for (const QString& line : lines)
                 rig.feed(routine, line);
-            EXPECT_EQ(rig.flags(), before);
-            EXPECT_TRUE(trace.lines.isEmpty());
-            EXPECT_TRUE(rig.boxes.shown.empty());
-            EXPECT_TRUE(rig.log.events.isEmpty());
+            EXPECT_EQ(std::tuple(rig.flags(), trace.lines, rig.boxes.shown.size(), rig.log.events),
+                      std::tuple(before, QStringList(), 0u, QStringList()));
         }
     }
 }
@@ -398,10 +379,7 @@ TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
 // The shipped profiles drive the receive processing: CTI-INS200's per-port read-out, CTI-INS100 identified.
 TEST(ReceiveRoutines, ShippedProfiles)
 {
-    TestDesk::Setup setup; // the settings loaded below, as the start-up loads them
-    setup.ini = "[SYSTEM]\nadapter=2\n";
-    setup.loaded = false;
-    TestDesk desk(setup);
+    TestDesk desk({.ini = "[SYSTEM]\nadapter=2\n", .loaded = false}); // loaded below, as the start-up loads them
     SharedState& state = desk.state();
     ASSERT_TRUE(LoadSettings(state));
     ASSERT_EQ(state.adapterModel, "CTI-INS200");
@@ -421,8 +399,7 @@ TEST(ReceiveRoutines, ShippedProfiles)
         processor.rcvProcess(replies.at(i - 1), kNow);
         EXPECT_EQ(state.replyStatus, ReplyStatus::Handled);
     }
-    EXPECT_EQ(state.systemSettings.ctiSettings1, "1");
-    EXPECT_EQ(state.systemSettings.ctiSettings2, "0");
-    EXPECT_EQ(state.systemSettings.ctiSettings3, "1");
+    const SystemSettings& s = state.systemSettings;
+    EXPECT_EQ(QStringList({s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}), ctiOf("101"));
     EXPECT_TRUE(desk.boxes.shown.empty());
 }

@@ -103,10 +103,8 @@ struct ReceiveRig
     }
     void setCti(const QString& three)
     {
-        const QStringList cti = ctiOf(three);
-        state.systemSettings.ctiSettings1 = cti[0];
-        state.systemSettings.ctiSettings2 = cti[1];
-        state.systemSettings.ctiSettings3 = cti[2];
+        SystemSettings& s = state.systemSettings;
+        std::tie(s.ctiSettings1, s.ctiSettings2, s.ctiSettings3) = std::tuple(three[0], three[1], three[2]);
     }
     QStringList cti() const
     {
