@@ -1,6 +1,4 @@
-// The start-up from the loaded main window on, against the adapter simulated on a
-// pseudo-terminal: which steps the user meets, what goes to the adapter and when, and what
-// the start-up question leads to.
+// The start-up from the loaded main window on, against the simulated adapter: steps, sends, pauses, the question.
 
 #include "startup/StartupSequence.h"
 #include "ui/frmMessage.h"
@@ -14,6 +12,7 @@
 #include <QSignalSpy>
 
 #include <deque>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -27,10 +26,8 @@ namespace {
 const QByteArray kCompleteIns100 =
     "[SYSTEM]\nadapter=1\nCommPort=3\nCOMMinit=True\nURLinit=True\n[URL]\npath1=http://crm.example.jp/?tel=\n";
 
-// A first start: the shipped settings with the trace on and `ini` over them, `model` on COM3,
-// the main window loaded hidden. Each step dialog notes that it was shown and moves appState
-// to the next of `dialogAnswers` (unchanged when none is left); `timeline` gathers what went
-// to the adapter and the pauses, in order.
+// A first start: shipped settings, trace on, `ini` over them, `model` on COM3, the main window hidden. Each step
+// dialog notes it was shown and moves appState to the next of `dialogAnswers`; `timeline` gathers sends and pauses.
 struct FirstStart
 {
     explicit FirstStart(const QByteArray& ini, const char* model = "CTI-INS100")
@@ -55,10 +52,9 @@ struct FirstStart
     }
     void takeSends()
     {
-        for (; traceSeen < trace.lines.size(); ++traceSeen) {
+        for (; traceSeen < trace.lines.size(); ++traceSeen)
             if (trace.lines.at(traceSeen).startsWith(QLatin1String("****SND--")))
                 timeline.append(trace.lines.at(traceSeen).mid(9).section(u'[', 0, 0));
-        }
     }
     // The timeline without the 100 ms pauses (the popup's and the reply wait's polls).
     QStringList sendsAndLongPauses()
@@ -86,9 +82,7 @@ struct FirstStart
 
 } // namespace
 
-// What is sent to the adapter, and the pauses between, for each line kind: the ISDN
-// adapter's three initialisation commands each with its own pause, then one more pause,
-// then the identification; the analog adapter's identification after the pause alone.
+// Sends and pauses by line kind: ISDN initialises (a pause each), pauses, identifies; analog identifies after a pause.
 TEST(StartupAdapterCheck, CommandsAndPausesByLineKind)
 {
     // clang-format off
@@ -109,35 +103,24 @@ TEST(StartupAdapterCheck, CommandsAndPausesByLineKind)
 
         EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-        EXPECT_EQ(untilTheQuestion, c.expected);
-        EXPECT_TRUE(s.stepsShown.empty());
-        EXPECT_EQ(s.desk.state().detectedModel, QString::fromUtf8(c.model));
+        EXPECT_EQ(std::tuple(untilTheQuestion, s.stepsShown.size(), s.desk.state().detectedModel),
+                  std::tuple(c.expected, 0u, QString(c.model)));
         ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
         EXPECT_EQ(s.desk.boxes.shown[0].text, u"待ち受けを開始しますか？");
     }
 }
 
-// Whatever keeps the adapter check from passing leads to the adapter step, with the
-// adapter, its port and its line kind forgotten in memory and settings.ini untouched.
+// A failed adapter check leads to the adapter step; adapter, port and kind forgotten in memory, the file untouched.
 TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
 {
-    enum class Adapter
-    {
-        Answers,
-        AnswersAsAnotherModel,
-        Silent,
-        AnswersGarbage,
-        Unplugged,
-        SlowerThanTheGuard
-    };
     // clang-format off
+    enum class Adapter { Answers, AnswersAsAnotherModel, Silent, AnswersGarbage, Unplugged, SlowerThanTheGuard };
     const struct { const char* name; Adapter adapter; const char* commPort; bool sendsIdentification; const char* adapterSlot = "1"; } cases[] = {
         {"another model", Adapter::AnswersAsAnotherModel, "3", true},
         {"no answer", Adapter::Silent, "3", true},
         {"garbage", Adapter::AnswersGarbage, "3", true},
         {"port gone during the check", Adapter::Unplugged, "3", true},
-        // The main window's ten-second guard going off before the identification: the
-        // adapter's reply no longer counts.
+        // The main window's ten-second guard going off before the identification: the reply no longer counts.
         {"guard expired", Adapter::SlowerThanTheGuard, "3", true},
         {"port not a number", Adapter::Silent, "COM3", false},
         {"port 0", Adapter::Silent, "0", false},
@@ -170,18 +153,16 @@ TEST(StartupAdapterCheck, FailuresLeadToTheAdapterStep)
         EXPECT_EQ(s.startup.run(), Outcome::Running);
 
         EXPECT_EQ(s.stepsShown, std::vector<AppStateCode>{AppStateCode::AdapterStep});
-        EXPECT_TRUE(s.desk.state().systemSettings.CommPort.isEmpty());
-        EXPECT_TRUE(s.desk.state().systemSettings.adapter.isEmpty());
-        EXPECT_TRUE(s.desk.state().adapterProfile.kind.isEmpty());
+        const SharedState& st = s.desk.state();
+        EXPECT_EQ(QStringList({st.systemSettings.CommPort, st.systemSettings.adapter, st.adapterProfile.kind}),
+                  QStringList({"", "", ""}));
         EXPECT_EQ(s.desk.dir.settingsBytes(), s.settingsBefore);
         EXPECT_EQ(s.sendsAndLongPauses().contains(QStringLiteral("ATI3")), c.sendsIdentification);
         EXPECT_FALSE(s.desk.comm().isReplyWaitRunning());
     }
 }
 
-// The first start with nothing configured meets the adapter dialog first, without the
-// popup and without a word to any adapter; with only the URL missing the check runs under
-// the popup and the URL dialog is next.
+// Nothing configured: the adapter dialog first, no popup, no word sent; only the URL missing: checked, URL dialog next.
 TEST(StartupSteps, FirstStepByWhatIsMissing)
 {
     // clang-format off
@@ -224,8 +205,7 @@ TEST(StartupSteps, WalkThroughAndRepeatedDialog)
     EXPECT_TRUE(s.window.isVisible());
 }
 
-// A confirmed Cancel in a start-up dialog, or an answer the question does not know, ends
-// the program: every window unloaded, the port closed, no further word.
+// A confirmed Cancel or an unknown answer to the question ends the program: windows unloaded, port closed.
 TEST(StartupSteps, QuitUnloadsEveryWindow)
 {
     // clang-format off
@@ -244,11 +224,9 @@ TEST(StartupSteps, QuitUnloadsEveryWindow)
 
         EXPECT_EQ(s.startup.run(), Outcome::Quit);
 
-        EXPECT_EQ(unloaded.count(), 1);
-        EXPECT_FALSE(s.window.isVisible());
-        EXPECT_FALSE(s.window.popup().isVisible());
-        EXPECT_FALSE(s.desk.comm().IsPortOpen());
-        EXPECT_EQ(s.desk.boxes.shown.size(), c.boxes);
+        EXPECT_EQ(std::tuple(unloaded.count(), s.window.isVisible(), s.window.popup().isVisible(),
+                             s.desk.comm().IsPortOpen(), s.desk.boxes.shown.size()),
+                  std::tuple(1, false, false, false, c.boxes));
     }
 }
 
@@ -281,23 +259,20 @@ TEST(StartupQuestion, TextsAndOutcomes)
 
         ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
         const ScriptedMessageBoxes::Shown& box = s.desk.boxes.shown[0];
-        EXPECT_EQ(box.text, c.text);
-        EXPECT_EQ(box.title, u"着信");
-        EXPECT_EQ(box.buttons, c.text == question ? MessageBoxes::Buttons::YesNo : MessageBoxes::Buttons::Ok);
-        EXPECT_EQ(s.desk.state().appState, c.appState);
-        EXPECT_TRUE(s.window.isVisible());
         const bool on = c.appState == AppStateCode::StandbyOn;
-        EXPECT_EQ(s.window.Timer1.isActive(), on);
-        // Declined: the port the check opened is closed again. Accepted: the start timer
-        // closes and reopens it for standby.
+        EXPECT_EQ(std::tuple(box.text, box.title, box.buttons),
+                  std::tuple(c.text, QString("着信"),
+                             c.text == question ? MessageBoxes::Buttons::YesNo : MessageBoxes::Buttons::Ok));
+        EXPECT_EQ(std::tuple(s.desk.state().appState, s.window.isVisible(), s.window.Timer1.isActive()),
+                  std::tuple(AppStateCode(c.appState), true, on));
+        // Declined: the port the check opened is closed again; accepted, the start timer reopens it for standby.
         if (!on) {
             EXPECT_FALSE(s.desk.comm().IsPortOpen());
         }
     }
 }
 
-// Yes: standby comes on a second later through the main window's start timer, and a call
-// then reaches the browser.
+// Yes: standby comes on a second later through the main window's start timer; a call then reaches the browser.
 TEST(StartupQuestion, YesStartsStandbyASecondLater)
 {
     FirstStart s(kCompleteIns100);
@@ -312,8 +287,7 @@ TEST(StartupQuestion, YesStartsStandbyASecondLater)
     EXPECT_TRUE(processEventsUntil([&] { return s.window.txtRecvData->text() == u"0312345678"; }, 5s));
 }
 
-// A settings file that cannot be used leaves the user nothing to choose: one message with
-// the file's full path and what is wrong, then the program ends.
+// An unusable settings file: one message with its full path and what is wrong, then the program ends.
 TEST(StartupSettingsFile, UnusableFileEndsTheProgram)
 {
     // clang-format off
@@ -336,14 +310,12 @@ TEST(StartupSettingsFile, UnusableFileEndsTheProgram)
         const QString text = s.desk.boxes.shown[0].text;
         EXPECT_TRUE(text.startsWith(QString::fromUtf8(c.expectedText))) << text.toStdString();
         EXPECT_TRUE(text.contains(QDir::toNativeSeparators(s.desk.dir.settingsPath()))) << text.toStdString();
-        EXPECT_EQ(s.desk.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
-        EXPECT_TRUE(s.stepsShown.empty());
-        EXPECT_EQ(unloaded.count(), 1);
+        EXPECT_EQ(std::tuple(s.desk.boxes.shown[0].icon, s.stepsShown.size(), unloaded.count()),
+                  std::tuple(MessageBoxes::Icon::Critical, 0u, 1));
     }
 }
 
-// A step whose dialog is missing cannot be completed at start-up: the main window comes up
-// with standby off instead of the step being offered again and again.
+// A step without its dialog cannot be completed: the main window comes up with standby off, not the step again.
 TEST(StartupSteps, StepWithoutDialog)
 {
     FirstStart s({});
@@ -351,7 +323,6 @@ TEST(StartupSteps, StepWithoutDialog)
 
     EXPECT_EQ(bare.run(), Outcome::Running);
 
-    EXPECT_EQ(s.desk.state().appState, AppStateCode::StandbyOff);
-    EXPECT_TRUE(s.window.isVisible());
-    EXPECT_TRUE(s.desk.boxes.shown.empty());
+    EXPECT_EQ(std::tuple(s.desk.state().appState, s.window.isVisible(), s.desk.boxes.shown.size()),
+              std::tuple(AppStateCode::StandbyOff, true, 0u));
 }
