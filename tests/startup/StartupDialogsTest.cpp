@@ -1,5 +1,4 @@
-// The start-up with the program's own settings dialogs: the user meets them modally in the
-// step loop, and the main window's settings buttons open them modeless, each at most once.
+// The start-up with the program's own settings dialogs: modal in the step loop, modeless from the buttons, once each.
 
 #include "app/Settings.h"
 #include "calls/SqliteHistoryStore.h"
@@ -24,6 +23,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -34,8 +34,7 @@ using Answer = MessageBoxes::Answer;
 
 namespace {
 
-// A first start's desk: the shipped settings with the trace on and `ini` over them, `model`
-// on COM3, the main window loaded hidden.
+// A first start's desk: shipped settings, trace on, `ini` over them, `model` on COM3, the main window hidden.
 TestDesk::Setup firstStart(const QByteArray& ini = {}, const char* model = "CTI-INS100", bool desktopBrowser = false)
 {
     return {
@@ -51,8 +50,7 @@ Outcome runStartup(TestDesk& desk)
     return startup.run();
 }
 
-// Acts on each modal dialog as the user would, once per dialog shown: the action for its
-// object name (else a close) runs as soon as it is the active modal window.
+// Acts once on each modal dialog shown: the action for its object name (else a close) as soon as it is active.
 struct ModalUser
 {
     explicit ModalUser(std::map<QString, std::function<void(QWidget&)>> actions)
@@ -83,19 +81,10 @@ int countWindows(const char* objectName, bool visibleOnly = false)
     }));
 }
 
-void settleDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
-// The whole first start from the shipped settings: the user detects the adapter on COM3 and
-// stores it; an ISDN adapter then leads to the CTI dialog and its read-out, an analog one
-// past it; the URL dialog takes the URL and the history; "はい" starts standby a second after
-// the main window shows. A call then opens the desktop's browser (BROWSER, a recording
-// script) at the URL with the number and adds the history row; settings.ini holds what was
-// registered and is otherwise as before.
+// A whole first start: adapter detected and stored, CTI read out (ISDN only), URL and history set, standby on;
+// a call then opens BROWSER (a recording script) and adds its row; settings.ini changes only by what was registered.
 TEST(StartupDialogs, WholeFirstStart)
 {
     // ctiSetting: what the CTI dialog registers from the read-out, for each port; none for analog.
@@ -151,9 +140,9 @@ TEST(StartupDialogs, WholeFirstStart)
 
         EXPECT_EQ(user.seen, c.dialogs);
         ASSERT_GE(desk.boxes.shown.size(), 3u);
-        EXPECT_EQ(desk.boxes.shown.front().text, c.storedMessage);
-        EXPECT_EQ(desk.boxes.shown.rbegin()[1].text, QStringLiteral("設定を登録しました。"));
-        EXPECT_EQ(desk.boxes.shown.back().text, QStringLiteral("待ち受けを開始しますか？"));
+        const auto& boxes = desk.boxes.shown;
+        EXPECT_EQ(QStringList({boxes.front().text, boxes.rbegin()[1].text, boxes.back().text}),
+                  QStringList({c.storedMessage, "設定を登録しました。", "待ち受けを開始しますか？"}));
         EXPECT_TRUE(desk.window().isVisible());
         ASSERT_TRUE(processEventsUntil([&] { return !desk.window().Timer1.isActive(); }, 3s));
         EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOn);
@@ -170,26 +159,25 @@ TEST(StartupDialogs, WholeFirstStart)
         TempAppDir expected;
         expected.writeSettings(settingsBefore);
         const SharedState registered = expected.makeState();
-        WriteIni(registered, "SYSTEM", "adapter", QString::number(c.modelEntry));
-        WriteIni(registered, "SYSTEM", "CommPort", "3");
-        WriteIni(registered, "SYSTEM", "COMMinit", "True");
-        WriteIni(registered, "SYSTEM", "URLinit", "True");
+        for (const auto& [key, value] : {std::pair<QString, QString>{"adapter", QString::number(c.modelEntry)},
+                                         {"CommPort", "3"},
+                                         {"COMMinit", "True"},
+                                         {"URLinit", "True"}})
+            WriteIni(registered, "SYSTEM", key, value);
         for (int port = 1; c.ctiSetting && port <= 3; ++port)
             WriteIni(registered, "SYSTEM", QStringLiteral("ctiSettings%1").arg(port), c.ctiSetting);
-        WriteIni(registered, "URL", "path1", url);
-        WriteIni(registered, "URL", "path3", database);
-        WriteIni(registered, "URL", "browse", "True");
-        WriteIni(registered, "URL", "history", "True");
+        for (const auto& [key, value] :
+             {std::pair<QString, QString>{"path1", url}, {"path3", database}, {"browse", "True"}, {"history", "True"}})
+            WriteIni(registered, "URL", key, value);
         EXPECT_EQ(QString::fromUtf8(desk.dir.settingsBytes()), QString::fromUtf8(expected.settingsBytes()));
 
         qunsetenv("BROWSER");
-        settleDeletes();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(countWindows("frmAdapter") + countWindows("frmCti") + countWindows("frmUrl"), 0);
     }
 }
 
-// Cancelling the adapter dialog of a first start, confirmed, ends the program with nothing
-// written; closed by the window manager, the dialog comes again.
+// The adapter dialog's confirmed Cancel ends a first start with nothing written; a window-manager close shows it again.
 TEST(StartupDialogs, LeavingTheAdapterStep)
 {
     TestDesk desk(firstStart());
@@ -206,15 +194,12 @@ TEST(StartupDialogs, LeavingTheAdapterStep)
 
     EXPECT_EQ(runStartup(desk), Outcome::Quit);
 
-    EXPECT_EQ(shown, 2);
     ASSERT_EQ(desk.boxes.shown.size(), 1u);
-    EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
-    EXPECT_EQ(desk.dir.settingsBytes(), settingsBefore);
-    EXPECT_FALSE(desk.window().isVisible());
+    EXPECT_EQ(std::tuple(shown, desk.boxes.shown[0].text, desk.dir.settingsBytes(), desk.window().isVisible()),
+              std::tuple(2, QString("終了します。よろしいですか？"), settingsBefore, false));
 }
 
-// A configured adapter that answers as another model: the adapter step's dialog shows no
-// adapter each time it comes, also after a close without OK has reloaded the file's.
+// An adapter answering as another model: the adapter step shows none each time, also after a reloading close.
 TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
 {
     TestDesk desk(firstStart("[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\npath1=http://crm/"));
@@ -229,8 +214,7 @@ TEST(StartupDialogs, AdapterStepAfterAFailedCheck)
     EXPECT_EQ(seen, QStringList({QStringLiteral("未設定"), QStringLiteral("未設定")}));
 }
 
-// Each settings button opens its dialog modeless through the popup; a second click brings
-// the same dialog forward, and a start-up step takes its place rather than adding one.
+// Each settings button opens its dialog modeless, a second click the same one; a start-up step replaces it.
 TEST(StartupDialogs, EachDialogOnce)
 {
     TestDesk desk(firstStart());
@@ -255,8 +239,7 @@ TEST(StartupDialogs, EachDialogOnce)
     desk.state().appState = AppStateCode::StandbyOff;
     desk.program->stepDialogs().adapter();
 
-    EXPECT_EQ(user.seen, QStringList{QStringLiteral("frmAdapter")});
-    EXPECT_EQ(windowsDuringStep, 1);
-    settleDeletes();
+    EXPECT_EQ(std::tuple(user.seen, windowsDuringStep), std::tuple(QStringList{"frmAdapter"}, 1));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(countWindows("frmAdapter"), 0);
 }
