@@ -20,8 +20,7 @@ namespace {
 const QString kOn = QStringLiteral("待ち受け停止");
 const QString kOff = QStringLiteral("待ち受け開始");
 
-// The CTI-INS100 simulated on COM3 and selected, with `more` written after; the icon files
-// [SYSTEM] names painted where a test looks at them.
+// The CTI-INS100 on COM3 and selected, `more` written after; [SYSTEM] names icon files tests paint where they look.
 TestDesk::Setup ins100(const QByteArray& more = {})
 {
     return {.ini =
@@ -59,8 +58,7 @@ struct NotingDialog final : QWidget
 
 } // namespace
 
-// Start and stop: captions, state codes, the port, the watchdog, and the tray replaced by
-// the icon of the state reached each time.
+// Start and stop: captions, state codes, port, watchdog, and the tray's icon replaced by the state's each time.
 TEST(frmTerminalStandby, StartThenStop)
 {
     TestDesk desk(ins100());
@@ -83,8 +81,7 @@ TEST(frmTerminalStandby, StartThenStop)
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
 }
 
-// A start that cannot happen leaves the caption, tells the user why (for a device, on a
-// second line that names it), and still puts the standby-off icon back into the tray.
+// A failed start keeps the caption, says why (a device named on a second line), and puts the off icon in the tray.
 TEST(frmTerminalStandby, StartThatFails)
 {
     using Icon = MessageBoxes::Icon;
@@ -127,8 +124,7 @@ TEST(frmTerminalStandby, WatchdogEndingStandby)
     EXPECT_EQ(pictureOf(desk.tray.icon), desk.filePicture("off.png"));
 }
 
-// The start timer waits for appState 105, then restarts standby and stops itself; the
-// identification guard acts only while the adapter is still being identified.
+// The start timer waits for appState 105, starts standby, stops; the guard acts only during identification.
 TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
 {
     TestDesk desk(ins100());
@@ -154,8 +150,7 @@ TEST(frmTerminalTimers, StartTimerAndIdentificationGuard)
     }
 }
 
-// The debug switch acts only with Alt held, writes the opposite of the value loaded at
-// start (the same one every time) and refuses to announce a write that failed.
+// The debug switch needs Alt, writes the opposite of the value loaded at start, and never announces a failed write.
 TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
 {
     // clang-format off
@@ -196,8 +191,7 @@ TEST(frmTerminalDebugSwitch, AltDoubleClickOnThePicture)
     EXPECT_FALSE(w.popup().isVisible());
 }
 
-// The debug terminal: with the port open, typed characters go to the adapter and the box
-// shows only what the adapter sends back; with it closed, typing edits the box locally.
+// The debug terminal: port open, typing goes to the adapter and the box shows its replies; closed, it edits locally.
 TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
 {
     TestDesk desk(ins100("debugmode=True"));
@@ -213,9 +207,9 @@ TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
     EXPECT_EQ(desk.sim->commandsReceived(), QStringList{"ATZ"});
     ASSERT_TRUE(processEventsUntil([&] { return !desk.window().txtTerm->toPlainText().isEmpty(); }, 5s));
     const QString shown = desk.window().txtTerm->toPlainText();
-    EXPECT_FALSE(shown.contains(QStringLiteral("ATZ"))) << shown.toStdString();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("0"))) << shown.toStdString();
-    EXPECT_EQ(desk.window().txtTerm->textCursor().position(), shown.size());
+    EXPECT_EQ(std::tuple(shown.contains("ATZ"), shown.startsWith("0"), desk.window().txtTerm->textCursor().position()),
+              std::tuple(false, true, shown.size()))
+        << shown.toStdString();
 
     // Editing keys edit the box as usual, Delete too, although X11 gives it a character.
     desk.window().txtTerm->moveCursor(QTextCursor::Start);
@@ -224,9 +218,7 @@ TEST(frmTerminalDebugTerminal, TypingGoesToTheAdapter)
     EXPECT_EQ(desk.window().txtTerm->toPlainText(), shown.mid(1));
 }
 
-// Exit by the button shows the popup, then unloads; exit by the tray menu unloads without
-// it. Either way the tray icon goes first, open dialogs close before the port, and the
-// program is told to end.
+// Exit by button (with the popup) or tray menu: tray icon first, dialogs before the port, the program told to end.
 TEST(frmTerminalExit, ByButtonAndByTrayMenu)
 {
     for (const bool byButton : {true, false}) {
@@ -272,8 +264,7 @@ TEST(frmTerminalExit, CloseButtonUnloads)
               std::tuple(1, QStringList(), 1000ms));
 }
 
-// Tray clicks: only the right button pops up the menu. Hiding to the tray keeps an icon
-// already shown; without a notification area the window is minimised instead of hidden.
+// Only a right click pops up the tray menu; hiding keeps the icon, or minimises without a notification area.
 TEST(frmTerminalTray, MenuAndHiding)
 {
     TestDesk desk(ins100());
@@ -317,8 +308,7 @@ TEST(frmTerminalBadInput, IconFiles)
     }
 }
 
-// Odd application titles still caption the window, the tray tip and the message boxes; a
-// `watch` that is not a boolean leaves the watchdog off.
+// Odd titles still caption the window, tray tip and boxes; a `watch` that is not a boolean leaves the watchdog off.
 TEST(frmTerminalBadInput, TitlesAndWatch)
 {
     for (const QString& title : {QString(), QString(300, QChar(u'着')), QStringLiteral("着信🙂Ω€")}) {
@@ -331,6 +321,5 @@ TEST(frmTerminalBadInput, TitlesAndWatch)
     }
     TestDesk desk(ins100("[CTI-INS100]\nwatch=yes"));
     desk.window().cbMachiuke->click();
-    EXPECT_EQ(desk.window().cbMachiuke->text(), kOn);
-    EXPECT_FALSE(desk.comm().isWatchdogRunning());
+    EXPECT_EQ(std::tuple(desk.window().cbMachiuke->text(), desk.comm().isWatchdogRunning()), std::tuple(kOn, false));
 }
