@@ -19,8 +19,7 @@ const QString kTitle = QStringLiteral("着信");
 const QString kIncompleteQuestion =
     QStringLiteral("\rアダプタ設定が完了していません。\rこのまま設定ファイルに書き込みますか？");
 
-// The shipped settings with `model` simulated on COM3 as adapter `index`, COMMinit True, and
-// `extra` written over them; COM9 is a port whose device does not exist.
+// Shipped settings, `model` on COM3 as adapter `index`, COMMinit True, `extra` over them; COM9 has no device.
 TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", const QByteArray& extra = {})
 {
     return TestDesk({.ini = "[SYSTEM]\nadapter=" + QByteArray(index) +
@@ -28,8 +27,7 @@ TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", c
                      .adapter = model});
 }
 
-// From now on a running reply wait expires at its first poll, as its timer would; `intervals`
-// gets the timer's interval at each.
+// From now on a running reply wait expires at its first poll; `intervals` gets the timer's interval at each.
 void expireWaits(TestDesk& desk, frmAdapter& dialog, std::vector<int>& intervals)
 {
     desk.pauser.onPause = [&](std::chrono::milliseconds pause) {
@@ -80,9 +78,8 @@ TEST(frmAdapterOpening, ShowsTheCurrentSetting)
     AdapterDialog a(desk);
     frmAdapter& d = a.dialog;
     EXPECT_FALSE(desk.comm().IsPortOpen());
-    EXPECT_EQ(d.windowTitle(), QStringLiteral("アダプタ設定"));
-    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(d.pos(), desk.window().pos());
+    EXPECT_EQ(std::tuple(d.windowTitle(), d.windowFlags().testFlag(Qt::WindowStaysOnTopHint), d.pos()),
+              std::tuple(QString("アダプタ設定"), true, desk.window().pos()));
     EXPECT_EQ(pictureOf(d.windowIcon()), desk.filePicture(QStringLiteral("app.png")));
 
     ASSERT_EQ(std::tuple(d.cboPort->count(), d.cboAdapterName->count()), std::tuple(16, 6));
@@ -94,10 +91,8 @@ TEST(frmAdapterOpening, ShowsTheCurrentSetting)
                            d.lbPortDevice->text()}),
               QStringList(
                   {"現在のアダプタ設定で動作しています。", "CTI-INS100", "INS回線", "", "→ " + desk.sim->portPath()}));
-    EXPECT_FALSE(d.waitTimer.isActive());
-
-    EXPECT_FALSE(d.cmdModem->isEnabled());
-    EXPECT_FALSE(d.cmdModem->toolTip().isEmpty());
+    EXPECT_EQ(std::tuple(d.waitTimer.isActive(), d.cmdModem->isEnabled(), d.cmdModem->toolTip().isEmpty()),
+              std::tuple(false, false, false));
     for (QPushButton* button : {d.cmdAdapter, d.cmdOK, d.cmdCancel, d.cmdDevice})
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
     for (const char* name : {"cboPort", "cboAdapterName", "cboKind", "cmdAdapter", "cmdOK", "cmdCancel", "cmdDevice",
@@ -145,9 +140,10 @@ TEST(frmAdapterOpening, LongDeviceNameFitsBesideThePort)
     TestDesk desk = dialogDesk("CTI-INS100", "1", "[SYSTEM]\nCommPort=4\n[PORTS]\nCOM4=" + byId);
     AdapterDialog a(desk);
     const QLabel& label = *a.dialog.lbPortDevice;
-    EXPECT_EQ(label.toolTip(), QString::fromUtf8(byId));
-    EXPECT_TRUE(label.text().startsWith(QStringLiteral("→ /dev/serial/"))) << label.text().toStdString();
-    EXPECT_TRUE(label.text().endsWith(QStringLiteral("port0（見つかりません）"))) << label.text().toStdString();
+    EXPECT_EQ(std::tuple(label.toolTip(), label.text().startsWith("→ /dev/serial/"),
+                         label.text().endsWith("port0（見つかりません）")),
+              std::tuple(QString(byId), true, true))
+        << label.text().toStdString();
     EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.width());
 }
 
@@ -261,9 +257,8 @@ TEST(frmAdapterDetection, AnswerAsAnotherModel)
 
     a.dialog.cboPort->setCurrentIndex(5);
     a.dialog.cmdOK->click();
-    EXPECT_EQ(storedPort(desk), QStringList({"True", "3", "2"}));
-    EXPECT_EQ(desk.state().appState, AppStateCode::CtiStep);
-    EXPECT_FALSE(a.dialog.isVisible());
+    EXPECT_EQ(std::tuple(storedPort(desk), desk.state().appState, a.dialog.isVisible()),
+              std::tuple(QStringList({"True", "3", "2"}), AppStateCode::CtiStep, false));
 }
 
 // A port that does not open: its error, the device and why (also in the next dialog), nothing sent.
@@ -275,9 +270,8 @@ TEST(frmAdapterDetection, PortThatDoesNotOpen)
     EXPECT_EQ(a.dialog.lbKenshutu->text(), QStringLiteral("ポートオープンエラー"));
     EXPECT_TRUE(AdapterDialog(desk).dialog.lbMessage->text().startsWith("/nonexistent/tty"));
     EXPECT_TRUE(a.dialog.lbMessage->text().startsWith("/nonexistent/tty")) << qPrintable(a.dialog.lbMessage->text());
-    EXPECT_FALSE(desk.comm().IsPortOpen());
-    EXPECT_TRUE(desk.sim->commandsReceived().isEmpty());
-    EXPECT_TRUE(desk.state().systemSettings.CommPort.isEmpty());
+    EXPECT_EQ(std::tuple(desk.comm().IsPortOpen(), desk.sim->commandsReceived(), desk.state().systemSettings.CommPort),
+              std::tuple(false, QStringList(), QString()));
 }
 
 // Ten initialisation commands all go out, in order, before the identification.
@@ -382,9 +376,9 @@ TEST(frmAdapterCancelling, AsksDuringStartUp)
             EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
             EXPECT_EQ(desk.boxes.shown[0].buttons, MessageBoxes::Buttons::OkCancel);
         }
-        EXPECT_EQ(a.dialog.isVisible(), !row.closed);
-        EXPECT_EQ(desk.state().appState, row.appStateAfter);
-        EXPECT_EQ(desk.state().adapterModel, row.closed ? QStringLiteral("CTI-INS100") : QStringLiteral("CTI-INS200"));
+        EXPECT_EQ(std::tuple(a.dialog.isVisible(), desk.state().appState, desk.state().adapterModel),
+                  std::tuple(!row.closed, AppStateCode(row.appStateAfter),
+                             QString(row.closed ? "CTI-INS100" : "CTI-INS200")));
     }
 }
 

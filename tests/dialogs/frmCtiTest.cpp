@@ -18,8 +18,7 @@ namespace {
 
 const QString kStored = QStringLiteral("CTI設定を登録しました。");
 
-// The shipped settings with `model` simulated on COM3 as adapter `index`, COMMinit True, and
-// `extra` written over them; COM9 is a port whose device does not exist.
+// Shipped settings, `model` on COM3 as adapter `index`, COMMinit True, `extra` over them; COM9 has no device.
 TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", const QByteArray& extra = {})
 {
     return TestDesk({.ini = "[SYSTEM]\nadapter=" + QByteArray(index) +
@@ -27,8 +26,7 @@ TestDesk dialogDesk(const char* model = "CTI-INS100", const char* index = "1", c
                      .adapter = model});
 }
 
-// From now on a running reply wait expires at its first poll, as its timer would, while `when`
-// holds; `intervals` gets the timer's interval at each.
+// From now on, while `when` holds, a running reply wait expires at its first poll; `intervals` gets its interval.
 void expireWaits(TestDesk& desk, frmCti& dialog, std::vector<int>& intervals, std::function<bool()> when)
 {
     desk.pauser.onPause = [&, when](std::chrono::milliseconds pause) {
@@ -103,8 +101,8 @@ TEST(frmCtiOpening, ShowsTheStoredSetting)
     frmCti& d = c.dialog;
     EXPECT_FALSE(desk.comm().IsPortOpen());
     EXPECT_EQ(d.windowTitle(), QStringLiteral("ＣＴＩ設定"));
-    EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(d.pos(), desk.window().pos());
+    EXPECT_EQ(std::tuple(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint), d.pos()),
+              std::tuple(true, desk.window().pos()));
     EXPECT_EQ(QStringList({d.lbPort->text(), d.lbAdapterName->text(), d.lbKind->text(), d.lbKenshutu->text(),
                            d.lbP[1]->text(), d.lbP[2]->text(), d.lbMessage->text()}),
               QStringList({"COM3", "CTI-INS100", "INS回線", "", "ポート1（電話機）", "ポート2（FAX）",
@@ -313,10 +311,10 @@ TEST(frmCtiStoring, OkStoresMemoryNotTheButtons)
         if (readOnly)
             desk.makeSettingsReadOnly();
         c.dialog.cmdOK->click();
-        EXPECT_EQ(boxTexts(desk), QStringList{readOnly ? "INIファイルの書き込みに失敗しました。" : kStored});
+        EXPECT_EQ(std::tuple(boxTexts(desk), desk.state().appState, c.dialog.isVisible()),
+                  std::tuple(QStringList{readOnly ? "INIファイルの書き込みに失敗しました。" : kStored},
+                             readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep, false));
         EXPECT_EQ(stored(desk.state()), readOnly ? QStringList({"1", "0", ""}) : QStringList({"0", "1", "0"}));
-        EXPECT_EQ(desk.state().appState, readOnly ? AppStateCode::CtiStep : AppStateCode::UrlStep);
-        EXPECT_FALSE(c.dialog.isVisible());
     }
 }
 
@@ -345,9 +343,8 @@ TEST(frmCtiCancelling, AsksDuringTheCtiStep)
         if (row.boxes != 0) {
             EXPECT_EQ(desk.boxes.shown[0].text, QStringLiteral("終了します。よろしいですか？"));
         }
-        EXPECT_EQ(c.dialog.isVisible(), !row.closed);
-        EXPECT_EQ(desk.state().appState, row.appStateAfter);
-        EXPECT_EQ(desk.state().systemSettings.ctiSettings1, row.closed ? QStringLiteral("0") : QStringLiteral("1"));
+        EXPECT_EQ(std::tuple(c.dialog.isVisible(), desk.state().appState, desk.state().systemSettings.ctiSettings1),
+                  std::tuple(!row.closed, AppStateCode(row.appStateAfter), QString(row.closed ? "0" : "1")));
     }
 }
 
@@ -359,7 +356,6 @@ TEST(frmCtiModal, WindowManagerCloseKeepsTheStep)
     frmCti dialog(desk.state(), desk.boxes, desk.pauser, desk.comm(), desk.window());
     QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
     dialog.exec();
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(desk.state().appState, AppStateCode::CtiStep);
-    EXPECT_TRUE(desk.boxes.shown.empty());
+    EXPECT_EQ(std::tuple(dialog.isVisible(), desk.state().appState, desk.boxes.shown.size()),
+              std::tuple(false, AppStateCode::CtiStep, 0u));
 }
