@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 
+#include "support/QStringPrinter.h"
 #include "support/TempAppDir.h"
 
 #include <QFile>
@@ -16,6 +17,12 @@ protected:
     int write(const QString& s, const QString& k, const QString& v) const
     {
         return IniFile::write(m_dir.settingsPath(), s, k, v);
+    }
+    /// settings.ini once `before` had `k` in `s` set to `v`; "<refused>" when the write fails.
+    QByteArray written(const QByteArray& before, const QString& s, const QString& k, const QString& v) const
+    {
+        m_dir.writeSettings(before);
+        return write(s, k, v) != 0 ? m_dir.settingsBytes() : QByteArrayLiteral("<refused>");
     }
     static QByteArray cp932(const QString& text) { return QStringEncoder("CP932").encode(text); }
 
@@ -85,25 +92,18 @@ TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine)
 {
     const QByteArray before = "; comment = not a key\r\n[SYSTEM]\r\n  appName =  old  "
                               "\r\n\tCommPort=3\r\n\r\n[URL]\r\npath1=http://x/?a=1\r\n";
-    m_dir.writeSettings(before);
-    ASSERT_NE(write("system", "APPNAME", "new"), 0);
-    QByteArray expected = before;
-    expected.replace("  appName =  old  ", "APPNAME=new");
-    EXPECT_EQ(m_dir.settingsBytes(), expected);
+    EXPECT_EQ(written(before, "system", "APPNAME", "new"),
+              QByteArray(before).replace("  appName =  old  ", "APPNAME=new"));
     EXPECT_EQ(read("SYSTEM", "appName"), "new");
 }
 
 // A missing key goes to the end of its section, before the blank lines that end it.
 TEST_F(IniFileTest, WriteAddsMissingKeyAtEndOfSection)
 {
-    m_dir.writeSettings("[A]\r\nk=1\r\n\r\n[B]\r\nm=2\r\n");
-    ASSERT_NE(write("A", "new", "x"), 0);
-    EXPECT_EQ(m_dir.settingsBytes(), "[A]\r\nk=1\r\nnew=x\r\n\r\n[B]\r\nm=2\r\n");
-
+    EXPECT_EQ(written("[A]\r\nk=1\r\n\r\n[B]\r\nm=2\r\n", "A", "new", "x"),
+              "[A]\r\nk=1\r\nnew=x\r\n\r\n[B]\r\nm=2\r\n");
     // The last section without a final line break.
-    m_dir.writeSettings("[A]\nk=1");
-    ASSERT_NE(write("A", "j", "2"), 0);
-    EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=1\nj=2\n");
+    EXPECT_EQ(written("[A]\nk=1", "A", "j", "2"), "[A]\nk=1\nj=2\n");
 }
 
 // A missing section is added at the end, a missing file is created as UTF-8.
@@ -118,9 +118,7 @@ TEST_F(IniFileTest, WriteAddsSectionAndCreatesFile)
 // An empty value stays a key with nothing after its equals sign, never a deletion.
 TEST_F(IniFileTest, WriteEmptyValueKeepsTheKey)
 {
-    m_dir.writeSettings("[A]\nk=v\n");
-    ASSERT_NE(write("A", "k", ""), 0);
-    EXPECT_EQ(m_dir.settingsBytes(), "[A]\nk=\n");
+    EXPECT_EQ(written("[A]\nk=v\n", "A", "k", ""), "[A]\nk=\n");
     EXPECT_EQ(read("A", "k"), QString());
 }
 
@@ -131,10 +129,8 @@ TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
         return "[ADAPTER]\r\nadapter1=" + cp932(QStringLiteral("ソラノT1")) +
                "\r\n[SYSTEM]\r\nappName=" + cp932(appName) + "\r\n";
     };
-    m_dir.writeSettings(file(QStringLiteral("着信")));
-    ASSERT_NE(write("SYSTEM", "appName", QStringLiteral("着信通知")), 0);
     const QByteArray expected = file(QStringLiteral("着信通知"));
-    EXPECT_EQ(m_dir.settingsBytes(), expected);
+    EXPECT_EQ(written(file(QStringLiteral("着信")), "SYSTEM", "appName", QStringLiteral("着信通知")), expected);
     EXPECT_EQ(read("SYSTEM", "appName"), QStringLiteral("着信通知"));
 
     // Text that CP932 cannot hold is refused rather than written as question marks.
@@ -142,9 +138,8 @@ TEST_F(IniFileTest, Cp932FileIsEditedInCp932)
     EXPECT_EQ(m_dir.settingsBytes(), expected);
 
     // A byte-order mark an editor put before the CP932 text hides neither the first section nor the encoding; it stays.
-    m_dir.writeSettings("\xef\xbb\xbf" + expected);
-    ASSERT_NE(write("ADAPTER", "adapter1", QStringLiteral("ソラノT2")), 0);
-    EXPECT_EQ(m_dir.settingsBytes(), "\xef\xbb\xbf" + QByteArray(expected).replace("T1", "T2"));
+    EXPECT_EQ(written("\xef\xbb\xbf" + expected, "ADAPTER", "adapter1", QStringLiteral("ソラノT2")),
+              "\xef\xbb\xbf" + QByteArray(expected).replace("T1", "T2"));
 }
 
 // Replacing the last non-UTF-8 bytes of a CP932 file would make the rest read as UTF-8.
@@ -201,8 +196,7 @@ TEST_F(IniFileTest, BadInputLoadsWithoutCrash)
     EXPECT_EQ(read("A", "k"), QString());
 
     m_dir.writeSettings("[A]\nk=" + QByteArray(4 * 1024 * 1024, 'z') + "\nj=after\n");
-    EXPECT_EQ(read("A", "k").size(), 1023);
-    EXPECT_EQ(read("A", "j"), "after");
+    EXPECT_EQ(std::pair(read("A", "k").size(), read("A", "j")), std::pair(qsizetype(1023), QString("after")));
 
     // NUL bytes and bytes that are neither UTF-8 nor CP932: the write keeps them as they were.
     static const char raw[] = "[A]\0\nk\0=1\nj=\xff\xfe\x81\n";
