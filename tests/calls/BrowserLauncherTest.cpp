@@ -62,14 +62,13 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable = f
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-// Every launch goes to real programs: shell scripts that write their arguments,
-// NUL-terminated, to a file beside them, which the test then waits for.
+// Every launch goes to real programs: shell scripts writing their arguments, NUL-terminated, to a file the test awaits.
 class BrowserLauncherTest : public ::testing::Test
 {
 protected:
     BrowserLauncherTest()
     {
-        state.systemSettings.appName = QStringLiteral("着信テスト");
+        state.systemSettings.appName = "着信テスト";
         for (const QString& sub : {bin, dataHome, configHome, dataDir, configDir, home})
             QDir().mkpath(sub);
         setEnv("PATH", bin);
@@ -91,7 +90,7 @@ protected:
         writeFile(bin + u'/' + name, QByteArray(script).replace("@out@", QFile::encodeName(recordPath(name))), true);
     }
 
-    QString recordPath(const QString& name) const { return dir.filePath(QStringLiteral("args-") + name); }
+    QString recordPath(const QString& name) const { return dir.filePath("args-" + name); }
 
     // The arguments the recorder `name` was started with, once it has run.
     std::optional<QStringList> waitForArgs(const QString& name) const
@@ -101,16 +100,14 @@ protected:
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
-        QStringList args;
-        const QList<QByteArray> parts = file.readAll().split('\0');
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
-            args << QString::fromUtf8(parts[i]);
+        QStringList args = QString::fromUtf8(file.readAll()).split(QChar(0));
+        args.removeLast(); // after the last argument's terminator
         return args;
     }
 
     void writeDesktopEntry(const QString& folder, const QString& id, const QByteArray& exec) const
     {
-        writeFile(folder + QStringLiteral("/applications/") + id,
+        writeFile(folder + "/applications/" + id,
                   "[Desktop Action new]\nExec=wrong-group %u\n"
                   "[Desktop Entry]\nType=Application\nName=Test\nExec[ja]=wrong-locale %u\nExec=" +
                       exec + "\n");
@@ -118,7 +115,7 @@ protected:
 
     void writeDefault(const QString& mimeappsFolder, const QByteArray& ids) const
     {
-        writeFile(mimeappsFolder + QStringLiteral("/mimeapps.list"),
+        writeFile(mimeappsFolder + "/mimeapps.list",
                   "[Added Associations]\ntext/html=wrong.desktop;\n[Default Applications]\ntext/plain=wrong.desktop\n"
                   "text/html=" +
                       ids + "\n");
@@ -127,30 +124,30 @@ protected:
     // The recorder "rec", the user's default browser through rec.desktop, whose Exec is "rec %u".
     void recorderAsDefault() const
     {
-        writeRecorder(QStringLiteral("rec"));
-        writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+        writeRecorder("rec");
+        writeDesktopEntry(dataHome, "rec.desktop", "rec %u");
         writeDefault(configHome, "rec.desktop");
     }
 
     void expectOnlyMessage(const char* text, const char* title) const
     {
         ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(text));
-        EXPECT_EQ(boxes.shown[0].title, QString::fromUtf8(title));
-        EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Exclamation);
-        EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+        const auto& box = boxes.shown[0];
+        EXPECT_EQ(
+            std::tuple(box.text, box.title, box.icon, box.buttons),
+            std::tuple(QString(text), QString(title), MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok));
     }
 
     // clang-format off
     ScopedEnvironment env{"PATH", "HOME", "BROWSER", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"};
     // clang-format on
     TempAppDir dir;
-    QString bin = dir.filePath(QStringLiteral("bin"));
-    QString home = dir.filePath(QStringLiteral("home"));
-    QString dataHome = dir.filePath(QStringLiteral("data-home"));
-    QString configHome = dir.filePath(QStringLiteral("config-home"));
-    QString dataDir = dir.filePath(QStringLiteral("data-dir"));
-    QString configDir = dir.filePath(QStringLiteral("config-dir"));
+    QString bin = dir.filePath("bin");
+    QString home = dir.filePath("home");
+    QString dataHome = dir.filePath("data-home");
+    QString configHome = dir.filePath("config-home");
+    QString dataDir = dir.filePath("data-dir");
+    QString configDir = dir.filePath("config-dir");
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
     DesktopBrowserLauncher launcher{state, boxes};
@@ -161,9 +158,9 @@ protected:
 // BROWSER names the program: alone, with %s, with further entries after the first, and with an empty first entry.
 TEST_F(BrowserLauncherTest, BrowserVariable)
 {
-    writeRecorder(QStringLiteral("br"));
-    writeRecorder(QStringLiteral("other"));
-    const QString url = QStringLiteral("http://crm.example/?tel=0312345678");
+    writeRecorder("br");
+    writeRecorder("other");
+    const QString url = "http://crm.example/?tel=0312345678";
     // clang-format off
     struct Case { const char* browser; QStringList expected; };
     const std::vector<Case> cases = {
@@ -175,140 +172,137 @@ TEST_F(BrowserLauncherTest, BrowserVariable)
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.browser);
-        QFile::remove(recordPath(QStringLiteral("br")));
+        QFile::remove(recordPath("br"));
         setBrowser(c.browser);
         launcher.OpenUrlInBrowser(url);
-        EXPECT_EQ(waitForArgs(QStringLiteral("br")), c.expected);
+        EXPECT_EQ(waitForArgs("br"), c.expected);
         EXPECT_TRUE(boxes.shown.empty());
     }
-    EXPECT_FALSE(QFile::exists(recordPath(QStringLiteral("other"))));
+    EXPECT_FALSE(QFile::exists(recordPath("other")));
 }
 
-// Without BROWSER and xdg-mime: the user's mimeapps.list first, its first entry with a desktop file, whose Exec
-// (from [Desktop Entry] only) gets the URL for %U.
+// Without BROWSER and xdg-mime: the user's mimeapps.list, first entry with a desktop file, [Desktop Entry] Exec's %U.
 TEST_F(BrowserLauncherTest, DesktopDefaultFromMimeappsList)
 {
-    writeRecorder(QStringLiteral("rec"));
-    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec --flag %i %U");
-    writeDesktopEntry(dataDir, QStringLiteral("sysdefault.desktop"), "wrong %u");
+    writeRecorder("rec");
+    writeDesktopEntry(dataHome, "rec.desktop", "rec --flag %i %U");
+    writeDesktopEntry(dataDir, "sysdefault.desktop", "wrong %u");
     writeDefault(configHome, "gone.desktop;rec.desktop;sysdefault.desktop");
-    writeDefault(dataDir + QStringLiteral("/applications"), "sysdefault.desktop");
+    writeDefault(dataDir + "/applications", "sysdefault.desktop");
 
-    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/?tel=0312345678"));
-    EXPECT_EQ(waitForArgs(QStringLiteral("rec")),
-              (QStringList{QStringLiteral("--flag"), QStringLiteral("http://crm.example/?tel=0312345678")}));
+    launcher.OpenUrlInBrowser("http://crm.example/?tel=0312345678");
+    EXPECT_EQ(waitForArgs("rec"), (QStringList{"--flag", "http://crm.example/?tel=0312345678"}));
     EXPECT_TRUE(boxes.shown.empty());
 }
 
 // The lookup order of the mimeapps.list files and the desktop-file ID rules.
 TEST_F(BrowserLauncherTest, MimeappsLookupOrder)
 {
-    writeDesktopEntry(dataDir, QStringLiteral("sys.desktop"), "sys %u");
-    writeDesktopEntry(dataHome, QStringLiteral("vendor/app.desktop"), "app %u");
-    writeDesktopEntry(dataDir, QStringLiteral("hidden.desktop"), "hidden %u");
+    writeDesktopEntry(dataDir, "sys.desktop", "sys %u");
+    writeDesktopEntry(dataHome, "vendor/app.desktop", "app %u");
+    writeDesktopEntry(dataDir, "hidden.desktop", "hidden %u");
 
     EXPECT_EQ(defaultHtmlDesktopFile(), std::nullopt);
 
-    writeDefault(dataDir + QStringLiteral("/applications"), "sys.desktop");
-    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + QStringLiteral("/applications/sys.desktop"));
+    writeDefault(dataDir + "/applications", "sys.desktop");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + "/applications/sys.desktop");
 
     // The system config folder comes before the data folders.
     writeDefault(configDir, "vendor-app.desktop");
-    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + QStringLiteral("/applications/vendor/app.desktop"));
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + "/applications/vendor/app.desktop");
 
     // A desktop-specific list comes before the plain one of the same folder.
-    writeFile(configDir + QStringLiteral("/testde-mimeapps.list"), "[Default Applications]\ntext/html=sys.desktop\n");
+    writeFile(configDir + "/testde-mimeapps.list", "[Default Applications]\ntext/html=sys.desktop\n");
     qputenv("XDG_CURRENT_DESKTOP", "TestDE");
-    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + QStringLiteral("/applications/sys.desktop"));
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataDir + "/applications/sys.desktop");
     qunsetenv("XDG_CURRENT_DESKTOP");
 
     // An ID that is a path, or whose user copy hides it, is not used.
     writeDefault(configHome, "../applications/sys.desktop;hidden.desktop");
-    writeFile(dataHome + QStringLiteral("/applications/hidden.desktop"), "[Desktop Entry]\nHidden=true\n");
-    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + QStringLiteral("/applications/vendor/app.desktop"));
+    writeFile(dataHome + "/applications/hidden.desktop", "[Desktop Entry]\nHidden=true\n");
+    EXPECT_EQ(defaultHtmlDesktopFile(), dataHome + "/applications/vendor/app.desktop");
 }
 
 // When xdg-mime is on PATH its answer decides; when it answers nothing the mimeapps.list files still do.
 TEST_F(BrowserLauncherTest, XdgMimeAnswerAndFallback)
 {
-    writeRecorder(QStringLiteral("asked"));
-    writeRecorder(QStringLiteral("listed"));
-    writeDesktopEntry(dataDir, QStringLiteral("asked.desktop"), "asked %u");
-    writeDesktopEntry(dataDir, QStringLiteral("listed.desktop"), "listed %u");
+    writeRecorder("asked");
+    writeRecorder("listed");
+    writeDesktopEntry(dataDir, "asked.desktop", "asked %u");
+    writeDesktopEntry(dataDir, "listed.desktop", "listed %u");
     writeDefault(configHome, "listed.desktop");
-    const QString xdgMime = bin + QStringLiteral("/xdg-mime");
-    const QByteArray queryLog = QFile::encodeName(dir.filePath(QStringLiteral("xdg-mime-args")));
+    const QString xdgMime = bin + "/xdg-mime";
+    const QByteArray queryLog = QFile::encodeName(dir.filePath("xdg-mime-args"));
     writeFile(xdgMime, "#!/bin/sh\nprintf '%s\\n' \"$*\" > '" + queryLog + "'\necho asked.desktop\n", true);
 
-    launcher.OpenUrlInBrowser(QStringLiteral("U"));
-    EXPECT_EQ(waitForArgs(QStringLiteral("asked")), QStringList{QStringLiteral("U")});
+    launcher.OpenUrlInBrowser("U");
+    EXPECT_EQ(waitForArgs("asked"), QStringList{"U"});
     QFile log(QString::fromLocal8Bit(queryLog));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), QByteArray("query default text/html\n"));
 
     writeFile(xdgMime, "#!/bin/sh\nexit 0\n");
-    launcher.OpenUrlInBrowser(QStringLiteral("U"));
-    EXPECT_EQ(waitForArgs(QStringLiteral("listed")), QStringList{QStringLiteral("U")});
+    launcher.OpenUrlInBrowser("U");
+    EXPECT_EQ(waitForArgs("listed"), QStringList{"U"});
     EXPECT_TRUE(boxes.shown.empty());
 }
 
 // The desktop's own xdg-mime, where installed, leads to some program or to the not-found message, never a hang.
 TEST_F(BrowserLauncherTest, SystemXdgMimeIfInstalled)
 {
-    const QString system = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"), {"/usr/bin", "/bin"});
+    const QString system = QStandardPaths::findExecutable("xdg-mime", {"/usr/bin", "/bin"});
     if (system.isEmpty())
         GTEST_SKIP() << "xdg-mime is not installed";
-    setEnv("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+    setEnv("PATH", bin + ":/usr/bin:/bin");
     recorderAsDefault();
-    launcher.OpenUrlInBrowser(QStringLiteral("U"));
-    EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{QStringLiteral("U")});
+    launcher.OpenUrlInBrowser("U");
+    EXPECT_EQ(waitForArgs("rec"), QStringList{"U"});
     EXPECT_TRUE(boxes.shown.empty());
 }
 
 // Nothing associated: the not-found message, nothing started.
 TEST_F(BrowserLauncherTest, NothingAssociated)
 {
-    writeDesktopEntry(dataHome, QStringLiteral("rec.desktop"), "rec %u");
+    writeDesktopEntry(dataHome, "rec.desktop", "rec %u");
     writeDefault(configHome, "missing.desktop");
-    launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
+    launcher.OpenUrlInBrowser("http://crm.example/");
     expectOnlyMessage("Could not find associated Browser", "Browser Not Found");
 }
 
 // An associated program that cannot be started: the launch-failure message.
 TEST_F(BrowserLauncherTest, ProgramCannotBeStarted)
 {
-    writeFile(bin + QStringLiteral("/notexec"), "#!/bin/sh\n");
-    QFile::setPermissions(bin + QStringLiteral("/notexec"), QFile::ReadOwner | QFile::WriteOwner);
+    writeFile(bin + "/notexec", "#!/bin/sh\n");
+    QFile::setPermissions(bin + "/notexec", QFile::ReadOwner | QFile::WriteOwner);
     for (const QByteArray browser : {"/nonexistent/browser", "no-such-browser", "notexec", "\"unbalanced", ""}) {
         SCOPED_TRACE(browser.toStdString());
         boxes.shown.clear();
         setBrowser(browser);
         if (browser.isEmpty()) { // through a desktop entry instead
-            writeDesktopEntry(dataHome, QStringLiteral("gone.desktop"), "/nonexistent/browser %u");
+            writeDesktopEntry(dataHome, "gone.desktop", "/nonexistent/browser %u");
             writeDefault(configHome, "gone.desktop");
         }
-        launcher.OpenUrlInBrowser(QStringLiteral("http://crm.example/"));
+        launcher.OpenUrlInBrowser("http://crm.example/");
         expectOnlyMessage("Web Page not Opened", "URL Failed");
     }
 }
 
-// A URL full of shell syntax and a newline reaches the program as exactly one argument, through BROWSER and
-// through a desktop entry, and no shell ever runs it.
+// A URL of shell syntax and a newline is exactly one argument, through BROWSER or a desktop entry, run by no shell.
 TEST_F(BrowserLauncherTest, UrlIsOneArgumentWhateverItHolds)
 {
     // The command substitution would leave a file behind if a shell ever saw it.
     const QString hostileUrl = QStringLiteral("http://crm.example/a b?q='1'&r=\"2\";$(touch ") + dir.filePath("pwned") +
-                               QStringLiteral(")`id`|x>y\nline2 %s %u \\ 着信");
+                               ")`id`|x>y\nline2 %s %u \\ 着信";
     for (const char* browser : {"rec", ""}) {
         SCOPED_TRACE(browser);
-        QFile::remove(recordPath(QStringLiteral("rec")));
+        QFile::remove(recordPath("rec"));
         setBrowser(browser);
-        *browser ? writeRecorder(QStringLiteral("rec")) : recorderAsDefault(); // no desktop entry before
+        *browser ? writeRecorder("rec") : recorderAsDefault(); // no desktop entry before
         launcher.OpenUrlInBrowser(hostileUrl);
-        EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{hostileUrl});
+        EXPECT_EQ(waitForArgs("rec"), QStringList{hostileUrl});
     }
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("pwned"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath("pwned")));
 }
 
 // An empty URL starts the program with no URL argument at all, not with an empty one.
@@ -317,10 +311,10 @@ TEST_F(BrowserLauncherTest, EmptyUrlGivesNoArgument)
     recorderAsDefault();
     for (const char* browser : {"", "rec", "rec %s"}) {
         SCOPED_TRACE(browser);
-        QFile::remove(recordPath(QStringLiteral("rec")));
+        QFile::remove(recordPath("rec"));
         setBrowser(browser);
         launcher.OpenUrlInBrowser(QString());
-        EXPECT_EQ(waitForArgs(QStringLiteral("rec")), QStringList{});
+        EXPECT_EQ(waitForArgs("rec"), QStringList{});
     }
     EXPECT_TRUE(boxes.shown.empty());
 }

@@ -87,7 +87,7 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
         DispatchRig rig;
         rig.state.urlSettings.path1 = row.path1;
         rig.dispatch.dispatch(row.number, kNow);
-        EXPECT_EQ(std::tuple(rig.display.text, rig.launcher.urls, rig.history.numbers),
+        EXPECT_EQ((std::tuple{rig.display.text, rig.launcher.urls, rig.history.numbers}),
                   std::tuple(QString(row.number), QStringList{row.url}, QStringList{row.number}));
     }
 }
@@ -127,7 +127,7 @@ TEST(CallDispatch, BrowserFailureWithOwnMessageStillWritesHistory)
     };
     rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(std::tuple(rig.boxes.shown[0].title, historyRowsWhileBoxOpen, rig.history.numbers),
+    EXPECT_EQ((std::tuple{rig.boxes.shown[0].title, historyRowsWhileBoxOpen, rig.history.numbers}),
               std::tuple(QString("Browser Not Found"), 0, QStringList{"0312345678"}));
 }
 
@@ -138,7 +138,7 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
     rig.dispatch.setDisplay(nullptr);
     rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
     rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_EQ(std::tuple(rig.display.values.size(), rig.history.numbers, rig.state.watchAck),
+    EXPECT_EQ((std::tuple{rig.display.values.size(), rig.history.numbers, rig.state.watchAck}),
               std::tuple(0, QStringList{"0312"}, WatchAck::Answered));
 }
 
@@ -150,7 +150,7 @@ TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
     rig.dispatch.isdnNotification(line, kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     const auto& box = rig.boxes.shown[0];
-    EXPECT_EQ(std::tuple(box.text, box.title, box.icon, box.buttons),
+    EXPECT_EQ((std::tuple{box.text, box.title, box.icon, box.buttons}),
               std::tuple(QString("電話番号を取り出すことができませんでした\r着信通知データ：" + line), QString("着信"),
                          MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok));
     EXPECT_TRUE(rig.log.events.isEmpty());
@@ -162,7 +162,7 @@ TEST(CallDispatch, AnalogWithoutColonIsAFailure)
     DispatchRig rig("CALL");
     const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"), kNow);
     ASSERT_TRUE(failure);
-    EXPECT_EQ(std::tuple(failure->description.isEmpty(), rig.log.events, rig.boxes.shown.size()),
+    EXPECT_EQ((std::tuple{failure->description.isEmpty(), rig.log.events, rig.boxes.shown.size()}),
               std::tuple(false, QStringList(), 0u));
 
     EXPECT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL:0312"), kNow));
@@ -175,12 +175,12 @@ TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
     DispatchRig rig;
     rig.state.watchAck = WatchAck::Outstanding;
     rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_EQ(std::pair(rig.log.events, rig.state.watchAck), std::pair(QStringList{"display:"}, WatchAck::Answered));
+    EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(QStringList{"display:"}, WatchAck::Answered));
 
     rig.state.watchAck = WatchAck::Outstanding;
     rig.log.events.clear();
     rig.dispatch.t1Frame(QStringLiteral("123456789          0312345678"), kNow);
     const QStringList actions = {"display:0312345678", "browser:http://crm.example.jp/?tel=0312345678",
                                  "history:0312345678"};
-    EXPECT_EQ(std::pair(rig.log.events, rig.state.watchAck), std::pair(actions, WatchAck::Outstanding));
+    EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(actions, WatchAck::Outstanding));
 }

@@ -95,10 +95,9 @@ protected:
     void expectOneUnusableMessage() const
     {
         ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0].text, kUnusable);
-        EXPECT_EQ(boxes.shown[0].title, kAppName);
-        EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::None);
-        EXPECT_EQ(boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+        const auto& box = boxes.shown[0];
+        EXPECT_EQ((std::tuple{box.text, box.title, box.icon, box.buttons}),
+                  std::tuple(kUnusable, kAppName, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok));
     }
 
     // The calls written to a new history database without a message; the rows in the file then.
@@ -126,21 +125,18 @@ TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
     const std::vector<Row> rows = written({{"0312345678", QDateTime(QDate(2026, 12, 7), QTime(9, 36, 5))},
                                            {"09011112222", QDateTime(QDate(2026, 12, 7), QTime(9, 42, 0))}});
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].telnum.toString(), QStringLiteral("0312345678"));
-    EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("09011112222"));
-    EXPECT_EQ(rows[0].calldate.toString(), QStringLiteral("2026-12-07 09:36:05"));
-    EXPECT_EQ(rows[1].calldate.toString(), QStringLiteral("2026-12-07 09:42:00"));
-    for (const Row& row : rows) {
-        EXPECT_EQ(row.telnumType, QStringLiteral("text"));
-        EXPECT_EQ(row.calldateType, QStringLiteral("text"));
-        EXPECT_EQ(row.parsedDate.toString(), row.calldate.toString())
+    EXPECT_EQ((std::tuple{rows[0].telnum.toString(), rows[1].telnum.toString(), rows[0].calldate.toString(),
+                          rows[1].calldate.toString()}),
+              std::tuple(QString("0312345678"), QString("09011112222"), QString("2026-12-07 09:36:05"),
+                         QString("2026-12-07 09:42:00")));
+    for (const Row& row : rows)
+        EXPECT_EQ((std::tuple{row.telnumType, row.calldateType, row.parsedDate.toString()}),
+                  std::tuple(QString("text"), QString("text"), row.calldate.toString()))
             << "SQLite's datetime() must read the stored form";
-    }
 }
 
-// Every way the database can be unusable ends in the one message, shown once, no row written and no file made;
-// standard error and the trace name the database and the driver's reason. The row waits on the disk for the
-// database to become usable, unless the table itself refuses it.
+// Every unusable database: the one message once, no row, no file made, stderr and trace naming database and reason;
+// the row waits on the disk for the database unless the table itself refuses it.
 TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
 {
     const char* const notADatabase = "4096 bytes of x";
@@ -182,9 +178,9 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
             QStringLiteral("history not written to \"%1\": \\S").arg(QRegularExpression::escape(path)));
         EXPECT_TRUE(named.match(err.text()).hasMatch()) << qPrintable(err.text());
         EXPECT_EQ(trace.lines.filter(named).size(), 1) << qPrintable(trace.lines.join(u'\n'));
-        EXPECT_EQ(QFile::exists(path), existed);
-        EXPECT_EQ(c.hasHistoryTable ? countRows(path) : 0, 0);
-        EXPECT_EQ(DatabaseCallHistory(state, boxes).spooledRows(), c.waits ? 1 : 0);
+        EXPECT_EQ((std::tuple{QFile::exists(path), c.hasHistoryTable ? countRows(path) : 0,
+                              DatabaseCallHistory(state, boxes).spooledRows()}),
+                  std::tuple(existed, 0, c.waits ? 1 : 0));
     }
 }
 
@@ -249,19 +245,15 @@ TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
     const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
     const std::vector<Row> rows = written({{hostile, kCallTime}, {"000123", kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].telnum.toString(), hostile);
-    EXPECT_EQ(rows[1].telnum.toString(), QStringLiteral("000123"));
-    EXPECT_EQ(rows[1].telnumType, QStringLiteral("text"));
+    EXPECT_EQ((std::tuple{rows[0].telnum.toString(), rows[1].telnum.toString(), rows[1].telnumType}),
+              std::tuple(hostile, QString("000123"), QString("text")));
 }
 
 // File and folder names with characters that mean something in a URI reach exactly that file, and no stray file.
 TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
 {
-    const QStringList names = {
-        QStringLiteral("with space.db"),       QStringLiteral("q?mode=ro.db"), QStringLiteral("hash#frag.db"),
-        QStringLiteral("pct%41%2F.db"),        QStringLiteral("着信履歴.mdb"), QStringLiteral("semi;colon'quote.db"),
-        QStringLiteral("sub dir?#%/inner.db"),
-    };
+    const QStringList names = {"with space.db", "q?mode=ro.db",        "hash#frag.db",       "pct%41%2F.db",
+                               "着信履歴.mdb",  "semi;colon'quote.db", "sub dir?#%/inner.db"};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         TempAppDir caseDir;

@@ -19,7 +19,7 @@ void expectFailureBox(const ReceiveRig& rig, const QString& label)
     const auto& box = rig.boxes.shown[0];
     EXPECT_TRUE(box.text.startsWith(label)) << box.text.toStdString();
     EXPECT_GT(box.text.size(), label.size());
-    EXPECT_EQ(std::tuple(box.title, box.icon, box.buttons),
+    EXPECT_EQ((std::tuple{box.title, box.icon, box.buttons}),
               std::tuple(QString("着信"), MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok));
 }
 
@@ -58,8 +58,8 @@ TEST(RcvProcessInitial, IdentificationRules)
             rig.state.adapterModels[static_cast<std::size_t>(row.emptySlot)].clear();
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel, rig.state.detectedModelIndex,
-                             trace.lines, rig.boxes.shown.size(), rig.log.events),
+        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel, rig.state.detectedModelIndex,
+                              trace.lines, rig.boxes.shown.size(), rig.log.events}),
                   std::tuple(row.replyStatus, QString(row.model), row.index, row.trace, 0u, QStringList()));
     }
 }
@@ -92,11 +92,11 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
         rig.setCti("xxx");
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.cti(), trace.lines),
+        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.cti(), trace.lines}),
                   std::tuple(row.replyStatus, ctiOf(row.cti), QStringList{"rcv--GETAINFO", row.traceAfterMode}));
         ASSERT_EQ(rig.boxes.shown.size(), row.malformed ? 1u : 0u);
         for (const auto& box : rig.boxes.shown)
-            EXPECT_EQ(std::tuple(box.text, box.title, box.icon, box.buttons),
+            EXPECT_EQ((std::tuple{box.text, box.title, box.icon, box.buttons}),
                       std::tuple(QString("CTI設定応答データが異常です"), QString("着信"), MessageBoxes::Icon::None,
                                  MessageBoxes::Buttons::Ok));
     }
@@ -162,7 +162,7 @@ TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
         ReceiveRig rig(kOneCharacterIsdn, RcvMode::GetAInfo);
         rig.state.ctiQueryIndex = 32767;
         rig.processor.rcvProcess(line, kNow);
-        EXPECT_EQ(std::tuple(rig.boxes.shown.size(), rig.state.replyStatus), std::tuple(0u, ReplyStatus::Waiting));
+        EXPECT_EQ((std::tuple{rig.boxes.shown.size(), rig.state.replyStatus}), std::tuple(0u, ReplyStatus::Waiting));
     }
 }
 
@@ -173,7 +173,7 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
     rig.state.adapterProfile.ctiInfo[1].clear();
     TraceCapture trace;
     rig.processor.rcvProcess("*CTI:3", kNow);
-    EXPECT_EQ(std::tuple(rig.state.replyStatus, rig.boxes.shown.size(), trace.lines),
+    EXPECT_EQ((std::tuple{rig.state.replyStatus, rig.boxes.shown.size(), trace.lines}),
               std::tuple(ReplyStatus::Waiting, 0u, QStringList{"rcv--GETAINFO", "rcv--その他受信*CTI:3"}));
 }
 
@@ -207,8 +207,8 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         rig.state.watchAck = row.watchAckBefore;
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(std::tuple(StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size(),
-                             rig.state.replyStatus),
+        EXPECT_EQ((std::tuple{StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size(),
+                              rig.state.replyStatus}),
                   std::tuple(row.watchAckAfter, row.events, QStringList(), 0u, ReplyStatus::Waiting));
     }
 }
@@ -219,7 +219,7 @@ TEST(RcvProcessIdle, NotificationWithoutDelimiterIsReportedAndDropped)
     ReceiveRig rig(kOneCharacterIsdn, RcvMode::Idle);
     rig.processor.rcvProcess("RING0312345678", kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(std::tuple(rig.boxes.shown[0].text, rig.boxes.shown[0].icon, rig.log.events),
+    EXPECT_EQ((std::tuple{rig.boxes.shown[0].text, rig.boxes.shown[0].icon, rig.log.events}),
               std::tuple(QString("電話番号を取り出すことができませんでした\r着信通知データ：RING0312345678"),
                          MessageBoxes::Icon::Critical, QStringList()));
 }
@@ -268,8 +268,8 @@ TEST(RcvProcessA, InitialAndIdle)
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
         rig.processor.rcvProcessA(row.line, kNow);
-        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel,
-                             StateNumber(rig.state.watchAck), rig.log.events, trace.lines),
+        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel,
+                              StateNumber(rig.state.watchAck), rig.log.events, trace.lines}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.trace ? QStringList{row.trace} : QStringList()));
         if (row.failure)
@@ -286,7 +286,7 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
     rig.state.adapterProfile.ok.clear();
     for (const char* line : {"", "0", " "})
         rig.processor.rcvProcessA(line, kNow);
-    EXPECT_EQ(std::pair(rig.state.replyStatus, rig.state.detectedModel), std::pair(ReplyStatus::Waiting, QString()));
+    EXPECT_EQ((std::pair{rig.state.replyStatus, rig.state.detectedModel}), std::pair(ReplyStatus::Waiting, QString()));
 }
 
 // Control-code frames count only at 29 characters; a blank number answers the watchdog and clears the display.
@@ -319,8 +319,8 @@ TEST(RcvProcessT1, FramesByLength)
         TraceCapture trace;
         rig.processor.rcvProcessT1(row.frame, kNow);
         const QString label = row.mode == RcvMode::Initial ? "rcv--1" : "rcv--IDLE";
-        EXPECT_EQ(std::tuple(StateNumber(rig.state.replyStatus), rig.state.detectedModel,
-                             StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size()),
+        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel,
+                              StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size()}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.traced ? QStringList{label + row.frame} : QStringList(), 0u));
     }
@@ -349,7 +349,7 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
             TraceCapture trace;
             for (const QString& line : lines)
                 rig.feed(routine, line);
-            EXPECT_EQ(std::tuple(rig.flags(), trace.lines, rig.boxes.shown.size(), rig.log.events),
+            EXPECT_EQ((std::tuple{rig.flags(), trace.lines, rig.boxes.shown.size(), rig.log.events}),
                       std::tuple(before, QStringList(), 0u, QStringList()));
         }
     }

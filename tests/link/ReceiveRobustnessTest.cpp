@@ -135,7 +135,7 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
         const ReceiveRig::Flags after = rig.flags();
 
         if (!isActiveMode(rig.state.rcvMode)) {
-            ASSERT_EQ(std::tuple(after, rig.boxes.shown.size(), rig.log.events, trace.lines),
+            ASSERT_EQ((std::tuple{after, rig.boxes.shown.size(), rig.log.events, trace.lines}),
                       std::tuple(before, 0u, QStringList(), QStringList()));
             continue;
         }

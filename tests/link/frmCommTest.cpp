@@ -211,7 +211,7 @@ TEST(frmCommReceive, OneLineAtATimeWhileAMessageBoxIsOpen)
     };
     link.deliver("A\r");
     processEventsUntil([&] { return link.routines.received.size() >= 3; }, kPatience);
-    EXPECT_EQ(std::tuple(seenDuringBox, link.routines.texts(), link.routines.maxDepth),
+    EXPECT_EQ((std::tuple{seenDuringBox, link.routines.texts(), link.routines.maxDepth}),
               std::tuple(QStringList{"A"}, QStringList{"A", "B", "C"}, 1));
 }
 
@@ -250,7 +250,7 @@ TEST(frmCommReceive, WhatArrivesDuringASendWaitsForIt)
         link.comm->watchTimer_Timer();
         sequence.append("returned");
         ASSERT_TRUE(processEventsUntil([&] { return !link.routines.received.empty(); }, kPatience));
-        EXPECT_EQ(std::tuple(sequence.join(u'|'), link.sent(row.wire.size()), link.routines.maxDepth),
+        EXPECT_EQ((std::tuple{sequence.join(u'|'), link.sent(row.wire.size()), link.routines.maxDepth}),
                   std::tuple(row.sequence, row.wire, 1));
     }
 }
@@ -321,7 +321,7 @@ TEST(frmCommSend, FramingAndPausesPerModel)
                 unsentAtPause = link.comm->MSComm1.bytesToWrite();
         };
         EXPECT_TRUE(link.comm->SendCommand(row.command));
-        EXPECT_EQ(std::tuple(unsentAtPause, link.pauser.pauses, link.sent(row.wire.size())),
+        EXPECT_EQ((std::tuple{unsentAtPause, link.pauser.pauses, link.sent(row.wire.size())}),
                   std::tuple(0, row.pauses, row.wire));
     }
 }
@@ -396,7 +396,7 @@ TEST(frmCommPort, RejectedConfigurationIsReportedAndThePortStillOpens)
         if (*row.mentions == 0)
             continue;
         EXPECT_TRUE(link.boxes.shown[0].text.contains(row.mentions)) << link.boxes.shown[0].text.toStdString();
-        EXPECT_EQ(std::pair(link.boxes.shown[0].title, link.boxes.shown[0].icon),
+        EXPECT_EQ((std::pair{link.boxes.shown[0].title, link.boxes.shown[0].icon}),
                   std::pair(QString("着信"), MessageBoxes::Icon::Exclamation));
     }
 }
@@ -439,7 +439,7 @@ TEST(frmCommClose, ClosedPortIsLeftAlone)
     int clockReads = 0;
     link.comm->setClock([&] { return ++clockReads, frmComm::Clock::now(); });
     link.comm->ClosePort();
-    EXPECT_EQ(std::tuple(clockReads, link.window.cbMachiuke, link.pauser.pauses),
+    EXPECT_EQ((std::tuple{clockReads, link.window.cbMachiuke, link.pauser.pauses}),
               std::tuple(0, QString("待ち受け開始"), Pauses{200ms}));
 }
 
@@ -451,8 +451,8 @@ TEST(frmCommClose, PendingOutputDrainsBeforeClosing)
     const QByteArray bulk(200 * 1024, 'd');
     link.comm->MSComm1.write(bulk);
     link.comm->ClosePort();
-    EXPECT_EQ(std::tuple(link.comm->IsPortOpen(), link.comm->isWatchdogRunning(),
-                         link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size()),
+    EXPECT_EQ((std::tuple{link.comm->IsPortOpen(), link.comm->isWatchdogRunning(),
+                          link.pty->takeReceived().size() + link.pty->waitForBytes(1, 100ms).size()}),
               std::tuple(false, false, bulk.size()));
 }
 
@@ -484,7 +484,8 @@ TEST(frmCommClose, AdapterFaultClosesAtOnce)
     link.comm->MSComm1.write(QByteArray(1024 * 1024, 'f'));
     link.state.appState = AppStateCode::AdapterFault;
     link.comm->ClosePort();
-    EXPECT_EQ(std::tuple(link.comm->IsPortOpen(), clockReads, link.pauser.pauses), std::tuple(false, 0, Pauses{200ms}));
+    EXPECT_EQ((std::tuple{link.comm->IsPortOpen(), clockReads, link.pauser.pauses}),
+              std::tuple(false, 0, Pauses{200ms}));
 }
 
 // The watchdog polls, an answer keeps standby, no answer by the next tick is a fault, closed after the box.
@@ -502,7 +503,7 @@ TEST(frmCommWatchdog, Timeline)
 
     link.state.watchAck = WatchAck::Answered; // as the receive processing does for `ok`
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(std::tuple(link.sent(4), link.state.appState, link.boxes.shown.size()),
+    EXPECT_EQ((std::tuple{link.sent(4), link.state.appState, link.boxes.shown.size()}),
               std::tuple("ATZ\r", AppStateCode::StandbyOn, 0u));
 
     // Unhandled lines may hold the answer (a burst of calls on a slow disk): no verdict, no poll.
@@ -541,7 +542,8 @@ TEST(frmCommWatchdog, NothingOutsideStandby)
             link.comm->watchTimer_Timer();
             EXPECT_EQ(link.state.watchAck, ack);
         }
-        EXPECT_EQ(std::tuple(link.boxes.shown.size(), link.comm->IsPortOpen(), link.sent(0)), std::tuple(0u, true, ""));
+        EXPECT_EQ((std::tuple{link.boxes.shown.size(), link.comm->IsPortOpen(), link.sent(0)}),
+                  std::tuple(0u, true, ""));
     }
 }
 
@@ -580,7 +582,7 @@ TEST(frmCommWatchdog, VanishedPort)
         EXPECT_TRUE(processEventsUntil([&] { return !link.comm->IsPortOpen(); }, kPatience));
         processEventsUntil([] { return false; }, 100ms);
         const bool faultShown = !link.boxes.shown.empty() && link.boxes.shown.back().text == faultText;
-        EXPECT_EQ(std::tuple(faultDuringBox, link.window.cbMachiuke, faultShown, link.state.appState),
+        EXPECT_EQ((std::tuple{faultDuringBox, link.window.cbMachiuke, faultShown, link.state.appState}),
                   std::tuple(false, QString("待ち受け開始"), row.fault,
                              row.fault ? AppStateCode::AdapterFault : AppStateCode(row.appState)));
         if (row.fault) {
@@ -606,7 +608,7 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
     link.state.rcvMode = RcvMode::Idle;
     link.state.replyStatus = ReplyStatus::TimedOut;
     const ReplyStatus status = link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval);
-    EXPECT_EQ(std::tuple(status, modeSeen, link.comm->isReplyWaitRunning(), link.pauser.pauses.front()),
+    EXPECT_EQ((std::tuple{status, modeSeen, link.comm->isReplyWaitRunning(), link.pauser.pauses.front()}),
               std::tuple(ReplyStatus::Handled, StateNumber(RcvMode::Initial), false, 1000ms));
 }
 
@@ -628,7 +630,7 @@ TEST(frmCommReplyWait, DialogTimerEndsTheWait)
     Link link(kOpen);
     QTimer dialogTimer;
     const ReplyStatus status = link.comm->WaitForReply(RcvMode::GetAInfo, "AT*CTI?", dialogTimer, 1ms);
-    EXPECT_EQ(std::tuple(status, link.state.rcvMode, dialogTimer.isActive(), dialogTimer.interval()),
+    EXPECT_EQ((std::tuple{status, link.state.rcvMode, dialogTimer.isActive(), dialogTimer.interval()}),
               std::tuple(ReplyStatus::TimedOut, RcvMode::GetAInfo, false, 1));
     // Once the wait is over the timer no longer touches replyStatus.
     link.state.replyStatus = ReplyStatus::Waiting;
@@ -661,6 +663,6 @@ TEST(frmCommReplyWait, ClosedPortEndsTheWaitAtOnce)
 {
     Link link;
     const ReplyStatus status = link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval);
-    EXPECT_EQ(std::tuple(status, link.pauser.pauses.size(), link.comm->isReplyWaitRunning()),
+    EXPECT_EQ((std::tuple{status, link.pauser.pauses.size(), link.comm->isReplyWaitRunning()}),
               std::tuple(ReplyStatus::TimedOut, 0u, false));
 }
