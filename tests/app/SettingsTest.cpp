@@ -156,8 +156,7 @@ TEST(CommandLine, OptionsAndErrors)
               QString("/tmp/h.db"));
     EXPECT_EQ(parseCommandLine({"chakushin", "--autostart", "on"}).autostart, true);
     const CommandLine off = parseCommandLine({"chakushin", "--autostart", "off", "--app-dir", "/srv/desk"});
-    EXPECT_EQ(off.autostart, false);
-    EXPECT_EQ(off.appDir, QString("/srv/desk"));
+    EXPECT_EQ(std::tuple(off.autostart, off.appDir), std::tuple(false, QString("/srv/desk")));
 
     for (const QStringList& wrong :
          {QStringList{"chakushin", "--app-dir"}, QStringList{"chakushin", "--bogus"},
@@ -166,8 +165,7 @@ TEST(CommandLine, OptionsAndErrors)
         EXPECT_FALSE(parseCommandLine(wrong).error.isEmpty());
     }
 
-    // Which starts need no display: an option that works and ends, also when its value is wrong (its usage message
-    // must not wait for a display).
+    // No display for an option that works and ends, also with a wrong value (its usage must not wait for a display).
     // clang-format off
     struct Case { QStringList arguments; bool endsAtOnce; };
     const Case cases[] = {
