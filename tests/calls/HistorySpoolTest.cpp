@@ -1,8 +1,6 @@
-// Fault drills for a history file: each breaks the database during a run of calls and mends it, and ends with
-// every call's row in the history exactly once, in order, with the time of its own call.
+// Fault drills: each breaks the database during calls and mends it; every call's row ends up once, in order, timed.
 
 #include "calls/HistorySpool.h"
-#include "app/Settings.h"
 #include "calls/DatabaseCallHistory.h"
 #include "calls/SqliteHistoryStore.h"
 #include "support/HistoryRows.h"
@@ -111,8 +109,7 @@ protected:
 
     int spooledOnDisk() const { return int(HistorySpool(HistorySpool::pathIn(state.appDir)).waiting().size()); }
 
-    // Two calls, the fault, three calls, the mend, one call. Each waiting row is on the disk before its message,
-    // or in memory only when the spool has no file.
+    // Two calls, fault, three calls, mend, one call; each waiting row kept (on disk if it can) before its message.
     void drill(const std::function<void()>& breakIt, const std::function<void()>& mendIt, bool spoolFile = true)
     {
         ASSERT_TRUE(createHistoryDatabase(dbPath));
@@ -135,14 +132,11 @@ protected:
         ASSERT_EQ(boxes.shown.size(), 3u);
         for (const auto& box : boxes.shown)
             EXPECT_EQ(box.text, kUnusable);
-        EXPECT_EQ(historyRows(dbPath), expectedRows(6));
-        EXPECT_EQ(history.spooledRows(), 0);
-        EXPECT_EQ(spooledOnDisk(), 0);
-        EXPECT_FALSE(history.retrying());
+        EXPECT_EQ((std::tuple{historyRows(dbPath), history.spooledRows(), spooledOnDisk(), history.retrying()}),
+                  std::tuple(expectedRows(6), 0, 0, false));
     }
 
-    // The next start of the real program, nothing behind the adapter's port: it writes what the spool holds
-    // before anything else. Killed once `rows` rows are there.
+    // The real program started, no adapter: it writes what the spool holds first; killed once `rows` rows are there.
     void startProgramUntil(std::size_t rows)
     {
         ProgramWithoutAdapter program(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath);
@@ -153,8 +147,7 @@ protected:
         QThread::msleep(300); // time enough to write a row twice
     }
 
-    // A desk in standby in a process of its own, its adapter played by `sim` here; every fsync takes 10 ms if
-    // `slowDisk`.
+    // A standby desk in a process of its own, its adapter `sim` here; every fsync takes 10 ms if `slowDisk`.
     std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -203,7 +196,7 @@ std::unique_ptr<AdapterSimulator> simulatorFor(const TempAppDir& dir)
 // The history file renamed away during a run of calls and back again.
 TEST_F(HistorySpoolTest, FileMovedAwayAndBack)
 {
-    const QString away = dbPath + QStringLiteral(".away");
+    const QString away = dbPath + ".away";
     drill([&] { ASSERT_TRUE(QFile::rename(dbPath, away)); }, [&] { ASSERT_TRUE(QFile::rename(away, dbPath)); });
 }
 
@@ -256,8 +249,7 @@ TEST_F(HistorySpoolTest, RowsOutliveAKill)
     for (int start = 1; start <= 2; ++start) {
         SCOPED_TRACE(start);
         startProgramUntil(3);
-        EXPECT_EQ(historyRows(dbPath), expectedRows(3));
-        EXPECT_EQ(spooledOnDisk(), 0);
+        EXPECT_EQ((std::pair{historyRows(dbPath), spooledOnDisk()}), std::pair(expectedRows(3), 0));
     }
 }
 
@@ -270,8 +262,8 @@ TEST_F(HistorySpoolTest, KilledDuringAFlush)
         [&] { return numbersInHistory(); }, 200, 10);
 }
 
-// The desk ended while calls wait (six behind a message box, killed or logged out; or a burst of 40 killed at
-// random): every call it read is kept, and the next start writes each once, in order, with the time it came.
+// The desk ended with calls waiting (6 behind a box, killed or logged out; 40 in a burst, killed at random): the
+// next start writes every call it read once, in order, with the time it came.
 TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
 {
     // clang-format off
@@ -308,8 +300,7 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
     }
 }
 
-// A burst on a disk where every fsync takes 10 ms, raised as the watchdog polls so its answer waits behind the
-// calls: the desk stays in standby, polls again, and every call is in the history once, in order.
+// A burst on a 10 ms-fsync disk as the watchdog polls, its answer behind the calls: standby kept, each call once.
 TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 {
     auto sim = simulatorFor(dir);
@@ -334,7 +325,7 @@ TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 TEST_F(HistorySpoolTest, NoSpoolFileKeepsRowsInMemory)
 {
     state.appDir = dir.filePath(QStringLiteral("not-there"));
-    const QString away = dbPath + QStringLiteral(".away");
+    const QString away = dbPath + ".away";
     drill([&] { ASSERT_TRUE(QFile::rename(dbPath, away)); }, [&] { ASSERT_TRUE(QFile::rename(away, dbPath)); }, false);
     EXPECT_FALSE(QFileInfo::exists(state.appDir));
 }
