@@ -29,6 +29,7 @@
 
 #include <csignal>
 #include <functional>
+#include <iostream>
 #include <utility>
 #include <vector>
 
@@ -335,8 +336,6 @@ TEST(HistoryRole, DISABLED_Play)
 {
     const QByteArray role = qgetenv("CHAKUSHIN_HISTORY_ROLE");
     const QString argument = qEnvironmentVariable("CHAKUSHIN_HISTORY_ARGUMENT");
-    QFile out;
-    ASSERT_TRUE(out.open(stdout, QIODevice::WriteOnly));
     if (role == "lock") {
         // Holds the history file's write lock until its standard input is closed.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
@@ -344,8 +343,7 @@ TEST(HistoryRole, DISABLED_Play)
         ASSERT_TRUE(db.open());
         QSqlQuery lock(db);
         ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE"))) << lock.lastError().text().toStdString();
-        out.write("locked\n");
-        out.flush();
+        std::cout << "locked" << std::endl;
         QFile in;
         ASSERT_TRUE(in.open(stdin, QIODevice::ReadOnly));
         in.readAll();
@@ -355,8 +353,7 @@ TEST(HistoryRole, DISABLED_Play)
         QtMessageBoxes boxes;
         auto desk = std::make_unique<StandbyDesk>(argument, boxes, role == "watched-desk");
         ASSERT_TRUE(desk->isStandingBy());
-        out.write("standing by\n");
-        out.flush();
+        std::cout << "standing by" << std::endl;
         const int status = desk->program.runUntilUnloaded();
         desk.reset();
         std::exit(status);
@@ -370,8 +367,7 @@ TEST(HistoryRole, DISABLED_Play)
         DatabaseCallHistory history(state, boxes);
         for (int n = 1; n <= 3; ++n)
             history.WriteCallHistory(callNumber(n), callTime(n));
-        out.write(QByteArray("waiting ") + QByteArray::number(history.spooledRows()) + "\n");
-        out.flush();
+        std::cout << "waiting " << history.spooledRows() << std::endl;
         for (;;)
             QThread::sleep(1);
     }

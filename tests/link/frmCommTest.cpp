@@ -341,14 +341,12 @@ TEST(frmCommSend, DebugTraceShowsUnsentBytes)
 TEST(frmCommSend, ClosedPortFailsAndRawCharIsUnframed)
 {
     Link link;
-    EXPECT_FALSE(link.comm->SendCommand("ATZ"));
-    EXPECT_FALSE(link.comm->SendRawChar('a'));
-    EXPECT_TRUE(link.pauser.pauses.empty());
+    EXPECT_EQ((std::tuple{link.comm->SendCommand("ATZ"), link.comm->SendRawChar('a'), link.pauser.pauses.size()}),
+              std::tuple(false, false, 0u));
     ASSERT_TRUE(link.comm->OpenPort(0));
     link.useSoranoT1();
-    EXPECT_TRUE(link.comm->SendRawChar('q'));
-    EXPECT_EQ(link.sent(1), "q");
-    EXPECT_TRUE(link.pauser.pauses.empty());
+    EXPECT_EQ((std::tuple{link.comm->SendRawChar('q'), link.sent(1), link.pauser.pauses.size()}),
+              std::tuple(true, "q", 0u));
 }
 
 // OpenPort(0) takes CommPort, OpenPort(3) port 3, both through [PORTS]; a missing device fails silently.
@@ -366,9 +364,8 @@ TEST(frmCommPort, OpenPortChoosesTheDevice)
     ASSERT_TRUE(link.comm->SendCommand("ATZ"));
     EXPECT_EQ(third.waitForBytes(4, kPatience), "ATZ\r");
     link.comm->ClosePort();
-    EXPECT_FALSE(link.comm->OpenPort(4));
-    EXPECT_FALSE(link.comm->IsPortOpen());
-    EXPECT_TRUE(link.boxes.shown.empty());
+    EXPECT_EQ((std::tuple{link.comm->OpenPort(4), link.comm->IsPortOpen(), link.boxes.shown.size()}),
+              std::tuple(false, false, 0u));
 }
 
 // A rejected value is reported (exclamation, app title), configuration stops, the open still happens.
