@@ -15,7 +15,7 @@
 namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
-const QString kBlankT1 = QStringLiteral("123456789") + QString(20, u' ');
+const QString kBlankT1 = "123456789" + QString(20, u' ');
 
 struct DispatchRig
 {
@@ -23,8 +23,8 @@ struct DispatchRig
     {
         state.systemSettings.appName = "着信";
         state.adapterProfile.ring = ring;
-        state.urlSettings.browse = state.urlSettings.history = QStringLiteral("True");
-        state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/?tel=");
+        state.urlSettings.browse = state.urlSettings.history = "True";
+        state.urlSettings.path1 = "http://crm.example.jp/?tel=";
     }
 
     SharedState state;
@@ -59,7 +59,7 @@ TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
         DispatchRig rig;
         rig.state.urlSettings.browse = row.browse;
         rig.state.urlSettings.history = row.history;
-        rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
+        rig.dispatch.dispatch("0312", kNow);
         EXPECT_EQ(rig.log.events, row.events);
     }
 }
@@ -96,10 +96,10 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 TEST(CallDispatch, HostileNotificationsReachActions)
 {
     DispatchRig rig;
-    rig.dispatch.isdnNotification(QStringLiteral("RING'$(id)\"` ;rest"), kNow);
+    rig.dispatch.isdnNotification("RING'$(id)\"` ;rest", kNow);
     EXPECT_EQ(rig.history.numbers, QStringList{"'$(id)\"`"});
-    rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL\"a b\"&x=1#; $(x):1"), kNow));
+    rig.state.adapterProfile.ring = "CALL";
+    ASSERT_FALSE(rig.dispatch.analogNotification("CALL\"a b\"&x=1#; $(x):1", kNow));
     EXPECT_EQ(rig.history.numbers.last(), QString("\"a b\"&x=1#; $(x)"));
     EXPECT_EQ(rig.launcher.urls.last(), QString("http://crm.example.jp/?tel=%22a%20b%22%26x%3D1%23%3B%20%24%28x%29"));
 }
@@ -109,10 +109,10 @@ TEST(CallDispatch, HistoryRowCarriesTheArrivalTime)
 {
     DispatchRig rig;
     const QDateTime arrived(QDate(2026, 12, 7), QTime(9, 36, 12));
-    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), arrived);
-    rig.state.adapterProfile.ring = QStringLiteral("CALL");
-    ASSERT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL0312:1"), arrived));
-    rig.dispatch.t1Frame(QStringLiteral("T1STAT001") + QStringLiteral("0312").rightJustified(20), arrived);
+    rig.dispatch.isdnNotification("RING0312345678;1", arrived);
+    rig.state.adapterProfile.ring = "CALL";
+    ASSERT_FALSE(rig.dispatch.analogNotification("CALL0312:1", arrived));
+    rig.dispatch.t1Frame("T1STAT001" + QStringLiteral("0312").rightJustified(20), arrived);
     EXPECT_EQ(rig.history.calldates, QList<QDateTime>({arrived, arrived, arrived}));
 }
 
@@ -125,7 +125,7 @@ TEST(CallDispatch, BrowserFailureWithOwnMessageStillWritesHistory)
     rig.boxes.whileOpen = [&](const auto&) {
         historyRowsWhileBoxOpen = int(rig.history.numbers.size());
     };
-    rig.dispatch.isdnNotification(QStringLiteral("RING0312345678;1"), kNow);
+    rig.dispatch.isdnNotification("RING0312345678;1", kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ((std::tuple{rig.boxes.shown[0].title, historyRowsWhileBoxOpen, rig.history.numbers}),
               std::tuple(QString("Browser Not Found"), 0, QStringList{"0312345678"}));
@@ -136,7 +136,7 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
 {
     DispatchRig rig;
     rig.dispatch.setDisplay(nullptr);
-    rig.dispatch.dispatch(QStringLiteral("0312"), kNow);
+    rig.dispatch.dispatch("0312", kNow);
     rig.dispatch.t1Frame(kBlankT1, kNow);
     EXPECT_EQ((std::tuple{rig.display.values.size(), rig.history.numbers, rig.state.watchAck}),
               std::tuple(0, QStringList{"0312"}, WatchAck::Answered));
@@ -146,7 +146,7 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
 TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
 {
     DispatchRig rig;
-    const QString line = QStringLiteral("RING0312345678");
+    const QString line = "RING0312345678";
     rig.dispatch.isdnNotification(line, kNow);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     const auto& box = rig.boxes.shown[0];
@@ -160,12 +160,12 @@ TEST(CallDispatch, IsdnWithoutDelimiterShowsMessageOnly)
 TEST(CallDispatch, AnalogWithoutColonIsAFailure)
 {
     DispatchRig rig("CALL");
-    const std::optional<CallFailure> failure = rig.dispatch.analogNotification(QStringLiteral("CALL0312345678"), kNow);
+    const std::optional<CallFailure> failure = rig.dispatch.analogNotification("CALL0312345678", kNow);
     ASSERT_TRUE(failure);
     EXPECT_EQ((std::tuple{failure->description.isEmpty(), rig.log.events, rig.boxes.shown.size()}),
               std::tuple(false, QStringList(), 0u));
 
-    EXPECT_FALSE(rig.dispatch.analogNotification(QStringLiteral("CALL:0312"), kNow));
+    EXPECT_FALSE(rig.dispatch.analogNotification("CALL:0312", kNow));
     EXPECT_EQ(rig.log.events, (QStringList{"display:", "browser:http://crm.example.jp/?tel=", "history:"}));
 }
 
@@ -179,7 +179,7 @@ TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
 
     rig.state.watchAck = WatchAck::Outstanding;
     rig.log.events.clear();
-    rig.dispatch.t1Frame(QStringLiteral("123456789          0312345678"), kNow);
+    rig.dispatch.t1Frame("123456789          0312345678", kNow);
     const QStringList actions = {"display:0312345678", "browser:http://crm.example.jp/?tel=0312345678",
                                  "history:0312345678"};
     EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(actions, WatchAck::Outstanding));

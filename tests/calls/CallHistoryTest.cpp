@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
-const QString kAppName = QStringLiteral("着信テスト");
+const QString kUnusable = "Accessデータベースが使用できません。";
+const QString kAppName = "着信テスト";
 
 // clang-format off
 struct Row { QVariant telnum; QVariant calldate; QString telnumType; QString calldateType; QVariant parsedDate; };
@@ -36,7 +36,7 @@ void withReader(const QString& path, const std::function<void(QSqlDatabase&)>& w
 {
     const QString name = QUuid::createUuid().toString();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
         db.setDatabaseName(path);
         ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
         work(db);
@@ -73,7 +73,7 @@ int countRows(const QString& path)
     int count = -1;
     withReader(path, [&](QSqlDatabase& db) {
         QSqlQuery query(db);
-        ASSERT_TRUE(query.exec(QStringLiteral("SELECT count(*) FROM history")));
+        ASSERT_TRUE(query.exec("SELECT count(*) FROM history"));
         ASSERT_TRUE(query.next());
         count = query.value(0).toInt();
     });
@@ -112,7 +112,7 @@ protected:
     }
 
     TempAppDir dir;
-    QString dbPath = dir.filePath(QStringLiteral("cti.db"));
+    QString dbPath = dir.filePath("cti.db");
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
 };
@@ -155,7 +155,7 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempAppDir caseDir;
-        const QString path = caseDir.filePath(QStringLiteral("cti.db"));
+        const QString path = caseDir.filePath("cti.db");
         if (c.schema == notADatabase) {
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -167,7 +167,7 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
         state.urlSettings.path3 = path;
         state.appDir = caseDir.path();
         boxes.shown.clear();
-        state.systemSettings.debugmode = QStringLiteral("True");
+        state.systemSettings.debugmode = "True";
         StandardErrorCapture err;
         TraceCapture trace;
 
@@ -194,14 +194,14 @@ TEST_F(CallHistoryTest, LockedFileFailsAndNextCallWrites)
     });
     withReader(dbPath, [&](QSqlDatabase& db) {
         QSqlQuery lock(db);
-        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        history.WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
-        ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
+        ASSERT_TRUE(lock.exec("BEGIN EXCLUSIVE"));
+        history.WriteCallHistory("0312345678", kCallTime);
+        ASSERT_TRUE(lock.exec("COMMIT"));
     });
     expectOneUnusableMessage();
     EXPECT_EQ(countRows(dbPath), 0);
 
-    history.WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
+    history.WriteCallHistory("0312345678", kCallTime);
     EXPECT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(countRows(dbPath), 2);
 }
@@ -213,7 +213,7 @@ TEST_F(CallHistoryTest, ReadOnlyFileFails)
     ASSERT_TRUE(QFile::setPermissions(dbPath, QFile::ReadOwner | QFile::ReadUser));
     if (QFileInfo(dbPath).isWritable())
         GTEST_SKIP() << "running with privileges that ignore file permissions";
-    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
+    DatabaseCallHistory(state, boxes).WriteCallHistory("0312345678", kCallTime);
     expectOneUnusableMessage();
     EXPECT_EQ(countRows(dbPath), 0);
 }
@@ -223,7 +223,7 @@ TEST_F(CallHistoryTest, EmptyPathFails)
 {
     state.urlSettings.path3.clear();
     const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
-    DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
+    DatabaseCallHistory(state, boxes).WriteCallHistory("0312345678", kCallTime);
     expectOneUnusableMessage();
     EXPECT_EQ(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
 }
@@ -231,10 +231,10 @@ TEST_F(CallHistoryTest, EmptyPathFails)
 // An empty number (null or empty QString) is a row with empty text, never NULL.
 TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 {
-    const std::vector<Row> rows = written({{QString(), kCallTime}, {QStringLiteral(""), kCallTime}});
+    const std::vector<Row> rows = written({{QString(), kCallTime}, {"", kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     for (const Row& row : rows) {
-        EXPECT_EQ(row.telnumType, QStringLiteral("text"));
+        EXPECT_EQ(row.telnumType, "text");
         EXPECT_EQ(row.telnum.toString(), QString());
     }
 }
@@ -242,7 +242,7 @@ TEST_F(CallHistoryTest, EmptyNumberIsEmptyText)
 // Whatever the adapter sends is data: quotes, semicolons and shell syntax stored as they came, leading zeros kept.
 TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
 {
-    const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信");
+    const QString hostile = "0'3\"; DROP TABLE history; --$(touch x)`id` \\ 着信";
     const std::vector<Row> rows = written({{hostile, kCallTime}, {"000123", kCallTime}});
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ((std::tuple{rows[0].telnum.toString(), rows[1].telnum.toString(), rows[1].telnumType}),
@@ -262,7 +262,7 @@ TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
         ASSERT_TRUE(createHistoryDatabase(path));
         state.urlSettings.path3 = path;
         boxes.shown.clear();
-        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
+        DatabaseCallHistory(state, boxes).WriteCallHistory("0312345678", kCallTime);
         EXPECT_TRUE(boxes.shown.empty());
         EXPECT_EQ(readRows(path).size(), 1u);
         const QDir folder = QFileInfo(path).absoluteDir();
@@ -270,8 +270,8 @@ TEST_F(CallHistoryTest, OddPathCharactersNameTheRightFile)
                   QStringList{QFileInfo(path).fileName()});
 
         // The same odd name, missing: still not created.
-        state.urlSettings.path3 = path + QStringLiteral("-gone");
-        DatabaseCallHistory(state, boxes).WriteCallHistory(QStringLiteral("0312345678"), kCallTime);
+        state.urlSettings.path3 = path + "-gone";
+        DatabaseCallHistory(state, boxes).WriteCallHistory("0312345678", kCallTime);
         EXPECT_EQ(boxes.shown.size(), 1u);
         EXPECT_FALSE(QFile::exists(state.urlSettings.path3));
     }
@@ -290,8 +290,8 @@ TEST_F(CallHistoryTest, CreateRefusesExistingFileAndMissingFolder)
     ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
     EXPECT_EQ(existing.readAll(), QByteArray("keep me"));
 
-    const QString inMissingFolder = dir.filePath(QStringLiteral("mdb/cti.mdb"));
+    const QString inMissingFolder = dir.filePath("mdb/cti.mdb");
     EXPECT_FALSE(createHistoryDatabase(inMissingFolder));
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("mdb"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("mdb")));
     EXPECT_FALSE(createHistoryDatabase(QString()));
 }

@@ -43,7 +43,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
+const QString kUnusable = "Accessデータベースが使用できません。";
 
 QDateTime callTime(int n)
 {
@@ -68,12 +68,12 @@ std::unique_ptr<QProcess> startRole(const char* role, const QString& argument,
                                     QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
     auto child = std::make_unique<QProcess>();
-    env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ROLE"), QString::fromLatin1(role));
-    env.insert(QStringLiteral("CHAKUSHIN_HISTORY_ARGUMENT"), argument);
+    env.insert("CHAKUSHIN_HISTORY_ROLE", QString::fromLatin1(role));
+    env.insert("CHAKUSHIN_HISTORY_ARGUMENT", argument);
     child->setProcessEnvironment(env);
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=HistoryRole.*")});
+                 {"--gtest_also_run_disabled_tests", "--gtest_filter=HistoryRole.*"});
     return child;
 }
 
@@ -96,7 +96,7 @@ class HistorySpoolTest : public ::testing::Test
 protected:
     HistorySpoolTest()
     {
-        state.systemSettings.appName = QStringLiteral("着信テスト");
+        state.systemSettings.appName = "着信テスト";
         state.urlSettings.path3 = dbPath;
     }
 
@@ -153,10 +153,9 @@ protected:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (slowDisk) {
-            env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
+            env.insert("LD_PRELOAD", QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
             // A sanitized build wants its runtime first; the preloaded library uses none of it.
-            env.insert(QStringLiteral("ASAN_OPTIONS"),
-                       env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
         }
         StandbyDesk::configure(state, sim.portPath(), dbPath, false);
         std::unique_ptr<QProcess> desk = startRole(watchdog ? "watched-desk" : "desk", dir.path(), env);
@@ -180,7 +179,7 @@ protected:
     }
 
     TempAppDir dir;
-    QString dbPath = dir.filePath(QStringLiteral("cti.mdb"));
+    QString dbPath = dir.filePath("cti.mdb");
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
 };
@@ -188,8 +187,7 @@ protected:
 std::unique_ptr<AdapterSimulator> simulatorFor(const TempAppDir& dir)
 {
     dir.copyShippedSettings();
-    return std::make_unique<AdapterSimulator>(
-        AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
+    return std::make_unique<AdapterSimulator>(AdapterSimProfile::load(dir.settingsPath(), "CTI-INS100"));
 }
 
 } // namespace
@@ -219,14 +217,14 @@ TEST_F(HistorySpoolTest, FileLockedByAnotherProcess)
 // A small file system of its own for the database, filled up; needs the right to mount one.
 TEST_F(HistorySpoolTest, FileOnAFullFileSystem)
 {
-    const QString mountPoint = dir.filePath(QStringLiteral("small"));
+    const QString mountPoint = dir.filePath("small");
     ASSERT_TRUE(QDir().mkpath(mountPoint));
     if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
-    dbPath = mountPoint + QStringLiteral("/cti.mdb");
+    dbPath = mountPoint + "/cti.mdb";
     state.urlSettings.path3 = dbPath;
-    const QString filler = mountPoint + QStringLiteral("/filler");
+    const QString filler = mountPoint + "/filler";
     drill(
         [&] {
             QFile file(filler);
@@ -325,7 +323,7 @@ TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 // Without a usable application directory the rows still wait, in memory, for this run.
 TEST_F(HistorySpoolTest, NoSpoolFileKeepsRowsInMemory)
 {
-    state.appDir = dir.filePath(QStringLiteral("not-there"));
+    state.appDir = dir.filePath("not-there");
     const QString away = dbPath + ".away";
     drill([&] { ASSERT_TRUE(QFile::rename(dbPath, away)); }, [&] { ASSERT_TRUE(QFile::rename(away, dbPath)); }, false);
     EXPECT_FALSE(QFileInfo::exists(state.appDir));
@@ -338,16 +336,16 @@ TEST(HistoryRole, DISABLED_Play)
     const QString argument = qEnvironmentVariable("CHAKUSHIN_HISTORY_ARGUMENT");
     if (role == "lock") {
         // Holds the history file's write lock until its standard input is closed.
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker");
         db.setDatabaseName(argument);
         ASSERT_TRUE(db.open());
         QSqlQuery lock(db);
-        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN EXCLUSIVE"))) << lock.lastError().text().toStdString();
+        ASSERT_TRUE(lock.exec("BEGIN EXCLUSIVE")) << lock.lastError().text().toStdString();
         std::cout << "locked" << std::endl;
         QFile in;
         ASSERT_TRUE(in.open(stdin, QIODevice::ReadOnly));
         in.readAll();
-        ASSERT_TRUE(lock.exec(QStringLiteral("COMMIT")));
+        ASSERT_TRUE(lock.exec("COMMIT"));
     } else if (role == "desk" || role == "watched-desk") {
         // The program's parts in standby, with real message boxes that nobody closes.
         QtMessageBoxes boxes;
@@ -362,7 +360,7 @@ TEST(HistoryRole, DISABLED_Play)
         TempAppDir unused;
         SharedState state = unused.makeState();
         state.appDir = argument;
-        state.urlSettings.path3 = QDir(argument).filePath(QStringLiteral("cti.mdb"));
+        state.urlSettings.path3 = QDir(argument).filePath("cti.mdb");
         ScriptedMessageBoxes boxes;
         DatabaseCallHistory history(state, boxes);
         for (int n = 1; n <= 3; ++n)

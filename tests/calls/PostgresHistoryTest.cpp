@@ -35,7 +35,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using Connection = PostgresHistoryStore::Connection;
-const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
+const QString kUnusable = "Accessデータベースが使用できません。";
 
 QDateTime callTime(int n)
 {
@@ -51,7 +51,7 @@ QList<QStringList> expectedRows(int calls)
 {
     QList<QStringList> rows;
     for (int n = 1; n <= calls; ++n)
-        rows.append({callNumber(n), callTime(n).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+        rows.append({callNumber(n), callTime(n).toString("yyyy-MM-dd HH:mm:ss")});
     return rows;
 }
 
@@ -73,15 +73,14 @@ protected:
     {
         ASSERT_TRUE(cluster && cluster->start()) << (cluster ? cluster->error().toStdString() : "no cluster");
         ASSERT_TRUE(cluster->createDatabase(database)) << cluster->error().toStdString();
-        state.systemSettings.appName = QStringLiteral("着信テスト");
+        state.systemSettings.appName = "着信テスト";
         state.urlSettings.path3 = cluster->uri(database);
     }
 
     QList<QStringList> rows()
     {
         QList<QStringList> result;
-        EXPECT_TRUE(
-            cluster->query(database, QStringLiteral("SELECT telnum, calldate::text FROM history ORDER BY id"), &result))
+        EXPECT_TRUE(cluster->query(database, "SELECT telnum, calldate::text FROM history ORDER BY id", &result))
             << cluster->error().toStdString();
         return result;
     }
@@ -94,7 +93,7 @@ protected:
     }
 
     static inline ThrowawayCluster* cluster = nullptr;
-    QString database = QStringLiteral("h") + QUuid::createUuid().toString(QUuid::Id128);
+    QString database = "h" + QUuid::createUuid().toString(QUuid::Id128);
     TempAppDir dir;
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
@@ -134,8 +133,8 @@ TEST(PostgresUri, Parts)
         EXPECT_FALSE(parsePostgresUri(QString::fromUtf8(malformed), &error));
         EXPECT_FALSE(error.isEmpty());
     }
-    EXPECT_FALSE(isPostgresUri(QStringLiteral("/home/desk/postgresql://x")));
-    EXPECT_FALSE(isPostgresUri(QStringLiteral("C:\\mdb\\cti.mdb")));
+    EXPECT_FALSE(isPostgresUri("/home/desk/postgresql://x"));
+    EXPECT_FALSE(isPostgresUri("C:\\mdb\\cti.mdb"));
 }
 
 // The password of a URI, in its user part or as a parameter, is shown as stars; a file path stays as it is.
@@ -158,12 +157,10 @@ TEST_F(PostgresHistoryTest, CreateTableOnlyOnceAndOnlyInAnExistingDatabase)
     QString error;
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3, &error)) << error.toStdString();
     EXPECT_FALSE(createPostgresHistoryTable(state.urlSettings.path3, &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("already exists"))) << error.toStdString();
-    EXPECT_FALSE(createPostgresHistoryTable(cluster->uri(QStringLiteral("no_such_database")), &error));
+    EXPECT_TRUE(error.contains("already exists")) << error.toStdString();
+    EXPECT_FALSE(createPostgresHistoryTable(cluster->uri("no_such_database"), &error));
     QList<QStringList> databases;
-    ASSERT_TRUE(cluster->query(QStringLiteral("postgres"),
-                               QStringLiteral("SELECT 1 FROM pg_database WHERE datname = 'no_such_database'"),
-                               &databases));
+    ASSERT_TRUE(cluster->query("postgres", "SELECT 1 FROM pg_database WHERE datname = 'no_such_database'", &databases));
     EXPECT_TRUE(databases.isEmpty());
     EXPECT_TRUE(rows().isEmpty());
 }
@@ -172,26 +169,25 @@ TEST_F(PostgresHistoryTest, CreateTableOnlyOnceAndOnlyInAnExistingDatabase)
 TEST_F(PostgresHistoryTest, RowsAsWrittenAndARefusedRow)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
-    ASSERT_TRUE(cluster->query(database, QStringLiteral("ALTER TABLE history ADD CHECK (length(telnum) <= 40)")));
-    const QString hostile = QStringLiteral("0'3\"; DROP TABLE history; --$(id) \\ 着信");
-    state.systemSettings.debugmode = QStringLiteral("True");
+    ASSERT_TRUE(cluster->query(database, "ALTER TABLE history ADD CHECK (length(telnum) <= 40)"));
+    const QString hostile = "0'3\"; DROP TABLE history; --$(id) \\ 着信";
+    state.systemSettings.debugmode = "True";
     TraceCapture trace;
     for (const Connection connection : {Connection::Kept, Connection::PerCall}) {
         DatabaseCallHistory history(state, boxes, using_(connection));
         history.WriteCallHistory(hostile, callTime(1));
         history.WriteCallHistory(QString(), callTime(2));
         history.WriteCallHistory(QString(41, QLatin1Char('0')), callTime(3));
-        history.WriteCallHistory(QStringLiteral("000123"), callTime(4));
+        history.WriteCallHistory("000123", callTime(4));
         EXPECT_EQ(history.spooledRows(), 0);
     }
     ASSERT_EQ(boxes.shown.size(), 2u) << trace.lines.join(u'\n').toStdString();
     EXPECT_EQ(boxes.shown[0].text, kUnusable);
-    const QList<QStringList> once = {{hostile, QStringLiteral("2026-12-07 09:01:01")},
-                                     {QString(), QStringLiteral("2026-12-07 09:02:02")},
-                                     {QStringLiteral("000123"), QStringLiteral("2026-12-07 09:04:04")}};
+    const QList<QStringList> once = {
+        {hostile, "2026-12-07 09:01:01"}, {QString(), "2026-12-07 09:02:02"}, {"000123", "2026-12-07 09:04:04"}};
     EXPECT_EQ(rows(), once + once);
     QList<QStringList> nulls;
-    ASSERT_TRUE(cluster->query(database, QStringLiteral("SELECT id FROM history WHERE telnum IS NULL"), &nulls));
+    ASSERT_TRUE(cluster->query(database, "SELECT id FROM history WHERE telnum IS NULL", &nulls));
     EXPECT_TRUE(nulls.isEmpty());
 }
 
@@ -233,7 +229,7 @@ TEST_F(PostgresHistoryTest, UnsettledWriteIsAskedAboutFirst)
                                &committed));
     qint64 aborted = 0;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("aborting"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "aborting");
         db.setHostName(cluster->socketDirectory());
         db.setUserName(QString::fromLatin1(ThrowawayCluster::kSuperuser));
         db.setDatabaseName(database);
@@ -248,7 +244,7 @@ TEST_F(PostgresHistoryTest, UnsettledWriteIsAskedAboutFirst)
         ASSERT_TRUE(db.rollback());
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("aborting"));
+    QSqlDatabase::removeDatabase("aborting");
     ASSERT_EQ(committed.size(), 1);
     PostgresHistoryStore store(state.urlSettings.path3);
     HistoryRow first{callNumber(1), callTime(1), committed[0][0].toLongLong()};
@@ -272,7 +268,7 @@ TEST_F(PostgresHistoryTest, KilledDuringAFlush)
     };
     killDuringFlushes(
         QStringLiteral(CHAKUSHIN_EXECUTABLE), state, state.urlSettings.path3,
-        [&] { return cluster->query(database, QStringLiteral("TRUNCATE history")); }, numbers, 200, 5);
+        [&] { return cluster->query(database, "TRUNCATE history"); }, numbers, 200, 5);
 }
 
 // The server frozen under the desk's kept connection during three calls: pages open first, timers and the watchdog
@@ -281,7 +277,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
     dir.copyShippedSettings();
-    AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), QStringLiteral("CTI-INS100")));
+    AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), "CTI-INS100"));
     StandbyDesk::configure(state, sim.portPath(), state.urlSettings.path3, true);
     StandbyDesk desk(dir.path(), boxes, true);
     ASSERT_TRUE(desk.isStandingBy());
@@ -318,7 +314,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
     for (int n = 1; n <= 4; ++n) {
         EXPECT_EQ(written[n - 1][0], callNumber(n));
         // The second the call came, give or take one: the line is stamped when it is read.
-        const QDateTime calldate = QDateTime::fromString(written[n - 1][1], QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QDateTime calldate = QDateTime::fromString(written[n - 1][1], "yyyy-MM-dd HH:mm:ss");
         EXPECT_LE(std::abs(calldate.secsTo(arrived[n - 1])), 1) << written[n - 1][1].toStdString();
     }
     EXPECT_EQ(boxes.shown.size(), 3u) << "one message per call while it stood, none for the late writes";
@@ -327,7 +323,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
 // A password in the URI reaches the server but never the trace.
 TEST_F(PostgresHistoryTest, TraceNeverShowsThePassword)
 {
-    state.systemSettings.debugmode = QStringLiteral("True");
+    state.systemSettings.debugmode = "True";
     state.urlSettings.path3 = QStringLiteral("postgresql://postgres:sekrit@%1/no_table_here")
                                   .arg(QString::fromLatin1(QUrl::toPercentEncoding(cluster->socketDirectory())));
     TraceCapture trace;
@@ -335,8 +331,8 @@ TEST_F(PostgresHistoryTest, TraceNeverShowsThePassword)
     ASSERT_EQ(boxes.shown.size(), 1u);
     ASSERT_FALSE(trace.lines.isEmpty());
     for (const QString& line : trace.lines)
-        EXPECT_FALSE(line.contains(QStringLiteral("sekrit"))) << line.toStdString();
-    EXPECT_TRUE(trace.lines.join(u'\n').contains(QStringLiteral(":***@"))) << trace.lines.join(u'\n').toStdString();
+        EXPECT_FALSE(line.contains("sekrit")) << line.toStdString();
+    EXPECT_TRUE(trace.lines.join(u'\n').contains(":***@")) << trace.lines.join(u'\n').toStdString();
 }
 
 // The command line makes the table in the database the URI names.
@@ -345,8 +341,7 @@ TEST_F(PostgresHistoryTest, CommandLineCreatesTheTable)
     const auto run = [&] {
         QProcess program;
         program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE),
-                      {QStringLiteral("--create-history-db"), state.urlSettings.path3});
+        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), {"--create-history-db", state.urlSettings.path3});
         EXPECT_TRUE(program.waitForFinished(30000));
         return program.exitCode();
     };
