@@ -72,10 +72,14 @@ struct ReceiveRig
 
     void feed(Routine routine, const QString& line)
     {
-        using Member = void (ReceiveProcessor::*)(const QString&, const QDateTime&);
-        const Member routines[] = {&ReceiveProcessor::rcvProcess, &ReceiveProcessor::rcvProcessA,
-                                   &ReceiveProcessor::rcvProcessT1};
-        (processor.*routines[static_cast<int>(routine)])(line, kNow);
+        switch (routine) {
+        case Routine::Isdn:
+            return processor.rcvProcess(line, kNow);
+        case Routine::Analog:
+            return processor.rcvProcessA(line, kNow);
+        case Routine::T1:
+            return processor.rcvProcessT1(line, kNow);
+        }
     }
 
     /// Everything the routines may write, for comparing before and after.
