@@ -135,8 +135,7 @@ TEST_F(CallHistoryTest, TwoCallsGiveTwoRowsInOrder)
             << "SQLite's datetime() must read the stored form";
 }
 
-// Every unusable database: the one message once, no row, no file made, stderr and trace naming database and reason;
-// the row waits on the disk for the database unless the table itself refuses it.
+// Any unusable database: one message, no row or file, stderr and trace say why; the row waits unless the table refuses.
 TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
 {
     const char* const notADatabase = "4096 bytes of x";
@@ -184,8 +183,7 @@ TEST_F(CallHistoryTest, UnusableDatabaseShowsTheMessageOnceAndWritesNothing)
     }
 }
 
-// A file locked by another program fails after the busy timeout instead of blocking the user-interface thread;
-// the next call writes both rows once the lock is gone.
+// A file locked elsewhere fails after the busy timeout, not blocking the UI; the next call writes both rows.
 TEST_F(CallHistoryTest, LockedFileFailsAndNextCallWrites)
 {
     ASSERT_TRUE(createHistoryDatabase(dbPath));

@@ -261,8 +261,7 @@ TEST_F(HistorySpoolTest, KilledDuringAFlush)
         [&] { return numbersInHistory(); }, 200, 10);
 }
 
-// The desk ended with calls waiting (6 behind a box, killed or logged out; 40 in a burst, killed at random): the
-// next start writes every call it read once, in order, with the time it came.
+// The desk ended with calls waiting (6 behind a box, killed or logged out; 40 killed mid-burst): each written once.
 TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
 {
     // clang-format off

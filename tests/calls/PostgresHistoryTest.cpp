@@ -271,8 +271,7 @@ TEST_F(PostgresHistoryTest, KilledDuringAFlush)
         [&] { return cluster->query(database, "TRUNCATE history"); }, numbers, 200, 5);
 }
 
-// The server frozen under the desk's kept connection during three calls: pages open first, timers and the watchdog
-// run on, and once it goes on each row is there once with its call's time (a 1 s row wait here, 5 s in the product).
+// The server frozen under the desk during three calls: pages open, timers run on, and later each row is there once.
 TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
@@ -281,7 +280,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
     StandbyDesk::configure(state, sim.portPath(), state.urlSettings.path3, true);
     StandbyDesk desk(dir.path(), boxes, true);
     ASSERT_TRUE(desk.isStandingBy());
-    desk.program.history.setWriteWait(1s);
+    desk.program.history.setWriteWait(1s); // the product waits 5 s
     std::vector<QDateTime> arrived;
     const auto call = [&](int n) {
         sim.raiseCall(callNumber(n));
