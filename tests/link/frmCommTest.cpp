@@ -495,8 +495,7 @@ TEST(frmCommWatchdog, Timeline)
     link.comm->startWatchdog();
 
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(link.sent(4), "ATZ\r");
-    EXPECT_EQ(link.state.watchAck, WatchAck::Outstanding);
+    EXPECT_EQ((std::pair{link.sent(4), link.state.watchAck}), std::pair(QByteArray("ATZ\r"), WatchAck::Outstanding));
 
     link.state.watchAck = WatchAck::Answered; // as the receive processing does for `ok`
     link.comm->watchTimer_Timer();
@@ -506,8 +505,7 @@ TEST(frmCommWatchdog, Timeline)
     // Unhandled lines may hold the answer (a burst of calls on a slow disk): no verdict, no poll.
     link.arriveUnseen("RING0312;1\r");
     link.comm->watchTimer_Timer();
-    EXPECT_EQ(link.state.appState, AppStateCode::StandbyOn);
-    EXPECT_TRUE(link.sent(0).isEmpty());
+    EXPECT_EQ((std::pair{link.state.appState, link.sent(0)}), std::pair(AppStateCode::StandbyOn, QByteArray()));
     ASSERT_TRUE(processEventsUntil([&] { return !link.routines.received.empty(); }, kPatience));
 
     bool openWhileBoxShown = false;
