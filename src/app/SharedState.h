@@ -47,7 +47,7 @@ enum class WatchAck : std::int16_t
     Outstanding = 0,
 };
 
-/// A state code as the number the trace and the settings' documentation use.
+/// A state code as the number the trace prints.
 template<typename Code> constexpr int codeNumber(Code code)
 {
     return static_cast<int>(code);

@@ -108,7 +108,7 @@ public:
     void watchTimer_Timer();
 
 signals:
-    /// The watchdog has sent its poll.
+    /// The watchdog has polled the adapter (whether or not the poll could be sent).
     void watchdogPolled();
 
 private:
