@@ -13,6 +13,7 @@
 #include "support/RecordingCallHistory.h"
 #include "support/ScriptedMessageBoxes.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QStringDecoder>
 
@@ -72,8 +73,9 @@ void check(bool condition, const char* what)
     }
 }
 
-constexpr std::array<std::int16_t, 6> kModes = {RcvMode::Initial, RcvMode::GetAInfo, RcvMode::ReadOutDone,
-                                                RcvMode::Idle,    RcvMode::Guarded,  -1};
+// Every mode the program sets, and one it never does.
+constexpr std::array<RcvMode, 6> kModes = {RcvMode::Initial, RcvMode::GetAInfo, RcvMode::ReadOutDone,
+                                           RcvMode::Idle,    RcvMode::Guarded,  static_cast<RcvMode>(-1)};
 constexpr std::array<const char*, 4> kRings = {"RING", "NMBR=", "r", ""};
 
 } // namespace
@@ -118,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FakeCallDisplay display;
     ReceiveProcessor processor(state, boxes, launcher, history, &display);
 
+    const QDateTime receivedAt = QDateTime::currentDateTime();
     ReceiveAssembler assembler;
     ModelAssembler model;
     QStringDecoder decoder("CP932");
@@ -136,11 +139,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             decoder.resetState();
             const QString text = decoder.decode(unit);
             if (framing == ReceiveAssembler::Framing::ControlCode)
-                processor.rcvProcessT1(text);
+                processor.rcvProcessT1(text, receivedAt);
             else if (ins)
-                processor.rcvProcess(text);
+                processor.rcvProcess(text, receivedAt);
             else
-                processor.rcvProcessA(text);
+                processor.rcvProcessA(text, receivedAt);
 
             check(state.replyStatus == ReplyStatus::Waiting || state.replyStatus == ReplyStatus::Handled ||
                       state.replyStatus == ReplyStatus::Malformed,
