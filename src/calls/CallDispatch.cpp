@@ -6,21 +6,8 @@
 #include "calls/BrowserLauncher.h"
 #include "calls/CallDisplay.h"
 #include "calls/CallHistory.h"
+#include "calls/CallerPage.h"
 #include "calls/NumberExtraction.h"
-
-#include <QUrl>
-
-namespace {
-
-// The number comes from the telephone line. Outside RFC 3986's unreserved characters it is
-// percent-encoded (as UTF-8), so that "&" or "#" cannot add a parameter to the URL or cut it
-// short; digits, and with them every real number, pass unchanged.
-QString encodedForUrl(const QString& number)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(number));
-}
-
-} // namespace
 
 CallDispatch::CallDispatch(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher,
                            CallHistory& history, CallDisplay* display)
@@ -88,7 +75,7 @@ void CallDispatch::openAndRecord(const QString& number, const QDateTime& receive
     // Read the flags at the moment of the call: the URL dialog may have changed them since
     // the last notification.
     if (isExactlyTrue(m_state.urlSettings.browse))
-        m_launcher.OpenUrlInBrowser(m_state.urlSettings.path1 + encodedForUrl(number));
+        m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, number));
     if (isExactlyTrue(m_state.urlSettings.history))
         m_history.WriteCallHistory(number, receivedAt);
 }

@@ -30,10 +30,12 @@ bool hasParameter(const PostgresTarget& target, const QString& name)
     return false;
 }
 
-// Sets up a QPSQL connection for `uri`. The host, user, password and database go through
-// Qt's own fields, which quote them; the rest becomes Qt's connect options, which Qt joins
-// with blanks in place of every ';', so a value holding one cannot be passed on.
-bool configure(QSqlDatabase& db, const QString& uri, QString& error)
+} // namespace
+
+// The host, user, password and database go through Qt's own fields, which quote them; the
+// rest becomes Qt's connect options, which Qt joins with blanks in place of every ';', so a
+// value holding one cannot be passed on.
+bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& error)
 {
     std::optional<PostgresTarget> target = parsePostgresUri(uri, &error);
     if (!target)
@@ -65,6 +67,8 @@ bool configure(QSqlDatabase& db, const QString& uri, QString& error)
     db.setConnectOptions(connectOptions.join(QLatin1Char(';')));
     return true;
 }
+
+namespace {
 
 // SQLSTATE classes of a row the table does not take: data exceptions (22) and integrity
 // constraints (23). Any other failure is the server's or the connection's state.
@@ -105,7 +109,7 @@ bool PostgresHistoryStore::connect()
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
         if (!db.isValid()) {
             why = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        } else if (!configure(db, m_uri, why)) {
+        } else if (!configurePostgresConnection(db, m_uri, why)) {
         } else if (!db.open()) {
             why = db.lastError().text();
         } else if (QSqlQuery setup(db);
@@ -246,7 +250,7 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid())
             error = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        else if (configure(db, uri, error) && !db.open())
+        else if (configurePostgresConnection(db, uri, error) && !db.open())
             error = db.lastError().text();
         if (db.isOpen()) {
             QSqlQuery create(db);

@@ -56,6 +56,11 @@ private:
     QString m_lastError;
 };
 
+/// Sets up a QPSQL connection for `uri` (not opened yet), with the store's connect and TCP
+/// time-outs unless the URI sets its own. False, with `error` saying why, for a URI that
+/// cannot be passed on.
+bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& error);
+
 /// Creates the table "history" (an identity key "id", "telnum" text, "calldate" timestamp)
 /// in the existing database the URI names, and nothing else. Fails, touching nothing, when
 /// the database cannot be reached or the table exists; `errorText` (when given) says why.

@@ -17,18 +17,6 @@
 
 namespace {
 
-// An opened SQLite file must already exist: a plain file name would make SQLite create an
-// empty database wherever the settings point. A file: URI with mode=rw opens read-write
-// and never creates. Every byte outside the unreserved set is percent-encoded, so '?', '#'
-// and '%' in a folder or file name stay part of the name instead of starting URI syntax.
-QString readWriteUri(const QString& path)
-{
-    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    // "file://" plus an absolute path gives an empty authority whatever the path begins with.
-    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) +
-           QStringLiteral("?mode=rw");
-}
-
 // Runs `work` on a connection of its own to the existing file at `path` and removes the
 // connection again, so no two calls share state and Qt never warns about a connection
 // still in use.
@@ -47,7 +35,7 @@ bool withConnection(const QString& path, std::chrono::milliseconds busyTimeout, 
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(readWriteUri(path));
+        db.setDatabaseName(sqliteFileUri(path, QStringLiteral("rw")));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count()));
         if (!db.open()) {
             error = db.lastError().text();
@@ -92,6 +80,18 @@ bool refusesTheRow(const QSqlError& error)
 }
 
 } // namespace
+
+// A plain file name would make SQLite create an empty database wherever the settings point;
+// a file: URI with mode=rw or ro never creates. Every byte outside the unreserved set is
+// percent-encoded, so '?', '#' and '%' in a folder or file name stay part of the name
+// instead of starting URI syntax.
+QString sqliteFileUri(const QString& path, const QString& mode)
+{
+    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    // "file://" plus an absolute path gives an empty authority whatever the path begins with.
+    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) +
+           QStringLiteral("?mode=") + mode;
+}
 
 SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout)
     : m_path(std::move(path))

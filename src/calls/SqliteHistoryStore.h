@@ -33,6 +33,10 @@ private:
     QString m_lastError;
 };
 
+/// The file: URI that opens the existing SQLite file at `path` with `mode` ("rw" or "ro"),
+/// for QSQLITE_OPEN_URI; it never creates a file.
+QString sqliteFileUri(const QString& path, const QString& mode);
+
 /// Creates an empty call-history database at `path`: a new SQLite file holding the table
 /// "history" (an integer key "id", "telnum" TEXT, "calldate" TEXT). Fails, touching
 /// nothing, when `path` is empty, already exists or its folder is missing; on failure

@@ -6,7 +6,8 @@
 
 class QWidget;
 
-/// The file-open dialog of the settings dialogs (`CommonDialog1`). The program shows the
+/// The file dialogs: the settings dialogs' file-open dialog (`CommonDialog1`) and the
+/// history's save dialog. The program shows the
 /// platform's file dialog; tests choose a file or cancel from a script.
 class FileChooser
 {
@@ -17,4 +18,7 @@ public:
     /// options at their defaults: no file-type filter, no initial folder, no title. The
     /// chosen file's full path, or nothing when the user cancelled or the dialog failed.
     virtual std::optional<QString> chooseFileToOpen(QWidget* parent) = 0;
+    /// Asks, modally over `parent`, where to save a new file, starting from `suggested` (a
+    /// file name, in the home folder). The full path, or nothing when the user cancelled.
+    virtual std::optional<QString> chooseFileToSave(QWidget* parent, const QString& suggested) = 0;
 };

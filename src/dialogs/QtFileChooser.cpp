@@ -4,14 +4,13 @@
 #include <QFileDialog>
 #include <QPointer>
 
-std::optional<QString> QtFileChooser::chooseFileToOpen(QWidget* parent)
+namespace {
+
+// On the heap and guarded: the asking window may be closed while the dialog runs its own
+// event loop (at program exit every window is), taking its children with it.
+std::optional<QString> ask(QFileDialog* made)
 {
-    // On the heap and guarded: the asking window may be closed while the dialog runs its
-    // own event loop (at program exit every window is), taking its children with it.
-    QPointer<QFileDialog> dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("CommonDialog1"));
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
+    QPointer<QFileDialog> dialog = made;
     const int result = dialog->exec();
     if (!dialog)
         return std::nullopt;
@@ -20,4 +19,26 @@ std::optional<QString> QtFileChooser::chooseFileToOpen(QWidget* parent)
     if (result != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(chosen.first());
+}
+
+} // namespace
+
+std::optional<QString> QtFileChooser::chooseFileToOpen(QWidget* parent)
+{
+    auto* dialog = new QFileDialog(parent);
+    dialog->setObjectName(QStringLiteral("CommonDialog1"));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    return ask(dialog);
+}
+
+std::optional<QString> QtFileChooser::chooseFileToSave(QWidget* parent, const QString& suggested)
+{
+    auto* dialog = new QFileDialog(parent, QString(), QDir::home().filePath(suggested),
+                                   QStringLiteral("CSV (*.csv)"));
+    dialog->setObjectName(QStringLiteral("SaveDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    return ask(dialog);
 }

@@ -8,4 +8,5 @@ class QtFileChooser final : public FileChooser
 {
 public:
     std::optional<QString> chooseFileToOpen(QWidget* parent) override;
+    std::optional<QString> chooseFileToSave(QWidget* parent, const QString& suggested) override;
 };

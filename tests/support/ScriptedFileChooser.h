@@ -26,8 +26,22 @@ public:
         return path;
     }
 
+    /// Saves where the script says: a path, or nothing (cancel) when it is empty.
+    std::optional<QString> chooseFileToSave(QWidget* parent, const QString& suggested) override
+    {
+        lastParent = parent;
+        lastSuggested = suggested;
+        if (saveAnswers.empty())
+            return std::nullopt;
+        const QString path = saveAnswers.front();
+        saveAnswers.pop_front();
+        return path;
+    }
+
     /// A path chooses that file; nothing cancels.
     std::deque<std::optional<QString>> answers;
+    std::deque<QString> saveAnswers;
+    QString lastSuggested;
     int asked = 0;
     QWidget* lastParent = nullptr;
 };

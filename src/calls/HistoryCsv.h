@@ -1,0 +1,32 @@
+#pragma once
+
+#include "calls/HistoryFilter.h"
+
+#include <QString>
+
+class HistoryReader;
+class QIODevice;
+
+/// What an export wrote.
+struct HistoryExport
+{
+    bool ok = false;
+    qint64 rows = 0;
+    /// Why it failed: the database's or the file's reason.
+    QString error{};
+};
+
+/// One CSV field as RFC 4180 writes it: quoted, with quotes doubled, when it holds a comma,
+/// a quote, a line break or a blank at either end; as it is otherwise.
+QString csvField(const QString& value);
+
+/// A number from the telephone line as a spreadsheet cell that only ever shows it: one
+/// that a spreadsheet would take for a formula ("=", "+", "-", "@", a tab or a carriage
+/// return first) gets a leading "'", except a sign followed by digits only.
+QString spreadsheetSafeNumber(const QString& number);
+
+/// Writes the rows of the history `reader` reads that match `filter`, newest first, to `out`
+/// as CSV a spreadsheet on a Japanese desktop opens as it is: UTF-8 with a byte-order mark,
+/// CRLF line ends, a header row ("日時", "電話番号", "着信回数"), then one row per call,
+/// its number made spreadsheet-safe.
+HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out);

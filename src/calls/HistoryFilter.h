@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <optional>
+
+/// The periods the history can be narrowed to, counted in local calendar days.
+enum class HistoryPeriod
+{
+    All,
+    Today,
+    Yesterday,
+    ThisWeek,  ///< from the week's first day (Sunday, as on a Japanese calendar) to today
+    ThisMonth, ///< from the first of the month to today
+    Between,   ///< two dates, both included
+};
+
+/// Which history rows are wanted: those whose number contains `fragment` (all when it is
+/// empty) and whose day lies from `from` to `to`, both included (open where unset).
+struct HistoryFilter
+{
+    QString fragment;
+    std::optional<QDate> from;
+    std::optional<QDate> to;
+
+    /// The filter for what a person typed into the search box and the period chosen;
+    /// `first` and `last` are only read for `HistoryPeriod::Between` (either may be unset,
+    /// and they may come in either order).
+    static HistoryFilter of(const QString& typed, HistoryPeriod period, const QDate& today,
+                            const std::optional<QDate>& first = {}, const std::optional<QDate>& last = {});
+
+    bool operator==(const HistoryFilter&) const = default;
+};
+
+/// A number fragment as a person types it, in the form numbers are stored: full-width
+/// digits and letters become ASCII; hyphens, dashes, the long-vowel mark and blanks of
+/// either width are dropped. Anything else stays as typed.
+QString numberFragment(const QString& typed);
+
+/// A date written as YYYY-MM-DD; nothing for anything else.
+std::optional<QDate> parseHistoryDate(const QString& text);

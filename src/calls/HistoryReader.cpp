@@ -1,0 +1,258 @@
+#include "calls/HistoryReader.h"
+
+#include "calls/PostgresHistoryStore.h"
+#include "calls/PostgresUri.h"
+#include "calls/SqliteHistoryStore.h"
+
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <tuple>
+#include <utility>
+
+namespace {
+
+// A search over years of calls may scan the table; it ends here rather than hold a
+// connection of the office's server for long.
+constexpr int kStatementTimeoutMs = 10000;
+// How long a read waits for the program's own write to let go of an SQLite file.
+constexpr int kBusyTimeoutMs = 2000;
+
+QString startOfDay(const QDate& day)
+{
+    return day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00");
+}
+
+} // namespace
+
+bool comesBefore(const HistoryEntry& a, const HistoryEntry& b)
+{
+    return std::tie(a.calldate, a.id) > std::tie(b.calldate, b.id);
+}
+
+HistoryReader::HistoryReader(QString target)
+    : m_target(std::move(target))
+    , m_onServer(isPostgresUri(m_target))
+    , m_connectionName(QStringLiteral("chakushin-history-reader-") + QUuid::createUuid().toString(QUuid::Id128))
+{}
+
+HistoryReader::~HistoryReader()
+{
+    disconnect();
+}
+
+bool HistoryReader::fail(const QString& why)
+{
+    m_lastError = why;
+    disconnect();
+    return false;
+}
+
+QSqlDatabase HistoryReader::database() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+bool HistoryReader::connect()
+{
+    if (m_connected)
+        return true;
+    m_lastError.clear();
+    if (m_target.isEmpty())
+        return fail(QStringLiteral("no history database is set"));
+    QString why;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(m_onServer ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                    m_connectionName);
+        if (!db.isValid()) {
+            why = QStringLiteral("Qt's %1 driver is not installed").arg(m_onServer ? "PostgreSQL" : "SQLite");
+        } else if (m_onServer) {
+            if (configurePostgresConnection(db, m_target, why)) {
+                if (!db.open()) {
+                    why = db.lastError().text();
+                } else if (QSqlQuery setup(db);
+                           !setup.exec(QStringLiteral("SET default_transaction_read_only = on")) ||
+                           !setup.exec(QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs))) {
+                    why = setup.lastError().text();
+                } else {
+                    m_connected = true;
+                }
+            }
+        } else if (m_target.contains(QChar::Null)) {
+            why = QStringLiteral("database file name contains a NUL character");
+        } else {
+            db.setDatabaseName(sqliteFileUri(m_target, QStringLiteral("ro")));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+            if (db.open())
+                m_connected = true;
+            else
+                why = db.lastError().text();
+        }
+    }
+    return m_connected || fail(why);
+}
+
+void HistoryReader::disconnect()
+{
+    m_connected = false;
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+QString HistoryReader::keyColumn() const
+{
+    // Every SQLite table without WITHOUT ROWID has a rowid, an integer key column aliases it.
+    return m_onServer ? QStringLiteral("id") : QStringLiteral("rowid");
+}
+
+QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& values, const QStringList& more) const
+{
+    // Dates are compared as the history's own text on SQLite and as timestamps on the server.
+    const QString date = m_onServer ? QStringLiteral("?::timestamp") : QStringLiteral("?");
+    QStringList terms = more;
+    if (!filter.fragment.isEmpty()) {
+        // A plain substring test: no pattern characters to escape, and digits need no collation.
+        terms << (m_onServer ? QStringLiteral("strpos(telnum, ?) > 0") : QStringLiteral("instr(telnum, ?) > 0"));
+        values << filter.fragment;
+    }
+    if (filter.from) {
+        terms << QStringLiteral("calldate >= ") + date;
+        values << startOfDay(*filter.from);
+    }
+    if (filter.to) {
+        terms << QStringLiteral("calldate < ") + date;
+        values << startOfDay(filter.to->addDays(1));
+    }
+    return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+}
+
+std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& where, const QVariantList& values,
+                                                               int limit)
+{
+    if (!connect())
+        return std::nullopt;
+    const QString key = keyColumn();
+    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS')")
+                                        : QStringLiteral("calldate");
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    bool ok = query.prepare(QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY calldate DESC, %1 DESC "
+                                           "LIMIT %4")
+                                .arg(key, calldate, where)
+                                .arg(limit));
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    ok = ok && query.exec();
+    if (!ok) {
+        fail(query.lastError().text());
+        return std::nullopt;
+    }
+    std::vector<HistoryEntry> rows;
+    while (query.next())
+        rows.push_back(HistoryEntry{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString()});
+    if (query.lastError().isValid()) {
+        fail(query.lastError().text());
+        return std::nullopt;
+    }
+    query.finish();
+    if (!addCounts(rows))
+        return std::nullopt;
+    return rows;
+}
+
+bool HistoryReader::addCounts(std::vector<HistoryEntry>& rows)
+{
+    QStringList numbers;
+    QSet<QString> seen;
+    for (const HistoryEntry& row : rows)
+        if (!seen.contains(row.number)) {
+            seen.insert(row.number);
+            numbers << row.number;
+        }
+    if (numbers.isEmpty())
+        return true;
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), numbers.size());
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    bool ok = query.prepare(QStringLiteral("SELECT telnum, count(*) FROM history WHERE telnum IN (%1) GROUP BY telnum")
+                                .arg(marks.join(QLatin1Char(','))));
+    for (const QString& number : numbers)
+        query.addBindValue(number);
+    if (!ok || !query.exec())
+        return fail(query.lastError().text());
+    QHash<QString, qint64> counts;
+    while (query.next())
+        counts.insert(query.value(0).toString(), query.value(1).toLongLong());
+    query.finish();
+    for (HistoryEntry& row : rows)
+        row.calls = counts.value(row.number);
+    return true;
+}
+
+std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, const HistoryEntry* after, int limit)
+{
+    QVariantList values;
+    QStringList position;
+    if (after) {
+        // The row's place in the order (date, then key), written so that the date's index
+        // can narrow the scan.
+        const QString date = m_onServer ? QStringLiteral("?::timestamp") : QStringLiteral("?");
+        position << QStringLiteral("calldate <= %1 AND (calldate < %1 OR %2 < ?)").arg(date, keyColumn());
+        values << after->calldate << after->calldate << after->id;
+    }
+    const QString where = conditions(filter, values, position);
+    // One row beyond the page tells whether there are more.
+    std::optional<std::vector<HistoryEntry>> rows = select(where, values, limit + 1);
+    if (!rows)
+        return std::nullopt;
+    HistoryPage result;
+    result.more = int(rows->size()) > limit;
+    if (result.more)
+        rows->pop_back();
+    result.rows = std::move(*rows);
+    return result;
+}
+
+std::optional<std::vector<HistoryEntry>> HistoryReader::above(qint64 id, const HistoryFilter& filter, int limit)
+{
+    QVariantList values{id};
+    return select(conditions(filter, values, {keyColumn() + QStringLiteral(" > ?")}), values, limit);
+}
+
+std::optional<qint64> HistoryReader::newestId()
+{
+    if (!connect())
+        return std::nullopt;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT max(%1) FROM history").arg(keyColumn())) || !query.next()) {
+        fail(query.lastError().text());
+        return std::nullopt;
+    }
+    const qint64 newest = query.value(0).toLongLong();
+    query.finish();
+    return newest;
+}
+
+bool HistoryReader::forEach(const HistoryFilter& filter, const std::function<bool(const HistoryEntry&)>& take)
+{
+    constexpr int kExportPage = 1000;
+    std::optional<HistoryEntry> last;
+    for (;;) {
+        const std::optional<HistoryPage> rows = page(filter, last ? &*last : nullptr, kExportPage);
+        if (!rows)
+            return false;
+        for (const HistoryEntry& row : rows->rows)
+            if (!take(row))
+                return true;
+        if (!rows->more || rows->rows.empty())
+            return true;
+        last = rows->rows.back();
+    }
+}

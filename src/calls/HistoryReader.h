@@ -1,0 +1,90 @@
+#pragma once
+
+#include "calls/HistoryFilter.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QSqlDatabase;
+
+/// One call as the history holds it.
+struct HistoryEntry
+{
+    /// The row's key: SQLite's rowid, PostgreSQL's "id".
+    qint64 id = 0;
+    QString number;
+    /// "YYYY-MM-DD HH:MM:SS", local time, as written.
+    QString calldate;
+    /// How many calls the number has made in all, whatever the filter.
+    qint64 calls = 0;
+
+    bool operator==(const HistoryEntry&) const = default;
+};
+
+/// Whether `a` comes before `b` in the history's order: the newer call first, then the
+/// higher key.
+bool comesBefore(const HistoryEntry& a, const HistoryEntry& b);
+
+/// Rows in the history's order, newest call first (by date and time, then by key).
+struct HistoryPage
+{
+    std::vector<HistoryEntry> rows;
+    /// More rows match after the last one.
+    bool more = false;
+};
+
+/// Reads the call history named like `path3` (an SQLite file or a postgresql:// URI) and
+/// never changes it: the file is opened read-only, the server session is read-only. Reads
+/// in pages, so that no query holds a whole table; each statement is finished before the
+/// call returns, so a reader never holds up the program's own writes. Belongs to the thread
+/// that made it. When a read fails, `lastError()` says why and the next read connects anew.
+class HistoryReader
+{
+public:
+    static constexpr int kPageSize = 100;
+
+    explicit HistoryReader(QString target);
+    ~HistoryReader();
+
+    HistoryReader(const HistoryReader&) = delete;
+    HistoryReader& operator=(const HistoryReader&) = delete;
+
+    /// The rows matching `filter` that come after `after` in the history's order (from the
+    /// newest when it is null), at most `limit`, each with its number's count.
+    std::optional<HistoryPage> page(const HistoryFilter& filter, const HistoryEntry* after = nullptr,
+                                    int limit = kPageSize);
+    /// The rows matching `filter` whose key is above `id`, newest first, at most `limit`,
+    /// with their numbers' counts.
+    std::optional<std::vector<HistoryEntry>> above(qint64 id, const HistoryFilter& filter, int limit = kPageSize);
+    /// The highest key in the table; 0 when it is empty.
+    std::optional<qint64> newestId();
+    /// Every row matching `filter`, in order, page by page, until `take` returns false.
+    /// False when a read failed (rows taken so far stay taken).
+    bool forEach(const HistoryFilter& filter, const std::function<bool(const HistoryEntry&)>& take);
+
+    const QString& target() const { return m_target; }
+    QString lastError() const { return m_lastError; }
+
+private:
+    bool connect();
+    void disconnect();
+    QSqlDatabase database() const;
+    bool onServer() const { return m_onServer; }
+    QString keyColumn() const;
+    /// The WHERE clause (with its leading " WHERE ") and its values, in order.
+    QString conditions(const HistoryFilter& filter, QVariantList& values, const QStringList& more) const;
+    std::optional<std::vector<HistoryEntry>> select(const QString& where, const QVariantList& values, int limit);
+    bool addCounts(std::vector<HistoryEntry>& rows);
+    bool fail(const QString& why);
+
+    QString m_target;
+    bool m_onServer = false;
+    QString m_connectionName;
+    bool m_connected = false;
+    QString m_lastError;
+};

@@ -1,0 +1,189 @@
+#include "dialogs/HistoryWindow.h"
+
+#include "app/SharedState.h"
+#include "calls/BrowserLauncher.h"
+#include "calls/CallerPage.h"
+#include "calls/PostgresUri.h"
+#include "dialogs/FileChooser.h"
+#include "ui/HistoryTableModel.h"
+#include "ui/JapaneseFont.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <iterator>
+
+HistoryWindow::HistoryWindow(const SharedState& state, BrowserLauncher& launcher, FileChooser& fileChooser,
+                             QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_state(state)
+    , m_launcher(launcher)
+    , m_fileChooser(fileChooser)
+    , m_browser(state.urlSettings.path3)
+{
+    setObjectName(QStringLiteral("HistoryWindow"));
+    setWindowTitle(QStringLiteral("着信履歴"));
+    setFont(japaneseFont(kTextBoxPointSize));
+    createControls();
+
+    connect(&m_browser, &HistoryBrowser::unreachable, this, [this] {
+        lblStatus->setText(QStringLiteral("着信履歴を読めません（%1）。接続し直しています…")
+                               .arg(withoutPassword(m_browser.target())));
+    });
+    connect(&m_browser, &HistoryBrowser::reachable, lblStatus, &QLabel::clear);
+    connect(&m_browser, &HistoryBrowser::exported, this, [this](const QString& path, const HistoryExport& result) {
+        cmdExport->setEnabled(true);
+        lblStatus->setText(result.ok ? QStringLiteral("%1件を書き出しました: %2").arg(result.rows).arg(path)
+                                     : QStringLiteral("書き出せませんでした: %1").arg(result.error));
+    });
+    search();
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::createControls()
+{
+    txtSearch = new QLineEdit(this);
+    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch->setPlaceholderText(QStringLiteral("電話番号の一部"));
+    txtSearch->setClearButtonEnabled(true);
+
+    cboPeriod = new QComboBox(this);
+    cboPeriod->setObjectName(QStringLiteral("cboPeriod"));
+    cboPeriod->addItems({QStringLiteral("すべて"), QStringLiteral("今日"), QStringLiteral("昨日"),
+                         QStringLiteral("今週"), QStringLiteral("今月"), QStringLiteral("期間指定")});
+
+    const auto dateEdit = [this](const char* name) {
+        auto* edit = new QDateEdit(QDate::currentDate(), this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setCalendarPopup(true);
+        edit->setEnabled(false);
+        return edit;
+    };
+    dtFrom = dateEdit("dtFrom");
+    dtTo = dateEdit("dtTo");
+
+    cmdExport = new QPushButton(QStringLiteral("CSVに書き出す"), this);
+    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+    cmdExport->setAutoDefault(false);
+
+    m_model = new HistoryTableModel(m_browser, this);
+    lstHistory = new QTableView(this);
+    lstHistory->setObjectName(QStringLiteral("lstHistory"));
+    lstHistory->setModel(m_model);
+    lstHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstHistory->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstHistory->verticalHeader()->hide();
+    lstHistory->horizontalHeader()->setStretchLastSection(true);
+    lstHistory->setColumnWidth(HistoryTableModel::DateTime, 170);
+    lstHistory->setColumnWidth(HistoryTableModel::Number, 160);
+    lstHistory->installEventFilter(this);
+
+    auto* openAction = new QAction(QStringLiteral("ページを開く"), lstHistory);
+    openAction->setObjectName(QStringLiteral("mnuOpenPage"));
+    auto* copyAction = new QAction(QStringLiteral("番号をコピー"), lstHistory);
+    copyAction->setObjectName(QStringLiteral("mnuCopyNumber"));
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lstHistory->addActions({openAction, copyAction});
+    lstHistory->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setWordWrap(true);
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(txtSearch, 1);
+    filters->addWidget(cboPeriod);
+    filters->addWidget(dtFrom);
+    filters->addWidget(new QLabel(QStringLiteral("〜"), this));
+    filters->addWidget(dtTo);
+    filters->addWidget(cmdExport);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(lstHistory, 1);
+    layout->addWidget(lblStatus);
+    resize(640, 560);
+
+    connect(txtSearch, &QLineEdit::textChanged, this, &HistoryWindow::search);
+    connect(cboPeriod, &QComboBox::currentIndexChanged, this, [this] {
+        const bool between = kPeriods[cboPeriod->currentIndex()] == HistoryPeriod::Between;
+        dtFrom->setEnabled(between);
+        dtTo->setEnabled(between);
+        search();
+    });
+    connect(dtFrom, &QDateEdit::dateChanged, this, &HistoryWindow::search);
+    connect(dtTo, &QDateEdit::dateChanged, this, &HistoryWindow::search);
+    connect(cmdExport, &QPushButton::clicked, this, &HistoryWindow::exportRows);
+    connect(lstHistory, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { openPage(index.row()); });
+    connect(openAction, &QAction::triggered, this, [this] { openPage(currentRow()); });
+    connect(copyAction, &QAction::triggered, this, [this] { copyNumber(currentRow()); });
+}
+
+HistoryFilter HistoryWindow::filter() const
+{
+    const int period = std::clamp(cboPeriod->currentIndex(), 0, int(std::size(kPeriods)) - 1);
+    return HistoryFilter::of(txtSearch->text(), kPeriods[period], QDate::currentDate(), dtFrom->date(), dtTo->date());
+}
+
+void HistoryWindow::search()
+{
+    m_browser.search(filter());
+}
+
+int HistoryWindow::currentRow() const
+{
+    return lstHistory->currentIndex().isValid() ? lstHistory->currentIndex().row() : -1;
+}
+
+void HistoryWindow::openPage(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, m_model->entry(row).number));
+}
+
+void HistoryWindow::copyNumber(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    QGuiApplication::clipboard()->setText(m_model->entry(row).number);
+}
+
+void HistoryWindow::exportRows()
+{
+    const QString suggested =
+        QStringLiteral("着信履歴-%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    const std::optional<QString> path = m_fileChooser.chooseFileToSave(this, suggested);
+    if (!path)
+        return;
+    cmdExport->setEnabled(false);
+    lblStatus->setText(QStringLiteral("書き出しています…"));
+    m_browser.exportTo(*path);
+}
+
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lstHistory && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openPage(currentRow());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,105 @@
+#include "ui/HistoryTableModel.h"
+
+#include "calls/HistoryBrowser.h"
+
+#include <algorithm>
+
+HistoryTableModel::HistoryTableModel(HistoryBrowser& browser, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_browser(browser)
+{
+    connect(&browser, &HistoryBrowser::reset, this, &HistoryTableModel::replace);
+    connect(&browser, &HistoryBrowser::appended, this, &HistoryTableModel::append);
+    connect(&browser, &HistoryBrowser::arrived, this, &HistoryTableModel::insertArrived);
+}
+
+int HistoryTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int HistoryTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const HistoryEntry& row = entry(index.row());
+    if (role == Qt::TextAlignmentRole && index.column() == Calls)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case DateTime:
+        return row.calldate;
+    case Number:
+        return row.number;
+    case Calls:
+        return row.calls;
+    default:
+        return {};
+    }
+}
+
+QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case DateTime:
+        return QStringLiteral("日時");
+    case Number:
+        return QStringLiteral("電話番号");
+    case Calls:
+        return QStringLiteral("着信回数");
+    default:
+        return {};
+    }
+}
+
+bool HistoryTableModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && m_browser.canFetchMore();
+}
+
+void HistoryTableModel::fetchMore(const QModelIndex& parent)
+{
+    if (!parent.isValid())
+        m_browser.fetchMore();
+}
+
+void HistoryTableModel::replace(const std::vector<HistoryEntry>& rows)
+{
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+void HistoryTableModel::append(const std::vector<HistoryEntry>& rows)
+{
+    if (rows.empty())
+        return;
+    beginInsertRows({}, rowCount(), rowCount() + int(rows.size()) - 1);
+    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    endInsertRows();
+}
+
+void HistoryTableModel::insertArrived(const std::vector<HistoryEntry>& rows)
+{
+    for (const HistoryEntry& row : rows) {
+        const auto place = std::lower_bound(m_rows.begin(), m_rows.end(), row, comesBefore);
+        const int at = int(place - m_rows.begin());
+        beginInsertRows({}, at, at);
+        m_rows.insert(place, row);
+        endInsertRows();
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].number == row.number && m_rows[i].calls != row.calls) {
+                m_rows[i].calls = row.calls;
+                const QModelIndex cell = index(int(i), Calls);
+                emit dataChanged(cell, cell);
+            }
+    }
+}
