@@ -2,6 +2,16 @@
 
 #include <QDir>
 
+namespace {
+
+std::optional<QDate> dateOf(const QString& text)
+{
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
@@ -9,8 +19,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
         const QString& arg = arguments.at(i);
         const bool hasValue = i + 1 < arguments.size();
         if (arg == QLatin1String("--create-history-db") || arg == QLatin1String("--autostart") ||
-            arg == QLatin1String("--help") || arg == QLatin1String("--version"))
+            arg == QLatin1String("--export-history") || arg == QLatin1String("--from") ||
+            arg == QLatin1String("--to") || arg == QLatin1String("--help") || arg == QLatin1String("--version"))
             result.endsAtOnce = true;
+        std::optional<QDate>* day = arg == QLatin1String("--from") ? &result.exportFrom
+                                    : arg == QLatin1String("--to") ? &result.exportTo
+                                                                   : nullptr;
         if (arg == QLatin1String("--app-dir") && hasValue) {
             // Stored paths are appended directly to the directory, so it carries no
             // trailing separator.
@@ -20,6 +34,15 @@ CommandLine parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--autostart") && hasValue &&
                    (arguments.at(i + 1) == QLatin1String("on") || arguments.at(i + 1) == QLatin1String("off"))) {
             result.autostart = arguments.at(++i) == QLatin1String("on");
+        } else if (arg == QLatin1String("--export-history") && hasValue) {
+            result.exportHistory = arguments.at(++i);
+        } else if (day && hasValue && dateOf(arguments.at(i + 1))) {
+            *day = dateOf(arguments.at(++i));
+        } else if (day) {
+            result.error = QStringLiteral("%1 needs a day written YYYY-MM-DD").arg(arg);
+            return result;
+        } else if (arg == QLatin1String("--history")) {
+            result.history = true;
         } else if (arg == QLatin1String("--help")) {
             result.help = true;
         } else if (arg == QLatin1String("--version")) {
@@ -29,5 +52,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
             return result;
         }
     }
+    if ((result.exportFrom || result.exportTo) && !result.exportHistory)
+        result.error = QStringLiteral("--from and --to go with --export-history");
     return result;
 }

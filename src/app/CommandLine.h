@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,13 @@ struct CommandLine
     std::optional<QString> createHistoryDb;
     /// `--autostart on|off`: write or remove the session's autostart entry and exit.
     std::optional<bool> autostart;
+    /// `--history`: open the call-history window, in the running instance if there is one.
+    bool history = false;
+    /// `--export-history FILE` ("-": standard output), with `--from DATE` and `--to DATE`
+    /// (YYYY-MM-DD, both included): write the history's calls as CSV and exit.
+    std::optional<QString> exportHistory;
+    std::optional<QDate> exportFrom;
+    std::optional<QDate> exportTo;
     /// `--help` and `--version`: print the usage or the version and exit.
     bool help = false;
     bool version = false;
@@ -28,13 +36,17 @@ struct CommandLine
 
 /// What `--help` prints, and a wrong option on standard error: one line per option.
 inline constexpr char kUsage[] =
-    "usage: chakushin [--app-dir DIR] [--create-history-db PATH|URI] [--autostart on|off] [--help] [--version]\n"
+    "usage: chakushin [--app-dir DIR] [--history] [--create-history-db PATH|URI] [--autostart on|off]\n"
+    "                 [--export-history [--from DATE] [--to DATE] FILE|-] [--help] [--version]\n"
     "Opens the caller's page in the browser for each call a caller-ID adapter reports, and keeps a call history.\n"
     "A start while chakushin runs for this user (under the same title) brings its window to the front and ends;\n"
     "the options that exit leave a running chakushin alone and need no desktop session.\n"
     "\n"
     "  --app-dir DIR                 keep settings.ini, the icons and the history in DIR\n"
+    "  --history                     open the call-history window (in the running chakushin, or alone)\n"
     "  --create-history-db PATH|URI  make an empty history file, or the table in a postgresql:// database, and exit\n"
+    "  --export-history FILE|-       write the call history as CSV to FILE (- for standard output), and exit;\n"
+    "    [--from DATE] [--to DATE]   only the calls of these days (YYYY-MM-DD, both included)\n"
     "  --autostart on|off            add or remove the entry that starts chakushin with the desktop session, and exit\n"
     "  --help                        print this help and exit\n"
     "  --version                     print the version and exit\n";

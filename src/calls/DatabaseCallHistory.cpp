@@ -178,7 +178,9 @@ void DatabaseCallHistory::received(const HistoryReport& report)
     m_stalled = false;
     m_retrying = report.retrying;
     m_lastError = report.error;
+    bool written = false;
     for (const auto& [key, outcome] : report.settled) {
+        written = written || outcome == HistoryStore::Outcome::Written;
         const auto entry = m_entries.find(key);
         if (entry == m_entries.end())
             continue;
@@ -193,6 +195,8 @@ void DatabaseCallHistory::received(const HistoryReport& report)
         trace(QStringLiteral("%1 waiting history rows not written to").arg(report.waiting), report.error);
     for (QEventLoop* wait : m_waits)
         wait->quit();
+    if (written && m_written)
+        m_written();
 }
 
 bool DatabaseCallHistory::drainSpool()

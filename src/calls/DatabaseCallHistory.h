@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -62,6 +63,9 @@ public:
     /// Whether the minute's retry is due to run.
     bool retrying() const { return m_retrying; }
     void setWriteWait(std::chrono::milliseconds wait) { m_writeWait = wait; }
+    /// Called (in this object's thread) each time rows have been written, so that whoever
+    /// shows the history can read them.
+    void setWrittenHandler(std::function<void()> handler) { m_written = std::move(handler); }
 
     static StoreFactory defaultFactory();
 
@@ -101,6 +105,7 @@ private:
     QString m_lastError;
     std::chrono::milliseconds m_writeWait{kWriteWait};
     std::vector<QEventLoop*> m_waits;
+    std::function<void()> m_written;
     QObject m_inbox;
     std::shared_ptr<Relay> m_relay;
     QThread* m_thread = nullptr;

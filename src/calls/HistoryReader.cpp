@@ -29,6 +29,16 @@ QString startOfDay(const QDate& day)
 
 } // namespace
 
+QStringList historyIndexStatements(bool onServer)
+{
+    if (onServer)
+        return {QStringLiteral("CREATE INDEX history_calldate ON history (calldate, id) INCLUDE (telnum)"),
+                QStringLiteral("CREATE INDEX history_telnum ON history (telnum)")};
+    // An SQLite index ends with the rowid: (calldate, telnum) serves the order and the search.
+    return {QStringLiteral("CREATE INDEX history_calldate ON history (calldate, telnum)"),
+            QStringLiteral("CREATE INDEX history_telnum ON history (telnum)")};
+}
+
 bool comesBefore(const HistoryEntry& a, const HistoryEntry& b)
 {
     return std::tie(a.calldate, a.id) > std::tie(b.calldate, b.id);

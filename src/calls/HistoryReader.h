@@ -12,6 +12,12 @@
 
 class QSqlDatabase;
 
+/// The indexes that keep the reader's pages and searches fast on a large table: by date
+/// and time (holding the number, so a search by number fragment reads the index alone) and
+/// by number (for the counts). Made with the table, and given to an existing one by the
+/// same statements (see the README).
+QStringList historyIndexStatements(bool onServer);
+
 /// One call as the history holds it.
 struct HistoryEntry
 {

@@ -1,5 +1,6 @@
 #include "calls/PostgresHistoryStore.h"
 
+#include "calls/HistoryReader.h"
 #include "calls/HistorySpool.h"
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
@@ -253,12 +254,19 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText)
         else if (configurePostgresConnection(db, uri, error) && !db.open())
             error = db.lastError().text();
         if (db.isOpen()) {
+            // The table comes with its indexes or not at all.
             QSqlQuery create(db);
-            created = create.exec(QStringLiteral("CREATE TABLE history (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
+            created = db.transaction() &&
+                      create.exec(QStringLiteral("CREATE TABLE history (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
                                                  "KEY, telnum text NOT NULL, calldate timestamp NOT NULL)"));
+            for (const QString& index : historyIndexStatements(true))
+                created = created && create.exec(index);
             if (!created)
-                error = create.lastError().text();
+                error = create.lastError().isValid() ? create.lastError().text() : db.lastError().text();
             create.clear();
+            created = created ? db.commit() : (db.rollback(), false);
+            if (!created && error.isEmpty())
+                error = db.lastError().text();
             db.close();
         }
     }

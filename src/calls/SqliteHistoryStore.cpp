@@ -1,5 +1,6 @@
 #include "calls/SqliteHistoryStore.h"
 
+#include "calls/HistoryReader.h"
 #include "calls/HistorySpool.h"
 
 #include <QDir>
@@ -178,10 +179,13 @@ bool createHistoryDatabase(const QString& path, QString* errorText)
             if (!requireFullSync(db, e))
                 return false;
             QSqlQuery create(db);
-            return execute(create,
-                           QStringLiteral("CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
-                                          "calldate TEXT NOT NULL)"),
-                           e);
+            bool ok = execute(create,
+                              QStringLiteral("CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
+                                             "calldate TEXT NOT NULL)"),
+                              e);
+            for (const QString& index : historyIndexStatements(false))
+                ok = ok && execute(create, index, e);
+            return ok;
         });
     if (!created) {
         QFile::remove(path);

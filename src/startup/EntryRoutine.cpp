@@ -9,6 +9,7 @@
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
 #include "startup/ForegroundWindow.h"
+#include "startup/HistoryCommands.h"
 #include "startup/Program.h"
 #include "startup/SingleInstance.h"
 #include "startup/StartupSequence.h"
@@ -94,8 +95,8 @@ int setAutostart(bool on, const QString& appDir)
     return result.ok ? 0 : 1;
 }
 
-// What ends at once and needs no display: the usage, the version, the history database and
-// the autostart entry.
+// What ends at once and needs no display: the usage, the version, the history database, its
+// export and the autostart entry.
 int runWithoutDisplay(const CommandLine& options)
 {
     if (options.help) {
@@ -108,6 +109,9 @@ int runWithoutDisplay(const CommandLine& options)
     }
     if (options.createHistoryDb)
         return createHistoryDb(*options.createHistoryDb);
+    if (options.exportHistory)
+        return exportHistoryFromCommandLine(applicationDirectory(options).path, *options.exportHistory,
+                                            options.exportFrom, options.exportTo);
     if (options.autostart == false)
         return setAutostart(false, {});
     if (options.autostart)
@@ -153,6 +157,7 @@ int runProgram(const ApplicationDirectory& dir)
     frmTerminal& window = program.loadMainWindow();
     ForegroundWindow foreground(window);
     QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
+    QObject::connect(&instance, &SingleInstance::historyRequested, &window, [&program] { program.openHistory(); });
 
     StartupSequence startup(program.state, boxes, pauser, program.comm, window, program.stepDialogs());
     switch (startup.run()) {
@@ -200,7 +205,9 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
-    if (options.createHistoryDb || options.autostart || options.help || options.version)
+    if (options.createHistoryDb || options.exportHistory || options.autostart || options.help || options.version)
         return runWithoutDisplay(options);
+    if (options.history)
+        return showHistoryFromCommandLine(applicationDirectory(options).path);
     return runProgram(applicationDirectory(options));
 }

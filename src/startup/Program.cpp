@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
@@ -33,11 +34,17 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     , history(state, seams.messageBoxes)
     , receive(state, seams.messageBoxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
     , comm(state, seams.messageBoxes, seams.pauser, receive)
-{}
+{
+    history.setWrittenHandler([this] {
+        if (m_historyWindow)
+            m_historyWindow->browser().lookForNewRows();
+    });
+}
 
-// The window goes before the serial link it is attached to.
+// The windows go before the serial link and the launcher they use.
 Program::~Program()
 {
+    delete m_historyWindow.data();
     m_window.reset();
 }
 
@@ -47,8 +54,27 @@ frmTerminal& Program::loadMainWindow()
         m_window =
             std::make_unique<frmTerminal>(state, seams.messageBoxes, seams.pauser, comm, receive, seams.tray, openers);
         registerDialogs();
+        QObject::connect(m_window.get(), &frmTerminal::historyRequested, m_window.get(), [this] { openHistory(); });
     }
     return *m_window;
+}
+
+HistoryWindow* Program::historyWindow() const
+{
+    return m_historyWindow.data();
+}
+
+HistoryWindow& Program::openHistory()
+{
+    if (!m_historyWindow) {
+        m_historyWindow = new HistoryWindow(state, seams.browser ? *seams.browser : *m_ownBrowser,
+                                            seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser);
+        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_historyWindow->showNormal();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+    return *m_historyWindow;
 }
 
 void Program::registerDialogs()

@@ -8,12 +8,14 @@
 #include "ui/DialogOpeners.h"
 #include "ui/frmTerminal.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 class BrowserLauncher;
 class FileChooser;
+class HistoryWindow;
 class MessageBoxes;
 class Pauser;
 class TaskTray;
@@ -63,6 +65,11 @@ public:
     /// SIGTERM, SIGHUP or SIGINT (a logout, a shutdown), which end the program the same way
     /// without the notice. Returns the exit status. Needs the main window loaded.
     int runUntilUnloaded();
+    /// Opens the call-history window over the history the settings name now, or brings the
+    /// open one forward: one at most. Calls written while it is open appear in it at once.
+    HistoryWindow& openHistory();
+    /// The call-history window while it is open, else null.
+    HistoryWindow* historyWindow() const;
 
     SharedState state;
     ProgramSeams seams;
@@ -81,4 +88,5 @@ private:
     void registerDialogs();
 
     std::unique_ptr<frmTerminal> m_window;
+    QPointer<HistoryWindow> m_historyWindow;
 };

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr char kForward[] = "forward\n";
+constexpr char kHistory[] = "history\n";
 constexpr char kDone[] = "done\n";
 
 QString userId()
@@ -61,7 +62,7 @@ QString SingleInstance::runtimeDirectory()
     return QDir::tempPath();
 }
 
-SingleInstance::Role SingleInstance::claim()
+SingleInstance::Role SingleInstance::claim(Request request)
 {
     m_lock = std::make_unique<QLockFile>(m_basePath + QStringLiteral(".lock"));
     // The lock is held for the program's whole life: only a lock whose holder has gone is stale.
@@ -77,8 +78,14 @@ SingleInstance::Role SingleInstance::claim()
         return Role::First;
     }
     m_lock.reset();
-    askToComeForward(m_basePath + QStringLiteral(".socket"));
+    ask(m_basePath + QStringLiteral(".socket"), request);
     return Role::HandedOver;
+}
+
+void SingleInstance::release()
+{
+    m_server.close();
+    m_lock.reset();
 }
 
 void SingleInstance::listen()
@@ -95,15 +102,18 @@ void SingleInstance::answer(QLocalSocket* socket)
     if (!socket->canReadLine())
         return;
     const QByteArray request = socket->readLine();
-    if (request == kForward) {
-        emit forwardRequested();
+    if (request == kForward || request == kHistory) {
+        if (request == kForward)
+            emit forwardRequested();
+        else
+            emit historyRequested();
         socket->write(kDone);
         socket->flush();
     }
     socket->disconnectFromServer();
 }
 
-void SingleInstance::askToComeForward(const QString& serverPath)
+void SingleInstance::ask(const QString& serverPath, Request request)
 {
     // The running instance may have taken the lock an instant ago and not listen yet.
     const QDeadlineTimer deadline(kReachWait);
@@ -116,7 +126,7 @@ void SingleInstance::askToComeForward(const QString& serverPath)
             return;
         QThread::msleep(50);
     }
-    socket.write(kForward);
+    socket.write(request == Request::History ? kHistory : kForward);
     socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
     // The running instance may be inside a blocking pause; it answers once it is through.
     while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired())

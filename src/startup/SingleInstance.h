@@ -26,6 +26,15 @@ public:
         HandedOver
     };
 
+    /// What a later start asks of the running instance.
+    enum class Request
+    {
+        /// Come forward.
+        Forward,
+        /// Open the call-history window.
+        History
+    };
+
     /// How long a second start tries to reach the running instance.
     static constexpr auto kReachWait = std::chrono::milliseconds(3000);
 
@@ -37,16 +46,22 @@ public:
     /// Where the lock and the socket live: $XDG_RUNTIME_DIR, else the temporary directory.
     static QString runtimeDirectory();
 
-    Role claim();
+    /// Becomes the running instance, or hands `request` to the one that runs.
+    Role claim(Request request = Request::Forward);
+    /// Gives the instance up again (after `claim` made this one the first): a later start
+    /// runs on its own.
+    void release();
 
 Q_SIGNALS:
     /// Another start of the program asked this one to come forward.
     void forwardRequested();
+    /// Another start asked for the call-history window.
+    void historyRequested();
 
 private:
     void listen();
     void answer(QLocalSocket* socket);
-    static void askToComeForward(const QString& serverPath);
+    static void ask(const QString& serverPath, Request request);
 
     QString m_basePath;
     std::unique_ptr<QLockFile> m_lock;

@@ -135,10 +135,17 @@ void frmTerminal::createControls()
     mnuMachiuke->setObjectName(QStringLiteral("mnuMachiuke"));
     mnuSettings = mnuContext->addAction(QStringLiteral("設定"));
     mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
+    mnuHistory = mnuContext->addAction(QStringLiteral("着信履歴"));
+    mnuHistory->setObjectName(QStringLiteral("mnuHistory"));
+    mnuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    // The menu only pops up from the tray; the shortcut belongs to this window.
+    mnuHistory->setShortcutContext(Qt::WindowShortcut);
+    addAction(mnuHistory);
     mnuExit = mnuContext->addAction(QStringLiteral("終了"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     connect(mnuMachiuke, &QAction::triggered, this, &frmTerminal::mnuMachiuke_Click);
     connect(mnuSettings, &QAction::triggered, this, &frmTerminal::mnuSettings_Click);
+    connect(mnuHistory, &QAction::triggered, this, &frmTerminal::historyRequested);
     connect(mnuExit, &QAction::triggered, this, &frmTerminal::mnuExit_Click);
 }
 

@@ -108,11 +108,15 @@ public:
     QMenu* mnuContext = nullptr;
     QAction* mnuMachiuke = nullptr;
     QAction* mnuSettings = nullptr;
+    /// "着信履歴", also reached by Ctrl+H in this window.
+    QAction* mnuHistory = nullptr;
     QAction* mnuExit = nullptr;
 
 Q_SIGNALS:
     /// The unload sequence has ended: the program should end now.
     void unloaded();
+    /// The user asked for the call-history window.
+    void historyRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
