@@ -157,8 +157,7 @@ void HistoryBrowser::lookForNewRows()
         Answer answer{Answer::Kind::Poll, generation};
         const int limit = HistoryReader::kPageSize + int(kLateCommits);
         const std::optional<qint64> newest = reader.newestId();
-        const std::optional<std::vector<HistoryEntry>> rows =
-            newest ? reader.above(from, filter, limit) : std::nullopt;
+        const std::optional<std::vector<HistoryEntry>> rows = newest ? reader.above(from, filter, limit) : std::nullopt;
         answer.ok = rows.has_value();
         answer.error = reader.lastError();
         if (rows) {

@@ -53,6 +53,7 @@ public:
     /// Writes the rows matching the search to the file `path` (replaced whole, only once
     /// complete) as CSV: `exported` follows.
     void exportTo(const QString& path);
+    void setPollInterval(std::chrono::milliseconds interval) { m_poll.setInterval(interval); }
     /// Whether the last read reached the database.
     bool isReachable() const { return m_reachable; }
 

@@ -4,6 +4,7 @@
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
 
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -11,6 +12,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 
@@ -143,18 +145,19 @@ QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& val
 }
 
 std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& where, const QVariantList& values,
-                                                               int limit)
+                                                               int limit, Order order)
 {
     if (!connect())
         return std::nullopt;
     const QString key = keyColumn();
-    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS')")
-                                        : QStringLiteral("calldate");
+    const QString calldate =
+        m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS')") : QStringLiteral("calldate");
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    bool ok = query.prepare(QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY calldate DESC, %1 DESC "
-                                           "LIMIT %4")
-                                .arg(key, calldate, where)
+    const QString orderBy =
+        order == Order::ByKey ? QStringLiteral("%1 DESC").arg(key) : QStringLiteral("calldate DESC, %1 DESC").arg(key);
+    bool ok = query.prepare(QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY %4 LIMIT %5")
+                                .arg(key, calldate, where, orderBy)
                                 .arg(limit));
     for (const QVariant& value : values)
         query.addBindValue(value);
@@ -206,8 +209,17 @@ bool HistoryReader::addCounts(std::vector<HistoryEntry>& rows)
     return true;
 }
 
+void HistoryReader::readDone()
+{
+    // A file is opened for each read: one moved away, replaced or restored is seen as it
+    // is now, and no lock outlives the read.
+    if (!m_onServer)
+        disconnect();
+}
+
 std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, const HistoryEntry* after, int limit)
 {
+    const auto done = qScopeGuard([this] { readDone(); });
     QVariantList values;
     QStringList position;
     if (after) {
@@ -232,12 +244,19 @@ std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, cons
 
 std::optional<std::vector<HistoryEntry>> HistoryReader::above(qint64 id, const HistoryFilter& filter, int limit)
 {
+    const auto done = qScopeGuard([this] { readDone(); });
     QVariantList values{id};
-    return select(conditions(filter, values, {keyColumn() + QStringLiteral(" > ?")}), values, limit);
+    // By key: the newest rows are found by the key's index, whatever the date's index offers.
+    std::optional<std::vector<HistoryEntry>> rows =
+        select(conditions(filter, values, {keyColumn() + QStringLiteral(" > ?")}), values, limit, Order::ByKey);
+    if (rows)
+        std::sort(rows->begin(), rows->end(), comesBefore);
+    return rows;
 }
 
 std::optional<qint64> HistoryReader::newestId()
 {
+    const auto done = qScopeGuard([this] { readDone(); });
     if (!connect())
         return std::nullopt;
     QSqlQuery query(database());

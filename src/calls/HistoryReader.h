@@ -45,7 +45,8 @@ struct HistoryPage
 };
 
 /// Reads the call history named like `path3` (an SQLite file or a postgresql:// URI) and
-/// never changes it: the file is opened read-only, the server session is read-only. Reads
+/// never changes it: the file is opened read-only for each read, the server session is
+/// read-only and kept. Reads
 /// in pages, so that no query holds a whole table; each statement is finished before the
 /// call returns, so a reader never holds up the program's own writes. Belongs to the thread
 /// that made it. When a read fails, `lastError()` says why and the next read connects anew.
@@ -79,12 +80,19 @@ public:
 private:
     bool connect();
     void disconnect();
+    void readDone();
     QSqlDatabase database() const;
     bool onServer() const { return m_onServer; }
     QString keyColumn() const;
     /// The WHERE clause (with its leading " WHERE ") and its values, in order.
     QString conditions(const HistoryFilter& filter, QVariantList& values, const QStringList& more) const;
-    std::optional<std::vector<HistoryEntry>> select(const QString& where, const QVariantList& values, int limit);
+    enum class Order
+    {
+        Newest, ///< the history's order
+        ByKey,  ///< the highest key first
+    };
+    std::optional<std::vector<HistoryEntry>> select(const QString& where, const QVariantList& values, int limit,
+                                                    Order order = Order::Newest);
     bool addCounts(std::vector<HistoryEntry>& rows);
     bool fail(const QString& why);
 

@@ -90,8 +90,8 @@ QString sqliteFileUri(const QString& path, const QString& mode)
 {
     const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     // "file://" plus an absolute path gives an empty authority whatever the path begins with.
-    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) +
-           QStringLiteral("?mode=") + mode;
+    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) + QStringLiteral("?mode=") +
+           mode;
 }
 
 SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout)

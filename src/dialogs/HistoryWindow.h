@@ -29,7 +29,7 @@ class HistoryWindow final : public QWidget
 
 public:
     /// The periods in the order `cboPeriod` lists them.
-    static constexpr HistoryPeriod kPeriods[] = {HistoryPeriod::All,      HistoryPeriod::Today,
+    static constexpr HistoryPeriod kPeriods[] = {HistoryPeriod::All,       HistoryPeriod::Today,
                                                  HistoryPeriod::Yesterday, HistoryPeriod::ThisWeek,
                                                  HistoryPeriod::ThisMonth, HistoryPeriod::Between};
 

@@ -34,8 +34,7 @@ std::optional<QString> QtFileChooser::chooseFileToOpen(QWidget* parent)
 
 std::optional<QString> QtFileChooser::chooseFileToSave(QWidget* parent, const QString& suggested)
 {
-    auto* dialog = new QFileDialog(parent, QString(), QDir::home().filePath(suggested),
-                                   QStringLiteral("CSV (*.csv)"));
+    auto* dialog = new QFileDialog(parent, QString(), QDir::home().filePath(suggested), QStringLiteral("CSV (*.csv)"));
     dialog->setObjectName(QStringLiteral("SaveDialog"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);

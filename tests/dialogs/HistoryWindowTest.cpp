@@ -1,0 +1,295 @@
+// The call-history window over a real SQLite file and a table on a throwaway PostgreSQL
+// server, driven through its controls' names as a user drives it.
+
+#include "dialogs/HistoryWindow.h"
+#include "app/Settings.h"
+#include "calls/HistoryBrowser.h"
+#include "calls/PostgresHistoryStore.h"
+#include "calls/SqliteHistoryStore.h"
+#include "ui/HistoryTableModel.h"
+
+#include "support/CsvReader.h"
+#include "support/ProcessEventsUntil.h"
+#include "support/QStringPrinter.h"
+#include "support/TestDesk.h"
+
+#include "ThrowawayCluster.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+enum class Kind
+{
+    File,
+    Server
+};
+
+const QString kPage = QStringLiteral("https://crm.example.jp/tel/");
+
+ThrowawayCluster& cluster()
+{
+    static ThrowawayCluster server;
+    return server;
+}
+
+QString day(int daysFromToday, const char* time)
+{
+    return QDate::currentDate().addDays(daysFromToday).toString("yyyy-MM-dd ") + time;
+}
+
+class HistoryWindowTest : public ::testing::TestWithParam<Kind>
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        if (GetParam() == Kind::Server) {
+            ASSERT_TRUE(cluster().start()) << cluster().error().toStdString();
+            const QString database = "h" + QUuid::createUuid().toString(QUuid::Id128);
+            ASSERT_TRUE(cluster().createDatabase(database)) << cluster().error().toStdString();
+            target = cluster().uri(database);
+            ASSERT_TRUE(createPostgresHistoryTable(target, &error)) << error.toStdString();
+        } else {
+            target = desk.dir.filePath("calls.db");
+            ASSERT_TRUE(createHistoryDatabase(target, &error)) << error.toStdString();
+        }
+        desk.write("[URL]\nbrowse=False\nhistory=True\npath1=" + kPage.toUtf8() + "\npath3=" + target.toUtf8());
+        LoadSettings(desk.state());
+    }
+
+    // Rows as another desk or tool writes them: number and "YYYY-MM-DD HH:MM:SS".
+    void add(const std::vector<std::pair<QString, QString>>& rows)
+    {
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(GetParam() == Kind::Server ? "QPSQL" : "QSQLITE", name);
+            QString error;
+            if (GetParam() == Kind::Server)
+                ASSERT_TRUE(configurePostgresConnection(db, target, error)) << error.toStdString();
+            else
+                db.setDatabaseName(target);
+            ASSERT_TRUE(db.open());
+            QSqlQuery insert(db);
+            for (const auto& [number, calldate] : rows) {
+                insert.prepare(GetParam() == Kind::Server
+                                   ? "INSERT INTO history (telnum, calldate) VALUES (?, ?::timestamp)"
+                                   : "INSERT INTO history (telnum, calldate) VALUES (?, ?)");
+                insert.addBindValue(number);
+                insert.addBindValue(calldate);
+                ASSERT_TRUE(insert.exec());
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    HistoryWindow& open(std::chrono::milliseconds poll = 100ms)
+    {
+        HistoryWindow& window = desk.program->openHistory();
+        window.browser().setPollInterval(poll);
+        return window;
+    }
+
+    static QStringList column(HistoryWindow& window, int column)
+    {
+        QStringList cells;
+        for (int row = 0; row < window.lstHistory->model()->rowCount(); ++row)
+            cells << window.lstHistory->model()->index(row, column).data().toString();
+        return cells;
+    }
+    // The numbers shown, once they are `expected` (else as they are then).
+    static QStringList numbers(HistoryWindow& window, const QStringList& expected)
+    {
+        processEventsUntil([&] { return column(window, HistoryTableModel::Number) == expected; }, 5s);
+        return column(window, HistoryTableModel::Number);
+    }
+
+    TestDesk desk;
+    QString target;
+};
+
+// Newest call first (the higher key first within one second), each with its number's count.
+TEST_P(HistoryWindowTest, NewestFirstWithCounts)
+{
+    add({{"0311110000", "2026-12-01 09:00:00"},
+         {"0322220000", "2026-12-03 10:00:00"},
+         {"0311110000", "2026-12-02 08:00:00"},
+         {"0311110000", "2026-12-03 10:00:00"}});
+    HistoryWindow& window = open();
+    EXPECT_EQ(window.windowTitle(), "着信履歴");
+    const QStringList order{"0311110000", "0322220000", "0311110000", "0311110000"};
+    EXPECT_EQ(numbers(window, order), order);
+    EXPECT_EQ(column(window, HistoryTableModel::DateTime), QStringList({"2026-12-03 10:00:00", "2026-12-03 10:00:00",
+                                                                        "2026-12-02 08:00:00", "2026-12-01 09:00:00"}));
+    EXPECT_EQ(column(window, HistoryTableModel::Calls), QStringList({"3", "1", "3", "3"}));
+}
+
+// The search box narrows as a person types a number; the period narrows by day.
+TEST_P(HistoryWindowTest, SearchByFragmentAndPeriod)
+{
+    add({{"0612345678", day(-40, "12:00:00")},
+         {"09012345678", day(-1, "23:59:59")},
+         {"0312349999", day(0, "00:00:00")},
+         {"0312345678", day(0, "08:30:00")}});
+    HistoryWindow& window = open();
+    // clang-format off
+    const struct { const char* typed; QStringList shown; } rows[] = {
+        {"", {"0312345678", "0312349999", "09012345678", "0612345678"}},
+        {"03-1234", {"0312345678", "0312349999"}},
+        {"０９０", {"09012345678"}},
+        {" 5678 ", {"0312345678", "09012345678", "0612345678"}},
+        {"03 1234 9", {"0312349999"}},
+        {"03ー1234－5", {"0312345678"}},
+        {"7777", {}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        window.txtSearch->setText(QString::fromUtf8(row.typed));
+        EXPECT_EQ(numbers(window, row.shown), row.shown) << row.typed;
+    }
+
+    window.txtSearch->clear();
+    // clang-format off
+    const struct { int period; int fromDays, toDays; QStringList shown; } periods[] = {
+        {1, 0, 0, {"0312345678", "0312349999"}},
+        {2, 0, 0, {"09012345678"}},
+        {5, -39, -41, {"0612345678"}},
+        {5, -40, -1, {"09012345678", "0612345678"}},
+        {0, 0, 0, {"0312345678", "0312349999", "09012345678", "0612345678"}},
+    };
+    // clang-format on
+    for (const auto& row : periods) {
+        window.cboPeriod->setCurrentIndex(row.period);
+        window.dtFrom->setDate(QDate::currentDate().addDays(row.fromDays));
+        window.dtTo->setDate(QDate::currentDate().addDays(row.toDays));
+        EXPECT_EQ(numbers(window, row.shown), row.shown) << window.cboPeriod->currentText().toStdString();
+        EXPECT_EQ(window.dtFrom->isEnabled(), row.period == 5);
+    }
+}
+
+// Enter, a double-click and the context menu open the caller's page as a call would, even
+// with the browser switched off for calls, and record nothing; Ctrl+C copies the number.
+TEST_P(HistoryWindowTest, OpensThePageAndCopiesTheNumber)
+{
+    add({{"0312&x=1#y", "2026-12-01 09:00:00"}, {"0311110000", "2026-12-02 09:00:00"}});
+    HistoryWindow& window = open();
+    ASSERT_EQ(numbers(window, {"0311110000", "0312&x=1#y"}).size(), 2);
+    QTableView& table = *window.lstHistory;
+
+    table.setCurrentIndex(table.model()->index(0, 0));
+    QTest::keyClick(&table, Qt::Key_Return);
+    table.setCurrentIndex(table.model()->index(1, 1));
+    table.findChild<QAction*>("mnuOpenPage")->trigger();
+    const QPoint cell = table.visualRect(table.model()->index(0, 1)).center();
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cell);
+    EXPECT_EQ(desk.browser.urls, QStringList({kPage + "0311110000", kPage + "0312%26x%3D1%23y", kPage + "0311110000"}));
+
+    table.setCurrentIndex(table.model()->index(1, 0));
+    QTest::keyClick(&table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0312&x=1#y");
+
+    QTest::qWait(300);
+    EXPECT_EQ(column(window, HistoryTableModel::Number).size(), 2) << "the table changed";
+    EXPECT_TRUE(desk.boxes.shown.empty());
+}
+
+// The rows the search finds go to a CSV file a spreadsheet reads: a byte-order mark, a
+// header, RFC 4180 quoting, and a number no spreadsheet takes for a formula.
+TEST_P(HistoryWindowTest, ExportsWhatTheSearchFinds)
+{
+    add({{"=1+2,\"3\"", "2026-12-01 09:00:00"},
+         {"0311110000", "2026-12-02 09:00:00"},
+         {"0322220000", "2026-12-03 09:00:00"},
+         {"0311110000", "2026-12-04 09:00:00"}});
+    HistoryWindow& window = open();
+    window.txtSearch->setText("1");
+    ASSERT_EQ(numbers(window, {"0311110000", "0311110000", "=1+2,\"3\""}).size(), 3);
+
+    const QString path = desk.dir.filePath("書き出し.csv");
+    desk.chooser.saveAnswers = {path};
+    window.cmdExport->click();
+    ASSERT_TRUE(processEventsUntil([&] { return window.lblStatus->text().startsWith("3件を書き出しました"); }, 10s))
+        << window.lblStatus->text().toStdString();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const auto csv = readCsv(QString::fromUtf8(bytes.mid(3)));
+    ASSERT_TRUE(csv.has_value());
+    EXPECT_EQ(*csv, (std::vector<QStringList>{{"日時", "電話番号", "着信回数"},
+                                              {"2026-12-04 09:00:00", "0311110000", "2"},
+                                              {"2026-12-02 09:00:00", "0311110000", "2"},
+                                              {"2026-12-01 09:00:00", "'=1+2,\"3\"", "1"}}));
+    EXPECT_TRUE(bytes.contains("\r\n"));
+
+    // Cancelled: nothing is written.
+    window.cmdExport->click();
+    EXPECT_TRUE(window.cmdExport->isEnabled());
+}
+
+// A call another desk writes appears at the top and counts; one this program writes appears
+// at once, without waiting for the next look.
+TEST_P(HistoryWindowTest, CallsWrittenWhileOpen)
+{
+    add({{"0311110000", "2026-12-01 09:00:00"}, {"0322220000", "2026-12-02 09:00:00"}});
+    HistoryWindow& window = open();
+    ASSERT_EQ(numbers(window, {"0322220000", "0311110000"}).size(), 2);
+
+    add({{"0311110000", "2026-12-03 09:00:00"}});
+    EXPECT_EQ(numbers(window, {"0311110000", "0322220000", "0311110000"}),
+              QStringList({"0311110000", "0322220000", "0311110000"}));
+    EXPECT_EQ(column(window, HistoryTableModel::Calls), QStringList({"2", "1", "2"}));
+
+    window.browser().setPollInterval(1h);
+    desk.program->history.WriteCallHistory("0333330000", QDateTime(QDate(2026, 12, 4), QTime(9, 0)));
+    EXPECT_EQ(numbers(window, {"0333330000", "0311110000", "0322220000", "0311110000"}).size(), 4);
+}
+
+// The database away: a line in the window says so, no message box, and the window reads
+// again once it is back.
+TEST_P(HistoryWindowTest, DatabaseAwayAndBack)
+{
+    add({{"0311110000", "2026-12-01 09:00:00"}});
+    HistoryWindow& window = open();
+    ASSERT_EQ(numbers(window, {"0311110000"}).size(), 1);
+
+    if (GetParam() == Kind::Server)
+        ASSERT_TRUE(cluster().stop());
+    else
+        ASSERT_TRUE(QFile::rename(target, target + ".away"));
+    EXPECT_TRUE(processEventsUntil([&] { return window.lblStatus->text().startsWith("着信履歴を読めません"); }, 10s));
+    EXPECT_FALSE(window.lblStatus->text().contains("password"));
+
+    if (GetParam() == Kind::Server)
+        ASSERT_TRUE(cluster().start());
+    else
+        ASSERT_TRUE(QFile::rename(target + ".away", target));
+    add({{"0322220000", "2026-12-02 09:00:00"}});
+    EXPECT_EQ(numbers(window, {"0322220000", "0311110000"}).size(), 2);
+    EXPECT_EQ(window.lblStatus->text(), "");
+    EXPECT_TRUE(desk.boxes.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(History, HistoryWindowTest, ::testing::Values(Kind::File, Kind::Server),
+                         [](const auto& info) { return info.param == Kind::File ? "File" : "Server"; });
+
+} // namespace
