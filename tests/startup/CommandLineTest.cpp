@@ -1,51 +1,69 @@
 // The real program asked the usual questions of a command-line user, without any display.
 
+#include "app/Settings.h"
+#include "calls/SqliteHistoryStore.h"
+
+#include "support/CsvReader.h"
+#include "support/QStringPrinter.h"
+#include "support/TempAppDir.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
-// --help and --version answer on standard output; a start that needs a window says in one
-// line why it cannot, and a wrong option gets the usage on standard error.
-TEST(ProgramCommandLine, AnswersWithoutADisplay)
+namespace {
+
+// The program run without any display: exit status, standard output and standard error.
+std::tuple<int, QString, QString> runWithoutDisplay(const QStringList& arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    const auto run = [&](const QStringList& arguments) {
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), arguments);
-        program.waitForFinished(10000);
-        return std::tuple{program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-                          QString::fromLocal8Bit(program.readAllStandardOutput()),
-                          QString::fromLocal8Bit(program.readAllStandardError())};
-    };
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(CHAKUSHIN_EXECUTABLE), arguments);
+    program.waitForFinished(10000);
+    return std::tuple{program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                      QString::fromUtf8(program.readAllStandardOutput()),
+                      QString::fromUtf8(program.readAllStandardError())};
+}
+
+} // namespace
+
+// --help and --version answer on standard output; a start that needs a window says in one
+// line why it cannot, and a wrong option gets the usage on standard error.
+TEST(ProgramCommandLine, AnswersWithoutADisplay)
+{
+    const auto run = runWithoutDisplay;
     const auto [helpExit, help, helpErr] = run({"--help"});
     EXPECT_EQ(helpExit, 0);
     EXPECT_EQ(helpErr, QString());
-    for (const char* option : {"--app-dir", "--create-history-db", "--autostart", "--help", "--version"}) {
+    for (const char* option :
+         {"--app-dir", "--history", "--create-history-db", "--export-history", "--autostart", "--help", "--version"}) {
         const QRegularExpression line(QStringLiteral("^  %1 .*\\S$").arg(option), QRegularExpression::MultilineOption);
         EXPECT_TRUE(line.match(help).hasMatch()) << option << " has no line in\n" << qPrintable(help);
     }
 
     const QString noDesktop = QStringLiteral("chakushin: needs a desktop session");
     const QString wrong = QStringLiteral("chakushin: unknown or incomplete option: ");
-    const struct
-    {
-        QStringList arguments;
-        int exitCode;
-        QString out, errStart;
-        qsizetype errLines;
-    } rows[] = {
+    // clang-format off
+    const struct { QStringList arguments; int exitCode; QString out, errStart; qsizetype errLines; } rows[] = {
         {{"--version"}, 0, "chakushin " CHAKUSHIN_VERSION "\n", {}, 0},
         {{}, 1, "", noDesktop, 1},
         {{"--app-dir", "/nonexistent/desk"}, 1, "", noDesktop, 1},
         {{"--bogus"}, 2, "", wrong + "--bogus\n" + help, help.count(u'\n') + 1},
         {{"--help", "--autostart", "maybe"}, 2, "", wrong + "--autostart\n" + help, help.count(u'\n') + 1},
+        {{"--history"}, 1, "", noDesktop, 1},
+        {{"--export-history", "-", "--from", "2026-02-30"}, 2, "", "chakushin: --from needs a day", help.count(u'\n') + 1},
+        {{"--to", "2026-12-01"}, 2, "", "chakushin: --from and --to go with --export-history", help.count(u'\n') + 1},
     };
+    // clang-format on
     for (const auto& row : rows) {
         const auto [exitCode, out, err] = run(row.arguments);
         SCOPED_TRACE(qPrintable(row.arguments.join(u' ') + u'\n' + err));
@@ -54,4 +72,49 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay)
         EXPECT_TRUE(err.startsWith(row.errStart));
         EXPECT_EQ(err.count(u'\n'), row.errLines);
     }
+}
+
+// --export-history writes the history's calls as CSV (UTF-8 with a byte-order mark, which
+// reading it as UTF-8 drops), all or of some days, to a file or to standard output, without
+// a display; without a history it says so.
+TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
+{
+    TempAppDir dir;
+    dir.copyShippedSettings();
+    const QStringList appDir{"--app-dir", dir.path()};
+    const auto [unsetExit, unsetOut, unsetErr] = runWithoutDisplay(appDir + QStringList{"--export-history", "-"});
+    EXPECT_EQ(unsetExit, 1);
+    EXPECT_TRUE(unsetErr.startsWith("chakushin: no history database is set")) << unsetErr.toStdString();
+
+    const QString path = dir.filePath("calls.db");
+    ASSERT_TRUE(createHistoryDatabase(path));
+    WriteIni(dir.makeState(), "URL", "path3", path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "export");
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        for (const char* row : {"'0311110000', '2026-11-30 23:59:59'", "'0322220000', '2026-12-01 00:00:00'",
+                                "'0311110000', '2026-12-02 12:00:00'", "'0333330000', '2026-12-03 00:00:00'"})
+            ASSERT_TRUE(
+                QSqlQuery(db).exec(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (%1)").arg(row)));
+    }
+    QSqlDatabase::removeDatabase("export");
+
+    const auto [exitCode, out, err] =
+        runWithoutDisplay(appDir + QStringList{"--export-history", "-", "--from", "2026-12-01", "--to", "2026-12-02"});
+    EXPECT_EQ(exitCode, 0) << err.toStdString();
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(readCsv(out), (std::vector<QStringList>{{"日時", "電話番号", "着信回数"},
+                                                             {"2026-12-02 12:00:00", "0311110000", "2"},
+                                                             {"2026-12-01 00:00:00", "0322220000", "1"}}));
+
+    const QString file = dir.filePath("all.csv");
+    const auto [fileExit, fileOut, fileErr] = runWithoutDisplay(appDir + QStringList{"--export-history", file});
+    EXPECT_EQ(fileExit, 0) << fileErr.toStdString();
+    EXPECT_EQ(fileOut, "Exported 4 calls to " + file + "\n");
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(readCsv(QString::fromUtf8(bytes))->size(), 5);
 }

@@ -4,6 +4,7 @@
 #include "startup/ForegroundWindow.h"
 #include "startup/SingleInstance.h"
 
+#include "support/ProcessEventsUntil.h"
 #include "support/TestDesk.h"
 
 #include <QDeadlineTimer>
@@ -41,9 +42,9 @@ struct InstanceDesk
     ~InstanceDesk() { qunsetenv("XDG_RUNTIME_DIR"); }
 
     /// Starts the program on this desk.
-    void start(QProcess& program) const
+    void start(QProcess& program, const QStringList& more = {}) const
     {
-        program.start(CHAKUSHIN_EXECUTABLE, {"--app-dir", desk.dir.path()});
+        program.start(CHAKUSHIN_EXECUTABLE, QStringList{"--app-dir", desk.dir.path()} + more);
         program.waitForStarted();
     }
 
@@ -166,4 +167,39 @@ TEST(HandOver, SimultaneousStartsLeaveOneInstance)
         }
     }
     EXPECT_EQ(running, 1);
+}
+
+// --history opens the window in the running instance and ends. With none running it shows
+// the window alone, which leaves the program's place free for a normal start, and a second
+// --history brings that window forward instead of opening another.
+TEST(HandOver, HistoryInTheRunningInstanceOrAlone)
+{
+    InstanceDesk desk;
+    {
+        SingleInstance instance(QStringLiteral("着信"));
+        ASSERT_EQ(instance.claim(), SingleInstance::Role::First);
+        QSignalSpy history(&instance, &SingleInstance::historyRequested);
+        QSignalSpy forward(&instance, &SingleInstance::forwardRequested);
+        QProcess second;
+        desk.start(second, {"--history"});
+        ASSERT_TRUE(finishes(second, 10s));
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_EQ(history.count(), 1);
+        EXPECT_EQ(forward.count(), 0);
+    }
+
+    QProcess alone;
+    desk.start(alone, {"--history"});
+    const QString lock = QDir(SingleInstance::runtimeDirectory())
+                             .filePath(SingleInstance::instanceName(u"着信\n着信履歴"_qs) + QStringLiteral(".lock"));
+    ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(lock); }, 10s));
+    SingleInstance program(QStringLiteral("着信"));
+    EXPECT_EQ(program.claim(), SingleInstance::Role::First);
+    QProcess again;
+    desk.start(again, {"--history"});
+    EXPECT_TRUE(finishes(again, 10s));
+    EXPECT_EQ(again.exitCode(), 0);
+    EXPECT_EQ(alone.state(), QProcess::Running);
+    alone.kill();
+    alone.waitForFinished();
 }
