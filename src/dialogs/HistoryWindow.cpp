@@ -70,6 +70,7 @@ void HistoryWindow::createControls()
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setCalendarPopup(true);
         edit->setEnabled(false);
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-31")) + 48);
         return edit;
     };
     dtFrom = dateEdit("dtFrom");
@@ -87,9 +88,12 @@ void HistoryWindow::createControls()
     lstHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     lstHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstHistory->verticalHeader()->hide();
-    lstHistory->horizontalHeader()->setStretchLastSection(true);
-    lstHistory->setColumnWidth(HistoryTableModel::DateTime, 170);
-    lstHistory->setColumnWidth(HistoryTableModel::Number, 160);
+    lstHistory->verticalHeader()->setDefaultSectionSize(lstHistory->fontMetrics().height() + 6);
+    lstHistory->horizontalHeader()->setSectionResizeMode(HistoryTableModel::Number, QHeaderView::Stretch);
+    lstHistory->setColumnWidth(HistoryTableModel::DateTime,
+                               lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-31 23:59:59")) + 24);
+    lstHistory->setColumnWidth(HistoryTableModel::Calls,
+                               lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("着信回数")) + 24);
     lstHistory->installEventFilter(this);
 
     auto* openAction = new QAction(QStringLiteral("ページを開く"), lstHistory);

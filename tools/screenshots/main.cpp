@@ -1,7 +1,7 @@
 // chakushin-screenshots DIR: renders the main window (normal and debug height), the
 // message popup, the adapter, CTI and URL dialogs with the serial-ports window, and the
-// start-up's question as the program shows them, and saves them as PNG files in DIR. The dialogs talk to the adapter
-// simulator. Run it on a real X server with the Japanese font installed
+// start-up's question and the call-history window as the program shows them, and saves them as PNG files in DIR. The
+// dialogs talk to the adapter simulator. Run it on a real X server with the Japanese font installed
 // (scripts/screenshots does both).
 
 #include "AdapterSimulator.h"
@@ -9,6 +9,8 @@
 #include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
+#include "calls/SqliteHistoryStore.h"
+#include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
@@ -26,8 +28,10 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -211,6 +215,39 @@ bool shootQuestion(const QString& outDir)
     return saved;
 }
 
+// The call-history window over a history of a few weeks, searched for a number fragment.
+bool shootHistory(const QString& outDir)
+{
+    QTemporaryDir appDir;
+    NoBoxes boxes;
+    NoPause pauser;
+    NoTray tray;
+    Program program(appDir.path(), {boxes, pauser, tray});
+    SharedState& state = program.state;
+    state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/customer?tel=");
+    state.urlSettings.path3 = appDir.filePath(QStringLiteral("calls.db"));
+    if (!createHistoryDatabase(state.urlSettings.path3))
+        return false;
+    const QStringList numbers = {QStringLiteral("0312345678"),  QStringLiteral("0455551234"),
+                                 QStringLiteral("09012348765"), QStringLiteral("0312345678"),
+                                 QStringLiteral("0663331200"),  QStringLiteral("0312349000")};
+    SqliteHistoryStore store(state.urlSettings.path3);
+    const QDateTime first(QDate::currentDate().addDays(-20), QTime(9, 12, 5));
+    for (int n = 0; n < 40; ++n) {
+        HistoryRow row{numbers.at((n * 7 + n / 3) % numbers.size()), first.addSecs(n * 43210)};
+        if (store.append(row) != HistoryStore::Outcome::Written)
+            return false;
+    }
+    HistoryWindow& window = program.openHistory();
+    window.resize(620, 420);
+    const QDeadlineTimer deadline(5000);
+    while (window.lstHistory->model()->rowCount() == 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    window.txtSearch->setText(QStringLiteral("03-1234"));
+    settle();
+    return save(window, outDir + QStringLiteral("/history-window.png"));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -223,5 +260,8 @@ int main(int argc, char* argv[])
     prepareApplication(app);
     const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(outDir);
-    return shoot(outDir, false) && shoot(outDir, true) && shootDialogs(outDir) && shootQuestion(outDir) ? 0 : 1;
+    return shoot(outDir, false) && shoot(outDir, true) && shootDialogs(outDir) && shootQuestion(outDir) &&
+                   shootHistory(outDir)
+               ? 0
+               : 1;
 }
