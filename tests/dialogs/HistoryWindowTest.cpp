@@ -16,6 +16,7 @@
 #include "ThrowawayCluster.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
@@ -287,6 +288,34 @@ TEST_P(HistoryWindowTest, DatabaseAwayAndBack)
     EXPECT_EQ(numbers(window, {"0322220000", "0311110000"}).size(), 2);
     EXPECT_EQ(window.lblStatus->text(), "");
     EXPECT_TRUE(desk.boxes.shown.empty());
+}
+
+// The tray menu's item, above "終了", and Ctrl+H in the main window open one window at most.
+TEST(HistoryWindowOpening, TrayItemAndCtrlH)
+{
+    TestDesk desk;
+    frmTerminal& main = desk.window();
+    QStringList items;
+    for (const QAction* action : main.mnuContext->actions())
+        items << action->text();
+    EXPECT_EQ(items, QStringList({"待ち受け開始", "設定", "着信履歴", "終了"}));
+
+    main.mnuHistory->trigger();
+    HistoryWindow* window = desk.program->historyWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    window->close();
+    EXPECT_TRUE(processEventsUntil([&] { return desk.program->historyWindow() == nullptr; }, 2s));
+
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_H, Qt::ControlModifier);
+    window = desk.program->historyWindow();
+    ASSERT_NE(window, nullptr);
+    QTest::keyClick(&main, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(desk.program->historyWindow(), window);
+    EXPECT_EQ(QApplication::topLevelWidgets().count(window), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryWindowTest, ::testing::Values(Kind::File, Kind::Server),
