@@ -43,7 +43,7 @@ QStringList historyIndexStatements(bool onServer)
 
 bool comesBefore(const HistoryEntry& a, const HistoryEntry& b)
 {
-    return std::tie(a.calldate, a.id) > std::tie(b.calldate, b.id);
+    return std::tie(a.orderedAt, a.id) > std::tie(b.orderedAt, b.id);
 }
 
 HistoryReader::HistoryReader(QString target)
@@ -88,6 +88,7 @@ bool HistoryReader::connect()
                     why = db.lastError().text();
                 } else if (QSqlQuery setup(db);
                            !setup.exec(QStringLiteral("SET default_transaction_read_only = on")) ||
+                           !setup.exec(QStringLiteral("SET DateStyle = ISO")) ||
                            !setup.exec(QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs))) {
                     why = setup.lastError().text();
                 } else {
@@ -150,8 +151,10 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
     if (!connect())
         return std::nullopt;
     const QString key = keyColumn();
-    const QString calldate =
-        m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS')") : QStringLiteral("calldate");
+    // The server's own text of a timestamp keeps any fraction of a second, which the order
+    // and the next page's start need; the row shows it to the second.
+    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS'), calldate::text")
+                                        : QStringLiteral("calldate, calldate");
     QSqlQuery query(database());
     query.setForwardOnly(true);
     const QString orderBy =
@@ -168,7 +171,8 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
     }
     std::vector<HistoryEntry> rows;
     while (query.next())
-        rows.push_back(HistoryEntry{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString()});
+        rows.push_back(HistoryEntry{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
+                                    query.value(3).toString()});
     if (query.lastError().isValid()) {
         fail(query.lastError().text());
         return std::nullopt;
@@ -227,7 +231,7 @@ std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, cons
         // can narrow the scan.
         const QString date = m_onServer ? QStringLiteral("?::timestamp") : QStringLiteral("?");
         position << QStringLiteral("calldate <= %1 AND (calldate < %1 OR %2 < ?)").arg(date, keyColumn());
-        values << after->calldate << after->calldate << after->id;
+        values << after->orderedAt << after->orderedAt << after->id;
     }
     const QString where = conditions(filter, values, position);
     // One row beyond the page tells whether there are more.

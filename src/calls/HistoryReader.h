@@ -26,6 +26,9 @@ struct HistoryEntry
     QString number;
     /// "YYYY-MM-DD HH:MM:SS", local time, as written.
     QString calldate;
+    /// The date and time as the database orders them: `calldate`, or on the server with any
+    /// fraction of a second another program wrote.
+    QString orderedAt{};
     /// How many calls the number has made in all, whatever the filter.
     qint64 calls = 0;
 

@@ -142,6 +142,34 @@ TEST_P(HistoryWindowTest, NewestFirstWithCounts)
     EXPECT_EQ(column(window, HistoryTableModel::Calls), QStringList({"3", "1", "3", "3"}));
 }
 
+// Pages of 100 as the view scrolls down, none twice, none left out, also where another
+// program wrote fractions of a second or many calls share one second.
+TEST_P(HistoryWindowTest, PagesAsItScrolls)
+{
+    std::vector<std::pair<QString, QString>> rows;
+    for (int n = 0; n < 230; ++n)
+        rows.emplace_back(QString::number(n), QStringLiteral("2026-12-01 09:%1:00%2")
+                                                  .arg(n / 20, 2, 10, QLatin1Char('0'))
+                                                  .arg(GetParam() == Kind::Server && n % 2 == 0 ? ".5" : ""));
+    add(rows);
+    HistoryWindow& window = open();
+    QAbstractItemModel& model = *window.lstHistory->model();
+    ASSERT_TRUE(processEventsUntil([&] { return model.rowCount() == 100; }, 5s));
+    window.lstHistory->scrollToBottom();
+    ASSERT_TRUE(processEventsUntil([&] { return model.rowCount() == 200; }, 5s));
+    model.fetchMore({});
+    ASSERT_TRUE(processEventsUntil([&] { return model.rowCount() == 230; }, 5s));
+    EXPECT_FALSE(model.canFetchMore({}));
+    // Minutes newest first; within one, a fraction of a second later first, then the higher key.
+    QStringList expected;
+    for (int minute = 11; minute >= 0; --minute)
+        for (const bool fraction : {true, false})
+            for (int n = std::min(229, minute * 20 + 19); n >= minute * 20; --n)
+                if ((GetParam() == Kind::Server && n % 2 == 0) == fraction)
+                    expected << QString::number(n);
+    EXPECT_EQ(column(window, HistoryTableModel::Number), expected);
+}
+
 // The search box narrows as a person types a number; the period narrows by day.
 TEST_P(HistoryWindowTest, SearchByFragmentAndPeriod)
 {
