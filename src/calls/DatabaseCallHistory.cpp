@@ -12,35 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <utility>
-
-// Carries the writer's reports to this thread for as long as the history exists; a writer
-// left behind at the end (held up by a database that does not answer) reports to nobody.
-class DatabaseCallHistory::Relay
-{
-public:
-    explicit Relay(DatabaseCallHistory* history)
-        : m_history(history)
-    {}
-    void post(HistoryReport report)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_history)
-            QMetaObject::invokeMethod(
-                &m_history->m_inbox, [history = m_history, report = std::move(report)] { history->received(report); },
-                Qt::QueuedConnection);
-    }
-    void detach()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_history = nullptr;
-    }
-
-private:
-    std::mutex m_mutex;
-    DatabaseCallHistory* m_history;
-};
 
 DatabaseCallHistory::StoreFactory DatabaseCallHistory::defaultFactory()
 {
@@ -60,7 +32,7 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
     : m_state(state)
     , m_boxes(boxes)
     , m_spool(spoolPath)
-    , m_relay(std::make_shared<Relay>(this))
+    , m_relay(std::make_shared<QueuedRelay>(&m_inbox))
     , m_thread(new QThread)
 {
     for (HistorySpool::Entry& entry : m_spool.waiting())
@@ -70,7 +42,9 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
         DebugLog(m_state, QStringLiteral("history spool %1: %2").arg(spoolPath, m_spool.lastError()));
 
     m_writer = new HistoryWriter(makeStore ? std::move(makeStore) : defaultFactory(), spoolPath,
-                                 [relay = m_relay](HistoryReport report) { relay->post(std::move(report)); });
+                                 [this, relay = m_relay](HistoryReport report) {
+                                     relay->post([this, report = std::move(report)] { received(report); });
+                                 });
     m_writer->moveToThread(m_thread);
     QObject::connect(m_thread, &QThread::finished, m_writer, &QObject::deleteLater);
     m_thread->setObjectName(QStringLiteral("history writer"));

@@ -5,6 +5,7 @@
 #include "calls/CallHistory.h"
 #include "calls/HistorySpool.h"
 #include "calls/HistoryWriter.h"
+#include "calls/QueuedRelay.h"
 
 #include <QObject>
 
@@ -77,7 +78,6 @@ private:
         bool claimed = false;
         bool awaited = false;
     };
-    class Relay;
 
     qint64 keep(HistoryRow row);
     qint64 claim(const QString& number, const QDateTime& calldate);
@@ -107,7 +107,7 @@ private:
     std::vector<QEventLoop*> m_waits;
     std::function<void()> m_written;
     QObject m_inbox;
-    std::shared_ptr<Relay> m_relay;
+    std::shared_ptr<QueuedRelay> m_relay;
     QThread* m_thread = nullptr;
     HistoryWriter* m_writer = nullptr;
 };

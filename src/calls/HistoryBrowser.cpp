@@ -4,7 +4,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 
 /// What a read on the worker's thread brought back.
@@ -38,36 +37,10 @@ public:
     HistoryReader reader;
 };
 
-/// Hands answers to the browser while it exists.
-class HistoryBrowser::Relay
-{
-public:
-    explicit Relay(HistoryBrowser* browser)
-        : m_browser(browser)
-    {}
-    void post(Answer answer)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_browser)
-            QMetaObject::invokeMethod(
-                m_browser, [browser = m_browser, answer = std::move(answer)] { browser->answered(answer); },
-                Qt::QueuedConnection);
-    }
-    void detach()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_browser = nullptr;
-    }
-
-private:
-    std::mutex m_mutex;
-    HistoryBrowser* m_browser;
-};
-
 HistoryBrowser::HistoryBrowser(QString target, QObject* parent)
     : QObject(parent)
     , m_target(std::move(target))
-    , m_relay(std::make_shared<Relay>(this))
+    , m_relay(std::make_shared<QueuedRelay>(this))
     , m_thread(new QThread)
     , m_worker(new Worker(m_target))
 {
@@ -96,7 +69,10 @@ HistoryBrowser::~HistoryBrowser()
 void HistoryBrowser::post(std::function<Answer(HistoryReader&)> work)
 {
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, relay = m_relay, work = std::move(work)] { relay->post(work(worker->reader)); },
+        m_worker,
+        [this, worker = m_worker, relay = m_relay, work = std::move(work)] {
+            relay->post([this, answer = work(worker->reader)] { answered(answer); });
+        },
         Qt::QueuedConnection);
 }
 

@@ -3,6 +3,7 @@
 #include "calls/HistoryCsv.h"
 #include "calls/HistoryFilter.h"
 #include "calls/HistoryReader.h"
+#include "calls/QueuedRelay.h"
 
 #include <QObject>
 #include <QSet>
@@ -72,7 +73,6 @@ Q_SIGNALS:
 
 private:
     class Worker;
-    class Relay;
     struct Answer;
 
     void post(std::function<Answer(HistoryReader&)> work);
@@ -95,7 +95,7 @@ private:
     qint64 m_newestId = -1;
     QSet<qint64> m_shown;
     QTimer m_poll;
-    std::shared_ptr<Relay> m_relay;
+    std::shared_ptr<QueuedRelay> m_relay;
     QThread* m_thread = nullptr;
     Worker* m_worker = nullptr;
 };
