@@ -129,17 +129,22 @@ void HistoryBrowser::lookForNewRows()
         return;
     m_polling = true;
     const qint64 from = std::max<qint64>(0, m_newestId - kLateCommits);
-    post([generation = m_generation, filter = m_filter, from](HistoryReader& reader) {
+    // The rows of those keys already shown are not counted again.
+    QSet<qint64> known;
+    for (qint64 id = from + 1; id <= m_newestId; ++id)
+        if (m_shown.contains(id))
+            known.insert(id);
+    post([generation = m_generation, filter = m_filter, from, known](HistoryReader& reader) {
         Answer answer{Answer::Kind::Poll, generation};
         const int limit = HistoryReader::kPageSize + int(kLateCommits);
         const std::optional<qint64> newest = reader.newestId();
-        const std::optional<std::vector<HistoryEntry>> rows = newest ? reader.above(from, filter, limit) : std::nullopt;
+        const std::optional<HistoryPage> rows = newest ? reader.above(from, filter, limit, known) : std::nullopt;
         answer.ok = rows.has_value();
         answer.error = reader.lastError();
         if (rows) {
             answer.newestId = *newest;
-            answer.rows = *rows;
-            answer.more = int(rows->size()) >= limit;
+            answer.rows = rows->rows;
+            answer.more = rows->more;
         }
         return answer;
     });

@@ -153,12 +153,14 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
     const QString key = keyColumn();
     // The server's own text of a timestamp keeps any fraction of a second, which the order
     // and the next page's start need; the row shows it to the second.
-    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS'), calldate::text")
-                                        : QStringLiteral("calldate, calldate");
+    // The names given to them keep ORDER BY on the column itself, where its index serves.
+    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS') AS shown_at, "
+                                                         "calldate::text AS ordered_at")
+                                        : QStringLiteral("calldate AS shown_at, calldate AS ordered_at");
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    const QString orderBy =
-        order == Order::ByKey ? QStringLiteral("%1 DESC").arg(key) : QStringLiteral("calldate DESC, %1 DESC").arg(key);
+    const QString orderBy = order == Order::ByKey ? QStringLiteral("history.%1 DESC").arg(key)
+                                                  : QStringLiteral("history.calldate DESC, history.%1 DESC").arg(key);
     bool ok = query.prepare(QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY %4 LIMIT %5")
                                 .arg(key, calldate, where, orderBy)
                                 .arg(limit));
@@ -178,8 +180,6 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
         return std::nullopt;
     }
     query.finish();
-    if (!addCounts(rows))
-        return std::nullopt;
     return rows;
 }
 
@@ -243,19 +243,30 @@ std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, cons
     if (result.more)
         rows->pop_back();
     result.rows = std::move(*rows);
+    if (!addCounts(result.rows))
+        return std::nullopt;
     return result;
 }
 
-std::optional<std::vector<HistoryEntry>> HistoryReader::above(qint64 id, const HistoryFilter& filter, int limit)
+std::optional<HistoryPage> HistoryReader::above(qint64 id, const HistoryFilter& filter, int limit,
+                                                const QSet<qint64>& known)
 {
     const auto done = qScopeGuard([this] { readDone(); });
     QVariantList values{id};
     // By key: the newest rows are found by the key's index, whatever the date's index offers.
     std::optional<std::vector<HistoryEntry>> rows =
         select(conditions(filter, values, {keyColumn() + QStringLiteral(" > ?")}), values, limit, Order::ByKey);
-    if (rows)
-        std::sort(rows->begin(), rows->end(), comesBefore);
-    return rows;
+    if (!rows)
+        return std::nullopt;
+    HistoryPage result;
+    result.more = int(rows->size()) >= limit;
+    for (HistoryEntry& row : *rows)
+        if (!known.contains(row.id))
+            result.rows.push_back(std::move(row));
+    std::sort(result.rows.begin(), result.rows.end(), comesBefore);
+    if (!addCounts(result.rows))
+        return std::nullopt;
+    return result;
 }
 
 std::optional<qint64> HistoryReader::newestId()

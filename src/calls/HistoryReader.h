@@ -3,6 +3,7 @@
 #include "calls/HistoryFilter.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -68,9 +69,11 @@ public:
     /// newest when it is null), at most `limit`, each with its number's count.
     std::optional<HistoryPage> page(const HistoryFilter& filter, const HistoryEntry* after = nullptr,
                                     int limit = kPageSize);
-    /// The rows matching `filter` whose key is above `id`, newest first, at most `limit`,
-    /// with their numbers' counts.
-    std::optional<std::vector<HistoryEntry>> above(qint64 id, const HistoryFilter& filter, int limit = kPageSize);
+    /// The rows matching `filter` whose key is above `id` and not `known`, in order, with
+    /// their numbers' counts; of those above `id`, the `limit` with the highest keys are read
+    /// (`more` says whether that cut any off).
+    std::optional<HistoryPage> above(qint64 id, const HistoryFilter& filter, int limit = kPageSize,
+                                     const QSet<qint64>& known = {});
     /// The highest key in the table; 0 when it is empty.
     std::optional<qint64> newestId();
     /// Every row matching `filter`, in order, page by page, until `take` returns false.
