@@ -38,8 +38,10 @@ HistoryWindow::HistoryWindow(const SharedState& state, BrowserLauncher& launcher
     createControls();
 
     connect(&m_browser, &HistoryBrowser::unreachable, this, [this] {
-        lblStatus->setText(
-            QStringLiteral("着信履歴を読めません（%1）。接続し直しています…").arg(withoutPassword(m_browser.target())));
+        lblStatus->setText(m_browser.target().isEmpty()
+                               ? QStringLiteral("着信履歴のデータベースが設定されていません（URL設定）。")
+                               : QStringLiteral("着信履歴を読めません（%1）。接続し直しています…")
+                                     .arg(withoutPassword(m_browser.target())));
     });
     connect(&m_browser, &HistoryBrowser::reachable, lblStatus, &QLabel::clear);
     connect(&m_browser, &HistoryBrowser::exported, this, [this](const QString& path, const HistoryExport& result) {
