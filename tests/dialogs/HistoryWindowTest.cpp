@@ -56,6 +56,21 @@ QString day(int daysFromToday, const char* time)
     return QDate::currentDate().addDays(daysFromToday).toString("yyyy-MM-dd ") + time;
 }
 
+QList<QStringList> sqliteRows(const QString& path, const QString& sql)
+{
+    QList<QStringList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "rows");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(sql))
+            while (query.next())
+                rows.append({query.value(0).toString()});
+    }
+    QSqlDatabase::removeDatabase("rows");
+    return rows;
+}
+
 class HistoryWindowTest : public ::testing::TestWithParam<Kind>
 {
 protected:
@@ -64,7 +79,7 @@ protected:
         QString error;
         if (GetParam() == Kind::Server) {
             ASSERT_TRUE(cluster().start()) << cluster().error().toStdString();
-            const QString database = "h" + QUuid::createUuid().toString(QUuid::Id128);
+            database = "h" + QUuid::createUuid().toString(QUuid::Id128);
             ASSERT_TRUE(cluster().createDatabase(database)) << cluster().error().toStdString();
             target = cluster().uri(database);
             ASSERT_TRUE(createPostgresHistoryTable(target, &error)) << error.toStdString();
@@ -123,8 +138,21 @@ protected:
     }
 
     TestDesk desk;
+    QString database;
     QString target;
 };
+
+// The history made by --create-history-db comes with the indexes the window's reads need.
+TEST_P(HistoryWindowTest, MadeWithItsIndexes)
+{
+    QList<QStringList> names;
+    if (GetParam() == Kind::Server)
+        ASSERT_TRUE(cluster().query(database, "SELECT indexname FROM pg_indexes WHERE tablename = 'history' ORDER BY 1",
+                                    &names));
+    else
+        names = sqliteRows(target, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY 1");
+    EXPECT_TRUE(names.contains(QStringList{"history_calldate"}) && names.contains(QStringList{"history_telnum"}));
+}
 
 // Newest call first (the higher key first within one second), each with its number's count.
 TEST_P(HistoryWindowTest, NewestFirstWithCounts)
