@@ -56,21 +56,6 @@ QString day(int daysFromToday, const char* time)
     return QDate::currentDate().addDays(daysFromToday).toString("yyyy-MM-dd ") + time;
 }
 
-QList<QStringList> sqliteRows(const QString& path, const QString& sql)
-{
-    QList<QStringList> rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "rows");
-        db.setDatabaseName(path);
-        QSqlQuery query(db);
-        if (db.open() && query.exec(sql))
-            while (query.next())
-                rows.append({query.value(0).toString()});
-    }
-    QSqlDatabase::removeDatabase("rows");
-    return rows;
-}
-
 class HistoryWindowTest : public ::testing::TestWithParam<Kind>
 {
 protected:
@@ -79,7 +64,7 @@ protected:
         QString error;
         if (GetParam() == Kind::Server) {
             ASSERT_TRUE(cluster().start()) << cluster().error().toStdString();
-            database = "h" + QUuid::createUuid().toString(QUuid::Id128);
+            const QString database = "h" + QUuid::createUuid().toString(QUuid::Id128);
             ASSERT_TRUE(cluster().createDatabase(database)) << cluster().error().toStdString();
             target = cluster().uri(database);
             ASSERT_TRUE(createPostgresHistoryTable(target, &error)) << error.toStdString();
@@ -91,29 +76,40 @@ protected:
         LoadSettings(desk.state());
     }
 
-    // Rows as another desk or tool writes them: number and "YYYY-MM-DD HH:MM:SS".
-    void add(const std::vector<std::pair<QString, QString>>& rows)
+    // Runs `statement` on a connection of the test's own, once per list of values; the first
+    // column of what the last run returns.
+    QStringList sql(const QString& statement, const std::vector<QVariantList>& runs = {{}})
     {
+        QStringList column;
         const QString name = QUuid::createUuid().toString();
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(GetParam() == Kind::Server ? "QPSQL" : "QSQLITE", name);
             QString error;
-            if (GetParam() == Kind::Server)
-                ASSERT_TRUE(configurePostgresConnection(db, target, error)) << error.toStdString();
-            else
+            if (GetParam() == Kind::File)
                 db.setDatabaseName(target);
-            ASSERT_TRUE(db.open());
-            QSqlQuery insert(db);
-            for (const auto& [number, calldate] : rows) {
-                insert.prepare(GetParam() == Kind::Server
-                                   ? "INSERT INTO history (telnum, calldate) VALUES (?, ?::timestamp)"
-                                   : "INSERT INTO history (telnum, calldate) VALUES (?, ?)");
-                insert.addBindValue(number);
-                insert.addBindValue(calldate);
-                ASSERT_TRUE(insert.exec());
+            EXPECT_TRUE((GetParam() == Kind::File || configurePostgresConnection(db, target, error)) && db.open());
+            QSqlQuery query(db);
+            for (const QVariantList& values : runs) {
+                query.prepare(statement);
+                for (const QVariant& value : values)
+                    query.addBindValue(value);
+                EXPECT_TRUE(query.exec()) << statement.toStdString();
             }
+            while (query.next())
+                column << query.value(0).toString();
         }
         QSqlDatabase::removeDatabase(name);
+        return column;
+    }
+    // Rows as another desk or tool writes them: number and "YYYY-MM-DD HH:MM:SS".
+    void add(const std::vector<std::pair<QString, QString>>& rows)
+    {
+        std::vector<QVariantList> runs;
+        for (const auto& [number, calldate] : rows)
+            runs.push_back({number, calldate});
+        sql(GetParam() == Kind::Server ? "INSERT INTO history (telnum, calldate) VALUES (?, ?::timestamp)"
+                                       : "INSERT INTO history (telnum, calldate) VALUES (?, ?)",
+            runs);
     }
 
     HistoryWindow& open(std::chrono::milliseconds poll = 100ms)
@@ -138,20 +134,17 @@ protected:
     }
 
     TestDesk desk;
-    QString database;
     QString target;
 };
 
 // The history made by --create-history-db comes with the indexes the window's reads need.
 TEST_P(HistoryWindowTest, MadeWithItsIndexes)
 {
-    QList<QStringList> names;
-    if (GetParam() == Kind::Server)
-        ASSERT_TRUE(cluster().query(database, "SELECT indexname FROM pg_indexes WHERE tablename = 'history' ORDER BY 1",
-                                    &names));
-    else
-        names = sqliteRows(target, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY 1");
-    EXPECT_TRUE(names.contains(QStringList{"history_calldate"}) && names.contains(QStringList{"history_telnum"}));
+    const QStringList names =
+        sql(GetParam() == Kind::Server ? "SELECT indexname FROM pg_indexes WHERE tablename = 'history'"
+                                       : "SELECT name FROM sqlite_master WHERE type = 'index'");
+    EXPECT_TRUE(names.contains("history_calldate") && names.contains("history_telnum"))
+        << names.join(' ').toStdString();
 }
 
 // Newest call first (the higher key first within one second), each with its number's count.

@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -89,24 +87,22 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
     const QString path = dir.filePath("calls.db");
     ASSERT_TRUE(createHistoryDatabase(path));
     WriteIni(dir.makeState(), "URL", "path3", path);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "export");
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        for (const char* row : {"'0311110000', '2026-11-30 23:59:59'", "'0322220000', '2026-12-01 00:00:00'",
-                                "'0311110000', '2026-12-02 12:00:00'", "'0333330000', '2026-12-03 00:00:00'"})
-            ASSERT_TRUE(
-                QSqlQuery(db).exec(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (%1)").arg(row)));
+    SqliteHistoryStore store(path);
+    for (const auto& [number, at] : {std::pair{"0311110000", "2026-11-30 23:59:59"},
+                                     {"0322220000", "2026-12-01 00:00:00"},
+                                     {"0311110000", "2026-12-02 12:00:00"},
+                                     {"0333330000", "2026-12-03 00:00:00"}}) {
+        HistoryRow row{number, QDateTime::fromString(at, "yyyy-MM-dd HH:mm:ss")};
+        ASSERT_EQ(store.append(row), HistoryStore::Outcome::Written);
     }
-    QSqlDatabase::removeDatabase("export");
 
     const auto [exitCode, out, err] =
         runWithoutDisplay(appDir + QStringList{"--export-history", "-", "--from", "2026-12-01", "--to", "2026-12-02"});
     EXPECT_EQ(exitCode, 0) << err.toStdString();
     EXPECT_EQ(err, "");
     EXPECT_EQ(readCsv(out), (std::vector<QStringList>{{"日時", "電話番号", "着信回数"},
-                                                             {"2026-12-02 12:00:00", "0311110000", "2"},
-                                                             {"2026-12-01 00:00:00", "0322220000", "1"}}));
+                                                      {"2026-12-02 12:00:00", "0311110000", "2"},
+                                                      {"2026-12-01 00:00:00", "0322220000", "1"}}));
 
     const QString file = dir.filePath("all.csv");
     const auto [fileExit, fileOut, fileErr] = runWithoutDisplay(appDir + QStringList{"--export-history", file});
