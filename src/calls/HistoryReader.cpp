@@ -57,10 +57,11 @@ HistoryReader::~HistoryReader()
     disconnect();
 }
 
+// The connection is dropped at the next connect, once the failed statement is gone.
 bool HistoryReader::fail(const QString& why)
 {
     m_lastError = why;
-    disconnect();
+    m_connected = false;
     return false;
 }
 
@@ -73,6 +74,7 @@ bool HistoryReader::connect()
 {
     if (m_connected)
         return true;
+    disconnect();
     m_lastError.clear();
     if (m_target.isEmpty())
         return fail(QStringLiteral("no history database is set"));
