@@ -20,7 +20,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         const bool hasValue = i + 1 < arguments.size();
         if (arg == QLatin1String("--create-history-db") || arg == QLatin1String("--autostart") ||
             arg == QLatin1String("--export-history") || arg == QLatin1String("--from") ||
-            arg == QLatin1String("--to") || arg == QLatin1String("--help") || arg == QLatin1String("--version"))
+            arg == QLatin1String("--to") || arg == QLatin1String("--follow") || arg == QLatin1String("--help") ||
+            arg == QLatin1String("--version"))
             result.endsAtOnce = true;
         std::optional<QDate>* day = arg == QLatin1String("--from") ? &result.exportFrom
                                     : arg == QLatin1String("--to") ? &result.exportTo
@@ -34,6 +35,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--autostart") && hasValue &&
                    (arguments.at(i + 1) == QLatin1String("on") || arguments.at(i + 1) == QLatin1String("off"))) {
             result.autostart = arguments.at(++i) == QLatin1String("on");
+        } else if (arg == QLatin1String("--follow") && hasValue) {
+            result.follow = arguments.at(++i);
         } else if (arg == QLatin1String("--export-history") && hasValue) {
             result.exportHistory = arguments.at(++i);
         } else if (day && hasValue && dateOf(arguments.at(i + 1))) {

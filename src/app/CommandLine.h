@@ -23,6 +23,9 @@ struct CommandLine
     std::optional<QString> exportHistory;
     std::optional<QDate> exportFrom;
     std::optional<QDate> exportTo;
+    /// `--follow URI` or `--follow off`: follow the office's calls at that history, or stop
+    /// following them (the URI is kept); written to settings.ini, then exit.
+    std::optional<QString> follow;
     /// `--help` and `--version`: print the usage or the version and exit.
     bool help = false;
     bool version = false;
@@ -37,7 +40,7 @@ struct CommandLine
 /// What `--help` prints, and a wrong option on standard error: one line per option.
 inline constexpr char kUsage[] =
     "usage: chakushin [--app-dir DIR] [--history] [--create-history-db PATH|URI] [--autostart on|off]\n"
-    "                 [--export-history [--from DATE] [--to DATE] FILE|-] [--help] [--version]\n"
+    "                 [--export-history [--from DATE] [--to DATE] FILE|-] [--follow URI|off] [--help] [--version]\n"
     "Opens the caller's page in the browser for each call a caller-ID adapter reports, and keeps a call history.\n"
     "A start while chakushin runs for this user (under the same title) brings its window to the front and ends;\n"
     "the options that exit leave a running chakushin alone and need no desktop session.\n"
@@ -47,6 +50,8 @@ inline constexpr char kUsage[] =
     "  --create-history-db PATH|URI  make an empty history file, or the table in a postgresql:// database, and exit\n"
     "  --export-history FILE|-       write the call history as CSV to FILE (- for standard output), and exit;\n"
     "    [--from DATE] [--to DATE]   only the calls of these days (YYYY-MM-DD, both included)\n"
+    "  --follow URI|off              follow the office's calls at this postgresql:// history from the next start\n"
+    "                                (no adapter needed), or stop following them; and exit\n"
     "  --autostart on|off            add or remove the entry that starts chakushin with the desktop session, and exit\n"
     "  --help                        print this help and exit\n"
     "  --version                     print the version and exit\n";

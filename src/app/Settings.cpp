@@ -11,6 +11,7 @@ namespace {
 const QString kSystem = QStringLiteral("SYSTEM");
 const QString kAdapter = QStringLiteral("ADAPTER");
 const QString kUrl = QStringLiteral("URL");
+const QString kFollow = QStringLiteral("FOLLOW");
 
 QString numbered(const char* stem, int index)
 {
@@ -132,6 +133,8 @@ bool LoadSettings(SharedState& state)
     u.path1 = url("path1");
     u.path2 = url("path2");
     u.path3 = url("path3");
+    state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
+                            ReadIni(state, kFollow, QStringLiteral("uri"))};
 
     for (int i = 1; i <= 5; ++i)
         state.adapterModels[i] = ReadIni(state, kAdapter, numbered("adapter", i));
@@ -154,6 +157,17 @@ int ReadWriteAppSettings(SharedState& state, const QString& mode)
     state.systemSettings.appName = ReadIni(state, kSystem, QStringLiteral("appName"));
     state.systemSettings.debugmode = ReadIni(state, kSystem, QStringLiteral("debugmode"));
     return 1;
+}
+
+bool followsCalls(const SharedState& state)
+{
+    return isExactlyTrue(state.followSettings.enabled) && !state.followSettings.uri.trimmed().isEmpty();
+}
+
+bool followsWithoutAdapter(const SharedState& state)
+{
+    const SystemSettings& system = state.systemSettings;
+    return followsCalls(state) && (system.adapter.isEmpty() || system.CommPort.isEmpty());
 }
 
 bool isDebugMode(const SharedState& state)

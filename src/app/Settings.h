@@ -15,7 +15,7 @@ QString ReadIni(const SharedState& state, const QString& section, const QString&
 int WriteIni(const SharedState& state, const QString& section, const QString& key, const QString& value);
 
 /// Reloads SystemSettings (all but `debugmode`), `adapterModel`, the selected model's
-/// AdapterProfile, UrlSettings and `adapterModels` from settings.ini.
+/// AdapterProfile, UrlSettings, FollowSettings and `adapterModels` from settings.ini.
 bool LoadSettings(SharedState& state);
 
 /// Reloads AdapterProfile from the section `modelName`. Fails, changing nothing, while no
@@ -31,3 +31,10 @@ void DebugLog(const SharedState& state, const QString& message);
 
 /// Whether `debugmode` reads as a true boolean.
 bool isDebugMode(const SharedState& state);
+
+/// Whether this desk follows the office's calls: `[FOLLOW] enabled` exactly "True" and a URI.
+bool followsCalls(const SharedState& state);
+
+/// Whether it follows them and has no adapter of its own configured: its standby is then the
+/// listening alone, and the start-up neither checks nor asks for an adapter.
+bool followsWithoutAdapter(const SharedState& state);

@@ -44,6 +44,16 @@ struct UrlSettings
     bool operator==(const UrlSettings&) const = default;
 };
 
+/// The FOLLOW section: whether this desk follows the calls the office's history announces,
+/// and the postgresql:// URI of that history.
+struct FollowSettings
+{
+    QString enabled;
+    QString uri;
+
+    bool operator==(const FollowSettings&) const = default;
+};
+
 /// The selected adapter model's profile section: the command and reply vocabulary.
 struct AdapterProfile
 {

@@ -65,6 +65,7 @@ struct SharedState
 
     SystemSettings systemSettings;
     UrlSettings urlSettings;
+    FollowSettings followSettings;
     AdapterProfile adapterProfile;
     Numbered<5> adapterModels;
     QString adapterModel;

@@ -58,6 +58,18 @@ void CallDispatch::dispatch(const QString& number, const QDateTime& receivedAt)
     openAndRecord(number, receivedAt);
 }
 
+void CallDispatch::followedCall(const QString& number, const QDateTime& /*calldate*/)
+{
+    showNumber(number);
+    openPage(number);
+}
+
+void CallDispatch::openPage(const QString& number)
+{
+    if (isExactlyTrue(m_state.urlSettings.browse))
+        m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, number));
+}
+
 void CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
 {
     if (isExactlyTrue(m_state.urlSettings.history))
@@ -74,8 +86,7 @@ void CallDispatch::openAndRecord(const QString& number, const QDateTime& receive
 {
     // Read the flags at the moment of the call: the URL dialog may have changed them since
     // the last notification.
-    if (isExactlyTrue(m_state.urlSettings.browse))
-        m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, number));
+    openPage(number);
     if (isExactlyTrue(m_state.urlSettings.history))
         m_history.WriteCallHistory(number, receivedAt);
 }

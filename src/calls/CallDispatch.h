@@ -54,12 +54,16 @@ public:
 
     /// All three actions for a number already cut out.
     void dispatch(const QString& number, const QDateTime& receivedAt);
+    /// A call another desk took and this desk follows: the number shown and the browser
+    /// opened as for a call of its own; its row is the other desk's.
+    void followedCall(const QString& number, const QDateTime& calldate);
     /// A call just read: its history row is kept at once, when the history is on, so that
     /// nothing that happens before its turn can lose it.
     void journal(const QString& number, const QDateTime& receivedAt);
 
 private:
     void showNumber(const QString& number);
+    void openPage(const QString& number);
     void openAndRecord(const QString& number, const QDateTime& receivedAt);
 
     SharedState& m_state;

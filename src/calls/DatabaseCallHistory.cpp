@@ -11,6 +11,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -35,8 +37,10 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
     , m_relay(std::make_shared<QueuedRelay>(&m_inbox))
     , m_thread(new QThread)
 {
-    for (HistorySpool::Entry& entry : m_spool.waiting())
+    for (HistorySpool::Entry& entry : m_spool.waiting()) {
+        remember(entry.row);
         m_entries.emplace(m_nextKey++, Entry{std::move(entry.row)});
+    }
     m_earlierRun = int(m_entries.size());
     if (!m_spool.lastError().isEmpty())
         DebugLog(m_state, QStringLiteral("history spool %1: %2").arg(spoolPath, m_spool.lastError()));
@@ -82,9 +86,31 @@ qint64 DatabaseCallHistory::keep(HistoryRow row)
     row.spoolFile = row.spoolId != 0 ? m_spool.path() : QString();
     if (row.spoolId == 0)
         DebugLog(m_state, QStringLiteral("history row kept in memory only: %1").arg(m_spool.lastError()));
+    remember(row);
     const qint64 key = m_nextKey++;
     m_entries.emplace(key, Entry{std::move(row)});
     return key;
+}
+
+namespace {
+
+QString callKey(const QString& number, const QDateTime& calldate)
+{
+    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number;
+}
+
+} // namespace
+
+void DatabaseCallHistory::remember(const HistoryRow& row)
+{
+    m_keptCalls.push_back(callKey(row.number, row.calldate));
+    if (m_keptCalls.size() > kKeptCallsRemembered)
+        m_keptCalls.pop_front();
+}
+
+bool DatabaseCallHistory::keptHere(const QString& number, const QDateTime& calldate) const
+{
+    return std::find(m_keptCalls.begin(), m_keptCalls.end(), callKey(number, calldate)) != m_keptCalls.end();
 }
 
 void DatabaseCallHistory::journal(const QString& number, const QDateTime& calldate)

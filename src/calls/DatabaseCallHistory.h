@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,6 +69,11 @@ public:
     /// shows the history can read them.
     void setWrittenHandler(std::function<void()> handler) { m_written = std::move(handler); }
 
+    /// Whether a row of this call (number, local time to the second) was kept here: one of
+    /// the latest `kKeptCallsRemembered` calls of this run, or a row an earlier run left.
+    bool keptHere(const QString& number, const QDateTime& calldate) const;
+    static constexpr std::size_t kKeptCallsRemembered = 1000;
+
     static StoreFactory defaultFactory();
 
 private:
@@ -80,6 +86,7 @@ private:
     };
 
     qint64 keep(HistoryRow row);
+    void remember(const HistoryRow& row);
     qint64 claim(const QString& number, const QDateTime& calldate);
     /// Hands the kept rows up to `key` to the writer, in order; the number of the last request.
     qint64 submitUpTo(qint64 key);
@@ -94,6 +101,7 @@ private:
     MessageBoxes& m_boxes;
     HistorySpool m_spool;
     std::map<qint64, Entry> m_entries;
+    std::deque<QString> m_keptCalls;
     std::map<qint64, HistoryStore::Outcome> m_outcomes;
     qint64 m_nextKey = 1;
     qint64 m_requests = 0;

@@ -1,5 +1,6 @@
 #include "calls/PostgresHistoryStore.h"
 
+#include "calls/CallAnnouncements.h"
 #include "calls/HistoryReader.h"
 #include "calls/HistorySpool.h"
 #include "calls/PostgresUri.h"
@@ -259,8 +260,8 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText)
             created = db.transaction() &&
                       create.exec(QStringLiteral("CREATE TABLE history (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
                                                  "KEY, telnum text NOT NULL, calldate timestamp NOT NULL)"));
-            for (const QString& index : historyIndexStatements(true))
-                created = created && create.exec(index);
+            for (const QString& statement : historyIndexStatements(true) + callAnnouncementStatements())
+                created = created && create.exec(statement);
             if (!created)
                 error = create.lastError().isValid() ? create.lastError().text() : db.lastError().text();
             create.clear();

@@ -62,6 +62,7 @@ private:
 bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& error);
 
 /// Creates the table "history" (an identity key "id", "telnum" text, "calldate" timestamp)
-/// in the existing database the URI names, and nothing else. Fails, touching nothing, when
+/// with its indexes and the trigger that announces its rows, in the existing database the
+/// URI names, and nothing else. Fails, touching nothing, when
 /// the database cannot be reached or the table exists; `errorText` (when given) says why.
 bool createPostgresHistoryTable(const QString& uri, QString* errorText = nullptr);

@@ -29,6 +29,8 @@ public:
 
     /// The main window's `txtRecvData`; null while the main window is not loaded.
     void setCallDisplay(CallDisplay* display) { m_dispatch.setDisplay(display); }
+    /// The call actions, which calls followed from other desks go through as well.
+    CallDispatch& dispatch() { return m_dispatch; }
 
     void rcvProcess(const QString& line, const QDateTime& receivedAt) override;
     void rcvProcessA(const QString& line, const QDateTime& receivedAt) override;

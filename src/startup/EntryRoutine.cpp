@@ -8,6 +8,7 @@
 #include "calls/SqliteHistoryStore.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
+#include "startup/FollowCommand.h"
 #include "startup/ForegroundWindow.h"
 #include "startup/HistoryCommands.h"
 #include "startup/Program.h"
@@ -96,7 +97,7 @@ int setAutostart(bool on, const QString& appDir)
 }
 
 // What ends at once and needs no display: the usage, the version, the history database, its
-// export and the autostart entry.
+// export, following and the autostart entry.
 int runWithoutDisplay(const CommandLine& options)
 {
     if (options.help) {
@@ -112,6 +113,8 @@ int runWithoutDisplay(const CommandLine& options)
     if (options.exportHistory)
         return exportHistoryFromCommandLine(applicationDirectory(options).path, *options.exportHistory,
                                             options.exportFrom, options.exportTo);
+    if (options.follow)
+        return setFollowingFromCommandLine(applicationDirectory(options).path, *options.follow);
     if (options.autostart == false)
         return setAutostart(false, {});
     if (options.autostart)
@@ -205,7 +208,8 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
-    if (options.createHistoryDb || options.exportHistory || options.autostart || options.help || options.version)
+    if (options.createHistoryDb || options.exportHistory || options.follow || options.autostart || options.help ||
+        options.version)
         return runWithoutDisplay(options);
     if (options.history)
         return showHistoryFromCommandLine(applicationDirectory(options).path);

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "dialogs/FollowDialog.h"
 #include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
@@ -34,6 +35,8 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     , history(state, seams.messageBoxes)
     , receive(state, seams.messageBoxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
     , comm(state, seams.messageBoxes, seams.pauser, receive)
+    , follower(state, receive.dispatch(),
+               [this](const QString& number, const QDateTime& calldate) { return history.keptHere(number, calldate); })
 {
     history.setWrittenHandler([this] {
         if (m_historyWindow)
@@ -55,6 +58,9 @@ frmTerminal& Program::loadMainWindow()
             std::make_unique<frmTerminal>(state, seams.messageBoxes, seams.pauser, comm, receive, seams.tray, openers);
         registerDialogs();
         QObject::connect(m_window.get(), &frmTerminal::historyRequested, m_window.get(), [this] { openHistory(); });
+        QObject::connect(m_window.get(), &frmTerminal::followSettingsRequested, m_window.get(),
+                         [this] { openFollowSettings(); });
+        m_window->attachFollower(follower);
     }
     return *m_window;
 }
@@ -75,6 +81,20 @@ HistoryWindow& Program::openHistory()
     m_historyWindow->raise();
     m_historyWindow->activateWindow();
     return *m_historyWindow;
+}
+
+FollowDialog& Program::openFollowSettings()
+{
+    if (!m_followDialog) {
+        m_followDialog = new FollowDialog(state, seams.messageBoxes, m_window.get());
+        m_followDialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(m_followDialog, &QDialog::accepted, m_window.get(),
+                         [this] { m_window->followSettingsChanged(); });
+    }
+    m_followDialog->show();
+    m_followDialog->raise();
+    m_followDialog->activateWindow();
+    return *m_followDialog;
 }
 
 void Program::registerDialogs()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SharedState.h"
+#include "calls/CallFollower.h"
 #include "calls/DatabaseCallHistory.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
@@ -15,6 +16,7 @@
 
 class BrowserLauncher;
 class FileChooser;
+class FollowDialog;
 class HistoryWindow;
 class MessageBoxes;
 class Pauser;
@@ -70,6 +72,9 @@ public:
     HistoryWindow& openHistory();
     /// The call-history window while it is open, else null.
     HistoryWindow* historyWindow() const;
+    /// Opens the dialog of following the office's calls, or brings the open one forward. Its
+    /// OK takes effect at once. Needs the main window loaded.
+    FollowDialog& openFollowSettings();
 
     SharedState state;
     ProgramSeams seams;
@@ -83,10 +88,13 @@ public:
     ReceiveProcessor receive;
     frmComm comm;
     DialogOpeners openers;
+    /// Follows the office's calls while standby is on and `[FOLLOW]` says so.
+    CallFollower follower;
 
 private:
     void registerDialogs();
 
     std::unique_ptr<frmTerminal> m_window;
     QPointer<HistoryWindow> m_historyWindow;
+    QPointer<FollowDialog> m_followDialog;
 };

@@ -72,6 +72,9 @@ StartupSequence::Outcome StartupSequence::run()
             m_state.appState = AppStateCode::AdapterStep;
         else
             m_state.appState = check == UrlMissing ? AppStateCode::UrlStep : AppStateCode::AskStandby;
+    } else if (followsWithoutAdapter(m_state)) {
+        // A desk that follows the office's calls needs no adapter: nothing to check or ask.
+        m_state.appState = m_state.urlSettings.path1.isEmpty() ? AppStateCode::UrlStep : AppStateCode::AskStandby;
     } else {
         m_state.systemSettings.adapter.clear();
         m_state.systemSettings.CommPort.clear();
@@ -169,7 +172,9 @@ void StartupSequence::showStep(const std::function<void()>& dialog)
 void StartupSequence::AskToStartStandby()
 {
     const SystemSettings& system = m_state.systemSettings;
-    const std::optional<bool> adapterDone = readAsBoolean(system.COMMinit);
+    // Without an adapter, a following desk has no adapter settings to complete.
+    const std::optional<bool> adapterDone =
+        followsWithoutAdapter(m_state) ? std::optional(true) : readAsBoolean(system.COMMinit);
     const std::optional<bool> urlDone = readAsBoolean(system.URLinit);
     QString text = QStringLiteral("待ち受けを開始しますか？");
     auto buttons = MessageBoxes::Buttons::YesNo;

@@ -24,8 +24,9 @@ struct StepDialogs
 
 /// The start-up from the loaded main window on: the settings check, the adapter check under
 /// the popup, the walk through the missing settings, the question whether to start
-/// standby, and the quit path. Everything runs on the user-interface thread, before the
-/// program's own event loop; the waits process events.
+/// standby, and the quit path. A desk that follows the office's calls and has no adapter
+/// configured skips the adapter check and the adapter and CTI steps. Everything runs on the user-interface thread,
+/// before the program's own event loop; the waits process events.
 class StartupSequence
 {
 public:

@@ -15,3 +15,16 @@ void SystemTaskTray::show(const QIcon& icon, const QString& tip)
     if (!icon.isNull())
         m_icon.show();
 }
+
+void SystemTaskTray::change(const QIcon& icon, const QString& tip)
+{
+    if (!icon.isNull())
+        m_icon.setIcon(icon);
+    m_icon.setToolTip(tip);
+}
+
+void SystemTaskTray::showMessage(const QString& title, const QString& text)
+{
+    if (m_icon.isVisible())
+        m_icon.showMessage(title, text, QSystemTrayIcon::Information);
+}

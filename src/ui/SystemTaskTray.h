@@ -15,6 +15,8 @@ public:
     bool isShown() const override { return m_icon.isVisible(); }
     void show(const QIcon& icon, const QString& tip) override;
     void hide() override { m_icon.hide(); }
+    void change(const QIcon& icon, const QString& tip) override;
+    void showMessage(const QString& title, const QString& text) override;
 
     /// The icon itself, for a check that it really is on a desktop.
     const QSystemTrayIcon& icon() const { return m_icon; }

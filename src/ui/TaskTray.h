@@ -21,6 +21,10 @@ public:
     /// Shows the icon with `icon` and the tip `tip`.
     virtual void show(const QIcon& icon, const QString& tip) = 0;
     virtual void hide() = 0;
+    /// Changes the picture and the tip of the icon shown, in place.
+    virtual void change(const QIcon& icon, const QString& tip) = 0;
+    /// A short message from the icon (a balloon, or the desktop's notification).
+    virtual void showMessage(const QString& title, const QString& text) = 0;
 
     /// Called when the user clicks the icon, with what the click was.
     void setActivationHandler(ActivationHandler handler) { m_activated = std::move(handler); }

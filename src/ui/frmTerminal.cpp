@@ -5,6 +5,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "calls/CallFollower.h"
 #include "link/AdapterConversation.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
@@ -141,12 +142,27 @@ void frmTerminal::createControls()
     // The menu only pops up from the tray; the shortcut belongs to this window.
     mnuHistory->setShortcutContext(Qt::WindowShortcut);
     addAction(mnuHistory);
+    mnuFollow = mnuContext->addAction(QStringLiteral("着信のフォロー"));
+    mnuFollow->setObjectName(QStringLiteral("mnuFollow"));
     mnuExit = mnuContext->addAction(QStringLiteral("終了"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     connect(mnuMachiuke, &QAction::triggered, this, &frmTerminal::mnuMachiuke_Click);
     connect(mnuSettings, &QAction::triggered, this, &frmTerminal::mnuSettings_Click);
     connect(mnuHistory, &QAction::triggered, this, &frmTerminal::historyRequested);
+    connect(mnuFollow, &QAction::triggered, this, &frmTerminal::followSettingsRequested);
     connect(mnuExit, &QAction::triggered, this, &frmTerminal::mnuExit_Click);
+}
+
+void frmTerminal::attachFollower(CallFollower& follower)
+{
+    m_follower = &follower;
+    connect(&follower, &CallFollower::stateChanged, this, &frmTerminal::refreshTray);
+    connect(&follower, &CallFollower::missed, this, [this](int count) {
+        refreshTray();
+        m_tray.showMessage(
+            m_state.systemSettings.appName,
+            QStringLiteral("接続が切れている間の着信が %1 件ありました。着信履歴にあります。").arg(count));
+    });
 }
 
 void frmTerminal::Form_Load()
@@ -200,7 +216,14 @@ void frmTerminal::cbMachiuke_Click()
 
     AdapterConversation conversation(m_state, m_comm, m_pauser);
     const QString caption = cbMachiuke->text();
-    if (caption == kStandbyOnCaption) {
+    if (followsWithoutAdapter(m_state) && (caption == kStandbyOnCaption || caption == kStandbyOffCaption)) {
+        // Nothing to open or ask: standing by is listening for the office's calls.
+        const bool on = caption == kStandbyOffCaption;
+        m_state.appState = on ? AppStateCode::StandbyOn : AppStateCode::StandbyOff;
+        setWindowIconFile(pathInAppDir(m_state.appDir,
+                                       on ? m_state.systemSettings.iconFile_on : m_state.systemSettings.iconFile_off));
+        cbMachiuke->setText(on ? kStandbyOnCaption : kStandbyOffCaption);
+    } else if (caption == kStandbyOnCaption) {
         conversation.stopStandby();
         cbMachiuke->setText(kStandbyOffCaption);
     } else if (caption == kStandbyOffCaption) {
@@ -223,9 +246,40 @@ void frmTerminal::cbMachiuke_Click()
     }
 
     mnuMachiuke->setText(cbMachiuke->text());
+    followStandby();
     removeTaskTray();
     setTaskTray(mnuMachiuke->text());
     EnableCommandButtons(true);
+}
+
+void frmTerminal::followSettingsChanged()
+{
+    if (m_follower)
+        m_follower->stop();
+    if (cbMachiuke->text() == kStandbyOnCaption && !m_comm.IsPortOpen()) {
+        m_state.appState = AppStateCode::StandbyOff;
+        cbMachiuke->setText(kStandbyOffCaption);
+        mnuMachiuke->setText(kStandbyOffCaption);
+    }
+    followStandby();
+    refreshTray();
+}
+
+void frmTerminal::setMachiukeCaption(const QString& caption)
+{
+    cbMachiuke->setText(caption);
+    followStandby();
+}
+
+void frmTerminal::followStandby()
+{
+    if (!m_follower)
+        return;
+    const bool on = cbMachiuke->text() == kStandbyOnCaption && followsCalls(m_state);
+    if (on && !m_follower->isRunning())
+        m_follower->start();
+    else if (!on && m_follower->isRunning())
+        m_follower->stop();
 }
 
 void frmTerminal::cbSetting_Click(int Index)
@@ -350,12 +404,47 @@ void frmTerminal::setTaskTray(const QString& caption)
     // Adding an icon that is already there changes nothing.
     if (m_tray.isShown())
         return;
-    QIcon icon;
+    m_tray.show(trayIcon(caption), trayTip());
+}
+
+QIcon frmTerminal::trayIcon(const QString& caption)
+{
+    // A desk that only follows stands by only while it listens.
+    if (caption == kStandbyOnCaption && followsWithoutAdapter(m_state) && m_follower &&
+        m_follower->state() != CallFollower::State::Listening)
+        return offIcon();
     if (caption == kStandbyOffCaption)
-        icon = offIcon();
-    else if (caption == kStandbyOnCaption)
-        icon = builtInStandbyOnIcon();
-    m_tray.show(icon, m_state.systemSettings.appName);
+        return offIcon();
+    if (caption == kStandbyOnCaption)
+        return builtInStandbyOnIcon();
+    return {};
+}
+
+QString frmTerminal::trayTip() const
+{
+    const QString& name = m_state.systemSettings.appName;
+    if (!m_follower)
+        return name;
+    const int missed = m_follower->missedCalls();
+    switch (m_follower->state()) {
+    case CallFollower::State::Off:
+        return name;
+    case CallFollower::State::Connecting:
+        return name + QStringLiteral("\n着信のフォロー先に接続しています…");
+    case CallFollower::State::Reconnecting:
+        return name + QStringLiteral("\n着信のフォロー先に接続し直しています…");
+    case CallFollower::State::Listening:
+        break;
+    }
+    return name + QStringLiteral("\n着信をフォローしています") +
+           (missed > 0 ? QStringLiteral("（接続が切れている間の着信 %1 件は着信履歴にあります）").arg(missed)
+                       : QString());
+}
+
+void frmTerminal::refreshTray()
+{
+    if (m_tray.isShown())
+        m_tray.change(trayIcon(mnuMachiuke->text()), trayTip());
 }
 
 void frmTerminal::removeTaskTray()
@@ -407,6 +496,9 @@ void frmTerminal::closeEvent(QCloseEvent* event)
 void frmTerminal::Form_Unload()
 {
     m_unloading = true;
+    // Calls of other desks open nothing more here.
+    if (m_follower)
+        m_follower->stop();
     removeTaskTray();
     m_pauser.pause(kUnloadPause);
     setWindowIcon(QIcon());

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <memory>
 
+class CallFollower;
 class DialogOpeners;
 class MessageBoxes;
 class Pauser;
@@ -57,9 +58,17 @@ public:
     frmMessage& popup() { return *m_popup; }
 
     void EnableCommandButtons(bool enabled);
+    /// Follows the office's calls with `follower` while standby is on, and shows in the tray
+    /// whether it listens.
+    void attachFollower(CallFollower& follower);
+    /// The following settings in memory have changed: following starts again over them, or
+    /// stops, and a desk whose standby was the listening alone leaves standby when it no
+    /// longer follows.
+    void followSettingsChanged();
 
     // The standby toggle: stops standby when `cbMachiuke` reads "待ち受け停止", starts it when
-    // it reads "待ち受け開始", then shows the state reached in the tray.
+    // it reads "待ち受け開始", then shows the state reached in the tray. On a desk that follows
+    // the office's calls without an adapter, standby is the listening alone.
     void cbMachiuke_Click();
     /// Settings button 1 to 3: stops standby if it is on, then has the popup open the
     /// dialog named by the button's caption two seconds later.
@@ -82,7 +91,7 @@ public:
 
     // TerminalWindow
     void setWindowIconFile(const QString& path) override;
-    void setMachiukeCaption(const QString& caption) override { cbMachiuke->setText(caption); }
+    void setMachiukeCaption(const QString& caption) override;
     void setMnuMachiukeCaption(const QString& caption) override { mnuMachiuke->setText(caption); }
     void repaintWindow() override { repaint(); }
     QString terminalText() const override { return txtTerm->toPlainText(); }
@@ -110,6 +119,8 @@ public:
     QAction* mnuSettings = nullptr;
     /// "着信履歴", also reached by Ctrl+H in this window.
     QAction* mnuHistory = nullptr;
+    /// "着信のフォロー": the settings of following the office's calls.
+    QAction* mnuFollow = nullptr;
     QAction* mnuExit = nullptr;
 
 Q_SIGNALS:
@@ -117,6 +128,8 @@ Q_SIGNALS:
     void unloaded();
     /// The user asked for the call-history window.
     void historyRequested();
+    /// The user asked for the settings of following the office's calls.
+    void followSettingsRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -137,6 +150,11 @@ private:
     /// key was taken.
     bool txtTerm_KeyPress(const QString& typed);
     QIcon offIcon();
+    /// Starts or stops following as the standby shown says.
+    void followStandby();
+    QIcon trayIcon(const QString& caption);
+    QString trayTip() const;
+    void refreshTray();
     void detach();
 
     SharedState& m_state;
@@ -145,6 +163,7 @@ private:
     frmComm& m_comm;
     ReceiveProcessor& m_receive;
     TaskTray& m_tray;
+    CallFollower* m_follower = nullptr;
     frmMessage* m_popup = nullptr;
     std::unique_ptr<frmCutting> m_offIconHolder;
     bool m_unloading = false;

@@ -347,7 +347,7 @@ TEST(HistoryWindowOpening, TrayItemAndCtrlH)
     QStringList items;
     for (const QAction* action : main.mnuContext->actions())
         items << action->text();
-    EXPECT_EQ(items, QStringList({"待ち受け開始", "設定", "着信履歴", "終了"}));
+    EXPECT_EQ(items, QStringList({"待ち受け開始", "設定", "着信履歴", "着信のフォロー", "終了"}));
 
     main.mnuHistory->trigger();
     HistoryWindow* window = desk.program->historyWindow();

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 /// A notification area that records what it was asked to show: `events` holds "add" and
-/// "remove" in order; `icon` and `tip` are those of the last add.
+/// "remove" in order; `icon` and `tip` are those of the last add or change.
 class RecordingTaskTray final : public TaskTray
 {
 public:
@@ -23,6 +23,12 @@ public:
         shown = false;
         events.append(QStringLiteral("remove"));
     }
+    void change(const QIcon& newIcon, const QString& newTip) override
+    {
+        icon = newIcon;
+        tip = newTip;
+    }
+    void showMessage(const QString& title, const QString& text) override { messages.append(title + u'\n' + text); }
     /// The user clicks the icon.
     void click(QSystemTrayIcon::ActivationReason reason) { activated(reason); }
 
@@ -31,4 +37,6 @@ public:
     QIcon icon;
     QString tip;
     QStringList events;
+    /// Each message shown: its title and its text on a line of their own.
+    QStringList messages;
 };

@@ -27,8 +27,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -48,6 +48,8 @@ public:
     bool isShown() const override { return false; }
     void show(const QIcon&, const QString&) override {}
     void hide() override {}
+    void change(const QIcon&, const QString&) override {}
+    void showMessage(const QString&, const QString&) override {}
 };
 
 class NoPause final : public Pauser

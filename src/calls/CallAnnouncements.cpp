@@ -1,0 +1,36 @@
+#include "calls/CallAnnouncements.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+QStringList callAnnouncementStatements()
+{
+    // The number is cut short rather than let an oversized payload refuse the row.
+    return {
+        QStringLiteral("CREATE OR REPLACE FUNCTION chakushin_announce_call() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+                       "BEGIN\n"
+                       "  PERFORM pg_notify('%1', json_build_object('id', NEW.id, 'number', left(NEW.telnum, %2),\n"
+                       "    'calldate', to_char(NEW.calldate, 'YYYY-MM-DD HH24:MI:SS'))::text);\n"
+                       "  RETURN NULL;\n"
+                       "END $$")
+            .arg(QLatin1String(kCallChannel))
+            .arg(kAnnouncedNumberLength),
+        QStringLiteral("CREATE TRIGGER history_announce_call AFTER INSERT ON history FOR EACH ROW EXECUTE FUNCTION "
+                       "chakushin_announce_call()"),
+    };
+}
+
+std::optional<AnnouncedCall> parseCallAnnouncement(const QByteArray& payload)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(payload);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    const QJsonValue id = object.value(QLatin1String("id"));
+    const QJsonValue number = object.value(QLatin1String("number"));
+    const QDateTime calldate = QDateTime::fromString(object.value(QLatin1String("calldate")).toString(),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!id.isDouble() || !number.isString() || !calldate.isValid())
+        return std::nullopt;
+    return AnnouncedCall{id.toInteger(), number.toString(), calldate};
+}

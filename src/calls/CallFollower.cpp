@@ -1,0 +1,99 @@
+#include "calls/CallFollower.h"
+
+#include "app/Settings.h"
+#include "calls/CallDispatch.h"
+#include "calls/PostgresUri.h"
+#include "calls/QueuedRelay.h"
+
+CallFollower::CallFollower(SharedState& state, CallDispatch& dispatch, OwnCall ownCall, QObject* parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_dispatch(dispatch)
+    , m_ownCall(std::move(ownCall))
+{}
+
+CallFollower::~CallFollower()
+{
+    stop();
+}
+
+void CallFollower::start()
+{
+    stop();
+    const QString uri = m_state.followSettings.uri.trimmed();
+    DebugLog(m_state, QStringLiteral("following %1").arg(withoutPassword(uri)));
+    m_missed = 0;
+    m_problem.clear();
+    // Each connection reports through a relay of its own, so that nothing of an earlier one
+    // arrives after a new start.
+    m_relay = std::make_shared<QueuedRelay>(this);
+    const auto relay = m_relay;
+    FollowConnection::Events events{
+        [this, relay](bool again, const QList<AnnouncedCall>& missed) {
+            relay->post([this, again, missed] { listening(again, missed); });
+        },
+        [this, relay](const QString& why) { relay->post([this, why] { lost(why); }); },
+        [this, relay](const AnnouncedCall& call) { relay->post([this, call] { announced(call); }); },
+    };
+    moveTo(State::Connecting);
+    m_connection = std::make_unique<FollowConnection>(uri, std::move(events), m_timing);
+}
+
+void CallFollower::stop()
+{
+    if (m_relay)
+        m_relay->detach();
+    m_relay.reset();
+    if (!m_connection)
+        return;
+    m_connection.reset();
+    DebugLog(m_state, QStringLiteral("following stopped"));
+    moveTo(State::Off);
+}
+
+void CallFollower::listening(bool again, const QList<AnnouncedCall>& missed)
+{
+    m_problem.clear();
+    int count = 0;
+    for (const AnnouncedCall& call : missed)
+        count += isOwn(call) ? 0 : 1;
+    DebugLog(m_state, QStringLiteral("listening for calls%1")
+                          .arg(again ? QStringLiteral(" again, %1 missed").arg(count) : QString()));
+    moveTo(State::Listening);
+    if (count > 0) {
+        m_missed += count;
+        emit this->missed(count);
+    }
+}
+
+void CallFollower::lost(const QString& why)
+{
+    if (why != m_problem || m_followState != State::Reconnecting)
+        DebugLog(m_state, QStringLiteral("following: %1").arg(why));
+    m_problem = why;
+    moveTo(State::Reconnecting);
+}
+
+bool CallFollower::isOwn(const AnnouncedCall& call) const
+{
+    return m_ownCall && m_ownCall(call.number, call.calldate);
+}
+
+void CallFollower::announced(const AnnouncedCall& call)
+{
+    if (isOwn(call)) {
+        DebugLog(m_state, QStringLiteral("announced call %1 is this desk's own").arg(call.id));
+        return;
+    }
+    DebugLog(m_state, QStringLiteral("announced call %1").arg(call.id));
+    m_dispatch.followedCall(call.number, call.calldate);
+    emit followed(call.number, call.calldate);
+}
+
+void CallFollower::moveTo(State state)
+{
+    if (state == m_followState)
+        return;
+    m_followState = state;
+    emit stateChanged(state);
+}

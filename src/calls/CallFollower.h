@@ -1,0 +1,77 @@
+#pragma once
+
+#include "calls/FollowConnection.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CallDispatch;
+class QueuedRelay;
+struct SharedState;
+
+/// A desk following the office's calls: while it runs, each call the history at
+/// `[FOLLOW] uri` announces is shown and opened here as a call of this desk's own
+/// (`CallDispatch::followedCall`), without a history row of its own. A call this desk took
+/// itself (`OwnCall`) is not opened again. The connection lives on a thread of its own; this
+/// object lives on the user-interface thread and reports there.
+class CallFollower final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State
+    {
+        Off,
+        Connecting,
+        Listening,
+        /// The connection is lost or cannot be made; a new one is tried every few seconds.
+        Reconnecting,
+    };
+
+    /// Whether a call (number, local time to the second) is one this desk took itself.
+    using OwnCall = std::function<bool(const QString& number, const QDateTime& calldate)>;
+
+    CallFollower(SharedState& state, CallDispatch& dispatch, OwnCall ownCall = {}, QObject* parent = nullptr);
+    ~CallFollower() override;
+
+    /// Starts following the URI of the settings in memory; a running follower starts again.
+    void start();
+    void stop();
+    bool isRunning() const { return m_connection != nullptr; }
+    State state() const { return m_followState; }
+    /// Why the last connection was lost or could not be made (password hidden); empty while
+    /// listening.
+    QString problem() const { return m_problem; }
+    /// Calls of other desks written while the connection was lost, since the last start.
+    int missedCalls() const { return m_missed; }
+
+    void setTiming(FollowConnection::Timing timing) { m_timing = timing; }
+
+Q_SIGNALS:
+    void stateChanged(CallFollower::State state);
+    /// Calls came in while the connection was lost: `count` more, not opened.
+    void missed(int count);
+    /// A call of another desk has been shown and opened.
+    void followed(const QString& number, const QDateTime& calldate);
+
+private:
+    void listening(bool again, const QList<AnnouncedCall>& missed);
+    void lost(const QString& why);
+    void announced(const AnnouncedCall& call);
+    bool isOwn(const AnnouncedCall& call) const;
+    void moveTo(State state);
+
+    SharedState& m_state;
+    CallDispatch& m_dispatch;
+    OwnCall m_ownCall;
+    FollowConnection::Timing m_timing;
+    State m_followState = State::Off;
+    QString m_problem;
+    int m_missed = 0;
+    std::shared_ptr<QueuedRelay> m_relay;
+    std::unique_ptr<FollowConnection> m_connection;
+};

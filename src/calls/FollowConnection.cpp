@@ -1,0 +1,284 @@
+#include "calls/FollowConnection.h"
+
+#include "calls/PostgresHistoryStore.h"
+#include "calls/PostgresUri.h"
+
+#include <libpq-fe.h>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <poll.h>
+#endif
+
+#include <QSet>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+// How often a wait looks whether it should stop.
+constexpr auto kStopCheck = 100ms;
+// How long stopping waits for the thread to end before leaving it to end by itself.
+constexpr auto kStopWait = 300ms;
+
+// Whether the socket has something to read within `wait`.
+bool readable(int socket, std::chrono::milliseconds wait)
+{
+#ifdef _WIN32
+    WSAPOLLFD entry{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+    return WSAPoll(&entry, 1, int(wait.count())) > 0;
+#else
+    pollfd entry{socket, POLLIN, 0};
+    return poll(&entry, 1, int(wait.count())) > 0;
+#endif
+}
+
+QString errorOf(const PGconn* connection)
+{
+    return QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+}
+
+struct Result
+{
+    explicit Result(PGresult* result = nullptr)
+        : result(result)
+    {}
+    ~Result() { PQclear(result); }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    PGresult* result;
+};
+
+} // namespace
+
+struct FollowConnection::Context
+{
+    QString uri;
+    Events events;
+    Timing timing;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> stopping{false};
+    bool finished = false;
+
+    PGconn* connection = nullptr;
+    /// The newest row known, once one connection has read it; -1 before.
+    qint64 lastSeen = -1;
+    /// Rows read after a reconnect whose announcements may still come.
+    QSet<qint64> readAlready;
+    QList<AnnouncedCall> pending;
+
+    void run();
+    bool connect();
+    void disconnect() { PQfinish(std::exchange(connection, nullptr)); }
+    /// Sleeps `wait`, or less when asked to stop.
+    void sleep(std::chrono::milliseconds wait)
+    {
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, wait, [this] { return stopping.load(); });
+    }
+    /// Reads what has arrived and keeps the announcements in `pending`. False when the
+    /// connection is gone.
+    bool consume();
+    void announcePending();
+    /// Runs `sql` with `parameters` and waits at most `answerWait` for the result; null,
+    /// with `why` set, when it failed or did not come.
+    std::unique_ptr<Result> ask(const char* sql, const QList<QByteArray>& parameters, QString& why);
+    bool listen(QString& why);
+    void listenUntilLost();
+};
+
+bool FollowConnection::Context::consume()
+{
+    if (!PQconsumeInput(connection))
+        return false;
+    while (PGnotify* notify = PQnotifies(connection)) {
+        if (qstrcmp(notify->relname, kCallChannel) == 0) {
+            if (const std::optional<AnnouncedCall> call = parseCallAnnouncement(QByteArray(notify->extra)))
+                pending.append(*call);
+        }
+        PQfreemem(notify);
+    }
+    return true;
+}
+
+void FollowConnection::Context::announcePending()
+{
+    for (const AnnouncedCall& call : std::exchange(pending, {})) {
+        if (readAlready.remove(call.id))
+            continue;
+        lastSeen = std::max(lastSeen, call.id);
+        events.announced(call);
+    }
+}
+
+std::unique_ptr<Result> FollowConnection::Context::ask(const char* sql, const QList<QByteArray>& parameters,
+                                                       QString& why)
+{
+    std::vector<const char*> values;
+    for (const QByteArray& parameter : parameters)
+        values.push_back(parameter.constData());
+    if (!PQsendQueryParams(connection, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
+        why = errorOf(connection);
+        return nullptr;
+    }
+    const Clock::time_point deadline = Clock::now() + timing.answerWait;
+    while (PQisBusy(connection)) {
+        if (stopping || Clock::now() >= deadline) {
+            why = stopping ? QStringLiteral("stopped") : QStringLiteral("the server does not answer");
+            return nullptr;
+        }
+        if (readable(PQsocket(connection), kStopCheck) && !consume()) {
+            why = errorOf(connection);
+            return nullptr;
+        }
+    }
+    auto result = std::make_unique<Result>(PQgetResult(connection));
+    // The rest of the answer (there is none for one statement) up to its end.
+    while (PGresult* more = PQgetResult(connection))
+        PQclear(more);
+    const ExecStatusType status = PQresultStatus(result->result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        why = QString::fromUtf8(PQresultErrorMessage(result->result)).trimmed();
+        return nullptr;
+    }
+    return result;
+}
+
+bool FollowConnection::Context::connect()
+{
+    // The URI's own settings win over these defaults: later keywords override earlier ones,
+    // and "dbname" is expanded in place.
+    const QByteArray connectTimeout = QByteArray::number(PostgresHistoryStore::kConnectTimeout.count());
+    const QByteArray expanded = uri.toUtf8();
+    const char* keywords[] = {"connect_timeout",     "application_name", "keepalives_idle",
+                              "keepalives_interval", "dbname",           nullptr};
+    const char* values[] = {connectTimeout.constData(), "chakushin-follow", "5", "2", expanded.constData(), nullptr};
+    connection = PQconnectdbParams(keywords, values, 1);
+    return PQstatus(connection) == CONNECTION_OK;
+}
+
+bool FollowConnection::Context::listen(QString& why)
+{
+    if (!ask(QByteArray("LISTEN ").append(kCallChannel).constData(), {}, why))
+        return false;
+    const bool again = lastSeen >= 0;
+    QList<AnnouncedCall> missed;
+    if (!again) {
+        const std::unique_ptr<Result> newest = ask("SELECT coalesce(max(id), 0) FROM history", {}, why);
+        if (!newest)
+            return false;
+        lastSeen = QByteArray(PQgetvalue(newest->result, 0, 0)).toLongLong();
+    } else {
+        const std::unique_ptr<Result> rows =
+            ask("SELECT id, telnum, to_char(calldate, 'YYYY-MM-DD HH24:MI:SS') FROM history WHERE id > $1::bigint "
+                "ORDER BY id LIMIT 10000",
+                {QByteArray::number(lastSeen)}, why);
+        if (!rows)
+            return false;
+        readAlready.clear();
+        for (int row = 0; row < PQntuples(rows->result); ++row) {
+            AnnouncedCall call{QByteArray(PQgetvalue(rows->result, row, 0)).toLongLong(),
+                               QString::fromUtf8(PQgetvalue(rows->result, row, 1)),
+                               QDateTime::fromString(QString::fromLatin1(PQgetvalue(rows->result, row, 2)),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+            lastSeen = std::max(lastSeen, call.id);
+            // A row announced while it was read came in after the listening began: it is
+            // opened, not counted.
+            const bool announced = std::any_of(pending.begin(), pending.end(),
+                                               [&](const AnnouncedCall& seen) { return seen.id == call.id; });
+            if (!announced) {
+                readAlready.insert(call.id);
+                missed.append(call);
+            }
+        }
+    }
+    events.listening(again, missed);
+    announcePending();
+    return true;
+}
+
+void FollowConnection::Context::listenUntilLost()
+{
+    QString why;
+    if (!listen(why)) {
+        events.lost(why);
+        return;
+    }
+    Clock::time_point lastHeard = Clock::now();
+    while (!stopping) {
+        if (readable(PQsocket(connection), kStopCheck)) {
+            if (!consume()) {
+                events.lost(errorOf(connection));
+                return;
+            }
+            lastHeard = Clock::now();
+            announcePending();
+        } else if (Clock::now() - lastHeard >= timing.heartbeat) {
+            // A quiet connection may be one to a server that no longer answers.
+            if (!ask("SELECT 1", {}, why)) {
+                if (!stopping)
+                    events.lost(why);
+                return;
+            }
+            lastHeard = Clock::now();
+            announcePending();
+        }
+    }
+}
+
+void FollowConnection::Context::run()
+{
+    while (!stopping) {
+        if (connect())
+            listenUntilLost();
+        else if (!stopping)
+            events.lost(errorOf(connection));
+        disconnect();
+        pending.clear();
+        if (!stopping)
+            sleep(timing.retry);
+    }
+}
+
+FollowConnection::FollowConnection(const QString& uri, Events events, Timing timing)
+    : m_context(std::make_shared<Context>())
+{
+    m_context->uri = uri;
+    m_context->events = std::move(events);
+    m_context->timing = timing;
+    m_thread = std::thread([context = m_context] {
+        context->run();
+        const std::lock_guard lock(context->mutex);
+        context->finished = true;
+        context->wake.notify_all();
+    });
+}
+
+FollowConnection::~FollowConnection()
+{
+    {
+        const std::lock_guard lock(m_context->mutex);
+        m_context->stopping = true;
+    }
+    m_context->wake.notify_all();
+    std::unique_lock lock(m_context->mutex);
+    if (m_context->wake.wait_for(lock, kStopWait, [this] { return m_context->finished; })) {
+        lock.unlock();
+        m_thread.join();
+    } else {
+        // The thread holds the context: one held up in a connection attempt finishes on its
+        // own.
+        lock.unlock();
+        m_thread.detach();
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+class MessageBoxes;
+struct SharedState;
+
+/// "着信のフォロー": whether this desk follows the calls of the office's history, and the
+/// postgresql:// URI of that history. OK writes `[FOLLOW]` and the settings in memory and
+/// accepts; a URI that is not a postgresql:// one is refused with a message. Cancel changes
+/// nothing.
+class FollowDialog final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidget* parent = nullptr);
+
+    void cmdOK_Click();
+
+    QCheckBox* chkFollow = nullptr;
+    QLineEdit* txtFollowUri = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+private:
+    void showProblem(const QString& text);
+
+    SharedState& m_state;
+    MessageBoxes& m_messageBoxes;
+};
