@@ -10,11 +10,13 @@ QStringList callAnnouncementStatements()
         QStringLiteral("CREATE OR REPLACE FUNCTION chakushin_announce_call() RETURNS trigger LANGUAGE plpgsql AS $$\n"
                        "BEGIN\n"
                        "  PERFORM pg_notify('%1', json_build_object('id', NEW.id, 'number', left(NEW.telnum, %2),\n"
-                       "    'calldate', to_char(NEW.calldate, 'YYYY-MM-DD HH24:MI:SS'))::text);\n"
+                       "    'calldate', to_char(NEW.calldate, 'YYYY-MM-DD HH24:MI:SS'),\n"
+                       "    'late', coalesce(current_setting('%3', true), '') = 'on')::text);\n"
                        "  RETURN NULL;\n"
                        "END $$")
             .arg(QLatin1String(kCallChannel))
-            .arg(kAnnouncedNumberLength),
+            .arg(kAnnouncedNumberLength)
+            .arg(QLatin1String(kLateCallSetting)),
         QStringLiteral("CREATE TRIGGER history_announce_call AFTER INSERT ON history FOR EACH ROW EXECUTE FUNCTION "
                        "chakushin_announce_call()"),
     };
@@ -32,5 +34,5 @@ std::optional<AnnouncedCall> parseCallAnnouncement(const QByteArray& payload)
                                                      QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!id.isDouble() || !number.isString() || !calldate.isValid())
         return std::nullopt;
-    return AnnouncedCall{id.toInteger(), number.toString(), calldate};
+    return AnnouncedCall{id.toInteger(), number.toString(), calldate, object.value(QLatin1String("late")).toBool()};
 }

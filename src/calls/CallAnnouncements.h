@@ -21,6 +21,9 @@ struct AnnouncedCall
     QString number;
     /// Local date and time of the call, as the row holds it.
     QDateTime calldate;
+    /// Written well after the call (kept while the history could not be reached): too late
+    /// to open the caller's page for.
+    bool late = false;
 
     bool operator==(const AnnouncedCall&) const = default;
 };
@@ -30,6 +33,10 @@ struct AnnouncedCall
 /// the same statements through psql.
 QStringList callAnnouncementStatements();
 
-/// A payload of the channel: a JSON object with "id", "number" and "calldate"
-/// ("YYYY-MM-DD HH:MM:SS"). Nothing for anything else.
+/// The setting a writer turns on in the transaction of a row it writes late; the
+/// announcement carries it.
+inline constexpr char kLateCallSetting[] = "chakushin.late_call";
+
+/// A payload of the channel: a JSON object with "id", "number", "calldate"
+/// ("YYYY-MM-DD HH:MM:SS") and "late". Nothing for anything else.
 std::optional<AnnouncedCall> parseCallAnnouncement(const QByteArray& payload);

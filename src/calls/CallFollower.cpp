@@ -85,6 +85,13 @@ void CallFollower::announced(const AnnouncedCall& call)
         DebugLog(m_state, QStringLiteral("announced call %1 is this desk's own").arg(call.id));
         return;
     }
+    if (call.late) {
+        // Kept at the other desk while the history could not be reached: its caller is gone.
+        DebugLog(m_state, QStringLiteral("announced call %1 was written late").arg(call.id));
+        ++m_missed;
+        emit missed(1);
+        return;
+    }
     DebugLog(m_state, QStringLiteral("announced call %1").arg(call.id));
     m_dispatch.followedCall(call.number, call.calldate);
     emit followed(call.number, call.calldate);

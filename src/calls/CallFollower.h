@@ -16,7 +16,8 @@ struct SharedState;
 /// A desk following the office's calls: while it runs, each call the history at
 /// `[FOLLOW] uri` announces is shown and opened here as a call of this desk's own
 /// (`CallDispatch::followedCall`), without a history row of its own. A call this desk took
-/// itself (`OwnCall`) is not opened again. The connection lives on a thread of its own; this
+/// itself (`OwnCall`) is not opened again. Calls written while the connection was lost, or
+/// written late by their desk, are counted instead of opened: their callers are gone. The connection lives on a thread of its own; this
 /// object lives on the user-interface thread and reports there.
 class CallFollower final : public QObject
 {
@@ -46,14 +47,15 @@ public:
     /// Why the last connection was lost or could not be made (password hidden); empty while
     /// listening.
     QString problem() const { return m_problem; }
-    /// Calls of other desks written while the connection was lost, since the last start.
+    /// Calls of other desks not opened since the last start: written while the connection
+    /// was lost, or written late.
     int missedCalls() const { return m_missed; }
 
     void setTiming(FollowConnection::Timing timing) { m_timing = timing; }
 
 Q_SIGNALS:
     void stateChanged(CallFollower::State state);
-    /// Calls came in while the connection was lost: `count` more, not opened.
+    /// `count` more calls of other desks that were not opened (see missedCalls).
     void missed(int count);
     /// A call of another desk has been shown and opened.
     void followed(const QString& number, const QDateTime& calldate);

@@ -203,6 +203,15 @@ HistoryStore::Outcome PostgresHistoryStore::append(HistoryRow& row)
 
     if (!begin())
         return finish(Outcome::Unavailable);
+    if (row.calldate.secsTo(QDateTime::currentDateTime()) >= kLateAfter.count()) {
+        QSqlQuery late(database());
+        if (!late.exec(QStringLiteral("SELECT set_config('%1', 'on', true)").arg(QLatin1String(kLateCallSetting)))) {
+            fail(late.lastError().text());
+            late.clear();
+            database().rollback();
+            return finish(Outcome::Unavailable);
+        }
+    }
     // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
     m_insert->addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
     m_insert->addBindValue(SqliteHistoryStore::dateTimeText(row.calldate));

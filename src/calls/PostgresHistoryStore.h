@@ -33,6 +33,11 @@ public:
     /// unacknowledged on a TCP connection before it counts as broken.
     static constexpr std::chrono::milliseconds kStatementTimeout{2000};
 
+    /// A row written this long after its call is written as late: desks following the
+    /// office's calls count it instead of opening its page. Longer than a call waits for
+    /// its row.
+    static constexpr std::chrono::seconds kLateAfter{6};
+
     explicit PostgresHistoryStore(QString uri, Connection connection = Connection::Kept);
     ~PostgresHistoryStore() override;
 

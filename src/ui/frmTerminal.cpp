@@ -161,7 +161,7 @@ void frmTerminal::attachFollower(CallFollower& follower)
         refreshTray();
         m_tray.showMessage(
             m_state.systemSettings.appName,
-            QStringLiteral("接続が切れている間の着信が %1 件ありました。着信履歴にあります。").arg(count));
+            QStringLiteral("接続が切れていた間などの着信 %1 件は、ページを開いていません。着信履歴にあります。").arg(count));
     });
 }
 
@@ -437,7 +437,7 @@ QString frmTerminal::trayTip() const
         break;
     }
     return name + QStringLiteral("\n着信をフォローしています") +
-           (missed > 0 ? QStringLiteral("（接続が切れている間の着信 %1 件は着信履歴にあります）").arg(missed)
+           (missed > 0 ? QStringLiteral("（開いていない着信 %1 件は着信履歴にあります）").arg(missed)
                        : QString());
 }
 
