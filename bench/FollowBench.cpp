@@ -1,0 +1,623 @@
+// Following desks: from the moment the adapter simulator writes an incoming-call notification
+// at the adapter desk (the real receive path in standby, its history on a throwaway
+// PostgreSQL server on a Unix socket) until the browser program has been started at each desk
+// that follows the office's calls, with one following desk and with twenty. Beside it, in the
+// same run: a bare libpq round trip (an INSERT into the same kind of table on one connection,
+// its announcement read on another) and a bare start of /bin/true. Then the time twenty
+// following desks take to listen again after the server restarts, with the default timing.
+//
+// All desks live in this one process, on one event loop: the adapter desk's own browser
+// start and row, and the twenty followers' browser starts, take turns on the same thread,
+// where separate machines would run them side by side.
+
+#include "AdapterSimulator.h"
+#include "BenchMessageBoxes.h"
+#include "BenchPauser.h"
+#include "Samples.h"
+#include "StandbyRig.h"
+#include "TextTable.h"
+#include "ThrowawayCluster.h"
+#include "TimedCallActions.h"
+
+#include "app/SharedState.h"
+#include "calls/CallDispatch.h"
+#include "calls/CallFollower.h"
+#include "calls/CallHistory.h"
+#include "calls/CallerPage.h"
+#include "calls/DesktopBrowserLauncher.h"
+#include "calls/PostgresHistoryStore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kDefaultCalls = 300;
+constexpr int kQuickCalls = 30;
+constexpr int kWarmUpCalls = 10;
+constexpr int kDefaultRounds = 5;
+constexpr int kQuickRounds = 2;
+constexpr int kManyDesks = 20;
+constexpr auto kCallPatience = 10s;
+// Three retries of the default timing, and the server's own stop and start, fit well inside.
+constexpr auto kListenPatience = 30s;
+// From the ring line at the adapter desk to the browser started at a following desk, p99.
+constexpr auto kFollowTarget = 30ms;
+// Calls come seconds apart in real life. After each call the next sample waits this long,
+// so that /bin/true running its course does not delay the next measurement.
+constexpr auto kSettle = 2ms;
+const QString kModel = QStringLiteral("CTI-INS100");
+const QString kDatabase = QStringLiteral("office");
+// The floor's table lives in a database of its own: announcements are per database, so the
+// following desks never see the floor's rows.
+const QString kFloorDatabase = QStringLiteral("floor");
+
+QString callNumber(int index)
+{
+    return QStringLiteral("03%1").arg(index, 8, 10, QLatin1Char('0'));
+}
+
+QString seconds(std::chrono::nanoseconds value)
+{
+    return QString::number(std::chrono::duration<double>(value).count(), 'f', 3);
+}
+
+// A following desk writes no rows of its own: the call's row is the adapter desk's.
+class NoHistory final : public CallHistory
+{
+public:
+    void WriteCallHistory(const QString&, const QDateTime&) override {}
+};
+
+/// One desk that follows the office's calls: its own settings in memory, its own browser
+/// launcher (real, timed), its own dispatch and its own follower with its own connection.
+struct FollowingDesk
+{
+    explicit FollowingDesk(const QString& uri)
+    {
+        state.urlSettings.browse = QStringLiteral("True");
+        state.urlSettings.path1 = QString::fromLatin1(StandbyRig::kUrlPrefix);
+        state.followSettings = {QStringLiteral("True"), uri};
+        launcher.setObserver([this](const QString& url) { lastUrl = url; });
+    }
+
+    SharedState state;
+    BenchMessageBoxes boxes;
+    DesktopBrowserLauncher realLauncher{state, boxes};
+    TimedLauncher launcher{realLauncher};
+    NoHistory history;
+    CallDispatch dispatch{state, boxes, launcher, history};
+    CallFollower follower{state, dispatch};
+    QString lastUrl;
+    /// Since the start of a restart round: whether the follower reported the connection lost,
+    /// and when it reported listening again afterwards.
+    bool lostSeen = false;
+    std::optional<Clock::time_point> listeningAgainAt;
+};
+
+/// The floor under a followed call: an INSERT into a history table with the same trigger on
+/// one libpq connection, and its announcement read with poll() on another, nothing else.
+class NotifyFloor
+{
+public:
+    ~NotifyFloor()
+    {
+        PQfinish(m_writer);
+        PQfinish(m_listener);
+    }
+
+    QString open(const QString& uri)
+    {
+        const QByteArray conninfo = uri.toUtf8();
+        m_writer = PQconnectdb(conninfo.constData());
+        m_listener = PQconnectdb(conninfo.constData());
+        for (PGconn* connection : {m_writer, m_listener}) {
+            if (PQstatus(connection) != CONNECTION_OK)
+                return QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        }
+        const QByteArray listenStatement = QByteArray("LISTEN ") + kCallChannel;
+        PGresult* listen = PQexec(m_listener, listenStatement.constData());
+        const bool listening = PQresultStatus(listen) == PGRES_COMMAND_OK;
+        PQclear(listen);
+        return listening ? QString() : QString::fromUtf8(PQerrorMessage(m_listener)).trimmed();
+    }
+
+    /// From sending the INSERT to reading its announcement; nothing when either did not come.
+    std::optional<std::chrono::nanoseconds> roundTrip(const QString& number)
+    {
+        const QByteArray value = number.toUtf8();
+        const char* values[] = {value.constData()};
+        const Clock::time_point start = Clock::now();
+        if (!PQsendQueryParams(m_writer, "INSERT INTO history (telnum, calldate) VALUES ($1, localtimestamp(0))", 1,
+                               nullptr, values, nullptr, nullptr, 0))
+            return std::nullopt;
+        const Clock::time_point deadline = start + kCallPatience;
+        bool answered = false;
+        bool succeeded = true;
+        std::optional<Clock::time_point> announcedAt;
+        while (!answered || !announcedAt) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd entries[] = {{PQsocket(m_writer), POLLIN, 0}, {PQsocket(m_listener), POLLIN, 0}};
+            if (left <= 0ms || ::poll(entries, 2, int(left.count()) + 1) <= 0)
+                return std::nullopt;
+            if (entries[1].revents != 0) {
+                if (!PQconsumeInput(m_listener))
+                    return std::nullopt;
+                while (PGnotify* notify = PQnotifies(m_listener)) {
+                    if (!announcedAt && qstrcmp(notify->relname, kCallChannel) == 0)
+                        announcedAt = Clock::now();
+                    PQfreemem(notify);
+                }
+            }
+            if (entries[0].revents != 0 && !answered) {
+                if (!PQconsumeInput(m_writer))
+                    return std::nullopt;
+                while (!answered && !PQisBusy(m_writer)) {
+                    PGresult* result = PQgetResult(m_writer);
+                    if (!result)
+                        answered = true;
+                    else if (PQresultStatus(result) != PGRES_COMMAND_OK)
+                        succeeded = false;
+                    PQclear(result);
+                }
+            }
+        }
+        if (!succeeded)
+            return std::nullopt;
+        return *announcedAt - start;
+    }
+
+private:
+    PGconn* m_writer = nullptr;
+    PGconn* m_listener = nullptr;
+};
+
+struct CallsResult
+{
+    int desks = 0;
+    int calls = 0;
+    /// Every following desk's browser start, one sample per desk and call.
+    Samples launched;
+    /// When the followers' launcher was called, one sample per desk and call.
+    Samples entered;
+    /// The slowest following desk of each call.
+    Samples slowest;
+    Samples adapterLaunched;
+    Samples adapterRecorded;
+    Samples notifyFloor;
+    Samples processFloor;
+    int lost = 0;
+    int floorLost = 0;
+};
+
+struct RestartResult
+{
+    int rounds = 0;
+    Samples fromStart;
+    Samples fromStop;
+    Samples stopping;
+    Samples starting;
+    int verifyingCalls = 0;
+    int lost = 0;
+    int missed = 0;
+    QStringList failures;
+};
+
+class FollowRun
+{
+public:
+    explicit FollowRun(ThrowawayCluster& cluster)
+        : m_cluster(cluster)
+        , m_sim(AdapterSimProfile::load(StandbyRig::shippedSettingsPath(), kModel))
+        , m_rig(kModel, m_pauser)
+    {
+        m_guard.setSingleShot(true);
+        QObject::connect(&m_guard, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+        // The simulator reports each transmission just before it hands the bytes to the
+        // kernel in one write; the notification's terminating byte is in that write.
+        QObject::connect(&m_sim, &AdapterSimulator::logged, &m_sim, [this](const QString& line) {
+            if (line.startsWith(QLatin1String(">> ")))
+                m_written = Clock::now();
+        });
+        m_rig.history.setObserver([this](const QString&) { m_loop.quit(); });
+    }
+
+    QString prepare(int totalCalls)
+    {
+        if (!m_sim.isValid())
+            return m_sim.errorString();
+        const QString uri = m_cluster.uri(kDatabase);
+        QString error;
+        if (!m_cluster.start() || !m_cluster.createDatabase(kDatabase) || !m_cluster.createDatabase(kFloorDatabase))
+            return QStringLiteral("no server: ") + m_cluster.error();
+        if (!createPostgresHistoryTable(uri, &error) ||
+            !createPostgresHistoryTable(m_cluster.uri(kFloorDatabase), &error))
+            return error;
+        if (error = m_floor.open(m_cluster.uri(kFloorDatabase)); !error.isEmpty())
+            return QStringLiteral("floor connection: ") + error;
+        if (error = m_rig.startStandby(m_sim.portPath(), uri); !error.isEmpty())
+            return error;
+        m_rig.launcher.reserve(std::size_t(totalCalls));
+        m_rig.history.reserve(std::size_t(totalCalls));
+        for (int i = 0; i < kManyDesks; ++i) {
+            auto desk = std::make_unique<FollowingDesk>(uri);
+            desk->launcher.reserve(std::size_t(totalCalls));
+            FollowingDesk* raw = desk.get();
+            QObject::connect(
+                &desk->follower, &CallFollower::stateChanged, &desk->follower, [this, raw](CallFollower::State state) {
+                    if (state == CallFollower::State::Reconnecting)
+                        raw->lostSeen = true;
+                    else if (state == CallFollower::State::Listening && raw->lostSeen && !raw->listeningAgainAt)
+                        raw->listeningAgainAt = Clock::now();
+                    m_loop.quit();
+                });
+            QObject::connect(&desk->follower, &CallFollower::followed, &desk->follower, [this] { m_loop.quit(); });
+            m_desks.push_back(std::move(desk));
+        }
+        m_expected.assign(m_desks.size(), 0);
+        return {};
+    }
+
+    /// Starts the followers of the first `count` desks and waits until all of them listen.
+    bool follow(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (!m_desks[std::size_t(i)]->follower.isRunning())
+                m_desks[std::size_t(i)]->follower.start();
+        }
+        return runUntil([&] { return allListening(count); }, kListenPatience);
+    }
+
+    CallsResult measureCalls(int desks, int calls, int& index)
+    {
+        CallsResult result;
+        result.desks = desks;
+        result.calls = calls;
+        // The first calls warm the history writer's connection and prepared statement, and
+        // the followers' first announcements; they are not counted.
+        for (int i = 0; i < kWarmUpCalls; ++i, ++index)
+            programCall(callNumber(index), desks, nullptr);
+        for (int i = 0; i < calls; ++i, ++index) {
+            // Floor and program take turns, so both see the same moments of a noisy machine.
+            if (const auto floor = m_floor.roundTrip(callNumber(index)))
+                result.notifyFloor.add(*floor);
+            else
+                ++result.floorLost;
+            startFloorProcess(callNumber(index), result);
+            programCall(callNumber(index), desks, &result);
+        }
+        return result;
+    }
+
+    RestartResult measureRestarts(int rounds, int& index)
+    {
+        RestartResult result;
+        result.rounds = rounds;
+        for (int round = 0; round < rounds; ++round) {
+            if (!allListening(kManyDesks)) {
+                result.failures
+                    << QStringLiteral("round %1: not every desk listened before the restart").arg(round + 1);
+                break;
+            }
+            for (const auto& desk : m_desks) {
+                desk->lostSeen = false;
+                desk->listeningAgainAt.reset();
+            }
+            const Clock::time_point stopCalled = Clock::now();
+            const bool stopped = m_cluster.stop();
+            const Clock::time_point stopReturned = Clock::now();
+            const bool started = stopped && m_cluster.start();
+            const Clock::time_point startReturned = Clock::now();
+            if (!started) {
+                result.failures
+                    << QStringLiteral("round %1: the server did not restart: %2").arg(round + 1).arg(m_cluster.error());
+                break;
+            }
+            result.stopping.add(stopReturned - stopCalled);
+            result.starting.add(startReturned - stopReturned);
+            const auto allBack = [&] {
+                return std::all_of(m_desks.begin(), m_desks.end(), [](const auto& desk) {
+                    return desk->listeningAgainAt && desk->follower.state() == CallFollower::State::Listening;
+                });
+            };
+            if (!runUntil(allBack, kListenPatience)) {
+                const auto back = std::count_if(m_desks.begin(), m_desks.end(),
+                                                [](const auto& desk) { return bool(desk->listeningAgainAt); });
+                result.failures << QStringLiteral("round %1: %2 of %3 desks listening again after %4 s")
+                                       .arg(round + 1)
+                                       .arg(back)
+                                       .arg(kManyDesks)
+                                       .arg(std::chrono::duration_cast<std::chrono::seconds>(kListenPatience).count());
+                break;
+            }
+            Clock::time_point last = startReturned;
+            for (const auto& desk : m_desks)
+                last = std::max(last, *desk->listeningAgainAt);
+            result.fromStart.add(last - startReturned);
+            result.fromStop.add(last - stopCalled);
+            // The server is back: the next call must still reach every desk.
+            CallsResult verifying;
+            programCall(callNumber(index++), kManyDesks, &verifying);
+            ++result.verifyingCalls;
+            result.lost += verifying.lost;
+        }
+        for (const auto& desk : m_desks)
+            result.missed += desk->follower.missedCalls();
+        return result;
+    }
+
+    QStringList messages() const
+    {
+        QStringList shown = m_rig.boxes.shown;
+        for (const auto& desk : m_desks)
+            shown += desk->boxes.shown;
+        return shown;
+    }
+    QStringList lostCalls() const { return m_lostCalls; }
+
+    /// Lets late or doubled browser starts arrive, then compares each desk's count with what
+    /// it should have.
+    QStringList extraLaunches()
+    {
+        QTimer::singleShot(200ms, &m_loop, &QEventLoop::quit);
+        m_loop.exec();
+        QStringList extra;
+        for (std::size_t i = 0; i < m_desks.size(); ++i) {
+            if (m_desks[i]->launcher.count() > m_expected[i])
+                extra << QStringLiteral("desk %1 started the browser %2 times for %3 calls")
+                             .arg(i + 1)
+                             .arg(m_desks[i]->launcher.count())
+                             .arg(m_expected[i]);
+        }
+        return extra;
+    }
+
+private:
+    bool allListening(int count) const
+    {
+        return std::all_of(m_desks.begin(), m_desks.begin() + count,
+                           [](const auto& desk) { return desk->follower.state() == CallFollower::State::Listening; });
+    }
+
+    template<typename Done> bool runUntil(Done done, std::chrono::milliseconds patience)
+    {
+        m_guard.start(patience);
+        while (!done() && m_guard.isActive())
+            m_loop.exec();
+        m_guard.stop();
+        return done();
+    }
+
+    // The platform's part of a browser start: the same program started the same way, with
+    // nothing of ours around it.
+    void startFloorProcess(const QString& number, CallsResult& result)
+    {
+        const Clock::time_point start = Clock::now();
+        QProcess::startDetached(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
+        result.processFloor.add(Clock::now() - start);
+        std::this_thread::sleep_for(kSettle);
+    }
+
+    // One call at the adapter desk, followed by the first `desks` desks; samples go to
+    // `result` when given, and a call that does not reach a desk counts as lost there.
+    void programCall(const QString& number, int desks, CallsResult* result)
+    {
+        const std::size_t rowsBefore = m_rig.history.count();
+        const std::size_t launchesBefore = m_rig.launcher.count();
+        std::vector<std::size_t> before;
+        for (int i = 0; i < desks; ++i)
+            before.push_back(m_desks[std::size_t(i)]->launcher.count());
+        const auto arrived = [&] {
+            if (m_rig.history.count() == rowsBefore)
+                return false;
+            for (int i = 0; i < desks; ++i) {
+                if (m_desks[std::size_t(i)]->launcher.count() == before[std::size_t(i)])
+                    return false;
+            }
+            return true;
+        };
+        m_sim.raiseCall(number);
+        runUntil(arrived, kCallPatience);
+        std::this_thread::sleep_for(kSettle);
+
+        const QString url = callerPageUrl(QString::fromLatin1(StandbyRig::kUrlPrefix), number);
+        const bool atAdapterDesk =
+            m_rig.history.count() == rowsBefore + 1 && m_rig.launcher.count() == launchesBefore + 1;
+        if (!atAdapterDesk)
+            m_lostCalls << QStringLiteral("%1: no browser start or no row at the adapter desk").arg(number);
+        std::optional<Clock::duration> slowest;
+        for (int i = 0; i < desks; ++i) {
+            FollowingDesk& desk = *m_desks[std::size_t(i)];
+            ++m_expected[std::size_t(i)];
+            if (desk.launcher.count() != before[std::size_t(i)] + 1 || desk.lastUrl != url) {
+                if (result)
+                    ++result->lost;
+                m_lostCalls << QStringLiteral("%1: not opened at following desk %2 (state %3)")
+                                   .arg(number)
+                                   .arg(i + 1)
+                                   .arg(int(desk.follower.state()));
+                continue;
+            }
+            if (!result || !atAdapterDesk)
+                continue;
+            result->launched.add(desk.launcher.last() - m_written);
+            result->entered.add(desk.launcher.lastEntered() - m_written);
+            slowest = std::max(slowest.value_or(Clock::duration::zero()), desk.launcher.last() - m_written);
+        }
+        if (result && !atAdapterDesk)
+            ++result->lost;
+        if (result && atAdapterDesk) {
+            result->adapterLaunched.add(m_rig.launcher.last() - m_written);
+            result->adapterRecorded.add(m_rig.history.last() - m_written);
+            if (slowest)
+                result->slowest.add(*slowest);
+        }
+    }
+
+    ThrowawayCluster& m_cluster;
+    AdapterSimulator m_sim;
+    BenchPauser m_pauser;
+    StandbyRig m_rig;
+    NotifyFloor m_floor;
+    std::vector<std::unique_ptr<FollowingDesk>> m_desks;
+    std::vector<std::size_t> m_expected;
+    QEventLoop m_loop;
+    QTimer m_guard;
+    Clock::time_point m_written;
+    QStringList m_lostCalls;
+};
+
+QString againstTarget(std::chrono::nanoseconds p99)
+{
+    return QStringLiteral("%1 ms (target %2 ms: %3)")
+        .arg(milliseconds(p99))
+        .arg(kFollowTarget.count())
+        .arg(p99 <= kFollowTarget ? QStringLiteral("met") : QStringLiteral("MISSED"));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The browser is a program that starts and ends at once: its own start-up is not ours
+    // to count, and a developer's real browser must not open thousands of tabs.
+    qputenv("BROWSER", "/bin/true");
+    QCoreApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Calls followed from the office's PostgreSQL history by one and by twenty desks."));
+    parser.addHelpOption();
+    const QCommandLineOption callsOption(QStringLiteral("calls"),
+                                         QStringLiteral("Measured calls with one and with twenty desks."),
+                                         QStringLiteral("n"), QString::number(kDefaultCalls));
+    const QCommandLineOption roundsOption(QStringLiteral("restarts"), QStringLiteral("Server restarts."),
+                                          QStringLiteral("n"), QString::number(kDefaultRounds));
+    const QCommandLineOption quickOption(QStringLiteral("quick"), QStringLiteral("Few calls, for development."));
+    parser.addOptions({callsOption, roundsOption, quickOption});
+    parser.process(app);
+    const bool quick = parser.isSet(quickOption);
+    const int calls =
+        std::max(1, parser.isSet(callsOption) || !quick ? parser.value(callsOption).toInt() : kQuickCalls);
+    const int rounds =
+        std::max(0, parser.isSet(roundsOption) || !quick ? parser.value(roundsOption).toInt() : kQuickRounds);
+
+    ThrowawayCluster cluster; // outlives every connection to it
+    FollowRun run(cluster);
+    const int totalCalls = 2 * (kWarmUpCalls + calls) + rounds;
+    if (const QString error = run.prepare(totalCalls); !error.isEmpty()) {
+        printLine(QStringLiteral("SUMMARY follow: FAILED: ") + error);
+        return 1;
+    }
+
+    int index = 0;
+    printLine(QStringLiteral("  1 following desk: %1 calls ...").arg(calls));
+    if (!run.follow(1)) {
+        printLine(QStringLiteral("SUMMARY follow: FAILED: the following desk does not listen"));
+        return 1;
+    }
+    const CallsResult one = run.measureCalls(1, calls, index);
+    printLine(QStringLiteral("  %1 following desks: %2 calls ...").arg(kManyDesks).arg(calls));
+    if (!run.follow(kManyDesks)) {
+        printLine(QStringLiteral("SUMMARY follow: FAILED: not every following desk listens"));
+        return 1;
+    }
+    const CallsResult many = run.measureCalls(kManyDesks, calls, index);
+    printLine(QStringLiteral("  %1 server restarts with %2 following desks ...").arg(rounds).arg(kManyDesks));
+    const RestartResult restarts = run.measureRestarts(rounds, index);
+    const QStringList extra = run.extraLaunches();
+    const QStringList messages = run.messages();
+
+    TextTable table({QStringLiteral("desks"), QStringLiteral("measured"), QStringLiteral("samples"),
+                     QStringLiteral("p50 ms"), QStringLiteral("p99 ms"), QStringLiteral("max ms")},
+                    2);
+    for (const CallsResult* r : {&one, &many}) {
+        const auto row = [&](const QString& desks, const QString& what, const Samples& s) {
+            table.addRow({desks, what, QString::number(s.count()), milliseconds(s.p50()), milliseconds(s.p99()),
+                          milliseconds(s.max())});
+        };
+        row(QString::number(r->desks), QStringLiteral("floor: INSERT -> announcement read (bare libpq)"),
+            r->notifyFloor);
+        row(QString(), QStringLiteral("floor: start /bin/true alone"), r->processFloor);
+        row(QString(), QStringLiteral("adapter desk: browser started"), r->adapterLaunched);
+        row(QString(), QStringLiteral("adapter desk: row written"), r->adapterRecorded);
+        row(QString(), QStringLiteral("following desks: launcher called"), r->entered);
+        row(QString(), QStringLiteral("following desks: browser started, every desk"), r->launched);
+        if (r->desks > 1)
+            row(QString(), QStringLiteral("following desks: browser started, slowest desk"), r->slowest);
+    }
+    printLine(QString());
+    table.print(QStringLiteral("Followed calls, %1 per desk count (after %2 warm-up calls), from the write of the ring "
+                               "line at the adapter desk; the history on PostgreSQL over a Unix socket")
+                    .arg(calls)
+                    .arg(kWarmUpCalls));
+
+    TextTable restartTable({QStringLiteral("server restart, default timing"), QStringLiteral("rounds"),
+                            QStringLiteral("p50 s"), QStringLiteral("max s")});
+    const auto restartRow = [&](const QString& what, const Samples& s) {
+        restartTable.addRow({what, QString::number(s.count()), seconds(s.p50()), seconds(s.max())});
+    };
+    restartRow(QStringLiteral("stop() (pg_ctl stop -m fast -w)"), restarts.stopping);
+    restartRow(QStringLiteral("start() (pg_ctl start -w)"), restarts.starting);
+    restartRow(QStringLiteral("start() returned -> last of %1 desks listening").arg(kManyDesks), restarts.fromStart);
+    restartRow(QStringLiteral("stop() called -> last of %1 desks listening").arg(kManyDesks), restarts.fromStop);
+    printLine(QString());
+    restartTable.print(
+        QStringLiteral("%1 following desks after a server restart (retry every %2 s), then one call each "
+                       "round that must reach every desk")
+            .arg(kManyDesks)
+            .arg(std::chrono::duration<double>(FollowConnection::Timing{}.retry).count()));
+
+    QStringList problems = restarts.failures;
+    for (const QString& lost : run.lostCalls().mid(0, 10))
+        problems << QStringLiteral("lost: ") + lost;
+    if (run.lostCalls().size() > 10)
+        problems << QStringLiteral("... %1 lost in all").arg(run.lostCalls().size());
+    problems += extra;
+    if (one.floorLost + many.floorLost > 0)
+        problems << QStringLiteral("%1 floor round trips did not complete").arg(one.floorLost + many.floorLost);
+    if (restarts.missed > 0)
+        problems << QStringLiteral("%1 calls counted as missed during the restarts").arg(restarts.missed);
+    for (const QString& message : messages.mid(0, 3))
+        problems << QStringLiteral("message shown: ") + message;
+    if (!messages.isEmpty())
+        problems << QStringLiteral("%1 messages in all").arg(messages.size());
+    printLine(QString());
+    for (const QString& problem : problems)
+        printLine(QStringLiteral("  problem: ") + problem);
+
+    const int lost = one.lost + many.lost + restarts.lost;
+    printLine(QString());
+    printLine(
+        QStringLiteral("SUMMARY follow: ring line to browser started at the following desk p99 1 desk %1, %2 desks "
+                       "%3, slowest of %2 per call p99 %4 ms; floors p99: INSERT -> announcement %5 ms, /bin/true "
+                       "%6 ms; %2 desks listening again after a restart p50 %7 s / max %8 s from start() (%9 s / %10 "
+                       "s from stop()); lost %11, messages %12%13")
+            .arg(againstTarget(one.launched.p99()))
+            .arg(kManyDesks)
+            .arg(againstTarget(many.launched.p99()), milliseconds(many.slowest.p99()),
+                 milliseconds(std::max(one.notifyFloor.p99(), many.notifyFloor.p99())),
+                 milliseconds(std::max(one.processFloor.p99(), many.processFloor.p99())),
+                 seconds(restarts.fromStart.p50()), seconds(restarts.fromStart.max()), seconds(restarts.fromStop.p50()))
+            .arg(seconds(restarts.fromStop.max()))
+            .arg(lost)
+            .arg(messages.size())
+            .arg(problems.isEmpty() ? QString() : QStringLiteral("; FAILED: %1 problems").arg(problems.size())));
+    return problems.isEmpty() ? 0 : 1;
+}
