@@ -406,7 +406,7 @@ private:
         return done();
     }
 
-    // The platform's part of a browser start: the same program started the same way, with
+    // The platform's share of a browser start: the same program started the same way, with
     // nothing of ours around it.
     void startFloorProcess(const QString& number, CallsResult& result)
     {
