@@ -164,6 +164,10 @@ bool FollowConnection::Context::connect()
                               "keepalives_interval", "dbname",           nullptr};
     const char* values[] = {connectTimeout.constData(), "chakushin-follow", "5", "2", expanded.constData(), nullptr};
     connection = PQconnectdbParams(keywords, values, 1);
+    // The server's notices (its farewell at a shutdown among them) are not for the user; a
+    // lost connection is reported with its reason.
+    PQsetNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
     return PQstatus(connection) == CONNECTION_OK;
 }
 
