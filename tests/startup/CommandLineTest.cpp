@@ -42,8 +42,8 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay)
     const auto [helpExit, help, helpErr] = run({"--help"});
     EXPECT_EQ(helpExit, 0);
     EXPECT_EQ(helpErr, QString());
-    for (const char* option :
-         {"--app-dir", "--history", "--create-history-db", "--export-history", "--autostart", "--help", "--version"}) {
+    for (const char* option : {"--app-dir", "--history", "--create-history-db", "--export-history", "--follow",
+                               "--autostart", "--help", "--version"}) {
         const QRegularExpression line(QStringLiteral("^  %1 .*\\S$").arg(option), QRegularExpression::MultilineOption);
         EXPECT_TRUE(line.match(help).hasMatch()) << option << " has no line in\n" << qPrintable(help);
     }
@@ -113,4 +113,32 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
     const QByteArray bytes = written.readAll();
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_EQ(readCsv(QString::fromUtf8(bytes))->size(), 5);
+}
+
+// --follow sets following without a display: a URI is kept when following is turned off, a server out of reach is
+// said but the setting stays, and anything but a postgresql:// URI or off is a usage error that changes nothing.
+TEST(ProgramCommandLine, FollowsWithoutADisplay)
+{
+    TempAppDir dir;
+    dir.copyShippedSettings();
+    const QString away = QStringLiteral("postgresql://reader@/office?host=%1").arg(dir.filePath("no-server"));
+    const auto follow = [&](const QString& value) {
+        return runWithoutDisplay({"--app-dir", dir.path(), "--follow", value});
+    };
+    const auto setting = [&](const char* key) {
+        return ReadIni(dir.makeState(), "FOLLOW", key);
+    };
+
+    const auto [onExit, onOut, onErr] = follow(away);
+    EXPECT_EQ(onExit, 0);
+    EXPECT_TRUE(onOut.startsWith("This desk follows the office's calls at ")) << onOut.toStdString();
+    EXPECT_TRUE(onErr.contains("cannot reach it now")) << onErr.toStdString();
+    EXPECT_EQ(std::pair(setting("enabled"), setting("uri")), std::pair(QString("True"), away));
+
+    for (const char* wrong : {"/var/lib/office.db", "postgresql://[::1/office"})
+        EXPECT_EQ(std::get<0>(follow(wrong)), 2) << wrong;
+    EXPECT_EQ(setting("uri"), away);
+
+    EXPECT_EQ(std::get<0>(follow("off")), 0);
+    EXPECT_EQ(std::pair(setting("enabled"), setting("uri")), std::pair(QString("False"), away));
 }
