@@ -8,7 +8,9 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 #endif
 
 #include <QSet>
@@ -24,22 +26,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+#ifdef _WIN32
 // How often a wait looks whether it should stop.
 constexpr auto kStopCheck = 100ms;
+#endif
 // How long stopping waits for the thread to end before leaving it to end by itself.
 constexpr auto kStopWait = 300ms;
-
-// Whether the socket has something to read within `wait`.
-bool readable(int socket, std::chrono::milliseconds wait)
-{
-#ifdef _WIN32
-    WSAPOLLFD entry{static_cast<SOCKET>(socket), POLLRDNORM, 0};
-    return WSAPoll(&entry, 1, int(wait.count())) > 0;
-#else
-    pollfd entry{socket, POLLIN, 0};
-    return poll(&entry, 1, int(wait.count())) > 0;
-#endif
-}
 
 QString errorOf(const PGconn* connection)
 {
@@ -69,6 +61,48 @@ struct FollowConnection::Context
     std::condition_variable wake;
     std::atomic<bool> stopping{false};
     bool finished = false;
+#ifndef _WIN32
+    /// Written once to end a wait at once when stopping.
+    int wakeRead = -1;
+    int wakeWrite = -1;
+#endif
+
+    Context()
+    {
+#ifndef _WIN32
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+            wakeRead = ends[0];
+            wakeWrite = ends[1];
+        }
+#endif
+    }
+    ~Context()
+    {
+#ifndef _WIN32
+        for (const int end : {wakeRead, wakeWrite})
+            if (end >= 0)
+                close(end);
+#endif
+    }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    void requestStop()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+#ifndef _WIN32
+        if (wakeWrite >= 0) [[maybe_unused]]
+            const auto written = write(wakeWrite, "x", 1);
+#endif
+    }
+    /// Waits at most `wait` for something to read on the connection; false after the time
+    /// or when stopping.
+    bool waitForInput(std::chrono::milliseconds wait);
 
     PGconn* connection = nullptr;
     /// The newest row known, once one connection has read it; -1 before.
@@ -79,7 +113,10 @@ struct FollowConnection::Context
 
     void run();
     bool connect();
-    void disconnect() { PQfinish(std::exchange(connection, nullptr)); }
+    void disconnect()
+    {
+        PQfinish(std::exchange(connection, nullptr));
+    }
     /// Sleeps `wait`, or less when asked to stop.
     void sleep(std::chrono::milliseconds wait)
     {
@@ -96,6 +133,20 @@ struct FollowConnection::Context
     bool listen(QString& why);
     void listenUntilLost();
 };
+
+bool FollowConnection::Context::waitForInput(std::chrono::milliseconds wait)
+{
+    const int socket = PQsocket(connection);
+    wait = std::max(wait, 1ms);
+#ifdef _WIN32
+    WSAPOLLFD entry{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+    return !stopping && WSAPoll(&entry, 1, int(std::min(wait, kStopCheck).count())) > 0;
+#else
+    pollfd entries[] = {{socket, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+    return !stopping && poll(entries, wakeRead >= 0 ? 2 : 1, int(wait.count())) > 0 && !stopping &&
+           entries[0].revents != 0;
+#endif
+}
 
 bool FollowConnection::Context::consume()
 {
@@ -137,7 +188,8 @@ std::unique_ptr<Result> FollowConnection::Context::ask(const char* sql, const QL
             why = stopping ? QStringLiteral("stopped") : QStringLiteral("the server does not answer");
             return nullptr;
         }
-        if (readable(PQsocket(connection), kStopCheck) && !consume()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (waitForInput(left) && !consume()) {
             why = errorOf(connection);
             return nullptr;
         }
@@ -220,7 +272,8 @@ void FollowConnection::Context::listenUntilLost()
     }
     Clock::time_point lastHeard = Clock::now();
     while (!stopping) {
-        if (readable(PQsocket(connection), kStopCheck)) {
+        const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastHeard);
+        if (waitForInput(timing.heartbeat - quiet)) {
             if (!consume()) {
                 events.lost(errorOf(connection));
                 return;
@@ -270,11 +323,7 @@ FollowConnection::FollowConnection(const QString& uri, Events events, Timing tim
 
 FollowConnection::~FollowConnection()
 {
-    {
-        const std::lock_guard lock(m_context->mutex);
-        m_context->stopping = true;
-    }
-    m_context->wake.notify_all();
+    m_context->requestStop();
     std::unique_lock lock(m_context->mutex);
     if (m_context->wake.wait_for(lock, kStopWait, [this] { return m_context->finished; })) {
         lock.unlock();
