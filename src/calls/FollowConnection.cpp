@@ -33,6 +33,8 @@ constexpr auto kStopCheck = 100ms;
 // How long stopping waits for the thread to end before leaving it to end by itself.
 constexpr auto kStopWait = 300ms;
 
+void ignoreNotice(void*, const char*) {}
+
 QString errorOf(const PGconn* connection)
 {
     return QString::fromUtf8(PQerrorMessage(connection)).trimmed();
@@ -96,8 +98,9 @@ struct FollowConnection::Context
         }
         wake.notify_all();
 #ifndef _WIN32
-        if (wakeWrite >= 0) [[maybe_unused]]
-            const auto written = write(wakeWrite, "x", 1);
+        if (wakeWrite >= 0) {
+            [[maybe_unused]] const auto written = write(wakeWrite, "x", 1);
+        }
 #endif
     }
     /// Waits at most `wait` for something to read on the connection; false after the time
@@ -218,8 +221,7 @@ bool FollowConnection::Context::connect()
     connection = PQconnectdbParams(keywords, values, 1);
     // The server's notices (its farewell at a shutdown among them) are not for the user; a
     // lost connection is reported with its reason.
-    PQsetNoticeProcessor(
-        connection, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(connection, ignoreNotice, nullptr);
     return PQstatus(connection) == CONNECTION_OK;
 }
 
@@ -267,7 +269,8 @@ void FollowConnection::Context::listenUntilLost()
 {
     QString why;
     if (!listen(why)) {
-        events.lost(why);
+        if (!stopping)
+            events.lost(why);
         return;
     }
     Clock::time_point lastHeard = Clock::now();

@@ -161,7 +161,8 @@ void frmTerminal::attachFollower(CallFollower& follower)
         refreshTray();
         m_tray.showMessage(
             m_state.systemSettings.appName,
-            QStringLiteral("接続が切れていた間などの着信 %1 件は、ページを開いていません。着信履歴にあります。").arg(count));
+            QStringLiteral("接続が切れていた間などの着信 %1 件は、ページを開いていません。着信履歴にあります。")
+                .arg(count));
     });
 }
 
@@ -256,7 +257,8 @@ void frmTerminal::followSettingsChanged()
 {
     if (m_follower)
         m_follower->stop();
-    if (cbMachiuke->text() == kStandbyOnCaption && !m_comm.IsPortOpen()) {
+    // Without an adapter, standby was the listening alone.
+    if (cbMachiuke->text() == kStandbyOnCaption && !m_comm.IsPortOpen() && !followsCalls(m_state)) {
         m_state.appState = AppStateCode::StandbyOff;
         cbMachiuke->setText(kStandbyOffCaption);
         mnuMachiuke->setText(kStandbyOffCaption);
@@ -437,8 +439,7 @@ QString frmTerminal::trayTip() const
         break;
     }
     return name + QStringLiteral("\n着信をフォローしています") +
-           (missed > 0 ? QStringLiteral("（開いていない着信 %1 件は着信履歴にあります）").arg(missed)
-                       : QString());
+           (missed > 0 ? QStringLiteral("（開いていない着信 %1 件は着信履歴にあります）").arg(missed) : QString());
 }
 
 void frmTerminal::refreshTray()

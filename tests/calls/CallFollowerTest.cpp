@@ -219,9 +219,18 @@ TEST_F(CallFollowerTest, DeskWithoutAnAdapterStartsAsAFollower)
     dialog.txtFollowUri->setText("/var/lib/office.db");
     dialog.cmdOK->click();
     EXPECT_EQ(desk->boxes.shown.size(), 2u) << "a file cannot be followed";
-    dialog.chkFollow->setChecked(false);
-    dialog.txtFollowUri->setText(uri());
+    dialog.txtFollowUri->setText(uri() + "?application_name=desk7");
     dialog.cmdOK->click();
+    ASSERT_TRUE(listening(*desk));
+    EXPECT_EQ(desk->window().cbMachiuke->text(), "待ち受け停止") << "another URI, still following";
+    QList<QStringList> desk7;
+    ASSERT_TRUE(cluster->query(database, "SELECT 1 FROM pg_stat_activity WHERE application_name = 'desk7'", &desk7));
+    EXPECT_EQ(desk7.size(), 1);
+
+    FollowDialog& again = desk->program->openFollowSettings();
+    again.chkFollow->setChecked(false);
+    again.txtFollowUri->setText(uri());
+    again.cmdOK->click();
     EXPECT_EQ(ReadIni(desk->state(), "FOLLOW", "enabled"), "False");
     EXPECT_EQ(ReadIni(desk->state(), "FOLLOW", "uri"), uri());
     EXPECT_EQ(desk->program->follower.state(), State::Off);
