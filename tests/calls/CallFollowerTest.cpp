@@ -8,11 +8,10 @@
 #include "startup/StartupSequence.h"
 
 #include "support/HistoryRows.h"
+#include "support/OfficeServer.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
-
-#include "ThrowawayCluster.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -29,26 +28,13 @@ const QString kPage = QStringLiteral("http://crm.example.jp/?tel=");
 class CallFollowerTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        cluster = new ThrowawayCluster;
-        ASSERT_TRUE(cluster->start()) << cluster->error().toStdString();
-    }
-    static void TearDownTestSuite()
-    {
-        delete cluster;
-        cluster = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(cluster && cluster->isRunning());
-        static int made = 0;
-        database = QStringLiteral("office%1").arg(++made);
-        ASSERT_TRUE(cluster->createDatabase(database)) << cluster->error().toStdString();
         QString error;
-        ASSERT_TRUE(createPostgresHistoryTable(uri(), &error)) << error.toStdString();
+        std::tie(office, database) = freshOfficeHistory(error);
+        ASSERT_FALSE(office.isEmpty()) << error.toStdString();
     }
-    QString uri() const { return cluster->uri(database); }
+    QString uri() const { return office; }
 
     // A desk that follows the office and writes its own calls to a file of its own.
     std::unique_ptr<TestDesk> follower(const QByteArray& more = {}, bool loaded = true)
@@ -78,7 +64,8 @@ protected:
         return cluster->query(database, "SELECT count(*) FROM history", &result) ? result[0][0].toInt() : -1;
     }
 
-    static inline ThrowawayCluster* cluster = nullptr;
+    ThrowawayCluster* cluster = &officeServer();
+    QString office;
     QString database;
 };
 

@@ -9,11 +9,10 @@
 #include "ui/HistoryTableModel.h"
 
 #include "support/CsvReader.h"
+#include "support/OfficeServer.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
-
-#include "ThrowawayCluster.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,12 +44,6 @@ enum class Kind
 
 const QString kPage = QStringLiteral("https://crm.example.jp/tel/");
 
-ThrowawayCluster& cluster()
-{
-    static ThrowawayCluster server;
-    return server;
-}
-
 QString day(int daysFromToday, const char* time)
 {
     return QDate::currentDate().addDays(daysFromToday).toString("yyyy-MM-dd ") + time;
@@ -63,11 +56,8 @@ protected:
     {
         QString error;
         if (GetParam() == Kind::Server) {
-            ASSERT_TRUE(cluster().start()) << cluster().error().toStdString();
-            const QString database = "h" + QUuid::createUuid().toString(QUuid::Id128);
-            ASSERT_TRUE(cluster().createDatabase(database)) << cluster().error().toStdString();
-            target = cluster().uri(database);
-            ASSERT_TRUE(createPostgresHistoryTable(target, &error)) << error.toStdString();
+            target = freshOfficeHistory(error).first;
+            ASSERT_FALSE(target.isEmpty()) << error.toStdString();
         } else {
             target = desk.dir.filePath("calls.db");
             ASSERT_TRUE(createHistoryDatabase(target, &error)) << error.toStdString();
@@ -323,14 +313,14 @@ TEST_P(HistoryWindowTest, DatabaseAwayAndBack)
     ASSERT_EQ(numbers(window, {"0311110000"}).size(), 1);
 
     if (GetParam() == Kind::Server)
-        ASSERT_TRUE(cluster().stop());
+        ASSERT_TRUE(officeServer().stop());
     else
         ASSERT_TRUE(QFile::rename(target, target + ".away"));
     EXPECT_TRUE(processEventsUntil([&] { return window.lblStatus->text().startsWith("着信履歴を読めません"); }, 10s));
     EXPECT_FALSE(window.lblStatus->text().contains("password"));
 
     if (GetParam() == Kind::Server)
-        ASSERT_TRUE(cluster().start());
+        ASSERT_TRUE(officeServer().start());
     else
         ASSERT_TRUE(QFile::rename(target + ".away", target));
     add({{"0322220000", "2026-12-02 09:00:00"}});
