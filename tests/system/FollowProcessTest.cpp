@@ -5,6 +5,7 @@
 
 #include "support/ProcessEventsUntil.h"
 #include "support/TestDesk.h"
+#include "support/X11Box.h"
 
 #include "ThrowawayCluster.h"
 
@@ -25,13 +26,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kPage = QStringLiteral("http://crm.example.jp/?tel=");
-
-QString runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess tool;
-    tool.start(program, arguments);
-    return tool.waitForFinished(5000) ? QString::fromUtf8(tool.readAllStandardOutput()) : QString();
-}
 
 void wait(std::chrono::milliseconds time)
 {
@@ -82,25 +76,7 @@ struct Desk
         program.setProcessEnvironment(environment(true));
         program.start(CHAKUSHIN_EXECUTABLE, {"--app-dir", desk.dir.path()});
         program.waitForStarted();
-        return answerBox();
-    }
-    // Answers the program's message box with Return, as on the keyboard.
-    bool answerBox()
-    {
-        QDeadlineTimer deadline(30s);
-        QString box;
-        while (box.isEmpty() && !deadline.hasExpired() && program.state() == QProcess::Running) {
-            const QStringList windows =
-                runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())})
-                    .split(u'\n', Qt::SkipEmptyParts);
-            for (const QString& window : windows)
-                if (runTool("xprop", {"-id", window, "_NET_WM_WINDOW_TYPE"}).contains("_NET_WM_WINDOW_TYPE_DIALOG"))
-                    box = window;
-            wait(100ms);
-        }
-        runTool("xdotool", {"windowfocus", "--sync", box});
-        runTool("xdotool", {"key", "Return"});
-        return !box.isEmpty();
+        return answerBoxWithReturn(program, 30s);
     }
     // Whether the program has traced `line` since it started, waiting for it at most `patience`.
     bool traced(const QString& line, std::chrono::milliseconds patience = 20s)
@@ -112,11 +88,12 @@ struct Desk
             },
             patience);
     }
-    QStringList urls() const
+    // The numbers whose pages the browser was handed, in order.
+    QStringList opened() const
     {
         QFile file(desk.dir.filePath("urls"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                                              : QStringList();
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll()).remove(kPage).split(u'\n', Qt::SkipEmptyParts);
     }
     void end()
     {
@@ -129,14 +106,6 @@ struct Desk
     QProcess program;
     QString trace;
 };
-
-QStringList pages(const QStringList& numbers)
-{
-    QStringList urls;
-    for (const QString& number : numbers)
-        urls << kPage + number;
-    return urls;
-}
 
 } // namespace
 
@@ -172,15 +141,15 @@ TEST(FollowingDesks, AnOfficeOfThreeDesks)
         adapterDesk.desk.sim->raiseCall(number);
     };
     const auto opened = [&](Desk& desk, const QStringList& numbers) {
-        return processEventsUntil([&] { return desk.urls() == pages(numbers); }, 15s);
+        return processEventsUntil([&] { return desk.opened() == numbers; }, 15s);
     };
 
     // One call: the page once on every desk, one row.
     ring("0312345678");
     for (Desk* desk : {&first, &second, &adapterDesk})
-        EXPECT_TRUE(opened(*desk, {"0312345678"})) << desk->urls().join(' ').toStdString();
+        EXPECT_TRUE(opened(*desk, {"0312345678"})) << desk->opened().join(' ').toStdString();
     wait(1s);
-    EXPECT_EQ(adapterDesk.urls(), pages({"0312345678"})) << "the adapter desk opens its own call once";
+    EXPECT_EQ(adapterDesk.opened(), QStringList{"0312345678"}) << "the adapter desk opens its own call once";
     EXPECT_EQ(rows(), 1);
 
     // The server restarted: a call of the outage is kept at the adapter desk and written with the next call, late;
@@ -192,14 +161,15 @@ TEST(FollowingDesks, AnOfficeOfThreeDesks)
     outageCall.start();
     ring("0322222222");
     EXPECT_TRUE(opened(adapterDesk, {"0312345678", "0322222222"}));
-    EXPECT_TRUE(adapterDesk.answerBox()) << "the row is not written now, and the adapter desk says so";
+    EXPECT_TRUE(answerBoxWithReturn(adapterDesk.program, 30s))
+        << "the row is not written now, and the adapter desk says so";
     ASSERT_TRUE(cluster.start()) << cluster.error().toStdString();
     for (Desk* follower : {&first, &second})
         EXPECT_TRUE(follower->traced("listening for calls again")) << follower->trace.toStdString();
     wait(std::max(0ms, 7000ms - std::chrono::milliseconds(outageCall.elapsed())));
     ring("0333333333");
     for (Desk* follower : {&first, &second}) {
-        EXPECT_TRUE(opened(*follower, {"0312345678", "0333333333"})) << follower->urls().join(' ').toStdString();
+        EXPECT_TRUE(opened(*follower, {"0312345678", "0333333333"})) << follower->opened().join(' ').toStdString();
         EXPECT_TRUE(follower->traced("was written late")) << follower->trace.toStdString();
     }
     EXPECT_EQ(rows(), 3);
@@ -212,7 +182,7 @@ TEST(FollowingDesks, AnOfficeOfThreeDesks)
     ASSERT_TRUE(second.traced("listening for calls")) << second.trace.toStdString();
     ring("0355555555");
     EXPECT_TRUE(opened(first, {"0312345678", "0333333333", "0344444444", "0355555555"}));
-    EXPECT_TRUE(opened(second, {"0312345678", "0333333333", "0355555555"})) << second.urls().join(' ').toStdString();
+    EXPECT_TRUE(opened(second, {"0312345678", "0333333333", "0355555555"})) << second.opened().join(' ').toStdString();
     EXPECT_TRUE(opened(adapterDesk, {"0312345678", "0322222222", "0333333333", "0344444444", "0355555555"}));
     EXPECT_EQ(rows(), 5);
 }

@@ -3,6 +3,7 @@
 
 #include "support/ProcessEventsUntil.h"
 #include "support/TestDesk.h"
+#include "support/X11Box.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -20,13 +21,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QString runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess tool;
-    tool.start(program, arguments);
-    return tool.waitForFinished(5000) ? QString::fromUtf8(tool.readAllStandardOutput()) : QString();
-}
 
 // The `_NET_WM_NAME` of every window on the display that has one.
 QStringList windowTitles()
@@ -73,24 +67,11 @@ TEST(WindowTitles, ABoxWithItsOwnTitleShowsExactlyThatTitle)
     // The settings are complete, so the start-up asks "待ち受けを開始しますか？" once the
     // adapter has answered; the user accepts with Return, as on the keyboard, and standby
     // comes on a second later.
+    ASSERT_TRUE(answerBoxWithReturn(program, 30s)) << "the start-up question did not appear: the program "
+                                                   << (program.state() == QProcess::Running ? "is still running"
+                                                       : program.exitStatus() == QProcess::CrashExit ? "crashed"
+                                                                                                     : "exited");
     QDeadlineTimer deadline(30s);
-    QString box;
-    while (box.isEmpty() && !deadline.hasExpired() && program.state() == QProcess::Running) {
-        box = runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())})
-                  .section(u'\n', 0, 0)
-                  .trimmed();
-        // The popup of the adapter check comes first; only the box is a dialog.
-        if (!box.isEmpty() &&
-            !runTool("xprop", {"-id", box, "_NET_WM_WINDOW_TYPE"}).contains("_NET_WM_WINDOW_TYPE_DIALOG"))
-            box.clear();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-    }
-    ASSERT_FALSE(box.isEmpty()) << "the start-up question did not appear: the program "
-                                << (program.state() == QProcess::Running          ? "is still running"
-                                    : program.exitStatus() == QProcess::CrashExit ? "crashed"
-                                                                                  : "exited");
-    runTool("xdotool", {"windowfocus", "--sync", box});
-    runTool("xdotool", {"key", "Return"});
     QStringList titles;
     while (!deadline.hasExpired() && program.state() == QProcess::Running) {
         desk.sim->raiseCall(QStringLiteral("0312345678"));
