@@ -34,7 +34,6 @@ protected:
         std::tie(office, database) = freshOfficeHistory(error);
         ASSERT_FALSE(office.isEmpty()) << error.toStdString();
     }
-    QString uri() const { return office; }
 
     // A desk that follows the office and writes its own calls to a file of its own.
     std::unique_ptr<TestDesk> follower(const QByteArray& more = {}, bool loaded = true)
@@ -42,7 +41,7 @@ protected:
         auto desk = std::make_unique<TestDesk>(TestDesk::Setup{
             .ini =
                 "[SYSTEM]\ndebugmode=True\nURLinit=True\n[URL]\nbrowse=True\nhistory=True\npath3={dir}/own.db\npath1=" +
-                kPage.toUtf8() + "\n[FOLLOW]\nenabled=True\nuri=" + uri().toUtf8() + "\n" + more,
+                kPage.toUtf8() + "\n[FOLLOW]\nenabled=True\nuri=" + office.toUtf8() + "\n" + more,
             .loaded = loaded});
         desk->program->follower.setTiming({.retry = 500ms, .heartbeat = 300ms, .answerWait = 700ms});
         return desk;
@@ -54,7 +53,7 @@ protected:
     // Another desk's call, written as that desk writes it.
     void call(const QString& number, const QDateTime& at = QDateTime::currentDateTime())
     {
-        PostgresHistoryStore store(uri());
+        PostgresHistoryStore store(office);
         HistoryRow row{number, at};
         ASSERT_EQ(store.append(row), HistoryStore::Outcome::Written) << store.lastError().toStdString();
     }
@@ -206,7 +205,7 @@ TEST_F(CallFollowerTest, DeskWithoutAnAdapterStartsAsAFollower)
     dialog.txtFollowUri->setText("/var/lib/office.db");
     dialog.cmdOK->click();
     EXPECT_EQ(desk->boxes.shown.size(), 2u) << "a file cannot be followed";
-    dialog.txtFollowUri->setText(uri() + "?application_name=desk7");
+    dialog.txtFollowUri->setText(office + "?application_name=desk7");
     dialog.cmdOK->click();
     ASSERT_TRUE(listening(*desk));
     EXPECT_EQ(desk->window().cbMachiuke->text(), "待ち受け停止") << "another URI, still following";
@@ -216,10 +215,10 @@ TEST_F(CallFollowerTest, DeskWithoutAnAdapterStartsAsAFollower)
 
     FollowDialog& again = desk->program->openFollowSettings();
     again.chkFollow->setChecked(false);
-    again.txtFollowUri->setText(uri());
+    again.txtFollowUri->setText(office);
     again.cmdOK->click();
     EXPECT_EQ(ReadIni(desk->state(), "FOLLOW", "enabled"), "False");
-    EXPECT_EQ(ReadIni(desk->state(), "FOLLOW", "uri"), uri());
+    EXPECT_EQ(ReadIni(desk->state(), "FOLLOW", "uri"), office);
     EXPECT_EQ(desk->program->follower.state(), State::Off);
     EXPECT_EQ(desk->window().cbMachiuke->text(), "待ち受け開始");
     EXPECT_EQ(desk->state().appState, AppStateCode::StandbyOff);
