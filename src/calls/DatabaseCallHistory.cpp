@@ -1,6 +1,7 @@
 #include "calls/DatabaseCallHistory.h"
 
 #include "app/Settings.h"
+#include "calls/CallAnnouncements.h"
 #include "calls/PostgresHistoryStore.h"
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
@@ -94,9 +95,10 @@ qint64 DatabaseCallHistory::keep(HistoryRow row)
 
 namespace {
 
+// As far as an announcement carries the number.
 QString callKey(const QString& number, const QDateTime& calldate)
 {
-    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number;
+    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number.left(kAnnouncedNumberLength);
 }
 
 } // namespace
