@@ -538,7 +538,7 @@ private:
         runUntil(arrived, kCallPatience);
         std::this_thread::sleep_for(kSettle);
 
-        const QString url = callerPageUrl(QString::fromLatin1(StandbyRig::kUrlPrefix), number);
+        const QString url = callerPageUrl(QString::fromLatin1(StandbyRig::kUrlPrefix), number, {});
         const bool atAdapterDesk =
             m_rig.history.count() == rowsBefore + 1 && m_rig.launcher.count() == launchesBefore + 1;
         if (!atAdapterDesk)

@@ -133,6 +133,8 @@ bool LoadSettings(SharedState& state)
     u.path1 = url("path1");
     u.path2 = url("path2");
     u.path3 = url("path3");
+    u.notify = url("notify");
+    u.command = url("command");
     state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
                             ReadIni(state, kFollow, QStringLiteral("uri"))};
 

@@ -40,6 +40,10 @@ struct UrlSettings
     QString path1;
     QString path2;
     QString path3;
+    /// "True": each call is announced on the desktop.
+    QString notify;
+    /// The program run for each call, with its arguments (%n, %d, %t); empty: none.
+    QString command;
 
     bool operator==(const UrlSettings&) const = default;
 };

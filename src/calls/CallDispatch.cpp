@@ -2,12 +2,17 @@
 
 #include "app/MessageBoxes.h"
 #include "app/SettingText.h"
+#include "app/Settings.h"
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
+#include "calls/CallCommand.h"
 #include "calls/CallDisplay.h"
 #include "calls/CallHistory.h"
+#include "calls/CallNotifier.h"
 #include "calls/CallerPage.h"
 #include "calls/NumberExtraction.h"
+
+#include <cstdio>
 
 CallDispatch::CallDispatch(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher,
                            CallHistory& history, CallDisplay* display)
@@ -58,16 +63,22 @@ void CallDispatch::dispatch(const QString& number, const QDateTime& receivedAt)
     openAndRecord(number, receivedAt);
 }
 
-void CallDispatch::followedCall(const QString& number, const QDateTime& /*calldate*/)
+void CallDispatch::followedCall(const QString& number, const QDateTime& calldate)
 {
     showNumber(number);
-    openPage(number);
+    openAndAnnounce(number, calldate);
 }
 
-void CallDispatch::openPage(const QString& number)
+void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calldate)
 {
-    if (isExactlyTrue(m_state.urlSettings.browse))
-        m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, number));
+    // Read the settings at the moment of the call: the URL dialog may have changed them since
+    // the last one.
+    const UrlSettings& url = m_state.urlSettings;
+    const QString page = callerPageUrl(url.path1, number, calldate);
+    if (isExactlyTrue(url.browse))
+        m_launcher.OpenUrlInBrowser(page);
+    if (m_notifier && isExactlyTrue(url.notify))
+        m_notifier->announce({number, calldate, url.path1.isEmpty() ? QString() : page});
 }
 
 void CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
@@ -84,9 +95,18 @@ void CallDispatch::showNumber(const QString& number)
 
 void CallDispatch::openAndRecord(const QString& number, const QDateTime& receivedAt)
 {
-    // Read the flags at the moment of the call: the URL dialog may have changed them since
-    // the last notification.
-    openPage(number);
+    openAndAnnounce(number, receivedAt);
     if (isExactlyTrue(m_state.urlSettings.history))
         m_history.WriteCallHistory(number, receivedAt);
+    runCommand(number, receivedAt);
+}
+
+void CallDispatch::runCommand(const QString& number, const QDateTime& receivedAt)
+{
+    const QString failure = runCallCommand(m_state.urlSettings.command, number, receivedAt);
+    if (failure.isEmpty())
+        return;
+    const QString line = QStringLiteral("the command for the call of %1: %2").arg(number, failure);
+    std::fprintf(stderr, "chakushin: %s\n", qPrintable(line));
+    DebugLog(m_state, line);
 }

@@ -8,6 +8,7 @@
 class BrowserLauncher;
 class CallDisplay;
 class CallHistory;
+class CallNotifier;
 class MessageBoxes;
 struct SharedState;
 
@@ -20,10 +21,11 @@ struct CallFailure
 
 /// From a recognised incoming-call notification to the caller's number and the configured
 /// actions, in this order: the number in the main window's `txtRecvData`, the browser at
-/// `path1` + number (percent-encoded) when `browse` is exactly "True", a history row with
-/// the number as received when `history` is exactly "True". Each action starts only after
-/// the previous one has returned. The row's date and time are those at which the
-/// notification arrived (`receivedAt`), not those at which its turn came.
+/// the caller's page (`callerPageUrl`) when `browse` is exactly "True", the desktop's
+/// notification when `notify` is, a history row with the number as received when `history`
+/// is, and the `command` when one is set. Each action starts only after the previous one has
+/// returned. The row's date and time, and those the URL and the command get, are those at
+/// which the notification arrived (`receivedAt`), not those at which its turn came.
 ///
 /// The launcher and the history report their own failures; anything they throw passes
 /// through to the calling receive routine, whose trap reports it (the history step of that
@@ -37,6 +39,8 @@ public:
                  CallDisplay* display = nullptr);
 
     void setDisplay(CallDisplay* display) { m_display = display; }
+    /// Null (as it starts): no call is announced whatever `notify` says.
+    void setNotifier(CallNotifier* notifier) { m_notifier = notifier; }
     CallDisplay* display() const { return m_display; }
 
     /// A notification of an ISDN adapter (`rcvProcess`). Without a delimiter the user is
@@ -54,8 +58,9 @@ public:
 
     /// All three actions for a number already cut out.
     void dispatch(const QString& number, const QDateTime& receivedAt);
-    /// A call another desk took and this desk follows: the number shown and the browser
-    /// opened as for a call of its own; its row is the other desk's.
+    /// A call another desk took and this desk follows: the number shown, the browser opened
+    /// and the call announced as for a call of its own. Its row and its command are the other
+    /// desk's.
     void followedCall(const QString& number, const QDateTime& calldate);
     /// A call just read: its history row is kept at once, when the history is on, so that
     /// nothing that happens before its turn can lose it.
@@ -63,12 +68,15 @@ public:
 
 private:
     void showNumber(const QString& number);
-    void openPage(const QString& number);
+    /// Opens the page and announces the call.
+    void openAndAnnounce(const QString& number, const QDateTime& calldate);
     void openAndRecord(const QString& number, const QDateTime& receivedAt);
+    void runCommand(const QString& number, const QDateTime& receivedAt);
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;
     BrowserLauncher& m_launcher;
     CallHistory& m_history;
     CallDisplay* m_display = nullptr;
+    CallNotifier* m_notifier = nullptr;
 };

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
-/// The caller's page: `path1` with the number appended. The number comes from the telephone
-/// line; outside RFC 3986's unreserved characters it is percent-encoded (as UTF-8), so that
-/// "&" or "#" cannot add a parameter to the URL or cut it short. Digits, and with them every
-/// real number, pass unchanged.
-QString callerPageUrl(const QString& path1, const QString& number);
+/// The caller's page for a call of `number` at `calldate`. `path1` may name where the values
+/// go: `{number}`, `{date}` (YYYY-MM-DD) and `{time}` (HH:MM:SS), each as often as wanted;
+/// any other `{word}` stays as typed. A `path1` without any of the three gets the number
+/// appended, as it always had.
+///
+/// Each value is percent-encoded (as UTF-8) outside RFC 3986's unreserved characters, so
+/// that a number from the telephone line holding "&" or "#" cannot add a parameter to the
+/// URL or cut it short. Digits, and with them every real number, pass unchanged; the time's
+/// colons become %3A.
+QString callerPageUrl(const QString& path1, const QString& number, const QDateTime& calldate);

@@ -160,7 +160,10 @@ void HistoryWindow::openPage(int row)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
-    m_launcher.OpenUrlInBrowser(callerPageUrl(m_state.urlSettings.path1, m_model->entry(row).number));
+    const HistoryEntry& entry = m_model->entry(row);
+    m_launcher.OpenUrlInBrowser(
+        callerPageUrl(m_state.urlSettings.path1, entry.number,
+                      QDateTime::fromString(entry.calldate, QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
 }
 
 void HistoryWindow::copyNumber(int row)

@@ -4,6 +4,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "calls/CallerPage.h"
 #include "dialogs/FileChooser.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
@@ -21,7 +22,7 @@ const QString kSystem = QStringLiteral("SYSTEM");
 const QString kWriteFailed = QStringLiteral("設定ファイルの書き込みに失敗しました。");
 
 constexpr int kClientWidth = 9360;
-constexpr int kClientHeight = 2580;
+constexpr int kClientHeight = 2940;
 
 } // namespace
 
@@ -52,6 +53,10 @@ void frmUrl::createControls()
     txtDbPath = makeTextBox(frDbPath, "txtDbPath", twipsRect(120, 240, 6015, 375));
     cbBrowse = makeButton(frDbPath, "cbBrowse", QStringLiteral("参照"), twipsRect(6360, 240, 615, 375));
 
+    chkNotify = makeCheckBox(this, "chkNotify", twipsRect(240, 2520, 255, 255));
+    Label4 = makeLabel(this, "Label4", QStringLiteral("着信をデスクトップに通知する"), twipsRect(720, 2520, 5415, 255),
+                       kTextBoxPointSize);
+
     cmdOK = makeButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(7920, 240, 1215, 375));
     cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("キャンセル"), twipsRect(7920, 720, 1215, 375));
 
@@ -59,6 +64,8 @@ void frmUrl::createControls()
     // never without one.
     connect(chkUrl, &QCheckBox::toggled, this, &frmUrl::chkUrl_Click);
     connect(chkHist, &QCheckBox::toggled, this, &frmUrl::chkHist_Click);
+    connect(chkNotify, &QCheckBox::toggled, this, &frmUrl::chkNotify_Click);
+    connect(txtUrl, &QLineEdit::textChanged, this, &frmUrl::txtUrl_Change);
     connect(cbBrowse, &QPushButton::clicked, this, &frmUrl::cbBrowse_Click);
     connect(cmdOK, &QPushButton::clicked, this, &frmUrl::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmUrl::cmdCancel_Click);
@@ -81,7 +88,7 @@ void frmUrl::ShowUrlSettings()
 {
     UrlSettings& url = m_state.urlSettings;
     txtUrl->setText(url.path1);
-    lbUrlExm->setText(QStringLiteral("例：") + url.path2);
+    txtUrl_Change();
 
     // Setting a box runs its handler only when the state changes, which would leave the
     // text box as it was otherwise; so each step sets the text box itself too.
@@ -91,6 +98,7 @@ void frmUrl::ShowUrlSettings()
     const bool history = isExactlyTrue(url.history);
     chkHist->setChecked(history);
     txtDbPath->setEnabled(history);
+    chkNotify->setChecked(isExactlyTrue(url.notify));
 
     if (url.path3.isEmpty())
         url.path3 = defaultDatabasePath(m_state.appDir);
@@ -109,6 +117,19 @@ void frmUrl::chkHist_Click()
     const bool checked = chkHist->isChecked();
     m_state.urlSettings.history = checked ? kTrue : kFalse;
     txtDbPath->setEnabled(checked);
+}
+
+void frmUrl::chkNotify_Click()
+{
+    m_state.urlSettings.notify = chkNotify->isChecked() ? kTrue : kFalse;
+}
+
+void frmUrl::txtUrl_Change()
+{
+    const QString typed = txtUrl->text();
+    lbUrlExm->setText(QStringLiteral("例：") + (typed.isEmpty() ? m_state.urlSettings.path2
+                                                                : callerPageUrl(typed, QStringLiteral("0312345678"),
+                                                                                QDateTime::currentDateTime())));
 }
 
 void frmUrl::cbBrowse_Click()
@@ -136,6 +157,10 @@ int frmUrl::ReadWriteUrlSettings(const QString& mode)
         result = WriteIni(m_state, kUrl, QStringLiteral("browse"), url.browse);
     if (result != 0)
         result = WriteIni(m_state, kUrl, QStringLiteral("history"), url.history);
+    // An absent key and an empty one both mean off: a file without it gets it only once the
+    // box has been used.
+    if (result != 0 && !url.notify.isEmpty())
+        result = WriteIni(m_state, kUrl, QStringLiteral("notify"), url.notify);
     if (result != 0)
         result = WriteIni(m_state, kSystem, QStringLiteral("URLinit"), m_state.systemSettings.URLinit);
     return result;

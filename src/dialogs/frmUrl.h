@@ -11,8 +11,10 @@
 class FileChooser;
 
 /// "着信時の動作設定": whether an incoming call opens the browser at the URL with the
-/// caller's number, whether it is recorded in the history database, and where that database
-/// is. It edits the URL section of settings.ini and `URLinit`.
+/// caller's number, whether it is recorded in the history database, where that database is,
+/// and whether the call is announced on the desktop. It edits the URL section of settings.ini
+/// and `URLinit`. The example line shows the page a call would open at the URL typed (or
+/// `path2`, while none is).
 ///
 /// The check boxes act on the settings in memory at once; only OK writes the file. The
 /// start-up runs the dialog modally (`exec()`) while `appState` is 103: OK moves it to 104,
@@ -33,8 +35,8 @@ public:
     void ShowUrlSettings();
 
     /// With "WRITE": takes the text boxes into UrlSettings and writes `path1` (while `chkUrl`
-    /// is checked), `path3` (while `chkHist` is checked), `browse`, `history` and `URLinit`
-    /// in that order, stopping at the first key that fails. Returns 1 or the last WriteIni
+    /// is checked), `path3` (while `chkHist` is checked), `browse`, `history`, `notify` (unless
+    /// empty) and `URLinit` in that order, stopping at the first key that fails. Returns 1 or the last WriteIni
     /// result (0 on failure). Any other mode does nothing and returns 0.
     int ReadWriteUrlSettings(const QString& mode);
 
@@ -44,6 +46,9 @@ public:
 
     void chkUrl_Click();
     void chkHist_Click();
+    void chkNotify_Click();
+    /// The example line for the URL typed.
+    void txtUrl_Change();
     /// Lets the user pick the database file; a cancelled or failed pick changes nothing.
     void cbBrowse_Click();
     void cmdOK_Click();
@@ -59,6 +64,8 @@ public:
     QGroupBox* frDbPath = nullptr;
     QLineEdit* txtDbPath = nullptr;
     QPushButton* cbBrowse = nullptr;
+    QCheckBox* chkNotify = nullptr;
+    QLabel* Label4 = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

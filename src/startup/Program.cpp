@@ -35,9 +35,11 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     , history(state, seams.messageBoxes)
     , receive(state, seams.messageBoxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
     , comm(state, seams.messageBoxes, seams.pauser, receive)
+    , notifier(state, seams.tray, seams.browser ? *seams.browser : *m_ownBrowser)
     , follower(state, receive.dispatch(),
                [this](const QString& number, const QDateTime& calldate) { return history.keptHere(number, calldate); })
 {
+    receive.dispatch().setNotifier(&notifier);
     history.setWrittenHandler([this] {
         if (m_historyWindow)
             m_historyWindow->browser().lookForNewRows();

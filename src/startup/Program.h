@@ -6,6 +6,7 @@
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
 #include "startup/StartupSequence.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/DialogOpeners.h"
 #include "ui/frmTerminal.h"
 
@@ -88,6 +89,8 @@ public:
     ReceiveProcessor receive;
     frmComm comm;
     DialogOpeners openers;
+    /// Announces each call on the desktop's session bus while `notify` says so.
+    DesktopNotifier notifier;
     /// Follows the office's calls while standby is on and `[FOLLOW]` says so.
     CallFollower follower;
 

@@ -91,8 +91,8 @@ TEST(CallAnnouncement, Payloads)
         EXPECT_EQ(parseCallAnnouncement(c.payload), c.call) << c.payload;
 }
 
-// Another desk's call shows its number and opens this desk's page, percent-encoded, and writes nothing here. A call
-// this desk took itself, and one written late, open nothing; the late one is counted and told.
+// Another desk's call shows its number, opens this desk's page, percent-encoded, is announced, and writes nothing here.
+// A call this desk took itself, and one written late, open nothing; the late one is counted and told.
 TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
 {
     auto desk = follower();
@@ -114,7 +114,8 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
 
     EXPECT_EQ(desk->browser.urls, QStringList({kPage + "0312345678", kPage + "03%221%202%26x%3D1%0A%23"}));
     EXPECT_EQ(desk->program->follower.missedCalls(), 1);
-    EXPECT_EQ(desk->tray.messages.size(), 1);
+    EXPECT_TRUE(desk->tray.messages.contains("着信\n0312345678")) << "without a notification service, the tray";
+    EXPECT_EQ(desk->tray.messages.size(), 3) << "two calls announced, one counted";
     EXPECT_EQ(rows(), 4);
     EXPECT_EQ(historyRows(desk->dir.filePath("own.db")).size(), 0u) << "a followed call is the other desk's row";
 

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "calls/BrowserCommand.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+/// The command to run for a call from the `command` setting: words as an `Exec` line has
+/// them (`splitCommandLine`), and in each word %n stands for the number, %d for the date
+/// (YYYY-MM-DD), %t for the time (HH:MM:SS) and %% for '%'; any other '%' stays as typed.
+/// The values go in as they are, each inside the word that holds it. Nothing for an empty
+/// or unusable line.
+std::optional<BrowserCommand> callCommand(const QString& line, const QString& number, const QDateTime& calldate);
+
+/// Starts `callCommand` detached, never through a shell. Empty when it started or there was
+/// nothing to run, otherwise why it did not start.
+QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate);

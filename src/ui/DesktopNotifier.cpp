@@ -1,0 +1,93 @@
+#include "ui/DesktopNotifier.h"
+
+#include "app/SharedState.h"
+#include "calls/BrowserLauncher.h"
+#include "ui/TaskTray.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+#include <utility>
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kTitle = QStringLiteral("着信");
+// The action a click on the notification invokes; servers that show buttons show its label.
+const QString kOpenAction = QStringLiteral("default");
+const QString kOpenLabel = QStringLiteral("ページを開く");
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, BrowserLauncher& launcher,
+                                 QDBusConnection bus)
+    : m_state(state)
+    , m_tray(tray)
+    , m_launcher(launcher)
+    , m_bus(std::move(bus))
+{
+    if (!m_bus.isConnected())
+        return;
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(onNotificationClosed(uint, uint)));
+}
+
+void DesktopNotifier::announce(const CallNotice& notice)
+{
+    if (!m_bus.isConnected()) {
+        m_tray.showMessage(kTitle, notice.number);
+        return;
+    }
+    // The notification to replace is known once the one before it has been answered.
+    if (m_sending) {
+        m_waiting = notice;
+        return;
+    }
+    send(notice);
+}
+
+void DesktopNotifier::send(const CallNotice& notice)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    const QStringList actions = notice.pageUrl.isEmpty() ? QStringList() : QStringList{kOpenAction, kOpenLabel};
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
+    const QString& appName = m_state.systemSettings.appName;
+    message << (appName.isEmpty() ? QStringLiteral("chakushin") : appName) << m_shownId << QStringLiteral("chakushin")
+            << kTitle << notice.number << actions << hints << -1;
+    m_sending = true;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyWait), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        m_sending = false;
+        const QDBusPendingReply<uint> reply = *finished;
+        if (reply.isError()) {
+            // No service on the bus, or none that answers in time.
+            m_shownId = 0;
+            m_tray.showMessage(kTitle, notice.number);
+        } else {
+            m_shownId = reply.value();
+            m_shown = notice;
+        }
+        if (m_waiting) {
+            const CallNotice next = *std::exchange(m_waiting, std::nullopt);
+            send(next);
+        }
+    });
+}
+
+void DesktopNotifier::onActionInvoked(uint id, const QString& action)
+{
+    if (id != 0 && id == m_shownId && action == kOpenAction && !m_shown.pageUrl.isEmpty())
+        m_launcher.OpenUrlInBrowser(m_shown.pageUrl);
+}
+
+void DesktopNotifier::onNotificationClosed(uint id, uint /*reason*/)
+{
+    if (id == m_shownId)
+        m_shownId = 0;
+}
