@@ -14,9 +14,11 @@ CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sq
 # window manager that frames the windows there; x11-utils and xdotool read and press what a
 # real X server shows; procps (pgrep) finds the program the demo's smoke check started;
 # dpkg-dev finds the Debian package's dependencies and desktop-file-utils checks its menu and
-# autostart entries; postgresql gives the tests and benchmarks a throwaway server of their own.
+# autostart entries; postgresql gives the tests and benchmarks a throwaway server of their own;
+# dbus-daemon and dunst are the session bus and the desktop notification service that the
+# notification test and the call benchmark start for themselves.
 CHAKUSHIN_TEST_PACKAGES=(libgtest-dev xvfb trayer x11-utils xdotool procps dpkg-dev desktop-file-utils
-    postgresql openbox)
+    postgresql openbox dbus-daemon dunst)
 # What the sanitizer and fuzzing runs of scripts/test need besides.
 CHAKUSHIN_CHECK_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -35,7 +35,6 @@ QString callerPageUrl(const QString& path1, const QString& number, const QDateTi
                 break;
             }
         }
-        at = std::max(at, from - 1);
     }
     if (!placed)
         return path1 + encoded(number);

@@ -1,18 +1,37 @@
 #include "calls/CallDispatch.h"
 #include "app/SharedState.h"
+#include "calls/CallCommand.h"
+#include "calls/CallNotifier.h"
 #include "support/CallEventLog.h"
 #include "support/FakeCallDisplay.h"
+#include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingBrowserLauncher.h"
 #include "support/RecordingCallHistory.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/StandardErrorCapture.h"
 #include "support/StateCodePrinter.h"
+#include "support/TraceCapture.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+using namespace std::chrono_literals;
+
 namespace {
+
+struct LoggedNotifier final : CallNotifier
+{
+    explicit LoggedNotifier(CallEventLog* eventLog)
+        : log(eventLog)
+    {}
+    void announce(const CallNotice& notice) override { log->add("notify", notice.number + u' ' + notice.pageUrl); }
+    CallEventLog* log;
+};
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
 const QString kBlankT1 = "123456789" + QString(20, u' ');
@@ -25,6 +44,7 @@ struct DispatchRig
         state.adapterProfile.ring = ring;
         state.urlSettings.browse = state.urlSettings.history = "True";
         state.urlSettings.path1 = "http://crm.example.jp/?tel=";
+        dispatch.setNotifier(&notifier);
     }
 
     SharedState state;
@@ -33,38 +53,42 @@ struct DispatchRig
     FakeCallDisplay display{&log};
     RecordingBrowserLauncher launcher{&log};
     RecordingCallHistory history{&log};
+    LoggedNotifier notifier{&log};
     CallDispatch dispatch{state, boxes, launcher, history, &display};
 };
 
 } // namespace
 
-// The two switches are compared with exactly "True", each governs only its own action; the display is always set.
+// The three switches are compared with exactly "True", each governs only its own action; the display is always set.
 TEST(CallDispatch, SwitchesComparedWithExactlyTrue)
 {
     const QString display = QString("display:0312"), browser = QString("browser:http://crm.example.jp/?tel=0312");
-    const QString history = QString("history:0312");
+    const QString history = QString("history:0312"), notice = QString("notify:0312 http://crm.example.jp/?tel=0312");
     // clang-format off
-    struct Row { const char* browse; const char* history; QStringList events; };
+    struct Row { const char* browse; const char* history; const char* notify; QStringList events; };
     const std::vector<Row> rows = {
-        {"True", "True", {display, browser, history}},
-        {"True", "False", {display, browser}},
-        {"False", "True", {display, history}},
-        {"true", "TRUE", {display}},
-        {"1", " True", {display}},
-        {"", "", {display}},
+        {"True", "True", "True", {display, browser, notice, history}},
+        {"True", "False", "", {display, browser}},
+        {"False", "True", "False", {display, history}},
+        {"False", "False", "True", {display, notice}},
+        {"true", "TRUE", "true", {display}},
+        {"1", " True", "1", {display}},
+        {"", "", "", {display}},
     };
     // clang-format on
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.browse << "/" << row.history);
+        SCOPED_TRACE(testing::Message() << row.browse << "/" << row.history << "/" << row.notify);
         DispatchRig rig;
         rig.state.urlSettings.browse = row.browse;
         rig.state.urlSettings.history = row.history;
+        rig.state.urlSettings.notify = row.notify;
         rig.dispatch.dispatch("0312", kNow);
         EXPECT_EQ(rig.log.events, row.events);
     }
 }
 
-// The URL is path1 then the number, percent-encoded (UTF-8) where not URL-safe; display and history keep it as is.
+// The URL is path1 with the number (and the call's date and time) at its placeholders, else the number appended; each
+// value percent-encoded (UTF-8) where not URL-safe, anything else in path1 as typed; display and history keep it as is.
 TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
 {
     // clang-format off
@@ -80,6 +104,13 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
         {"http://x/?q=", "a-b.c_d~e+f/g", "http://x/?q=a-b.c_d~e%2Bf%2Fg"},
         {"http://x/?q=", "\"0312\"; rm -rf / $(reboot) `id`", "http://x/?q=%220312%22%3B%20rm%20-rf%20%2F%20%24%28reboot%29%20%60id%60"},
         {"http://x/?q=", "", "http://x/?q="},
+        {"{number}/page", "0312345678", "0312345678/page"},
+        {"https://crm.example.jp/search?tel={number}&src=phone", "03&x=1#", "https://crm.example.jp/search?tel=03%26x%3D1%23&src=phone"},
+        {"http://x/?d={date}&t={time}&q={number}", "0312", "http://x/?d=2026-12-08&t=09%3A30%3A00&q=0312"},
+        {"http://x/{number}/{number}?at={date}{date}", "03 1", "http://x/03%201/03%201?at=2026-12-082026-12-08"},
+        {"http://x/?d={date}", "0312", "http://x/?d=2026-12-08"},
+        {"http://x/{word}/{Number}{number?q=", "0312", "http://x/{word}/{Number}{number?q=0312"},
+        {"http://x/{word}?q={{number}}", "{date}\"; $(id)", "http://x/{word}?q={%7Bdate%7D%22%3B%20%24%28id%29}"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -183,4 +214,48 @@ TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
     const QStringList actions = {"display:0312345678", "browser:http://crm.example.jp/?tel=0312345678",
                                  "history:0312345678"};
     EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(actions, WatchAck::Outstanding));
+}
+
+// The command runs after the other actions with each value as one argument of its own, however hostile the number,
+// its program as typed; one that cannot start is told on standard error and in the trace, and the call is handled.
+TEST(CallDispatch, CommandForEachCall)
+{
+    QTemporaryDir dir;
+    QFile script(dir.filePath("record"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nout=$1\nshift\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out.part\"\n"
+                 "mv \"$out.part\" \"$out\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+
+    const QStringList numbers = {"0312345678", "\"; rm -rf / $(id) `id` &x=1#", "a b\nc'd\\", "%t", "-e", ""};
+    for (int i = 0; i < numbers.size(); ++i) {
+        SCOPED_TRACE(numbers[i].toStdString());
+        DispatchRig rig;
+        const QString out = dir.filePath(QString::number(i));
+        rig.state.urlSettings.command =
+            QStringLiteral("'%1' '%2' %n \"at %d %t\" 100%% %x").arg(script.fileName(), out);
+        rig.dispatch.dispatch(numbers[i], kNow);
+        EXPECT_EQ(rig.log.events.size(), 3);
+        ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(out); }, 5s));
+        QFile written(out);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QString::fromUtf8(written.readAll()).split(QChar(0)),
+                  QStringList({numbers[i], "at 2026-12-08 09:30:00", "100%", "%x", ""}));
+    }
+    EXPECT_EQ(callCommand("%n 'x y'", "03", kNow)->program, "%n");
+
+    DispatchRig rig;
+    rig.state.systemSettings.debugmode = "True";
+    StandardErrorCapture standardError;
+    TraceCapture trace;
+    rig.state.urlSettings.command = "/nonexistent/notify-crm %n";
+    rig.dispatch.dispatch("0312", kNow);
+    rig.state.urlSettings.command = "notify-crm 'unbalanced %n";
+    rig.dispatch.dispatch("0313", kNow);
+    EXPECT_EQ(rig.history.numbers, QStringList({"0312", "0313"}));
+    const QString told = standardError.text();
+    EXPECT_TRUE(told.contains("0312: cannot start /nonexistent/notify-crm")) << told.toStdString();
+    EXPECT_TRUE(told.contains("0313: the command line cannot be read")) << told.toStdString();
+    EXPECT_EQ(trace.lines.size(), 2);
 }

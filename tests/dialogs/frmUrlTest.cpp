@@ -84,6 +84,24 @@ TEST(frmUrlOpening, ExampleLineReadable)
     EXPECT_TRUE(lowest >= 0 && label.y() + lowest < u.dialog->txtUrl->y());
 }
 
+// The example line shows what a call would open at the URL typed, path2 while none is; chkNotify shows and sets notify.
+TEST(frmUrlOpening, ExampleOfTheUrlTypedAndTheNotifyBox)
+{
+    UrlDialog u(StandbyOff, QByteArray(kSettings).replace("path3=", "path3=\nnotify=True"));
+    EXPECT_EQ(u.dialog->lbUrlExm->text(), "例：http://old.example/0312345678");
+    EXPECT_TRUE(u.dialog->chkNotify->isChecked());
+    u.dialog->txtUrl->setText(QStringLiteral("https://crm.example.jp/search?tel={number}&src=phone&d={date}"));
+    EXPECT_EQ(u.dialog->lbUrlExm->text(), "例：https://crm.example.jp/search?tel=0312345678&src=phone&d=" +
+                                              QDate::currentDate().toString(Qt::ISODate));
+    u.dialog->txtUrl->clear();
+    EXPECT_EQ(u.dialog->lbUrlExm->text(), "例：http://crm.example/");
+    u.dialog->chkNotify->click();
+    u.dialog->txtUrl->setText(QStringLiteral("http://new.example/?tel={number}"));
+    u.dialog->cmdOK->click();
+    EXPECT_EQ(QStringList({u.file("notify"), u.file("path1")}),
+              QStringList({"False", "http://new.example/?tel={number}"}));
+}
+
 // Both boxes empty: No writes nothing; Yes writes URLinit "False" and empties the checked boxes' paths.
 TEST(frmUrlOk, BothBoxesEmpty)
 {
