@@ -19,6 +19,8 @@ const QString kTitle = QStringLiteral("着信");
 // The action a click on the notification invokes; servers that show buttons show its label.
 const QString kOpenAction = QStringLiteral("default");
 const QString kOpenLabel = QStringLiteral("ページを開く");
+// How long a service may take to answer before the tray shows the call instead.
+constexpr int kReplyWait = 3000;
 
 } // namespace
 

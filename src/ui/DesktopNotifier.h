@@ -27,8 +27,6 @@ public:
 
     void announce(const CallNotice& notice) override;
 
-    static constexpr int kReplyWait = 3000;
-
 private Q_SLOTS:
     void onActionInvoked(uint id, const QString& action);
     void onNotificationClosed(uint id, uint reason);

@@ -241,6 +241,9 @@ TEST_P(HistoryWindowTest, OpensThePageAndCopiesTheNumber)
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell);
     QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(desk.browser.urls, QStringList({kPage + "0311110000", kPage + "0312%26x%3D1%23y", kPage + "0311110000"}));
+    desk.state().urlSettings.path1 = "https://crm.example.jp/?tel={number}&at={date}T{time}";
+    table.findChild<QAction*>("mnuOpenPage")->trigger();
+    EXPECT_EQ(desk.browser.urls.last(), "https://crm.example.jp/?tel=0311110000&at=2026-12-02T09%3A00%3A00");
 
     table.setCurrentIndex(table.model()->index(1, 0));
     QTest::keyClick(&table, Qt::Key_C, Qt::ControlModifier);
