@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -22,96 +20,94 @@ const QDateTime kAt(QDate(2026, 12, 9), QTime(10, 15, 30));
 const QString kPage = QStringLiteral("http://crm.example.jp/?tel=%1&at=10%3A15%3A30");
 const QByteArray kSettings = "[URL]\nbrowse=True\nnotify=True\npath1=http://crm.example.jp/?tel={number}&at={time}\n";
 
-// A session bus of the tests' own, which starts no service by itself, and on it the desktop's notification service
-// (dunst, on the X server the tests run beside) while a test wants it. dunst runs a recorder for each notification it
-// shows: "source|summary|body" a line.
-class DesktopNotifierTest : public testing::Test
+// A session bus of the tests' own, which starts no service by itself, and on it dunst (on the X server the tests run
+// beside) while a test wants a notification service. dunst runs a recorder for each notification it shows.
+struct NotificationDesktop
 {
-public:
-    static void SetUpTestSuite()
+    NotificationDesktop()
     {
-        s_dir = new QTemporaryDir;
         write("bus.conf", "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                          "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+                          "<policy context='default'><allow send_destination='*' eavesdrop='true'/><allow "
+                          "eavesdrop='true'/><allow own='*'/></policy></busconfig>");
         write("record", "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> \"$0.log\"\n");
-        QFile::setPermissions(path("record"), QFile::permissions(path("record")) | QFile::ExeOwner);
-        write("dunstrc", "[record]\n    appname = \"*\"\n    script = " + path("record").toUtf8() + "\n");
-
-        s_bus = new QProcess;
-        s_bus->start("dbus-daemon", {"--config-file=" + path("bus.conf"), "--nofork", "--print-address=1"});
-        ASSERT_TRUE(s_bus->waitForReadyRead(5000)) << "dbus-daemon";
+        write("dunstrc", "[record]\nappname = \"*\"\nscript = " + path("record").toUtf8() + "\n");
+        bus.start("dbus-daemon", {"--config-file=" + path("bus.conf"), "--nofork", "--print-address=1"});
+        bus.waitForReadyRead(5000);
         // Before anything asks for the session bus: the program's own notifier takes this one.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", s_bus->readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
     }
-    static void TearDownTestSuite()
+    ~NotificationDesktop()
     {
-        s_bus->kill();
-        s_bus->waitForFinished();
-        delete s_bus;
-        delete s_dir;
+        stopService();
+        bus.kill();
+        bus.waitForFinished();
     }
-
-protected:
-    void TearDown() override
+    bool startService()
     {
-        m_service.kill();
-        m_service.waitForFinished();
-        QFile::remove(path("record.log"));
-    }
-
-    void startService()
-    {
-        m_service.start("dunst", {"-config", path("dunstrc")});
-        ASSERT_TRUE(m_service.waitForStarted()) << "dunst";
-        ASSERT_TRUE(processEventsUntil(
+        service.start("dunst", {"-config", path("dunstrc")});
+        return processEventsUntil(
             [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                    QStringLiteral("org.freedesktop.Notifications"));
+                return QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.Notifications");
             },
-            10s));
+            10s);
     }
-    static QString dunstctl(const QStringList& arguments)
+    void stopService()
     {
-        QProcess control;
-        control.start("dunstctl", arguments);
-        control.waitForFinished();
-        return QString::fromUtf8(control.readAllStandardOutput()).trimmed();
+        service.kill();
+        service.waitForFinished();
     }
-    /// What the service has shown, a line each.
-    static QStringList shown()
+    /// What dunst has shown, "source|summary|body" a line.
+    QStringList shown() const
     {
         QFile log(path("record.log"));
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
                                              : QStringList();
     }
-    static QString path(const char* name) { return s_dir->filePath(QLatin1String(name)); }
-    static void write(const char* name, const QByteArray& bytes)
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    void write(const char* name, const QByteArray& bytes) const
     {
         QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.open(QIODevice::WriteOnly);
         file.write(bytes);
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
     }
 
-    static void call(TestDesk& desk, const QString& number) { desk.program->receive.dispatch().dispatch(number, kAt); }
-
-    static inline QTemporaryDir* s_dir = nullptr;
-    static inline QProcess* s_bus = nullptr;
-    QProcess m_service;
+    QTemporaryDir dir;
+    QProcess bus;
+    QProcess service;
 };
+
+NotificationDesktop& desktop()
+{
+    static NotificationDesktop one;
+    return one;
+}
+
+QString dunstctl(const QStringList& arguments)
+{
+    QProcess control;
+    control.start("dunstctl", arguments);
+    control.waitForFinished();
+    return QString::fromUtf8(control.readAllStandardOutput()).trimmed();
+}
+
+void call(TestDesk& desk, const QString& number)
+{
+    desk.program->receive.dispatch().dispatch(number, kAt);
+}
 
 } // namespace
 
 // A call shows one notification from the program with its number; the next call's replaces it, and its action opens
 // the page of the call it shows. Nothing goes to the tray.
-TEST_F(DesktopNotifierTest, OneNotificationReplacedAndItsActionOpensThePage)
+TEST(DesktopNotifier, OneNotificationReplacedAndItsActionOpensThePage)
 {
-    startService();
+    ASSERT_TRUE(desktop().startService()) << "dunst on the test's own bus";
     TestDesk desk({.ini = kSettings});
     call(desk, "0312345678");
     call(desk, "03&x=1#");
-    ASSERT_TRUE(processEventsUntil([] { return shown().size() == 2; }, 10s)) << shown().join(u'\n').toStdString();
-    EXPECT_EQ(shown(), QStringList({"着信|着信|0312345678", "着信|着信|03&x=1#"}));
+    ASSERT_TRUE(processEventsUntil([] { return desktop().shown().size() == 2; }, 10s));
+    EXPECT_EQ(desktop().shown(), QStringList({"着信|着信|0312345678", "着信|着信|03&x=1#"}));
     EXPECT_EQ(dunstctl({"count", "displayed"}), "1");
 
     dunstctl({"action", "0"});
@@ -121,9 +117,10 @@ TEST_F(DesktopNotifierTest, OneNotificationReplacedAndItsActionOpensThePage)
     EXPECT_TRUE(desk.tray.messages.isEmpty());
 }
 
-// Without a notification service the tray shows the call; without a tray either, the call is handled as ever.
-TEST_F(DesktopNotifierTest, WithoutTheServiceTheTrayOrNothing)
+// Without a notification service the tray shows the call; without a bus or a tray either, the call is handled as ever.
+TEST(DesktopNotifier, WithoutTheServiceTheTrayOrNothing)
 {
+    desktop().stopService();
     TestDesk desk({.ini = kSettings});
     call(desk, "0312345678");
     ASSERT_TRUE(processEventsUntil([&] { return !desk.tray.messages.isEmpty(); }, 10s));
@@ -131,10 +128,9 @@ TEST_F(DesktopNotifierTest, WithoutTheServiceTheTrayOrNothing)
 
     SystemTaskTray noTray;
     TestDesk bare({.ini = kSettings, .tray = &noTray});
-    call(bare, "0398765432");
-    processEventsUntil([] { return false; }, 500ms);
     DesktopNotifier busless(bare.state(), noTray, bare.browser, QDBusConnection(QStringLiteral("none")));
-    busless.announce({"0398765432", kAt, kPage.arg("0398765432")});
+    bare.program->receive.dispatch().setNotifier(&busless);
+    call(bare, "0398765432");
     EXPECT_EQ(bare.browser.urls, QStringList({kPage.arg("0398765432")}));
     EXPECT_TRUE(bare.boxes.shown.empty());
 }
