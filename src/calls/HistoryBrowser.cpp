@@ -84,6 +84,10 @@ void HistoryBrowser::search(const HistoryFilter& filter)
     m_fetching = false;
     m_more = false;
     m_last.reset();
+    // While the history cannot be read, the rows of the search before go at once: this
+    // search's answer may take a connection time-out to fail.
+    if (!m_reachable)
+        dropOtherSearchRows();
     // Typing sends a search per key: while one is read, only the latest waits for its turn.
     if (m_searching) {
         m_searchWaits = true;
@@ -202,6 +206,8 @@ void HistoryBrowser::answered(const Answer& answer)
     if (answer.generation != m_generation)
         return;
     if (!answer.ok) {
+        if (answer.kind == Answer::Kind::Search)
+            dropOtherSearchRows();
         if (std::exchange(m_reachable, false))
             emit unreachable(answer.error);
         return;
@@ -218,6 +224,7 @@ void HistoryBrowser::answered(const Answer& answer)
         for (const HistoryEntry& row : answer.rows)
             m_shown.insert(row.id);
         m_last = answer.rows.empty() ? std::nullopt : std::optional(answer.rows.back());
+        m_shownFilter = m_filter;
         emit reset(answer.rows);
         break;
     case Answer::Kind::Page:
@@ -239,6 +246,15 @@ void HistoryBrowser::answered(const Answer& answer)
     case Answer::Kind::Export:
         break;
     }
+}
+
+void HistoryBrowser::dropOtherSearchRows()
+{
+    if (m_shownFilter == m_filter)
+        return;
+    m_shownFilter = m_filter;
+    m_shown.clear();
+    emit reset({});
 }
 
 std::vector<HistoryEntry> HistoryBrowser::unshown(const std::vector<HistoryEntry>& rows, bool arrived)

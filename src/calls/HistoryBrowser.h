@@ -23,7 +23,8 @@ class QThread;
 /// of a search page by page, calls written since appearing at the top, and the export. A read
 /// that fails is reported once and tried again every `kPollInterval` until the database is
 /// back; nothing is ever shown in a message box. Answers that belong to an earlier search are
-/// dropped.
+/// dropped, and rows of an earlier search are never left standing under a new one that cannot be
+/// read: `reset` empties them.
 class HistoryBrowser final : public QObject
 {
     Q_OBJECT
@@ -78,11 +79,15 @@ private:
     void post(std::function<Answer(HistoryReader&)> work);
     void answered(const Answer& answer);
     void tick();
+    /// Empties what is shown when it belongs to another search than the one asked for.
+    void dropOtherSearchRows();
     /// The rows not shown yet, in order; `arrived`: written since the search.
     std::vector<HistoryEntry> unshown(const std::vector<HistoryEntry>& rows, bool arrived = false);
 
     QString m_target;
     HistoryFilter m_filter;
+    /// The search whose rows are shown.
+    HistoryFilter m_shownFilter;
     qint64 m_generation = 0;
     bool m_searched = false;
     bool m_searching = false;

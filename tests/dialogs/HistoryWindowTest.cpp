@@ -307,12 +307,14 @@ TEST_P(HistoryWindowTest, CallsWrittenWhileOpen)
     EXPECT_EQ(numbers(window, {"0333330000", "0311110000", "0322220000", "0311110000"}).size(), 4);
 }
 
-// The database away: a line in the window says so, no message box, and the window reads
-// again once it is back.
+// The database away: a line in the window says so, no message box, the rows read stay until
+// the search changes (never under a search they do not match), and the window reads again once
+// it is back.
 TEST_P(HistoryWindowTest, DatabaseAwayAndBack)
 {
-    add({{"0311110000", "2026-12-01 09:00:00"}});
+    add({{"0311110000", "2026-12-01 09:00:00"}, {"0322220000", "2026-12-02 09:00:00"}});
     HistoryWindow& window = open();
+    window.txtSearch->setText("1111");
     ASSERT_EQ(numbers(window, {"0311110000"}).size(), 1);
 
     if (GetParam() == Kind::Server)
@@ -321,13 +323,16 @@ TEST_P(HistoryWindowTest, DatabaseAwayAndBack)
         ASSERT_TRUE(QFile::rename(target, target + ".away"));
     EXPECT_TRUE(processEventsUntil([&] { return window.lblStatus->text().startsWith("着信履歴を読めません"); }, 10s));
     EXPECT_FALSE(window.lblStatus->text().contains("password"));
+    EXPECT_EQ(column(window, HistoryTableModel::Number), QStringList({"0311110000"}));
+    window.txtSearch->setText("2222");
+    EXPECT_EQ(column(window, HistoryTableModel::Number), QStringList());
 
     if (GetParam() == Kind::Server)
         ASSERT_TRUE(officeServer().start());
     else
         ASSERT_TRUE(QFile::rename(target + ".away", target));
-    add({{"0322220000", "2026-12-02 09:00:00"}});
-    EXPECT_EQ(numbers(window, {"0322220000", "0311110000"}).size(), 2);
+    add({{"0322223333", "2026-12-03 09:00:00"}});
+    EXPECT_EQ(numbers(window, {"0322223333", "0322220000"}), QStringList({"0322223333", "0322220000"}));
     EXPECT_EQ(window.lblStatus->text(), "");
     EXPECT_TRUE(desk.boxes.shown.empty());
 }
