@@ -5,9 +5,12 @@
 
 QStringList callAnnouncementStatements()
 {
-    // The number is cut short rather than let an oversized payload refuse the row.
+    // The number is cut short rather than let an oversized payload refuse the row. The function
+    // runs in the session of whoever inserts: its names resolve in pg_catalog only, so that no
+    // schema earlier in that session's search path can put a function of its own in their place.
     return {
-        QStringLiteral("CREATE OR REPLACE FUNCTION chakushin_announce_call() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+        QStringLiteral("CREATE OR REPLACE FUNCTION chakushin_announce_call() RETURNS trigger LANGUAGE plpgsql\n"
+                       "SET search_path = pg_catalog, pg_temp AS $$\n"
                        "BEGIN\n"
                        "  PERFORM pg_notify('%1', json_build_object('id', NEW.id, 'number', left(NEW.telnum, %2),\n"
                        "    'calldate', to_char(NEW.calldate, 'YYYY-MM-DD HH24:MI:SS'),\n"

@@ -91,6 +91,18 @@ TEST(CallAnnouncement, Payloads)
         EXPECT_EQ(parseCallAnnouncement(c.payload), c.call) << c.payload;
 }
 
+// The announcing function runs in the inserting desk's session, and its names must not resolve in a schema that
+// session puts before the catalog.
+TEST_F(CallFollowerTest, AnnouncementKeepsItsOwnSearchPath)
+{
+    QList<QStringList> config;
+    ASSERT_TRUE(cluster->query(database,
+                               "SELECT array_to_string(proconfig, ';') FROM pg_proc WHERE proname = "
+                               "'chakushin_announce_call'",
+                               &config));
+    EXPECT_EQ(config, QList<QStringList>({{"search_path=pg_catalog, pg_temp"}}));
+}
+
 // Another desk's call shows its number, opens this desk's page, percent-encoded, is announced, and writes nothing here.
 // A call this desk took itself, and one written late, open nothing; the late one is counted and told.
 TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
