@@ -22,6 +22,13 @@ const QString kOpenLabel = QStringLiteral("ページを開く");
 // How long a service may take to answer before the tray shows the call instead.
 constexpr int kReplyWait = 3000;
 
+// The body may be read as markup (the summary never is): what the line delivered is shown as
+// text, not taken for a tag or an entity.
+QString bodyText(const QString& text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
 } // namespace
 
 DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, BrowserLauncher& launcher,
@@ -60,7 +67,7 @@ void DesktopNotifier::send(const CallNotice& notice)
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
     const QString& appName = m_state.systemSettings.appName;
     message << (appName.isEmpty() ? QStringLiteral("chakushin") : appName) << m_shownId << QStringLiteral("chakushin")
-            << kTitle << notice.number << actions << hints << -1;
+            << kTitle << bodyText(notice.number) << actions << hints << -1;
     m_sending = true;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyWait), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* finished) {

@@ -13,10 +13,11 @@ class TaskTray;
 struct SharedState;
 
 /// Announces calls through the desktop's notification service (org.freedesktop.Notifications
-/// on `bus`): the application's name (`appName`) as the source, "着信" and the number, and the action
-/// "ページを開く", which opens the call's page again. Each call's notification replaces the one
-/// before. Without a service on the bus (or without a bus) the tray shows the message; without
-/// a tray either, nothing is shown. Nothing here waits for the bus.
+/// on `bus`): the application's name (`appName`) as the source, "着信" and the number (escaped
+/// for servers that read the body as markup), and the action "ページを開く", which opens the
+/// call's page again. Each call's notification replaces the one before. Without a service on
+/// the bus (or without a bus) the tray shows the message; without a tray either, nothing is
+/// shown. Nothing here waits for the bus.
 class DesktopNotifier final : public QObject, public CallNotifier
 {
     Q_OBJECT

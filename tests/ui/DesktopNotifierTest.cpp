@@ -105,26 +105,28 @@ TEST(DesktopNotifier, OneNotificationReplacedAndItsActionOpensThePage)
     ASSERT_TRUE(desktop().startService()) << "dunst on the test's own bus";
     TestDesk desk({.ini = kSettings});
     call(desk, "0312345678");
-    call(desk, "03&x=1#");
+    call(desk, "03<b>&x=1#'\"");
     ASSERT_TRUE(processEventsUntil([] { return desktop().shown().size() == 2; }, 10s));
-    EXPECT_EQ(desktop().shown(), QStringList({"着信|着信|0312345678", "着信|着信|03&x=1#"}));
+    // The body as the service received it: a server that reads markup shows the characters themselves.
+    EXPECT_EQ(desktop().shown(), QStringList({"着信|着信|0312345678", "着信|着信|03&lt;b&gt;&amp;x=1#&#39;&quot;"}));
     EXPECT_EQ(dunstctl({"count", "displayed"}), "1");
 
     dunstctl({"action", "0"});
     ASSERT_TRUE(processEventsUntil([&] { return desk.browser.urls.size() == 3; }, 10s));
-    EXPECT_EQ(desk.browser.urls,
-              QStringList({kPage.arg("0312345678"), kPage.arg("03%26x%3D1%23"), kPage.arg("03%26x%3D1%23")}));
+    EXPECT_EQ(desk.browser.urls, QStringList({kPage.arg("0312345678"), kPage.arg("03%3Cb%3E%26x%3D1%23%27%22"),
+                                              kPage.arg("03%3Cb%3E%26x%3D1%23%27%22")}));
     EXPECT_TRUE(desk.tray.messages.isEmpty());
 }
 
-// Without a notification service the tray shows the call; without a bus or a tray either, the call is handled as ever.
+// Without a notification service the tray shows the call as it is; without a bus or a tray either, the call is handled
+// as ever.
 TEST(DesktopNotifier, WithoutTheServiceTheTrayOrNothing)
 {
     desktop().stopService();
     TestDesk desk({.ini = kSettings});
-    call(desk, "0312345678");
+    call(desk, "03<b>&");
     ASSERT_TRUE(processEventsUntil([&] { return !desk.tray.messages.isEmpty(); }, 10s));
-    EXPECT_EQ(desk.tray.messages, QStringList({"着信\n0312345678"}));
+    EXPECT_EQ(desk.tray.messages, QStringList({"着信\n03<b>&"})) << "the tray's message is plain text";
 
     SystemTaskTray noTray;
     TestDesk bare({.ini = kSettings, .tray = &noTray});
