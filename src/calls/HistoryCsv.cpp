@@ -17,16 +17,17 @@ QString csvField(const QString& value)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString spreadsheetSafeNumber(const QString& number)
+QString spreadsheetSafe(const QString& value)
 {
-    static const QString kStarts = QStringLiteral("=+-@\t\r");
-    if (number.isEmpty() || !kStarts.contains(number.front()))
-        return number;
+    // A spreadsheet on a Japanese desktop takes the full-width signs for formulas as well.
+    static const QString kStarts = QStringLiteral("=+-@\t\r＝＋－＠");
+    if (value.isEmpty() || !kStarts.contains(value.front()))
+        return value;
     // "+81..." is an international number and stays as it is.
-    bool digitsOnly = number.size() > 1;
-    for (qsizetype i = 1; i < number.size(); ++i)
-        digitsOnly = digitsOnly && number.at(i).isDigit();
-    return (number.front() == u'+' || number.front() == u'-') && digitsOnly ? number : QLatin1Char('\'') + number;
+    bool digitsOnly = value.size() > 1;
+    for (qsizetype i = 1; i < value.size(); ++i)
+        digitsOnly = digitsOnly && value.at(i).isDigit();
+    return (value.front() == u'+' || value.front() == u'-') && digitsOnly ? value : QLatin1Char('\'') + value;
 }
 
 HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out)
@@ -34,15 +35,16 @@ HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, 
     HistoryExport result;
     const auto line = [&out](const QStringList& fields) {
         QStringList quoted;
+        // A date or a count comes from the database too, and another program may have written it.
         for (const QString& field : fields)
-            quoted << csvField(field);
+            quoted << csvField(spreadsheetSafe(field));
         const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
         return out.write(bytes) == bytes.size();
     };
     bool written = out.write("\xEF\xBB\xBF") == 3 &&
                    line({QStringLiteral("日時"), QStringLiteral("電話番号"), QStringLiteral("着信回数")});
     const bool read = written && reader.forEach(filter, [&](const HistoryEntry& row) {
-        written = line({row.calldate, spreadsheetSafeNumber(row.number), QString::number(row.calls)});
+        written = line({row.calldate, row.number, QString::number(row.calls)});
         result.rows += written ? 1 : 0;
         return written;
     });

@@ -20,13 +20,13 @@ struct HistoryExport
 /// a quote, a line break or a blank at either end; as it is otherwise.
 QString csvField(const QString& value);
 
-/// A number from the telephone line as a spreadsheet cell that only ever shows it: one
-/// that a spreadsheet would take for a formula ("=", "+", "-", "@", a tab or a carriage
-/// return first) gets a leading "'", except a sign followed by digits only.
-QString spreadsheetSafeNumber(const QString& number);
+/// A value as a spreadsheet cell that only ever shows it: one that a spreadsheet would take
+/// for a formula ("=", "+", "-", "@", their full-width forms "＝＋－＠", a tab or a carriage
+/// return first) gets a leading "'", except an ASCII sign followed by digits only ("+81…").
+QString spreadsheetSafe(const QString& value);
 
 /// Writes the rows of the history `reader` reads that match `filter`, newest first, to `out`
 /// as CSV a spreadsheet on a Japanese desktop opens as it is: UTF-8 with a byte-order mark,
 /// CRLF line ends, a header row ("日時", "電話番号", "着信回数"), then one row per call,
-/// its number made spreadsheet-safe.
+/// every field made spreadsheet-safe.
 HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out);

@@ -53,7 +53,7 @@ TEST(HistoryRules, Periods)
     EXPECT_EQ(HistoryFilter::of("03-12", P::Today, wednesday, may, may).fragment, "0312");
 }
 
-// RFC 4180 quoting, and numbers a spreadsheet would run as a formula made inert.
+// RFC 4180 quoting, and fields a spreadsheet would run as a formula made inert, full-width signs included.
 TEST(HistoryRules, CsvFields)
 {
     // clang-format off
@@ -61,14 +61,16 @@ TEST(HistoryRules, CsvFields)
         {"0312345678", "0312345678"}, {"", ""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
         {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""}, {" pad", "\" pad\""}, {"日時", "日時"},
     };
-    const struct { const char* number; const char* cell; } numbers[] = {
+    const struct { const char* value; const char* cell; } cells[] = {
         {"0312345678", "0312345678"}, {"+81312345678", "+81312345678"}, {"-110", "-110"},
         {"=1+2", "'=1+2"}, {"+cmd|x", "'+cmd|x"}, {"-1+2", "'-1+2"}, {"@SUM(A1)", "'@SUM(A1)"},
-        {"\t=1", "'\t=1"}, {"+", "'+"}, {"", ""},
+        {"\t=1", "'\t=1"}, {"\r=1", "'\r=1"}, {"+", "'+"}, {"", ""},
+        {"＝1+2", "'＝1+2"}, {"＋81312345678", "'＋81312345678"}, {"－1", "'－1"}, {"＠SUM(A1)", "'＠SUM(A1)"},
+        {"2026-12-01 09:00:00", "2026-12-01 09:00:00"}, {"12", "12"}, {"日時", "日時"}, {"0=1", "0=1"},
     };
     // clang-format on
     for (const auto& row : fields)
         EXPECT_EQ(csvField(QString::fromUtf8(row.value)), QString::fromUtf8(row.field)) << row.value;
-    for (const auto& row : numbers)
-        EXPECT_EQ(spreadsheetSafeNumber(QString::fromUtf8(row.number)), QString::fromUtf8(row.cell)) << row.number;
+    for (const auto& row : cells)
+        EXPECT_EQ(spreadsheetSafe(QString::fromUtf8(row.value)), QString::fromUtf8(row.cell)) << row.value;
 }
