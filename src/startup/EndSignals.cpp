@@ -21,6 +21,12 @@ extern "C" void onEndSignal(int signalNumber)
 
 } // namespace
 
+struct EndSignals::Previous
+{
+    int signalNumber;
+    struct sigaction action;
+};
+
 EndSignals::EndSignals(QObject* parent)
     : QObject(parent)
 {
@@ -32,15 +38,23 @@ EndSignals::EndSignals(QObject* parent)
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : kSignals)
-        ::sigaction(signalNumber, &action, nullptr);
+    for (const int signalNumber : kSignals) {
+        Previous previous{signalNumber, {}};
+        // Whoever started the program ignored it on purpose (nohup: keep running after the
+        // terminal hangs up).
+        if (::sigaction(signalNumber, nullptr, &previous.action) != 0 || previous.action.sa_handler == SIG_IGN)
+            continue;
+        if (::sigaction(signalNumber, &action, nullptr) == 0)
+            m_previous.push_back(previous);
+    }
 }
 
 EndSignals::~EndSignals()
 {
-    // Back to the default: a signal after this point ends the program at once.
-    for (const int signalNumber : kSignals)
-        ::signal(signalNumber, SIG_DFL);
+    // A signal after this point is handled as before the program took it over: by default,
+    // the program ends at once.
+    for (const Previous& previous : m_previous)
+        ::sigaction(previous.signalNumber, &previous.action, nullptr);
 }
 
 void EndSignals::readSignal()
@@ -51,6 +65,9 @@ void EndSignals::readSignal()
 }
 
 #else
+
+struct EndSignals::Previous
+{};
 
 EndSignals::EndSignals(QObject* parent)
     : QObject(parent)
