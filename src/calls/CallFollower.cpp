@@ -24,16 +24,23 @@ void CallFollower::start()
     DebugLog(m_state, QStringLiteral("following %1").arg(withoutPassword(uri)));
     m_missed = 0;
     m_problem.clear();
-    // Each connection reports through a relay of its own, so that nothing of an earlier one
-    // arrives after a new start.
+    // Each connection reports through a relay of its own, which a stop detaches, and each
+    // report carries the session it belongs to: one already queued when the connection was
+    // stopped is dropped when it comes, so that it neither opens a page nor changes the state
+    // of a later session (or of none, during the unload).
     m_relay = std::make_shared<QueuedRelay>(this);
-    const auto relay = m_relay;
+    const auto report = [this, relay = m_relay, session = m_session](std::function<void()> work) {
+        relay->post([this, session, work = std::move(work)] {
+            if (session == m_session)
+                work();
+        });
+    };
     FollowConnection::Events events{
-        [this, relay](bool again, const QList<AnnouncedCall>& missed) {
-            relay->post([this, again, missed] { listening(again, missed); });
+        [this, report](bool again, const QList<AnnouncedCall>& missed) {
+            report([this, again, missed] { listening(again, missed); });
         },
-        [this, relay](const QString& why) { relay->post([this, why] { lost(why); }); },
-        [this, relay](const AnnouncedCall& call) { relay->post([this, call] { announced(call); }); },
+        [this, report](const QString& why) { report([this, why] { lost(why); }); },
+        [this, report](const AnnouncedCall& call) { report([this, call] { announced(call); }); },
     };
     moveTo(State::Connecting);
     m_connection = std::make_unique<FollowConnection>(uri, std::move(events), m_timing);
@@ -41,6 +48,7 @@ void CallFollower::start()
 
 void CallFollower::stop()
 {
+    ++m_session;
     if (m_relay)
         m_relay->detach();
     m_relay.reset();

@@ -17,8 +17,9 @@ struct SharedState;
 /// `[FOLLOW] uri` announces is shown and opened here as a call of this desk's own
 /// (`CallDispatch::followedCall`), without a history row of its own. A call this desk took
 /// itself (`OwnCall`) is not opened again. Calls written while the connection was lost, or
-/// written late by their desk, are counted instead of opened: their callers are gone. The connection lives on a thread of its own; this
-/// object lives on the user-interface thread and reports there.
+/// written late by their desk, are counted instead of opened: their callers are gone. The
+/// connection lives on a thread of its own; this object lives on the user-interface thread
+/// and reports there.
 class CallFollower final : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,8 @@ public:
 
     /// Starts following the URI of the settings in memory; a running follower starts again.
     void start();
+    /// Stops following; what the connection reported and this thread has not handled yet
+    /// is dropped.
     void stop();
     bool isRunning() const { return m_connection != nullptr; }
     State state() const { return m_followState; }
@@ -74,6 +77,8 @@ private:
     State m_followState = State::Off;
     QString m_problem;
     int m_missed = 0;
+    /// Counts the stops: a report of the connection belongs to the session it was made in.
+    quint64 m_session = 0;
     std::shared_ptr<QueuedRelay> m_relay;
     std::unique_ptr<FollowConnection> m_connection;
 };

@@ -13,7 +13,10 @@
 #include "support/QStringPrinter.h"
 #include "support/TestDesk.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QSet>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -56,6 +59,28 @@ protected:
         PostgresHistoryStore store(office);
         HistoryRow row{number, at};
         ASSERT_EQ(store.append(row), HistoryStore::Outcome::Written) << store.lastError().toStdString();
+    }
+    // Waits, handling no event of this thread, until the desk's listening connection has asked the server twice whether
+    // it is there since now: by then it has passed on what was announced before, and that waits in this thread's queue.
+    bool reportsQueued()
+    {
+        QList<QStringList> now;
+        if (!cluster->query(database, "SELECT clock_timestamp()::text", &now))
+            return false;
+        QSet<QString> asked;
+        const QDeadlineTimer deadline(10s);
+        while (asked.size() < 2 && !deadline.hasExpired()) {
+            QList<QStringList> heartbeats;
+            cluster->query(database,
+                           "SELECT query_start::text FROM pg_stat_activity WHERE application_name = 'chakushin-follow' "
+                           "AND query = 'SELECT 1' AND query_start > '" +
+                               now[0][0] + "'",
+                           &heartbeats);
+            for (const QStringList& heartbeat : heartbeats)
+                asked.insert(heartbeat[0]);
+            QThread::msleep(20);
+        }
+        return asked.size() >= 2;
     }
     int rows()
     {
@@ -136,6 +161,34 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
     call(QStringLiteral("0399999999"));
     processEventsUntil([] { return false; }, 500ms);
     EXPECT_EQ(desk->browser.urls.size(), 2) << "standby off opens nothing";
+}
+
+// A follower stopped and started again while the reports of its connection wait in the queue (a call to open, one
+// written late): they are dropped when they come, so no page opens for them, nothing is counted, and the state is the
+// new connection's.
+TEST_F(CallFollowerTest, StoppedWithReportsQueued)
+{
+    QList<State> states; // outlives the desk, which stops following as it goes
+    auto desk = follower();
+    CallFollower& following = desk->program->follower;
+    desk->window().cbMachiuke->click();
+    ASSERT_TRUE(listening(*desk));
+
+    call(QStringLiteral("0312345678"));
+    call(QStringLiteral("0311112222"), QDateTime::currentDateTime().addSecs(-60));
+    ASSERT_TRUE(reportsQueued());
+    QObject::connect(&following, &CallFollower::stateChanged, [&states](State state) { states << state; });
+    following.stop();
+    following.start();
+    ASSERT_TRUE(listening(*desk));
+    call(QStringLiteral("0333333333"));
+    ASSERT_TRUE(processEventsUntil([&] { return desk->browser.urls.contains(kPage + "0333333333"); }, 5s));
+
+    EXPECT_EQ(desk->browser.urls, QStringList({kPage + "0333333333"}));
+    EXPECT_EQ(desk->tray.messages, QStringList({"着信\n0333333333"}));
+    EXPECT_EQ(following.missedCalls(), 0);
+    EXPECT_EQ(states, QList<State>({State::Off, State::Connecting, State::Listening}));
+    EXPECT_EQ(desk->tray.tip, desk->state().systemSettings.appName + "\n着信をフォローしています");
 }
 
 // The connection cut: the desk says it reconnects, connects again by itself, and counts the calls written meanwhile
