@@ -83,7 +83,7 @@ QString seconds(std::chrono::nanoseconds value)
 class NoHistory final : public CallHistory
 {
 public:
-    void WriteCallHistory(const QString&, const QDateTime&) override {}
+    void WriteCallHistory(const QString&, const Arrival&) override {}
 };
 
 /// One desk that follows the office's calls: its own settings in memory, its own browser

@@ -77,12 +77,15 @@ public:
         : m_inner(inner)
     {}
 
-    void journal(const QString& number, const QDateTime& calldate) override { m_inner.journal(number, calldate); }
+    qint64 journal(const QString& number, const QDateTime& calldate) override
+    {
+        return m_inner.journal(number, calldate);
+    }
 
-    void WriteCallHistory(const QString& number, const QDateTime& calldate) override
+    void WriteCallHistory(const QString& number, const Arrival& arrival) override
     {
         enter();
-        m_inner.WriteCallHistory(number, calldate);
+        m_inner.WriteCallHistory(number, arrival);
         stamp(number);
     }
 

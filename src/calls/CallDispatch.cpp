@@ -23,7 +23,7 @@ CallDispatch::CallDispatch(SharedState& state, MessageBoxes& messageBoxes, Brows
     , m_display(display)
 {}
 
-void CallDispatch::isdnNotification(const QString& line, const QDateTime& receivedAt)
+void CallDispatch::isdnNotification(const QString& line, const Arrival& arrival)
 {
     const std::optional<QString> number = NumberExtraction::isdnNumber(line, m_state.adapterProfile.ring);
     if (!number) {
@@ -32,21 +32,21 @@ void CallDispatch::isdnNotification(const QString& line, const QDateTime& receiv
                             m_state.systemSettings.appName, MessageBoxes::Icon::Critical, MessageBoxes::Buttons::Ok);
         return;
     }
-    dispatch(*number, receivedAt);
+    dispatch(*number, arrival);
 }
 
-std::optional<CallFailure> CallDispatch::analogNotification(const QString& line, const QDateTime& receivedAt)
+std::optional<CallFailure> CallDispatch::analogNotification(const QString& line, const Arrival& arrival)
 {
     const std::optional<QString> number = NumberExtraction::analogNumber(line, m_state.adapterProfile.ring);
     if (!number)
         return CallFailure{
             QStringLiteral("着信通知データに区切り文字「:」がないため、電話番号を取り出せません（着信通知データ：") +
             line + u'）'};
-    dispatch(*number, receivedAt);
+    dispatch(*number, arrival);
     return std::nullopt;
 }
 
-void CallDispatch::t1Frame(const QString& frame, const QDateTime& receivedAt)
+void CallDispatch::t1Frame(const QString& frame, const Arrival& arrival)
 {
     const QString number = NumberExtraction::t1Number(frame);
     showNumber(number);
@@ -54,13 +54,13 @@ void CallDispatch::t1Frame(const QString& frame, const QDateTime& receivedAt)
         m_state.watchAck = WatchAck::Answered;
         return;
     }
-    openAndRecord(number, receivedAt);
+    openAndRecord(number, arrival);
 }
 
-void CallDispatch::dispatch(const QString& number, const QDateTime& receivedAt)
+void CallDispatch::dispatch(const QString& number, const Arrival& arrival)
 {
     showNumber(number);
-    openAndRecord(number, receivedAt);
+    openAndRecord(number, arrival);
 }
 
 void CallDispatch::followedCall(const QString& number, const QDateTime& calldate)
@@ -81,10 +81,9 @@ void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calld
         m_notifier->announce({number, calldate, url.path1.isEmpty() ? QString() : page});
 }
 
-void CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
+qint64 CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
 {
-    if (isExactlyTrue(m_state.urlSettings.history))
-        m_history.journal(number, receivedAt);
+    return isExactlyTrue(m_state.urlSettings.history) ? m_history.journal(number, receivedAt) : 0;
 }
 
 void CallDispatch::showNumber(const QString& number)
@@ -93,12 +92,12 @@ void CallDispatch::showNumber(const QString& number)
         m_display->setRecvData(number);
 }
 
-void CallDispatch::openAndRecord(const QString& number, const QDateTime& receivedAt)
+void CallDispatch::openAndRecord(const QString& number, const Arrival& arrival)
 {
-    openAndAnnounce(number, receivedAt);
+    openAndAnnounce(number, arrival.at);
     if (isExactlyTrue(m_state.urlSettings.history))
-        m_history.WriteCallHistory(number, receivedAt);
-    runCommand(number, receivedAt);
+        m_history.WriteCallHistory(number, arrival);
+    runCommand(number, arrival.at);
 }
 
 void CallDispatch::runCommand(const QString& number, const QDateTime& receivedAt)

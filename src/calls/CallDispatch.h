@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calls/Arrival.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -25,7 +27,8 @@ struct CallFailure
 /// notification when `notify` is, a history row with the number as received when `history`
 /// is, and the `command` when one is set. Each action starts only after the previous one has
 /// returned. The row's date and time, and those the URL and the command get, are those at
-/// which the notification arrived (`receivedAt`), not those at which its turn came.
+/// which the notification arrived (`Arrival::at`), not those at which its turn came; the row
+/// is the journal entry the call got when it was read.
 ///
 /// The launcher and the history report their own failures; anything they throw passes
 /// through to the calling receive routine, whose trap reports it (the history step of that
@@ -45,32 +48,32 @@ public:
 
     /// A notification of an ISDN adapter (`rcvProcess`). Without a delimiter the user is
     /// told that no number could be taken out, and nothing else happens.
-    void isdnNotification(const QString& line, const QDateTime& receivedAt);
+    void isdnNotification(const QString& line, const Arrival& arrival);
 
     /// A notification of another line-framed adapter (`rcvProcessA`). Without a ":" the
     /// failure is returned and nothing is displayed, opened or written.
-    std::optional<CallFailure> analogNotification(const QString& line, const QDateTime& receivedAt);
+    std::optional<CallFailure> analogNotification(const QString& line, const Arrival& arrival);
 
     /// A 29-character frame of the control-code adapter (`rcvProcessT1`). The number is
     /// always displayed, even when empty; an empty number is the watchdog's answer and sets
     /// `watchAck` to answered instead of opening the browser or writing history.
-    void t1Frame(const QString& frame, const QDateTime& receivedAt);
+    void t1Frame(const QString& frame, const Arrival& arrival);
 
     /// All three actions for a number already cut out.
-    void dispatch(const QString& number, const QDateTime& receivedAt);
+    void dispatch(const QString& number, const Arrival& arrival);
     /// A call another desk took and this desk follows: the number shown, the browser opened
     /// and the call announced as for a call of its own. Its row and its command are the other
     /// desk's.
     void followedCall(const QString& number, const QDateTime& calldate);
     /// A call just read: its history row is kept at once, when the history is on, so that
-    /// nothing that happens before its turn can lose it.
-    void journal(const QString& number, const QDateTime& receivedAt);
+    /// nothing that happens before its turn can lose it. The journal entry's key, 0 for none.
+    qint64 journal(const QString& number, const QDateTime& receivedAt);
 
 private:
     void showNumber(const QString& number);
     /// Opens the page and announces the call.
     void openAndAnnounce(const QString& number, const QDateTime& calldate);
-    void openAndRecord(const QString& number, const QDateTime& receivedAt);
+    void openAndRecord(const QString& number, const Arrival& arrival);
     void runCommand(const QString& number, const QDateTime& receivedAt);
 
     SharedState& m_state;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calls/Arrival.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -10,7 +12,10 @@ class CallHistory
 public:
     virtual ~CallHistory() = default;
     /// Keeps a call's row safe the moment the call is read, before anything is shown or
-    /// opened; `WriteCallHistory` with the same number and time then writes that row.
-    virtual void journal(const QString& /*number*/, const QDateTime& /*calldate*/) {}
-    virtual void WriteCallHistory(const QString& number, const QDateTime& calldate) = 0;
+    /// opened, without waiting for a disk; the entry's key (0 when nothing is kept), which
+    /// `WriteCallHistory` then gets with the call.
+    virtual qint64 journal(const QString& /*number*/, const QDateTime& /*calldate*/) { return 0; }
+    /// Writes the call's row: the journal entry `arrival` names, or a new one with `number`
+    /// and the arrival time when it names none.
+    virtual void WriteCallHistory(const QString& number, const Arrival& arrival) = 0;
 };

@@ -7,15 +7,30 @@
 #include "calls/SqliteHistoryStore.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
-
-#include <algorithm>
 #include <cstdio>
 #include <utility>
+
+namespace {
+
+const QString kUnusable = QStringLiteral("Accessデータベースが使用できません。");
+
+// The journal holds rows nothing else has yet: it gets longer than the writer, whose rows are
+// safe in the spool whatever becomes of its write.
+constexpr std::chrono::milliseconds kJournalStopWait{2000};
+
+// As far as an announcement carries the number.
+QString callKey(const QString& number, const QDateTime& calldate)
+{
+    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number.left(kAnnouncedNumberLength);
+}
+
+} // namespace
 
 DatabaseCallHistory::StoreFactory DatabaseCallHistory::defaultFactory()
 {
@@ -34,39 +49,81 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
                                          const QString& spoolPath)
     : m_state(state)
     , m_boxes(boxes)
-    , m_spool(spoolPath)
+    , m_lock(spoolPath)
+    // Without the lock nothing goes into the spool: it may be another program's.
+    , m_spoolPath(m_lock.state() == SpoolLock::State::Held ? spoolPath : QString())
     , m_relay(std::make_shared<QueuedRelay>(&m_inbox))
-    , m_thread(new QThread)
+    , m_journalThread(new QThread)
+    , m_writerThread(new QThread)
 {
-    for (HistorySpool::Entry& entry : m_spool.waiting()) {
+    if (m_lock.state() != SpoolLock::State::Held)
+        DebugLog(m_state, QStringLiteral("history spool %1 not used: %2").arg(spoolPath, m_lock.holder()));
+    HistorySpool spool(m_spoolPath);
+    for (HistorySpool::Entry& entry : spool.waiting()) {
         remember(entry.row);
-        m_entries.emplace(m_nextKey++, Entry{std::move(entry.row)});
+        const qint64 key = m_nextKey++;
+        m_earlier.push_back({key, entry.row, {}});
+        m_entries.emplace(key, Entry{std::move(entry.row), true});
     }
     m_earlierRun = int(m_entries.size());
-    if (!m_spool.lastError().isEmpty())
-        DebugLog(m_state, QStringLiteral("history spool %1: %2").arg(spoolPath, m_spool.lastError()));
+    if (!spool.lastError().isEmpty())
+        DebugLog(m_state, QStringLiteral("history spool %1: %2").arg(spoolPath, spool.lastError()));
 
-    m_writer = new HistoryWriter(makeStore ? std::move(makeStore) : defaultFactory(), spoolPath,
+    m_writer = new HistoryWriter(makeStore ? std::move(makeStore) : defaultFactory(), m_spoolPath,
                                  [this, relay = m_relay](HistoryReport report) {
                                      relay->post([this, report = std::move(report)] { received(report); });
                                  });
-    m_writer->moveToThread(m_thread);
-    QObject::connect(m_thread, &QThread::finished, m_writer, &QObject::deleteLater);
-    m_thread->setObjectName(QStringLiteral("history writer"));
-    m_thread->start();
+    m_toWriter = std::make_shared<QueuedRelay>(m_writer);
+    // Durable in the journal, a row goes straight on to the writer; the call hears of it too.
+    m_journal = new HistoryJournal(m_spoolPath, [this, writer = m_writer, toWriter = m_toWriter,
+                                                 relay = m_relay](std::vector<KeptRow> rows, const QString& error) {
+        Journaled kept{{}, error};
+        for (const KeptRow& row : rows)
+            kept.spoolIds.emplace_back(row.key, row.row.spoolId);
+        const QString target = rows.back().target;
+        toWriter->post([writer, rows = std::move(rows), target]() mutable { writer->take(std::move(rows), target); });
+        relay->post([this, kept = std::move(kept)] { journaled(kept); });
+    });
+    for (auto [thread, worker, name] :
+         {std::tuple{m_journalThread, static_cast<QObject*>(m_journal), "history journal"},
+          std::tuple{m_writerThread, static_cast<QObject*>(m_writer), "history writer"}}) {
+        worker->moveToThread(thread);
+        QObject::connect(thread, &QThread::finished, worker, &QObject::deleteLater);
+        thread->setObjectName(QString::fromLatin1(name));
+        thread->start();
+    }
 }
 
 DatabaseCallHistory::~DatabaseCallHistory()
 {
     m_relay->detach();
-    m_thread->quit();
-    // Whatever the writer still has is in the spool; a write that does not end in time is
-    // settled by the next start.
-    if (m_thread->wait(QDeadlineTimer(kStopWait)))
-        delete m_thread;
+    // What the journal holds goes to the disk first; then the writer stops. Whatever the
+    // writer still has is in the spool, and a write that does not end in time is settled by
+    // the next start.
+    QMetaObject::invokeMethod(
+        m_journal,
+        [journal = m_journal] {
+            journal->commit();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    if (m_journalThread->wait(QDeadlineTimer(kJournalStopWait)))
+        delete m_journalThread;
+    else
+        std::fprintf(stderr, "chakushin: the history journal did not finish within %lld ms\n",
+                     static_cast<long long>(kJournalStopWait.count()));
+    m_toWriter->detach();
+    m_writerThread->quit();
+    if (m_writerThread->wait(QDeadlineTimer(kStopWait)))
+        delete m_writerThread;
 }
 
-// Standard error as well as the trace: the message box names neither the database nor why.
+void DatabaseCallHistory::setRetryInterval(std::chrono::milliseconds interval)
+{
+    m_toWriter->post([writer = m_writer, interval] { writer->setRetryInterval(interval); });
+}
+
+// Standard error as well as the trace: the message box does not name the database.
 void DatabaseCallHistory::trace(const QString& what, const QString& storeError)
 {
     const QString line =
@@ -75,33 +132,29 @@ void DatabaseCallHistory::trace(const QString& what, const QString& storeError)
     DebugLog(m_state, line);
 }
 
-void DatabaseCallHistory::showUnusable()
+void DatabaseCallHistory::showUnusable(const QString& reason)
 {
-    m_boxes.show(QStringLiteral("Accessデータベースが使用できません。"), m_state.systemSettings.appName,
-                 MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    // The driver's reason, so that whoever looks after the database knows where to look.
+    m_boxes.show(kUnusable + u'\n' + (reason.isEmpty() ? QStringLiteral("(理由不明)") : reason),
+                 m_state.systemSettings.appName, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
 }
 
-qint64 DatabaseCallHistory::keep(HistoryRow row)
+void DatabaseCallHistory::showSetAside(const HistoryReport::SetAside& aside)
 {
-    row.spoolId = m_spool.add(row);
-    row.spoolFile = row.spoolId != 0 ? m_spool.path() : QString();
-    if (row.spoolId == 0)
-        DebugLog(m_state, QStringLiteral("history row kept in memory only: %1").arg(m_spool.lastError()));
-    remember(row);
-    const qint64 key = m_nextKey++;
-    m_entries.emplace(key, Entry{std::move(row)});
-    return key;
+    const QString when = SqliteHistoryStore::dateTimeText(aside.row.calldate);
+    const QString line = QStringLiteral("the history row of the call of %1 at %2 set aside: its write to \"%3\" "
+                                        "cannot be settled (%4); later calls are written meanwhile")
+                             .arg(aside.row.number, when, withoutPassword(aside.row.noted.target), aside.reason);
+    std::fprintf(stderr, "chakushin: %s\n", qPrintable(line));
+    DebugLog(m_state, line);
+    // Outside the report's handling: the box runs an event loop of its own.
+    QTimer::singleShot(0, &m_inbox, [this, aside, when] {
+        m_boxes.show(kUnusable + u'\n' +
+                         QStringLiteral("%1 %2 の着信が記録されたか確かめられません。後の着信は記録を続けます。\n%3")
+                             .arg(when, aside.row.number, aside.reason),
+                     m_state.systemSettings.appName, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+    });
 }
-
-namespace {
-
-// As far as an announcement carries the number.
-QString callKey(const QString& number, const QDateTime& calldate)
-{
-    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number.left(kAnnouncedNumberLength);
-}
-
-} // namespace
 
 void DatabaseCallHistory::remember(const HistoryRow& row)
 {
@@ -115,119 +168,187 @@ bool DatabaseCallHistory::keptHere(const QString& number, const QDateTime& calld
     return std::find(m_keptCalls.begin(), m_keptCalls.end(), callKey(number, calldate)) != m_keptCalls.end();
 }
 
-void DatabaseCallHistory::journal(const QString& number, const QDateTime& calldate)
+// The rows of an earlier run reach the writer before any of this run's.
+void DatabaseCallHistory::handEarlierRows()
 {
-    keep(HistoryRow{number, calldate});
+    if (m_earlier.empty())
+        return;
+    m_toWriter->post([writer = m_writer, rows = std::exchange(m_earlier, {}),
+                      target = m_state.urlSettings.path3]() mutable { writer->take(std::move(rows), target); });
 }
 
-// The oldest kept row of this call that no earlier call has taken.
-qint64 DatabaseCallHistory::claim(const QString& number, const QDateTime& calldate)
+qint64 DatabaseCallHistory::journal(const QString& number, const QDateTime& calldate)
 {
-    for (auto& [key, entry] : m_entries) {
-        if (!entry.claimed && !entry.submitted && entry.row.number == number && entry.row.calldate == calldate) {
-            entry.claimed = true;
-            return key;
+    handEarlierRows();
+    const HistoryRow row{number, calldate};
+    remember(row);
+    const qint64 key = m_nextKey++;
+    m_entries.emplace(key, Entry{row});
+    ++m_notDurable;
+    m_journal->enqueue({key, row, m_state.urlSettings.path3});
+    return key;
+}
+
+void DatabaseCallHistory::journaled(const Journaled& kept)
+{
+    for (const auto& [key, spoolId] : kept.spoolIds) {
+        --m_notDurable;
+        if (const auto entry = m_entries.find(key); entry != m_entries.end()) {
+            entry->second.row.spoolId = spoolId;
+            entry->second.durable = spoolId != 0;
         }
     }
-    return 0;
+    if (!kept.error.isEmpty())
+        trace(QStringLiteral("%1 history rows kept in memory only, not in the spool for").arg(kept.spoolIds.size()),
+              kept.error);
+    for (const auto& wake : m_wake)
+        wake();
 }
 
-qint64 DatabaseCallHistory::request(std::function<void(HistoryWriter&)> work)
+qint64 DatabaseCallHistory::request(qint64 upToKey)
 {
-    QMetaObject::invokeMethod(
-        m_writer, [writer = m_writer, work = std::move(work)] { work(*writer); }, Qt::QueuedConnection);
-    return ++m_requests;
+    const qint64 number = ++m_requests;
+    m_awaited.insert(number);
+    m_toWriter->post([writer = m_writer, number, upToKey, target = m_state.urlSettings.path3] {
+        writer->request(number, upToKey, target);
+    });
+    return number;
 }
 
-qint64 DatabaseCallHistory::submitUpTo(qint64 key)
+std::optional<QString> DatabaseCallHistory::forget(qint64 number)
 {
-    qint64 last = 0;
-    for (auto& [k, entry] : m_entries) {
-        if (k > key)
-            break;
-        if (entry.submitted)
-            continue;
-        entry.submitted = true;
-        last = request([key = k, row = entry.row, target = m_state.urlSettings.path3](HistoryWriter& writer) {
-            writer.submit(key, row, target);
-        });
-    }
-    return last;
+    m_awaited.erase(number);
+    const auto answered = m_answers.find(number);
+    if (answered == m_answers.end())
+        return std::nullopt;
+    return m_answers.extract(answered).mapped();
 }
 
-bool DatabaseCallHistory::waitForAnswer(qint64 requestNumber)
+bool DatabaseCallHistory::waitUntil(const QString& cause, std::chrono::milliseconds bound,
+                                    const std::function<bool()>& done)
 {
-    const auto answered = [&] {
-        return m_answers >= requestNumber;
-    };
-    // While the writer is held up, later calls do not wait for it as well.
-    const QDeadlineTimer deadline(m_stalled ? std::chrono::milliseconds(0) : m_writeWait);
-    while (!answered() && !deadline.hasExpired()) {
+    if (m_ending || done())
+        return done();
+    QElapsedTimer clock;
+    clock.start();
+    const QDeadlineTimer deadline(bound);
+    while (!done() && !deadline.hasExpired()) {
         QEventLoop loop;
-        m_waits.push_back(&loop);
-        QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
-        loop.exec();
-        m_waits.erase(std::find(m_waits.begin(), m_waits.end(), &loop));
+        // Only this object ends the loop with 1: anything else is the program ending (a
+        // logout), which also ends every later loop at once, so no later wait may start.
+        const auto wake = [&loop] {
+            loop.exit(1);
+        };
+        m_wake.push_back(wake);
+        const std::size_t slot = m_wake.size() - 1;
+        QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, wake);
+        const int how = loop.exec();
+        m_wake.erase(m_wake.begin() + std::ptrdiff_t(slot));
+        if (how != 1) {
+            m_ending = true;
+            break;
+        }
     }
-    if (!answered())
-        m_stalled = true;
-    return answered();
+    m_lastWait = Wait{cause, bound, std::chrono::milliseconds(clock.elapsed())};
+    return done();
 }
 
 void DatabaseCallHistory::received(const HistoryReport& report)
 {
-    ++m_answers;
     m_stalled = false;
     m_retrying = report.retrying;
-    m_lastError = report.error;
     bool written = false;
-    for (const auto& [key, outcome] : report.settled) {
-        written = written || outcome == HistoryStore::Outcome::Written;
-        const auto entry = m_entries.find(key);
+    for (const HistoryReport::Settled& settled : report.settled) {
+        written = written || settled.outcome == HistoryStore::Outcome::Written;
+        const auto entry = m_entries.find(settled.key);
         if (entry == m_entries.end())
             continue;
-        if (entry->second.awaited)
-            m_outcomes[key] = outcome;
-        else if (outcome == HistoryStore::Outcome::Refused)
-            trace(QStringLiteral("waiting history row %1 refused and dropped by").arg(entry->second.row.number),
-                  report.error);
+        if (settled.outcome == HistoryStore::Outcome::Refused) {
+            trace(QStringLiteral("history row %1 refused and dropped by").arg(entry->second.row.number),
+                  settled.reason);
+            // For its call, should it still come.
+            m_refused.emplace(settled.key, settled.reason);
+            if (m_refused.size() > kKeptCallsRemembered)
+                m_refused.erase(m_refused.begin());
+        }
         m_entries.erase(entry);
     }
-    if (report.waiting > 0)
+    for (const HistoryReport::SetAside& aside : report.setAside)
+        showSetAside(aside);
+    for (const qint64 number : report.answering)
+        if (m_awaited.count(number) != 0)
+            m_answers.emplace(number, report.error);
+    if (report.waiting > 0 && !report.error.isEmpty())
         trace(QStringLiteral("%1 waiting history rows not written to").arg(report.waiting), report.error);
-    for (QEventLoop* wait : m_waits)
-        wait->quit();
+    if (!report.spoolError.isEmpty())
+        DebugLog(m_state, QStringLiteral("history spool: written rows not taken out: ") + report.spoolError);
+    for (const auto& wake : m_wake)
+        wake();
     if (written && m_written)
         m_written();
 }
 
 bool DatabaseCallHistory::drainSpool()
 {
-    submitUpTo(m_nextKey);
-    waitForAnswer(request([target = m_state.urlSettings.path3](HistoryWriter& writer) { writer.drain(target); }));
+    handEarlierRows();
+    if (m_entries.empty())
+        return true;
+    const qint64 number = request(m_nextKey - 1);
+    waitUntil(QStringLiteral("the rows waiting in the spool"), m_writeWait,
+              [&] { return m_entries.empty() || m_answers.count(number) != 0; });
+    forget(number);
     return m_entries.empty();
 }
 
-void DatabaseCallHistory::WriteCallHistory(const QString& number, const QDateTime& calldate)
+bool DatabaseCallHistory::awaitJournal()
 {
-    qint64 key = claim(number, calldate);
-    if (key == 0)
-        key = keep(HistoryRow{number, calldate});
-    m_entries[key].awaited = true;
-    // The rows still waiting go first, so the history keeps the order of the calls.
-    const bool answered = waitForAnswer(submitUpTo(key));
-    const auto settled = m_outcomes.find(key);
-    if (settled != m_outcomes.end()) {
-        const HistoryStore::Outcome outcome = settled->second;
-        m_outcomes.erase(settled);
-        if (outcome == HistoryStore::Outcome::Written)
-            return;
-        // Writing it again could never succeed; keeping it would hold up every later row.
-        trace(QStringLiteral("history not written to"), m_lastError);
-    } else {
-        m_entries[key].awaited = false;
-        trace(answered ? QStringLiteral("history not written to") : QStringLiteral("history write not finished in"),
-              answered ? m_lastError : QStringLiteral("no answer within %1 ms").arg(m_writeWait.count()));
+    return waitUntil(QStringLiteral("the calls read before a message box"), kJournalWait,
+                     [&] { return m_notDurable == 0; });
+}
+
+void DatabaseCallHistory::WriteCallHistory(const QString& number, const Arrival& arrival)
+{
+    handEarlierRows();
+    qint64 key = arrival.journalKey;
+    if (key <= 0 || key >= m_nextKey)
+        key = journal(number, arrival.at);
+    const auto refusal = [&]() -> std::optional<QString> {
+        const auto refused = m_refused.find(key);
+        if (refused == m_refused.end())
+            return std::nullopt;
+        return m_refused.extract(refused).mapped();
+    };
+
+    std::optional<QString> answer;
+    if (m_entries.count(key) != 0) {
+        // While the writer is held up, later calls do not wait for it as well.
+        const qint64 number = request(key);
+        waitUntil(QStringLiteral("the row of the call of %1").arg(number),
+                  m_stalled ? std::chrono::milliseconds(0) : m_writeWait,
+                  [&] { return m_entries.count(key) == 0 || m_answers.count(number) != 0; });
+        answer = forget(number);
     }
-    showUnusable();
+    if (m_entries.count(key) == 0) {
+        if (const std::optional<QString> reason = refusal()) {
+            // Writing it again could never succeed; keeping it would hold up every later row.
+            trace(QStringLiteral("history not written to"), *reason);
+            showUnusable(*reason);
+        }
+        return;
+    }
+    if (answer) {
+        // The writer tried the rows up to this one after it had it, and the database did not
+        // take them: that is worth a message, with the database's own words.
+        if (answer->isEmpty())
+            return; // set aside, and said so
+        trace(QStringLiteral("history not written to"), *answer);
+        showUnusable(*answer);
+        return;
+    }
+    // No answer: the database neither took the row nor refused it. The row is safe in the
+    // spool and goes in when the database answers; a message now could be false.
+    m_stalled = !m_ending;
+    trace(m_ending ? QStringLiteral("history write left in the spool for the next start, for")
+                   : QStringLiteral("history write not finished in"),
+          QStringLiteral("no answer within %1 ms").arg(m_lastWait ? m_lastWait->took.count() : 0));
 }

@@ -3,9 +3,10 @@
 #include "app/MessageBoxes.h"
 #include "app/SharedState.h"
 #include "calls/CallHistory.h"
-#include "calls/HistorySpool.h"
+#include "calls/HistoryJournal.h"
 #include "calls/HistoryWriter.h"
 #include "calls/QueuedRelay.h"
+#include "calls/SpoolLock.h"
 
 #include <QObject>
 
@@ -14,32 +15,45 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
-class QEventLoop;
 class QThread;
 
 /// `WriteCallHistory` on a `HistoryStore` for the database named by `urlSettings.path3`
 /// (a file, or a postgresql:// URI), read at every call.
 ///
 /// A call's row goes into the spool in the application directory the moment the call is
-/// read (`journal`), and leaves it only with its history row, so that a kill, a logout or a
-/// power cut loses nothing. The rows are written in the order of the calls, on a thread of
-/// their own. A call waits for its own row at most `kWriteWait`; a row not written by then
-/// shows "Accessデータベースが使用できません。" as before, but is not lost: it waits, and is
-/// written with its own date and time before the next call's row and every minute. Only a
-/// row the table refuses is dropped. Rows an earlier run left in the spool go first.
+/// read (`journal`, on a thread of its own), and leaves it only after its history row has
+/// committed, so that a kill, a logout or a power cut loses nothing. The rows are written in
+/// the order of the calls, on another thread. A call waits for its own row at most
+/// `kWriteWait`. A row the database refuses to take now shows "Accessデータベースが使用できま
+/// せん。" with the driver's reason, as before, but is not lost: it waits, and is written
+/// with its own date and time before the next call's row and on every retry. Only a row the
+/// table refuses is dropped. Rows an earlier run left in the spool go first. One program owns
+/// a spool; another started on the same directory keeps nothing in it (`spoolLock()`).
 class DatabaseCallHistory final : public CallHistory
 {
 public:
     using StoreFactory = HistoryWriter::StoreFactory;
 
-    /// How long a call waits for its row to be written before it counts as not written.
-    /// Longer than the stores' own time-outs, so that those are the ones that normally end
-    /// a wait; this one bounds a database that stops answering altogether.
+    /// How long a call waits for its row. Longer than the stores' own time-outs, so that
+    /// those are the ones that normally end a wait; this one bounds a database that stops
+    /// answering altogether, whose rows are then written when it answers again.
     static constexpr std::chrono::milliseconds kWriteWait{5000};
-    /// How long the end of the program waits for a write under way.
-    static constexpr std::chrono::milliseconds kStopWait{3000};
+    /// How long a message box waits for the calls read before it to be in the journal.
+    static constexpr std::chrono::milliseconds kJournalWait{2000};
+    /// How long the end of the program waits for each of the journal and the writer.
+    static constexpr std::chrono::milliseconds kStopWait{500};
+
+    /// One wait of the user-interface thread for the history, for whoever wants to know.
+    struct Wait
+    {
+        QString cause;
+        std::chrono::milliseconds bound{};
+        std::chrono::milliseconds took{};
+    };
 
     /// The default factory makes a `PostgresHistoryStore` for a postgresql:// URI and a
     /// `SqliteHistoryStore` otherwise; the spool lives in the application directory.
@@ -51,20 +65,30 @@ public:
     DatabaseCallHistory(const DatabaseCallHistory&) = delete;
     DatabaseCallHistory& operator=(const DatabaseCallHistory&) = delete;
 
-    void journal(const QString& number, const QDateTime& calldate) override;
-    void WriteCallHistory(const QString& number, const QDateTime& calldate) override;
+    qint64 journal(const QString& number, const QDateTime& calldate) override;
+    void WriteCallHistory(const QString& number, const Arrival& arrival) override;
 
     /// Writes the waiting rows, oldest first, until one is not written, and waits for that
-    /// at most `kWriteWait`. Keeps retrying every minute while rows are waiting. True when
-    /// none are left.
+    /// at most `kWriteWait`. The retry goes on while rows wait. True when none are left.
     bool drainSpool();
+    /// Waits, at most `kJournalWait`, until every call read so far is durably in the journal.
+    bool awaitJournal();
     /// Rows kept and not yet written.
     int spooledRows() const { return int(m_entries.size()); }
     /// How many of them an earlier run left in the spool.
     int rowsOfEarlierRun() const { return m_earlierRun; }
-    /// Whether the minute's retry is due to run.
+    /// Whether the retry is due to run.
     bool retrying() const { return m_retrying; }
+    /// Whether this program owns the spool. When another does, nothing is kept in the spool
+    /// and nothing of it written: the caller says so and does not run.
+    const SpoolLock& spoolLock() const { return m_lock; }
+    /// The latest wait of the user-interface thread for the history.
+    const std::optional<Wait>& lastWait() const { return m_lastWait; }
+    /// Whether the program is ending: a wait ended for it, and no wait starts any more.
+    bool ending() const { return m_ending; }
     void setWriteWait(std::chrono::milliseconds wait) { m_writeWait = wait; }
+    /// How often rows that could not be written are tried again (`HistoryWriter::kRetryInterval`).
+    void setRetryInterval(std::chrono::milliseconds interval);
     /// Called (in this object's thread) each time rows have been written, so that whoever
     /// shows the history can read them.
     void setWrittenHandler(std::function<void()> handler) { m_written = std::move(handler); }
@@ -80,42 +104,60 @@ private:
     struct Entry
     {
         HistoryRow row;
-        bool submitted = false;
-        bool claimed = false;
-        bool awaited = false;
+        bool durable = false;
+    };
+    struct Journaled
+    {
+        std::vector<std::pair<qint64, qint64>> spoolIds; ///< key, spool id (0: memory only)
+        QString error;
     };
 
-    qint64 keep(HistoryRow row);
     void remember(const HistoryRow& row);
-    qint64 claim(const QString& number, const QDateTime& calldate);
-    /// Hands the kept rows up to `key` to the writer, in order; the number of the last request.
-    qint64 submitUpTo(qint64 key);
-    qint64 request(std::function<void(HistoryWriter&)> work);
-    /// Processes events until the writer has answered `requestNumber`, at most `kWriteWait`.
-    bool waitForAnswer(qint64 requestNumber);
+    void handEarlierRows();
+    /// Asks the writer for the rows up to `upToKey`; the request's number, awaited until `forget`.
+    qint64 request(qint64 upToKey);
+    /// The answer to an awaited request, if it came; the request is no longer awaited.
+    std::optional<QString> forget(qint64 number);
+    /// Processes events until `done`, at most `bound`; false when it did not come. Ends at
+    /// once, for good, when the program is ending.
+    bool waitUntil(const QString& cause, std::chrono::milliseconds bound, const std::function<bool()>& done);
+    void journaled(const Journaled& kept);
     void received(const HistoryReport& report);
     void trace(const QString& what, const QString& storeError);
-    void showUnusable();
+    void showUnusable(const QString& reason);
+    void showSetAside(const HistoryReport::SetAside& row);
 
     const SharedState& m_state;
     MessageBoxes& m_boxes;
-    HistorySpool m_spool;
+    SpoolLock m_lock;
+    QString m_spoolPath;
     std::map<qint64, Entry> m_entries;
+    /// Refused rows whose calls have not been handled yet, by key, with the reason.
+    std::map<qint64, QString> m_refused;
     std::deque<QString> m_keptCalls;
-    std::map<qint64, HistoryStore::Outcome> m_outcomes;
+    /// Rows of an earlier run, until they are handed to the writer.
+    std::vector<KeptRow> m_earlier;
     qint64 m_nextKey = 1;
     qint64 m_requests = 0;
-    qint64 m_answers = 0;
+    /// Requests a wait is waiting for, and the answers that came for them: why rows were not
+    /// written, empty when every row up to the request's was.
+    std::set<qint64> m_awaited;
+    std::map<qint64, QString> m_answers;
+    int m_notDurable = 0;
     int m_earlierRun = 0;
     bool m_retrying = false;
+    bool m_ending = false;
     /// A wait ended without an answer and none has come since: the writer is held up.
     bool m_stalled = false;
-    QString m_lastError;
     std::chrono::milliseconds m_writeWait{kWriteWait};
-    std::vector<QEventLoop*> m_waits;
+    std::optional<Wait> m_lastWait;
+    std::vector<std::function<void()>> m_wake;
     std::function<void()> m_written;
     QObject m_inbox;
     std::shared_ptr<QueuedRelay> m_relay;
-    QThread* m_thread = nullptr;
+    QThread* m_journalThread = nullptr;
+    QThread* m_writerThread = nullptr;
+    HistoryJournal* m_journal = nullptr;
     HistoryWriter* m_writer = nullptr;
+    std::shared_ptr<QueuedRelay> m_toWriter;
 };

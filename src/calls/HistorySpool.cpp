@@ -12,9 +12,12 @@
 
 namespace {
 
+// `unsettled` is the mark of a noted write (a PostgreSQL transaction id or an SQLite rowid)
+// and `target` the history it went to; files of earlier versions lack `target`, and their
+// marks are transaction ids on the history configured now.
 const QString kSchema = QStringLiteral("CREATE TABLE IF NOT EXISTS spool (id INTEGER PRIMARY KEY AUTOINCREMENT, "
                                        "telnum TEXT NOT NULL, calldate INTEGER NOT NULL, "
-                                       "unsettled INTEGER NOT NULL DEFAULT 0)");
+                                       "unsettled INTEGER NOT NULL DEFAULT 0, target TEXT NOT NULL DEFAULT '')");
 
 bool run(QSqlQuery& query, const QString& statement, const QVariantList& values, QString& error)
 {
@@ -60,10 +63,20 @@ bool HistorySpool::open()
         if (!m_open)
             m_lastError = db.lastError().text();
     }
-    // A row is in the spool once its commit has reached the disk. The rollback journal (not
-    // WAL) lets one commit span the spool and a history file. The time is kept as
-    // milliseconds since the epoch, so the row's local date and time come back unchanged.
-    m_open = m_open && execute(QStringLiteral("PRAGMA synchronous = FULL"), {}) && execute(kSchema, {});
+    // The spool is this program's own file and never joins another file's transaction, so it
+    // keeps a write-ahead log: one fsync a commit. The time is kept as milliseconds since the
+    // epoch, so the row's local date and time come back unchanged.
+    m_open = m_open && execute(QStringLiteral("PRAGMA journal_mode = WAL"), {}) && execute(kSchema, {});
+    if (m_open) {
+        QSqlQuery columns(QSqlDatabase::database(m_connectionName, false));
+        bool hasTarget = false;
+        m_open = run(columns, QStringLiteral("PRAGMA table_info(spool)"), {}, m_lastError);
+        while (m_open && columns.next())
+            hasTarget = hasTarget || columns.value(1).toString() == QLatin1String("target");
+        columns.finish();
+        if (m_open && !hasTarget)
+            m_open = execute(QStringLiteral("ALTER TABLE spool ADD COLUMN target TEXT NOT NULL DEFAULT ''"), {});
+    }
     if (!m_open)
         close(); // tried again with the next row
     return m_open;
@@ -78,14 +91,41 @@ void HistorySpool::close()
     }
 }
 
-bool HistorySpool::execute(const QString& statement, const QVariantList& values, qint64* insertedId)
+bool HistorySpool::execute(const QString& statement, const QVariantList& values, qint64* insertedId, int* changed)
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     if (!run(query, statement, values, m_lastError))
         return false;
     if (insertedId)
         *insertedId = query.lastInsertId().toLongLong();
+    if (changed)
+        *changed = query.numRowsAffected();
     return true;
+}
+
+template<typename Work> bool HistorySpool::inTransaction(const char* synchronous, Work&& work)
+{
+    if (!open() || !execute(QStringLiteral("PRAGMA synchronous = %1").arg(QLatin1String(synchronous)), {}) ||
+        !execute(QStringLiteral("BEGIN IMMEDIATE"), {}))
+        return false;
+    if (std::forward<Work>(work)() && execute(QStringLiteral("COMMIT"), {}))
+        return true;
+    const QString why = m_lastError;
+    execute(QStringLiteral("ROLLBACK"), {});
+    m_lastError = why;
+    return false;
+}
+
+bool HistorySpool::changeOne(const QString& statement, const QVariantList& values, qint64 id)
+{
+    int changed = 0;
+    if (!execute(statement, values, nullptr, &changed))
+        return false;
+    if (changed == 1)
+        return true;
+    // Someone else has been at the file: nothing of this transaction may stand.
+    m_lastError = QStringLiteral("spool entry %1: %2 entries changed instead of one").arg(id).arg(changed);
+    return false;
 }
 
 std::vector<HistorySpool::Entry> HistorySpool::waiting()
@@ -94,7 +134,7 @@ std::vector<HistorySpool::Entry> HistorySpool::waiting()
     if (m_path.isEmpty() || !QFile::exists(m_path) || !open())
         return entries;
     QSqlQuery read(QSqlDatabase::database(m_connectionName, false));
-    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled FROM spool ORDER BY id"))) {
+    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled, target FROM spool ORDER BY id"))) {
         m_lastError = read.lastError().text();
         return entries;
     }
@@ -102,41 +142,61 @@ std::vector<HistorySpool::Entry> HistorySpool::waiting()
         const qint64 id = read.value(0).toLongLong();
         entries.push_back({id,
                            {read.value(1).toString(), QDateTime::fromMSecsSinceEpoch(read.value(2).toLongLong()),
-                            read.value(3).toLongLong(), m_path, id}});
+                            NotedWrite{read.value(4).toString(), read.value(3).toLongLong()}, id}});
     }
     return entries;
 }
 
+std::vector<qint64> HistorySpool::add(const std::vector<HistoryRow>& rows)
+{
+    std::vector<qint64> ids;
+    // A row is in the spool once its commit has reached the disk.
+    const bool added = inTransaction("FULL", [&] {
+        for (const HistoryRow& row : rows) {
+            // An empty number stays empty text, never NULL.
+            const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
+            qint64 id = 0;
+            if (!execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled, target) VALUES (?, ?, ?, ?)"),
+                         {telnum, row.calldate.toMSecsSinceEpoch(), row.noted.mark,
+                          row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target},
+                         &id))
+                return false;
+            ids.push_back(id);
+        }
+        return true;
+    });
+    if (!added)
+        ids.clear();
+    return ids;
+}
+
 qint64 HistorySpool::add(const HistoryRow& row)
 {
-    // An empty number stays empty text, never NULL.
-    const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
-    qint64 id = 0;
-    if (!open() || !execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled) VALUES (?, ?, ?)"),
-                            {telnum, row.calldate.toMSecsSinceEpoch(), row.unsettledTransaction}, &id))
-        return 0;
-    return id;
+    const std::vector<qint64> ids = add(std::vector<HistoryRow>{row});
+    return ids.empty() ? 0 : ids.front();
 }
 
-bool HistorySpool::noteTransaction(qint64 id, qint64 transaction)
+bool HistorySpool::note(const std::vector<HistoryRow>& rows)
 {
-    return open() && execute(QStringLiteral("UPDATE spool SET unsettled = ? WHERE id = ?"), {transaction, id});
+    return inTransaction("FULL", [&] {
+        for (const HistoryRow& row : rows) {
+            if (row.spoolId != 0 &&
+                !changeOne(
+                    QStringLiteral("UPDATE spool SET unsettled = ?, target = ? WHERE id = ?"),
+                    {row.noted.mark, row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target, row.spoolId},
+                    row.spoolId))
+                return false;
+        }
+        return true;
+    });
 }
 
-bool HistorySpool::remove(qint64 id)
+bool HistorySpool::remove(const std::vector<qint64>& ids)
 {
-    return open() && execute(QStringLiteral("DELETE FROM spool WHERE id = ?"), {id});
-}
-
-bool HistorySpool::attach(QSqlDatabase& db, const QString& file, QString& error)
-{
-    QSqlQuery query(db);
-    return run(query, QStringLiteral("ATTACH DATABASE ? AS spool"), {file}, error) &&
-           run(query, QStringLiteral("PRAGMA spool.synchronous = FULL"), {}, error);
-}
-
-bool HistorySpool::takeOut(QSqlDatabase& db, qint64 id, QString& error)
-{
-    QSqlQuery query(db);
-    return run(query, QStringLiteral("DELETE FROM spool.spool WHERE id = ?"), {id}, error);
+    return inTransaction("NORMAL", [&] {
+        for (const qint64 id : ids)
+            if (!changeOne(QStringLiteral("DELETE FROM spool WHERE id = ?"), {id}, id))
+                return false;
+        return true;
+    });
 }

@@ -6,12 +6,11 @@
 
 #include <vector>
 
-class QSqlDatabase;
-
 /// The spool: call-history rows that have not been written yet, kept in a small SQLite file
 /// in the application directory so that they outlive an exit, a crash or a power cut. A row
-/// goes in the moment its call is read from the adapter and leaves only with its history
-/// row. Each thread that works on the file uses an instance of its own.
+/// goes in the moment its call is read from the adapter and leaves only after its history
+/// row has committed. Each thread that works on the file uses an instance of its own; one
+/// program owns the file at a time (`SpoolLock`).
 class HistorySpool
 {
 public:
@@ -34,28 +33,31 @@ public:
 
     const QString& path() const { return m_path; }
 
-    /// The rows waiting in the file, oldest first.
+    /// The rows waiting in the file, oldest first, each with its noted write if it has one.
     std::vector<Entry> waiting();
-    /// Adds a row; its key once it is durably on the disk, 0 when it cannot be put there
-    /// (`lastError()` says why).
+    /// Adds `rows` in one transaction; their keys, in order, once they are durably on the
+    /// disk; empty when they cannot be put there (`lastError()` says why).
+    std::vector<qint64> add(const std::vector<HistoryRow>& rows);
     qint64 add(const HistoryRow& row);
-    /// Notes, durably, the server transaction in which entry `id`'s row is being written,
-    /// so that a later start asks about it instead of writing the row again.
-    bool noteTransaction(qint64 id, qint64 transaction);
-    bool remove(qint64 id);
+    /// Notes, durably and in one transaction, the write under way of each row that has an
+    /// entry (`spoolId`): its `noted` target and mark.
+    bool note(const std::vector<HistoryRow>& rows);
+    /// Takes the entries out, in one transaction. Need not reach the disk at once: an entry
+    /// that comes back after a power cut carries its note, and is settled by it.
+    bool remove(const std::vector<qint64>& ids);
 
     QString lastError() const { return m_lastError; }
-
-    /// Prepares `db` (an open SQLite connection outside a transaction) to take entry `id` out
-    /// of the spool file `file`; then `takeOut` does so inside the transaction that writes the
-    /// row, so that SQLite commits both or neither.
-    static bool attach(QSqlDatabase& db, const QString& file, QString& error);
-    static bool takeOut(QSqlDatabase& db, qint64 id, QString& error);
 
 private:
     bool open();
     void close();
-    bool execute(const QString& statement, const QVariantList& values, qint64* insertedId = nullptr);
+    bool execute(const QString& statement, const QVariantList& values, qint64* insertedId = nullptr,
+                 int* changed = nullptr);
+    /// Runs `work` in a transaction committed with `synchronous` ("FULL" or "NORMAL"); rolls
+    /// back when it fails.
+    template<typename Work> bool inTransaction(const char* synchronous, Work&& work);
+    /// Each statement of an update must change exactly one entry.
+    bool changeOne(const QString& statement, const QVariantList& values, qint64 id);
 
     QString m_path;
     QString m_connectionName;

@@ -2,7 +2,6 @@
 
 #include "calls/CallAnnouncements.h"
 #include "calls/HistoryReader.h"
-#include "calls/HistorySpool.h"
 #include "calls/PostgresUri.h"
 #include "calls/SqliteHistoryStore.h"
 
@@ -54,6 +53,10 @@ bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& 
         {QStringLiteral("connect_timeout"), QString::number(PostgresHistoryStore::kConnectTimeout.count())},
         {QStringLiteral("tcp_user_timeout"), QString::number(PostgresHistoryStore::kStatementTimeout.count())},
         {QStringLiteral("application_name"), QStringLiteral("chakushin")},
+        {QStringLiteral("keepalives"), QStringLiteral("1")},
+        {QStringLiteral("keepalives_idle"), QString::number(PostgresHistoryStore::kKeepaliveIdle.count())},
+        {QStringLiteral("keepalives_interval"), QString::number(PostgresHistoryStore::kKeepaliveInterval.count())},
+        {QStringLiteral("keepalives_count"), QString::number(PostgresHistoryStore::kKeepaliveCount)},
     };
     for (const auto& option : defaults)
         if (!hasParameter(*target, option.first))
@@ -78,6 +81,22 @@ bool refusesTheRow(const QSqlError& error)
 {
     const QString state = error.nativeErrorCode();
     return state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23"));
+}
+
+// A write whose desk is cut off (a network drop, a power cut) before its commit arrives ends
+// on the server within seconds, not when TCP gives up hours later: its row is then known not
+// written. The keepalives are the server's side of the connection (ignored on a local socket).
+QString sessionSettings()
+{
+    using namespace std::chrono;
+    return QStringLiteral("SET statement_timeout = %1; SET idle_in_transaction_session_timeout = %2; "
+                          "SET tcp_keepalives_idle = %3; SET tcp_keepalives_interval = %4; "
+                          "SET tcp_keepalives_count = %5")
+        .arg(PostgresHistoryStore::kStatementTimeout.count())
+        .arg(duration_cast<milliseconds>(PostgresHistoryStore::kOpenWriteLimit).count())
+        .arg(PostgresHistoryStore::kKeepaliveIdle.count())
+        .arg(PostgresHistoryStore::kKeepaliveInterval.count())
+        .arg(PostgresHistoryStore::kKeepaliveCount);
 }
 
 const QString kInsert = QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?) RETURNING txid_current()");
@@ -114,8 +133,7 @@ bool PostgresHistoryStore::connect()
         } else if (!configurePostgresConnection(db, m_uri, why)) {
         } else if (!db.open()) {
             why = db.lastError().text();
-        } else if (QSqlQuery setup(db);
-                   !setup.exec(QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeout.count()))) {
+        } else if (QSqlQuery setup(db); !setup.exec(sessionSettings())) {
             why = setup.lastError().text();
         } else {
             m_insert = std::make_unique<QSqlQuery>(db);
@@ -155,8 +173,15 @@ std::optional<QString> PostgresHistoryStore::transactionStatus(qint64 transactio
         asked = status.exec() && status.next();
     }
     if (!asked) {
+        // A transaction id this server has not reached yet (another server's) is unknown
+        // here; what the server says of the row itself settles it then.
+        const bool unknownHere = status.lastError().nativeErrorCode() == QLatin1String("22023");
         fail(status.lastError().text());
         status.clear();
+        if (unknownHere) {
+            database().rollback();
+            return QString();
+        }
         disconnect();
         return std::nullopt;
     }
@@ -181,7 +206,57 @@ bool PostgresHistoryStore::begin()
     return fail(database().lastError().text());
 }
 
-HistoryStore::Outcome PostgresHistoryStore::append(HistoryRow& row)
+HistoryStore::Settlement PostgresHistoryStore::settle(const HistoryRow& row)
+{
+    m_lastError.clear();
+    const auto finish = [this](Settlement settlement) {
+        if (m_connection == Connection::PerCall || settlement == Settlement::Unknown)
+            disconnect();
+        return settlement;
+    };
+    const std::optional<QString> status = transactionStatus(row.noted.mark);
+    if (!status)
+        return finish(Settlement::Unknown);
+    if (*status == QLatin1String("in progress")) {
+        fail(QStringLiteral("the write of transaction %1 is still open on the server").arg(row.noted.mark));
+        return finish(Settlement::Open);
+    }
+    // The row itself, by the transaction that wrote it: after a fail-over to a standby the
+    // same transaction id may have been given to another transaction, whose status says
+    // nothing of this row. The calldate index finds the candidates.
+    QSqlQuery lookup(database());
+    bool asked = lookup.prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM history WHERE calldate = ? AND "
+                                               "telnum = ? AND xmin = CAST(? AS xid))"));
+    if (asked) {
+        lookup.addBindValue(SqliteHistoryStore::dateTimeText(row.calldate));
+        lookup.addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
+        lookup.addBindValue(QString::number(row.noted.mark & 0xffffffffLL));
+        asked = lookup.exec() && lookup.next();
+    }
+    if (!asked) {
+        fail(lookup.lastError().text());
+        lookup.clear();
+        return finish(Settlement::Unknown);
+    }
+    return finish(lookup.value(0).toBool() ? Settlement::Written : Settlement::NotWritten);
+}
+
+std::vector<HistoryStore::Outcome> PostgresHistoryStore::append(std::vector<HistoryRow>& rows,
+                                                                const BeforeCommit& beforeCommit)
+{
+    std::vector<Outcome> outcomes;
+    for (HistoryRow& row : rows) {
+        std::vector<HistoryRow> one{row};
+        const Outcome outcome = appendOne(one.front(), beforeCommit);
+        row = one.front();
+        outcomes.push_back(outcome);
+        if (outcome == Outcome::Unavailable)
+            break;
+    }
+    return outcomes;
+}
+
+HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const BeforeCommit& beforeCommit)
 {
     m_lastError.clear();
     const auto finish = [this](Outcome outcome) {
@@ -189,17 +264,6 @@ HistoryStore::Outcome PostgresHistoryStore::append(HistoryRow& row)
             disconnect();
         return outcome;
     };
-
-    // A write whose commit went unanswered is settled first: committed means written.
-    if (row.unsettledTransaction != 0) {
-        const std::optional<QString> status = transactionStatus(row.unsettledTransaction);
-        if (!status || *status == QLatin1String("in progress"))
-            return finish(Outcome::Unavailable);
-        row.unsettledTransaction = 0;
-        if (*status == QLatin1String("committed"))
-            return finish(Outcome::Written);
-        // Aborted, or too old for the server to remember: the row is written again.
-    }
 
     if (!begin())
         return finish(Outcome::Unavailable);
@@ -223,31 +287,34 @@ HistoryStore::Outcome PostgresHistoryStore::append(HistoryRow& row)
     }
     const qint64 transaction = m_insert->value(0).toLongLong();
     m_insert->finish();
-    // The row's spool entry learns the transaction before it commits: whatever ends the
-    // program after this point, a later start asks the server instead of writing it again.
-    if (row.spoolId != 0) {
-        HistorySpool spool(row.spoolFile);
-        if (!spool.noteTransaction(row.spoolId, transaction)) {
-            fail(spool.lastError());
-            database().rollback();
-            return finish(Outcome::Unavailable);
-        }
-        row.unsettledTransaction = transaction;
+    // The spool learns the transaction before it commits: whatever ends the program after
+    // this point, a later start asks the server instead of writing the row again.
+    row.noted = {m_uri, transaction};
+    if (QString why; beforeCommit && !beforeCommit({row}, why)) {
+        fail(why);
+        row.noted = {};
+        database().rollback();
+        return finish(Outcome::Unavailable);
     }
     if (database().commit()) {
-        row.unsettledTransaction = 0;
+        row.noted = {};
         return finish(Outcome::Written);
     }
 
     // The commit failed or its answer was lost: ask the server on a new connection.
     const QString commitError = database().lastError().text();
     disconnect();
-    const std::optional<QString> status = transactionStatus(transaction);
-    if (status && *status == QLatin1String("committed")) {
-        row.unsettledTransaction = 0;
+    switch (settle(row)) {
+    case Settlement::Written:
+        row.noted = {};
         return finish(Outcome::Written);
+    case Settlement::NotWritten:
+        row.noted = {};
+        break;
+    case Settlement::Open:
+    case Settlement::Unknown:
+        break;
     }
-    row.unsettledTransaction = !status || *status == QLatin1String("in progress") ? transaction : 0;
     fail(commitError);
     return finish(Outcome::Unavailable);
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -15,8 +16,9 @@ class QSqlQuery;
 /// and the table must exist. Passwords come from the URI, `~/.pgpass` or PGPASSWORD, as
 /// libpq finds them.
 ///
-/// Every write is its own transaction whose id is learnt before the commit, so a commit
-/// whose answer is lost can be settled by asking the server afterwards instead of guessing.
+/// Every write is its own transaction whose id is learnt and noted before the commit, so a
+/// commit whose answer is lost is settled by asking that server afterwards instead of
+/// guessing.
 class PostgresHistoryStore final : public HistoryStore
 {
 public:
@@ -32,6 +34,12 @@ public:
     /// How long one statement may run on the server, and how long sent data may stay
     /// unacknowledged on a TCP connection before it counts as broken.
     static constexpr std::chrono::milliseconds kStatementTimeout{2000};
+    /// How long the server keeps a write open whose session has gone quiet inside it.
+    static constexpr std::chrono::seconds kOpenWriteLimit{10};
+    /// TCP keepalives, both ways: quiet this long, then probes this far apart, this many.
+    static constexpr std::chrono::seconds kKeepaliveIdle{5};
+    static constexpr std::chrono::seconds kKeepaliveInterval{2};
+    static constexpr int kKeepaliveCount = 3;
 
     /// A row written this long after its call is written as late: desks following the
     /// office's calls count it instead of opening its page. Longer than a call waits for
@@ -41,15 +49,21 @@ public:
     explicit PostgresHistoryStore(QString uri, Connection connection = Connection::Kept);
     ~PostgresHistoryStore() override;
 
-    Outcome append(HistoryRow& row) override;
+    using HistoryStore::append;
+    /// One transaction a row.
+    std::vector<Outcome> append(std::vector<HistoryRow>& rows, const BeforeCommit& beforeCommit) override;
+    /// Asks the server: a write still open there is `Open`; otherwise the row is written when
+    /// the table holds it with the transaction that wrote it.
+    Settlement settle(const HistoryRow& row) override;
     QString lastError() const override { return m_lastError; }
 
 private:
+    Outcome appendOne(HistoryRow& row, const BeforeCommit& beforeCommit);
     bool connect();
     void disconnect();
     bool begin();
     QSqlDatabase database() const;
-    /// "committed", "aborted" or "in progress"; "" when the server no longer knows;
+    /// "committed", "aborted" or "in progress"; "" when the server does not know it;
     /// nullopt when it could not be asked.
     std::optional<QString> transactionStatus(qint64 transaction);
     bool fail(const QString& why);

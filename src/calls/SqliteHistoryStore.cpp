@@ -1,7 +1,6 @@
 #include "calls/SqliteHistoryStore.h"
 
 #include "calls/HistoryReader.h"
-#include "calls/HistorySpool.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,46 +105,79 @@ QString SqliteHistoryStore::dateTimeText(const QDateTime& localDateTime)
     return QLocale::c().toString(localDateTime.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-HistoryStore::Outcome SqliteHistoryStore::append(HistoryRow& row)
+std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<HistoryRow>& rows,
+                                                              const BeforeCommit& beforeCommit)
 {
     m_lastError.clear();
-    // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
-    const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
-    const QString calldate = dateTimeText(row.calldate);
-    // The row and its spool entry change in one transaction across both files: a kill
-    // between the two can neither lose the row nor write it twice.
-    const bool fromSpool = row.spoolId != 0 && QFile::exists(row.spoolFile);
-    bool refused = false;
-    const bool written = withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
-        if (!requireFullSync(db, error) || (fromSpool && !HistorySpool::attach(db, row.spoolFile, error)))
+    std::vector<Outcome> outcomes(rows.size(), Outcome::Unavailable);
+    // The rows and their notes: the spool learns each row's rowid before the commit, so that
+    // whatever ends the program from here on, the row is looked up instead of written twice.
+    // The spool never joins this transaction, so neither file waits for the other's disk.
+    const bool committed = withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
+        QSqlQuery statement(db);
+        if (!requireFullSync(db, error) || !execute(statement, QStringLiteral("BEGIN IMMEDIATE"), error))
             return false;
-        if (!db.transaction()) {
-            error = db.lastError().text();
-            return false;
-        }
         QSqlQuery insert(db);
         bool ok = insert.prepare(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)"));
-        if (ok) {
-            insert.addBindValue(telnum);
-            insert.addBindValue(calldate);
-            ok = insert.exec();
-            refused = !ok && refusesTheRow(insert.lastError());
+        std::vector<HistoryRow> inserted;
+        for (std::size_t i = 0; ok && i < rows.size(); ++i) {
+            // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
+            insert.addBindValue(rows[i].number.isNull() ? QString(0, QChar()) : rows[i].number);
+            insert.addBindValue(dateTimeText(rows[i].calldate));
+            if (insert.exec()) {
+                outcomes[i] = Outcome::Written;
+                rows[i].noted = {m_path, insert.lastInsertId().toLongLong()};
+                inserted.push_back(rows[i]);
+            } else if (refusesTheRow(insert.lastError())) {
+                // The statement is undone; the transaction and the other rows go on.
+                outcomes[i] = Outcome::Refused;
+                error = insert.lastError().text();
+            } else {
+                error = insert.lastError().text();
+                ok = false;
+            }
         }
-        if (!ok)
+        if (!ok && error.isEmpty())
             error = insert.lastError().text();
         insert.finish();
-        ok = ok && (!fromSpool || HistorySpool::takeOut(db, row.spoolId, error));
-        if (ok && !db.commit()) {
-            error = db.lastError().text();
-            ok = false;
+        ok = ok && (inserted.empty() || !beforeCommit || beforeCommit(inserted, error));
+        ok = ok && execute(statement, QStringLiteral("COMMIT"), error);
+        if (!ok) {
+            QString ignored;
+            execute(statement, QStringLiteral("ROLLBACK"), ignored);
         }
-        if (!ok)
-            db.rollback();
         return ok;
     });
-    if (written && fromSpool)
-        row.spoolId = 0;
-    return written ? Outcome::Written : refused ? Outcome::Refused : Outcome::Unavailable;
+    if (!committed) {
+        // A failed commit is rolled back; should it have gone through after all, the notes
+        // kept here find its rows.
+        return {Outcome::Unavailable};
+    }
+    for (HistoryRow& row : rows)
+        row.noted = {};
+    return outcomes;
+}
+
+HistoryStore::Settlement SqliteHistoryStore::settle(const HistoryRow& row)
+{
+    m_lastError.clear();
+    Settlement settlement = Settlement::Unknown;
+    withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
+        QSqlQuery lookup(db);
+        bool ok = lookup.prepare(QStringLiteral("SELECT telnum, calldate FROM history WHERE rowid = ?"));
+        lookup.addBindValue(row.noted.mark);
+        ok = ok && lookup.exec();
+        if (!ok) {
+            error = lookup.lastError().text();
+            return false;
+        }
+        // The rowid alone could be another row's by now; the row is its number and time.
+        const bool found = lookup.next() && lookup.value(0).toString() == row.number &&
+                           lookup.value(1).toString() == dateTimeText(row.calldate);
+        settlement = found ? Settlement::Written : Settlement::NotWritten;
+        return true;
+    });
+    return settlement;
 }
 
 bool createHistoryDatabase(const QString& path, QString* errorText)

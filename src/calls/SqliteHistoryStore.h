@@ -8,8 +8,8 @@
 
 /// The call history in an SQLite file: table "history" with the text columns "telnum" and
 /// "calldate" ("YYYY-MM-DD HH:MM:SS", local time). The file and the table must exist; this
-/// class never creates either. Every `append` opens the file, inserts one row and closes it;
-/// a row from the spool leaves the spool file in the same transaction.
+/// class never creates either. Every `append` opens the file, inserts its rows in one
+/// transaction and closes it; any journal mode of the file will do.
 class SqliteHistoryStore final : public HistoryStore
 {
 public:
@@ -21,7 +21,11 @@ public:
 
     explicit SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout = kBusyTimeout);
 
-    Outcome append(HistoryRow& row) override;
+    using HistoryStore::append;
+    std::vector<Outcome> append(std::vector<HistoryRow>& rows, const BeforeCommit& beforeCommit) override;
+    /// Looks the noted rowid up: the row is written when that rowid holds its number and time.
+    Settlement settle(const HistoryRow& row) override;
+    std::size_t batchLimit() const override { return 500; }
     QString lastError() const override { return m_lastError; }
 
     /// The text form "calldate" is written in.

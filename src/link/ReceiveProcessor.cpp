@@ -62,7 +62,7 @@ template<typename Body> void ReceiveProcessor::trapped(const QString& label, Bod
                             MessageBoxes::Buttons::Ok);
 }
 
-void ReceiveProcessor::rcvProcess(const QString& line, const QDateTime& receivedAt)
+void ReceiveProcessor::rcvProcess(const QString& line, const Arrival& arrival)
 {
     trapped(QStringLiteral("rcvProcess:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
@@ -71,45 +71,45 @@ void ReceiveProcessor::rcvProcess(const QString& line, const QDateTime& received
         case RcvMode::GetAInfo:
             return isdnGetAInfo(line);
         case RcvMode::Idle:
-            return isdnIdle(line, receivedAt);
+            return isdnIdle(line, arrival);
         default:
             return std::nullopt;
         }
     });
 }
 
-void ReceiveProcessor::rcvProcessA(const QString& line, const QDateTime& receivedAt)
+void ReceiveProcessor::rcvProcessA(const QString& line, const Arrival& arrival)
 {
     trapped(QStringLiteral("rcvProcessA:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
         case RcvMode::Initial:
             return analogInitial(line);
         case RcvMode::Idle:
-            return analogIdle(line, receivedAt);
+            return analogIdle(line, arrival);
         default:
             return std::nullopt;
         }
     });
 }
 
-void ReceiveProcessor::rcvProcessT1(const QString& frame, const QDateTime& receivedAt)
+void ReceiveProcessor::rcvProcessT1(const QString& frame, const Arrival& arrival)
 {
     trapped(QStringLiteral("rcvProcessT1:"), [&]() -> Outcome {
         switch (m_state.rcvMode) {
         case RcvMode::Initial:
             return t1Initial(frame);
         case RcvMode::Idle:
-            return t1Idle(frame, receivedAt);
+            return t1Idle(frame, arrival);
         default:
             return std::nullopt;
         }
     });
 }
 
-void ReceiveProcessor::lineRead(const QString& text, bool frame, const QDateTime& receivedAt)
+qint64 ReceiveProcessor::lineRead(const QString& text, bool frame, const QDateTime& receivedAt)
 {
     if (m_state.rcvMode != RcvMode::Idle)
-        return;
+        return 0;
     std::optional<QString> number;
     if (frame) {
         // An empty number is the watchdog's answer, not a call.
@@ -121,8 +121,7 @@ void ReceiveProcessor::lineRead(const QString& text, bool frame, const QDateTime
                      ? NumberExtraction::isdnNumber(text, m_state.adapterProfile.ring)
                      : NumberExtraction::analogNumber(text, m_state.adapterProfile.ring);
     }
-    if (number)
-        m_dispatch.journal(*number, receivedAt);
+    return number ? m_dispatch.journal(*number, receivedAt) : 0;
 }
 
 ReceiveProcessor::Outcome ReceiveProcessor::isdnInitial(const QString& line)
@@ -249,10 +248,10 @@ void ReceiveProcessor::watchdogAnswer(const QString& line)
     m_state.watchAck = line == m_state.adapterProfile.ok ? WatchAck::Answered : WatchAck::Outstanding;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::isdnIdle(const QString& line, const QDateTime& receivedAt)
+ReceiveProcessor::Outcome ReceiveProcessor::isdnIdle(const QString& line, const Arrival& arrival)
 {
     if (isNotification(line))
-        m_dispatch.isdnNotification(line, receivedAt);
+        m_dispatch.isdnNotification(line, arrival);
     else
         watchdogAnswer(line);
     return std::nullopt;
@@ -269,11 +268,11 @@ ReceiveProcessor::Outcome ReceiveProcessor::analogInitial(const QString& line)
     return std::nullopt;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::analogIdle(const QString& line, const QDateTime& receivedAt)
+ReceiveProcessor::Outcome ReceiveProcessor::analogIdle(const QString& line, const Arrival& arrival)
 {
     DebugLog(m_state, QStringLiteral("rcv--IDLE") + line);
     if (isNotification(line))
-        return m_dispatch.analogNotification(line, receivedAt);
+        return m_dispatch.analogNotification(line, arrival);
     watchdogAnswer(line);
     return std::nullopt;
 }
@@ -288,10 +287,10 @@ ReceiveProcessor::Outcome ReceiveProcessor::t1Initial(const QString& frame)
     return std::nullopt;
 }
 
-ReceiveProcessor::Outcome ReceiveProcessor::t1Idle(const QString& frame, const QDateTime& receivedAt)
+ReceiveProcessor::Outcome ReceiveProcessor::t1Idle(const QString& frame, const Arrival& arrival)
 {
     DebugLog(m_state, QStringLiteral("rcv--IDLE") + frame);
     if (frame.size() == NumberExtraction::kT1FrameLength)
-        m_dispatch.t1Frame(frame, receivedAt);
+        m_dispatch.t1Frame(frame, arrival);
     return std::nullopt;
 }

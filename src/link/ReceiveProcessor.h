@@ -32,11 +32,11 @@ public:
     /// The call actions, which calls followed from other desks go through as well.
     CallDispatch& dispatch() { return m_dispatch; }
 
-    void rcvProcess(const QString& line, const QDateTime& receivedAt) override;
-    void rcvProcessA(const QString& line, const QDateTime& receivedAt) override;
-    void rcvProcessT1(const QString& frame, const QDateTime& receivedAt) override;
+    void rcvProcess(const QString& line, const Arrival& arrival) override;
+    void rcvProcessA(const QString& line, const Arrival& arrival) override;
+    void rcvProcessT1(const QString& frame, const Arrival& arrival) override;
     /// An incoming call read while standing by is kept for the history at once.
-    void lineRead(const QString& text, bool frame, const QDateTime& receivedAt) override;
+    qint64 lineRead(const QString& text, bool frame, const QDateTime& receivedAt) override;
 
 private:
     using Outcome = std::optional<CallFailure>;
@@ -44,11 +44,11 @@ private:
 
     Outcome isdnInitial(const QString& line);
     Outcome isdnGetAInfo(const QString& line);
-    Outcome isdnIdle(const QString& line, const QDateTime& receivedAt);
+    Outcome isdnIdle(const QString& line, const Arrival& arrival);
     Outcome analogInitial(const QString& line);
-    Outcome analogIdle(const QString& line, const QDateTime& receivedAt);
+    Outcome analogIdle(const QString& line, const Arrival& arrival);
     Outcome t1Initial(const QString& frame);
-    Outcome t1Idle(const QString& frame, const QDateTime& receivedAt);
+    Outcome t1Idle(const QString& frame, const Arrival& arrival);
 
     Outcome storeCtiCode(const QString& rest);
     /// The IDLE rules of both line-framed routines. True when the line is a notification.

@@ -20,7 +20,7 @@ void ReceiveQueue::take()
     QByteArray bytes = m_link.readWaiting();
     if (bytes.isEmpty())
         return;
-    Event event{std::move(bytes), QDateTime::currentDateTime(), m_link.controlCodeFraming(), {}};
+    Event event{std::move(bytes), QDateTime::currentDateTime(), m_link.controlCodeFraming(), {}, {}};
     event.units = m_assembler.feed(event.bytes, event.controlCode ? ReceiveAssembler::Framing::ControlCode
                                                                   : ReceiveAssembler::Framing::Line);
     if (m_assembler.pending().isEmpty())
@@ -28,7 +28,7 @@ void ReceiveQueue::take()
     else
         m_silence.start();
     for (const QByteArray& unit : std::as_const(event.units))
-        m_link.unitRead(unit, event.controlCode, event.receivedAt);
+        event.journalKeys.append(m_link.unitRead(unit, event.controlCode, event.receivedAt));
     m_events.push_back(std::move(event));
 }
 

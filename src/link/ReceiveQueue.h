@@ -36,6 +36,8 @@ public:
         QDateTime receivedAt;
         bool controlCode = false;
         QList<QByteArray> units;
+        /// Each unit's journal entry, 0 for none.
+        QList<qint64> journalKeys;
     };
 
     /// What the queue needs of the serial link.
@@ -48,8 +50,9 @@ public:
         /// Bytes waiting on the port, the driver's included.
         virtual qint64 bytesWaiting() const = 0;
         virtual bool controlCodeFraming() const = 0;
-        /// Each line or frame the moment it has been cut out, before its read is handled.
-        virtual void unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt) = 0;
+        /// Each line or frame the moment it has been cut out, before its read is handled; the
+        /// key of the journal entry it made, if any, which its handling gets.
+        virtual qint64 unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt) = 0;
         virtual void handle(const Event& event) = 0;
         /// Whatever has waited has been handled.
         virtual void handlingDone() = 0;

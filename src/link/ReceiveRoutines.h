@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SettingsRecords.h"
+#include "calls/Arrival.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,20 +24,22 @@ inline ReceiveRoutine receiveRoutineFor(const AdapterProfile& profile)
 }
 
 /// The three receive routines that the serial link hands complete lines and frames to,
-/// one at a time and in arrival order, each with the local time at which it arrived.
+/// one at a time and in arrival order, each with the local time at which it arrived and the
+/// journal entry its call got when it was read.
 class ReceiveRoutines
 {
 public:
     virtual ~ReceiveRoutines() = default;
 
     /// Line framing, `kind` exactly "INS".
-    virtual void rcvProcess(const QString& line, const QDateTime& receivedAt) = 0;
+    virtual void rcvProcess(const QString& line, const Arrival& arrival) = 0;
     /// Line framing, any other `kind`.
-    virtual void rcvProcessA(const QString& line, const QDateTime& receivedAt) = 0;
+    virtual void rcvProcessA(const QString& line, const Arrival& arrival) = 0;
     /// Control-code framing.
-    virtual void rcvProcessT1(const QString& frame, const QDateTime& receivedAt) = 0;
+    virtual void rcvProcessT1(const QString& frame, const Arrival& arrival) = 0;
     /// Each complete line (`frame` false) or frame the moment it has been read, in arrival
     /// order, before any routine sees it: a routine may still be busy with an earlier one.
-    /// Shows nothing and opens nothing.
-    virtual void lineRead(const QString& /*text*/, bool /*frame*/, const QDateTime& /*receivedAt*/) {}
+    /// Shows nothing, opens nothing and never waits. The key of the journal entry it made,
+    /// 0 for none, comes back with the line to its routine.
+    virtual qint64 lineRead(const QString& /*text*/, bool /*frame*/, const QDateTime& /*receivedAt*/) { return 0; }
 };

@@ -258,9 +258,9 @@ bool frmComm::controlCodeFraming() const
     return receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::ControlCode;
 }
 
-void frmComm::unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt)
+qint64 frmComm::unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt)
 {
-    m_routines.lineRead(fromCp932(unit), controlCode, receivedAt);
+    return m_routines.lineRead(fromCp932(unit), controlCode, receivedAt);
 }
 
 void frmComm::MSComm1_OnComm()
@@ -274,17 +274,18 @@ void frmComm::handle(const ReceiveQueue::Event& event)
         // One acknowledgement per receive event, whatever it carried.
         SendCommand(QString(QChar(kAck)));
     }
-    for (const QByteArray& unit : event.units) {
-        const QString text = fromCp932(unit);
+    for (qsizetype i = 0; i < event.units.size(); ++i) {
+        const QString text = fromCp932(event.units[i]);
+        const Arrival arrival(event.receivedAt, event.journalKeys.value(i));
         if (event.controlCode) {
-            m_routines.rcvProcessT1(text, event.receivedAt);
+            m_routines.rcvProcessT1(text, arrival);
             continue;
         }
         DebugLog(m_state, QStringLiteral("**RCV - ") + text);
         if (receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::Isdn)
-            m_routines.rcvProcess(text, event.receivedAt);
+            m_routines.rcvProcess(text, arrival);
         else
-            m_routines.rcvProcessA(text, event.receivedAt);
+            m_routines.rcvProcessA(text, arrival);
     }
 
     if (isDebugMode(m_state)) {

@@ -118,7 +118,7 @@ private:
     QByteArray readWaiting() override;
     qint64 bytesWaiting() const override;
     bool controlCodeFraming() const override;
-    void unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt) override;
+    qint64 unitRead(const QByteArray& unit, bool controlCode, const QDateTime& receivedAt) override;
     void handle(const ReceiveQueue::Event& event) override;
     void handlingDone() override;
     void fragmentDropped(const QByteArray& fragment) override;

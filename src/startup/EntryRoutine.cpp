@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "calls/PostgresHistoryStore.h"
 #include "calls/PostgresUri.h"
+#include "calls/SpoolLock.h"
 #include "calls/SqliteHistoryStore.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
@@ -19,6 +20,7 @@
 #include "ui/SystemTaskTray.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -142,6 +144,18 @@ int runProgram(const ApplicationDirectory& dir)
     SystemTaskTray tray;
     Program program(appDir, {boxes, pauser, tray});
     ReadWriteAppSettings(program.state, QStringLiteral("READ"));
+    // Another program on this directory (started with another title, by another user, in
+    // another session) owns the calls waiting in its spool and the adapter's port: this one
+    // would write that program's rows a second time.
+    if (const SpoolLock& spool = program.history.spoolLock(); spool.state() == SpoolLock::State::HeldElsewhere) {
+        std::fprintf(stderr, "chakushin: %s is in use by another chakushin (%s holds %s); not starting\n",
+                     qPrintable(appDir), qPrintable(spool.holder()), qPrintable(spool.path()));
+        boxes.show(QStringLiteral("このフォルダーの設定は、ほかに起動している着信が使っています（%1）。\n%2\n"
+                                  "同じフォルダーで二つ同時には起動できません。")
+                       .arg(spool.holder(), QDir::toNativeSeparators(appDir)),
+                   program.state.systemSettings.appName, MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+        return 1;
+    }
 
     // Rows a previous run could not write (it may have been killed) go in before anything
     // else, wherever the history is now; the retry every minute goes on if they cannot.

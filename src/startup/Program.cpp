@@ -30,15 +30,17 @@ SharedState stateFor(const QString& appDir)
 Program::Program(const QString& appDir, ProgramSeams programSeams)
     : state(stateFor(appDir))
     , seams(programSeams)
-    , m_ownBrowser(seams.browser ? nullptr : std::make_unique<DesktopBrowserLauncher>(state, seams.messageBoxes))
+    , m_boxes(seams.messageBoxes)
+    , m_ownBrowser(seams.browser ? nullptr : std::make_unique<DesktopBrowserLauncher>(state, m_boxes))
     , m_ownFileChooser(seams.fileChooser ? nullptr : std::make_unique<QtFileChooser>())
-    , history(state, seams.messageBoxes)
-    , receive(state, seams.messageBoxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
-    , comm(state, seams.messageBoxes, seams.pauser, receive)
+    , history(state, m_boxes)
+    , receive(state, m_boxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
+    , comm(state, m_boxes, seams.pauser, receive)
     , notifier(state, seams.tray, seams.browser ? *seams.browser : *m_ownBrowser)
     , follower(state, receive.dispatch(),
                [this](const QString& number, const QDateTime& calldate) { return history.keptHere(number, calldate); })
 {
+    m_boxes.setHistory(&history);
     receive.dispatch().setNotifier(&notifier);
     history.setWrittenHandler([this] {
         if (m_historyWindow)
@@ -56,8 +58,7 @@ Program::~Program()
 frmTerminal& Program::loadMainWindow()
 {
     if (!m_window) {
-        m_window =
-            std::make_unique<frmTerminal>(state, seams.messageBoxes, seams.pauser, comm, receive, seams.tray, openers);
+        m_window = std::make_unique<frmTerminal>(state, m_boxes, seams.pauser, comm, receive, seams.tray, openers);
         registerDialogs();
         QObject::connect(m_window.get(), &frmTerminal::historyRequested, m_window.get(), [this] { openHistory(); });
         QObject::connect(m_window.get(), &frmTerminal::followSettingsRequested, m_window.get(),
@@ -88,7 +89,7 @@ HistoryWindow& Program::openHistory()
 FollowDialog& Program::openFollowSettings()
 {
     if (!m_followDialog) {
-        m_followDialog = new FollowDialog(state, seams.messageBoxes, m_window.get());
+        m_followDialog = new FollowDialog(state, m_boxes, m_window.get());
         m_followDialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(m_followDialog, &QDialog::accepted, m_window.get(),
                          [this] { m_window->followSettingsChanged(); });
@@ -102,7 +103,7 @@ FollowDialog& Program::openFollowSettings()
 void Program::registerDialogs()
 {
     FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
-    registerSettingsDialogs(openers, state, seams.messageBoxes, seams.pauser, comm, *m_window, chooser);
+    registerSettingsDialogs(openers, state, m_boxes, seams.pauser, comm, *m_window, chooser);
 }
 
 // Each dialog is made just before it is shown: loading it closes the port and reads the
@@ -137,7 +138,7 @@ int Program::runUntilUnloaded()
     EndSignals endSignals;
     QObject::connect(&endSignals, &EndSignals::endRequested, m_window.get(), [this](int signalNumber) {
         DebugLog(state, QStringLiteral("signal %1: ending").arg(signalNumber));
-        m_window->close();
+        m_window->endAtOnce();
     });
     return QCoreApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include "app/SharedState.h"
 #include "calls/CallFollower.h"
 #include "calls/DatabaseCallHistory.h"
+#include "calls/JournalFirstBoxes.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
 #include "startup/StartupSequence.h"
@@ -66,7 +67,8 @@ public:
     frmTerminal* mainWindow() const { return m_window.get(); }
     /// Lives in the event loop until the main window has unloaded, from "終了" or from
     /// SIGTERM, SIGHUP or SIGINT (a logout, a shutdown), which end the program the same way
-    /// without the notice. Returns the exit status. Needs the main window loaded.
+    /// without the notice and without the unload's pause. Returns the exit status. Needs the
+    /// main window loaded.
     int runUntilUnloaded();
     /// Opens the call-history window over the history the settings name now, or brings the
     /// open one forward: one at most. Calls written while it is open appear in it at once.
@@ -81,6 +83,8 @@ public:
     ProgramSeams seams;
 
 private:
+    /// Every box the program's parts show goes through here.
+    JournalFirstBoxes m_boxes;
     std::unique_ptr<BrowserLauncher> m_ownBrowser;
     std::unique_ptr<FileChooser> m_ownFileChooser;
 

@@ -494,6 +494,12 @@ void frmTerminal::closeEvent(QCloseEvent* event)
         Form_Unload();
 }
 
+void frmTerminal::endAtOnce()
+{
+    m_endingAtOnce = true;
+    close();
+}
+
 void frmTerminal::Form_Unload()
 {
     m_unloading = true;
@@ -501,7 +507,9 @@ void frmTerminal::Form_Unload()
     if (m_follower)
         m_follower->stop();
     removeTaskTray();
-    m_pauser.pause(kUnloadPause);
+    // The session is going (a logout, a shutdown): its tray needs no time to take the icon away.
+    if (!m_endingAtOnce)
+        m_pauser.pause(kUnloadPause);
     setWindowIcon(QIcon());
 
     Timer1.stop();

@@ -101,6 +101,9 @@ public:
     void setTaskTray(const QString& caption) override;
     void removeTaskTray() override;
 
+    /// Ends the program as "終了" does, without the unload's pause: the session is ending.
+    void endAtOnce();
+
     // CallDisplay
     void setRecvData(const QString& number) override { txtRecvData->setText(number); }
 
@@ -167,6 +170,7 @@ private:
     frmMessage* m_popup = nullptr;
     std::unique_ptr<frmCutting> m_offIconHolder;
     bool m_unloading = false;
+    bool m_endingAtOnce = false;
     bool m_painted = false;
     bool m_attached = false;
 };

@@ -38,6 +38,8 @@ struct InstanceDesk
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         desk.write("[SYSTEM]\ndebugmode=True\nadapter=1\nCommPort=9\n[PORTS]\nCOM9=/nonexistent/no-adapter\n");
+        // The programs started here own the directory, not this process.
+        desk.program.reset();
     }
     ~InstanceDesk() { qunsetenv("XDG_RUNTIME_DIR"); }
 

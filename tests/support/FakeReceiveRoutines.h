@@ -21,12 +21,9 @@ public:
         QString text;
     };
 
-    void rcvProcess(const QString& line, const QDateTime&) override { handle(QStringLiteral("rcvProcess"), line); }
-    void rcvProcessA(const QString& line, const QDateTime&) override { handle(QStringLiteral("rcvProcessA"), line); }
-    void rcvProcessT1(const QString& frame, const QDateTime&) override
-    {
-        handle(QStringLiteral("rcvProcessT1"), frame);
-    }
+    void rcvProcess(const QString& line, const Arrival&) override { handle(QStringLiteral("rcvProcess"), line); }
+    void rcvProcessA(const QString& line, const Arrival&) override { handle(QStringLiteral("rcvProcessA"), line); }
+    void rcvProcessT1(const QString& frame, const Arrival&) override { handle(QStringLiteral("rcvProcessT1"), frame); }
 
     QStringList texts() const
     {

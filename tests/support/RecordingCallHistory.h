@@ -15,10 +15,10 @@ public:
         : m_log(log)
     {}
 
-    void WriteCallHistory(const QString& number, const QDateTime& calldate) override
+    void WriteCallHistory(const QString& number, const Arrival& arrival) override
     {
         numbers.append(number);
-        calldates.append(calldate);
+        calldates.append(arrival.at);
         if (m_log)
             m_log->add("history", number);
     }

@@ -73,12 +73,15 @@ void killDuringFlushes(const QString& executable, SharedState state, const QStri
             waiting.journal(calls.last(), QDateTime(QDate(2026, 12, 7), QTime(9, 0)).addSecs(n * 61));
         }
     }
+    // Every connection to the spool has closed, so the file holds all of it, its log merged.
+    QFile::remove(spool + QStringLiteral(".full"));
     EXPECT_TRUE(QFile::copy(spool, spool + QStringLiteral(".full")));
     state.urlSettings.path3 = history;
     int midway = 0;
     for (int trial = 1; trial <= trials; ++trial) {
         SCOPED_TRACE(trial);
-        QFile::remove(spool);
+        for (const char* file : {"", "-wal", "-shm"})
+            QFile::remove(spool + QLatin1String(file));
         EXPECT_TRUE(QFile::copy(spool + QStringLiteral(".full"), spool) && clear());
         const int killAfter = QRandomGenerator::global()->bounded(1, rows);
         {

@@ -41,6 +41,7 @@ struct Desk
                     "[SYSTEM]\ndebugmode=True\nURLinit=True\n[URL]\nbrowse=True\npath1=" + kPage.toUtf8() + "\n" + ini,
                 .adapter = adapter})
     {
+        desk.program.reset(); // the desk's own program is the one started below
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile browser(desk.dir.filePath("browser"));
         browser.open(QIODevice::WriteOnly);

@@ -134,8 +134,9 @@ TEST(Installation, FirstAndSecondStartOfTheInstalledProgram)
     NewUser user;
     ASSERT_TRUE(
         startUntil(user, program, [&](const QByteArray&) { return QFile::exists(user.ownDir("mdb/cti.mdb")); }));
-    EXPECT_EQ(filesUnder(user.ownDir()), (QStringList{"icons/chakushin.png", "icons/standby_off.png",
-                                                      "icons/standby_on.png", "mdb/cti.mdb", "settings.ini"}));
+    EXPECT_EQ(filesUnder(user.ownDir()),
+              (QStringList{"history-spool.db.lock", "icons/chakushin.png", "icons/standby_off.png",
+                           "icons/standby_on.png", "mdb/cti.mdb", "settings.ini"}));
     EXPECT_EQ(bytesOf(user.ownDir("settings.ini")), bytesOf(installation.path("share/chakushin/settings.ini")));
     EXPECT_EQ(bytesOf(user.ownDir("icons/standby_on.png")),
               bytesOf(installation.path("share/chakushin/icons/standby_on.png")));

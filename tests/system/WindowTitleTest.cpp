@@ -47,6 +47,7 @@ TEST(WindowTitles, ABoxWithItsOwnTitleShowsExactlyThatTitle)
     ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X server (run under scripts/lib/with-xvfb)";
     TestDesk desk({.ini = "[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\nbrowse=True\npath1=http://crm.example.jp/?tel=\n",
                    .adapter = "CTI-INS100"});
+    desk.program.reset(); // the desk's own program is the one started below
     // No browser anywhere: no BROWSER and empty desktop configuration folders; and an instance
     // of its own (XDG_RUNTIME_DIR), whatever else runs on this machine.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
