@@ -1,14 +1,17 @@
 // Fault drills: each breaks the database during calls and mends it; every call's row ends up once, in order, timed.
 
-#include "calls/HistorySpool.h"
 #include "calls/DatabaseCallHistory.h"
+#include "calls/HistorySpool.h"
+#include "link/AdapterConversation.h"
 #include "calls/SqliteHistoryStore.h"
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandbyDesk.h"
+#include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
+#include "support/TestDesk.h"
 #include "ui/QtMessageBoxes.h"
 
 #include "AdapterSimulator.h"
@@ -16,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -24,16 +28,20 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <functional>
+#include <map>
 #include <iostream>
 #include <utility>
 #include <vector>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #ifndef CHAKUSHIN_EXECUTABLE
 #error "CHAKUSHIN_EXECUTABLE must name the program"
@@ -90,6 +98,44 @@ bool killAndWait(QProcess& child, int signal)
     ::kill(pid_t(child.processId()), signal);
     return child.waitForFinished(10000);
 }
+
+// What a desk under a drill tells on its standard output: every 50 ms a tick with the time (and so whether its event
+// loop runs), its state code and each page opened since, and each box it was shown (answered at once).
+struct DrillLog
+{
+    std::vector<qint64> ticks;
+    std::map<QString, qint64> pages; ///< number, when its page was seen opened
+    QStringList pageOrder;
+    QStringList boxes;
+    int appState = 0;
+    QByteArray pending;
+
+    void read(QProcess& desk)
+    {
+        pending += desk.readAllStandardOutput();
+        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            const QString line = QString::fromUtf8(pending.left(end));
+            pending.remove(0, end + 1);
+            const QStringList words = line.split(u' ');
+            if (words.value(0) == u"tick") {
+                ticks.push_back(words.value(1).toLongLong());
+                appState = words.value(2).toInt();
+            } else if (words.value(0) == u"page") {
+                pageOrder << words.value(1);
+                pages.emplace(words.value(1), words.value(2).toLongLong());
+            } else if (words.value(0) == u"box") {
+                boxes << line.mid(4);
+            }
+        }
+    }
+    qint64 longestTickGap() const
+    {
+        qint64 gap = 0;
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            gap = std::max(gap, ticks[i] - ticks[i - 1]);
+        return gap;
+    }
+};
 
 class HistorySpoolTest : public ::testing::Test
 {
@@ -148,19 +194,43 @@ protected:
         QThread::msleep(300); // time enough to write a row twice
     }
 
-    // A standby desk in a process of its own, its adapter `sim` here; every fsync takes 10 ms if `slowDisk`.
-    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
+    struct DeskOptions
+    {
+        bool watchdog = false;
+        /// Every fsync of the desk first waits this long; none when negative.
+        int fsyncDelayMs = -1;
+        /// A commit of the history file stalls while this file exists.
+        QString stallWhile = {};
+        /// Boxes answered at once and told, ticks and pages told (see `DrillDesk`).
+        bool drill = false;
+        std::chrono::milliseconds retry{0};
+    };
+
+    // A standby desk in a process of its own, its adapter `sim` here.
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, const DeskOptions& options)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (slowDisk) {
+        if (options.fsyncDelayMs >= 0 || !options.stallWhile.isEmpty()) {
             env.insert("LD_PRELOAD", QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
+            env.insert("CHAKUSHIN_FSYNC_DELAY_MS", QString::number(std::max(0, options.fsyncDelayMs)));
+            env.insert("CHAKUSHIN_FSYNC_STALL_WHILE", options.stallWhile);
+            env.insert("CHAKUSHIN_FSYNC_STALL_MATCH", QFileInfo(dbPath).fileName());
             // A sanitized build wants its runtime first; the preloaded library uses none of it.
             env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
         }
-        StandbyDesk::configure(state, sim.portPath(), dbPath, false);
-        std::unique_ptr<QProcess> desk = startRole(watchdog ? "watched-desk" : "desk", dir.path(), env);
+        if (options.drill)
+            env.insert("CHAKUSHIN_DRILL", "1");
+        if (options.retry.count() > 0)
+            env.insert("CHAKUSHIN_DRILL_RETRY_MS", QString::number(options.retry.count()));
+        StandbyDesk::configure(state, sim.portPath(), dbPath, options.drill);
+        std::unique_ptr<QProcess> desk =
+            startRole(options.watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
+    }
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
+    {
+        return startDesk(sim, {.watchdog = watchdog, .fsyncDelayMs = slowDisk ? 10 : -1});
     }
 
     // Waits (processing events, so that the simulator answers) until the spool holds `count` rows.
@@ -316,25 +386,227 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
     }
 }
 
-// A burst on a 10 ms-fsync disk as the watchdog polls, its answer behind the calls: standby kept, each call once.
+// A burst of 1,000 calls as the watchdog polls, its answer behind the calls, on a disk whose every fsync takes 25 ms:
+// the rows lag behind, the pages do not; the window keeps its ticks, standby is kept, and each row follows once, in order.
 TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 {
+    constexpr int kCalls = 1000;
     auto sim = simulatorFor(dir);
     ASSERT_TRUE(createHistoryDatabase(dbPath));
-    std::unique_ptr<QProcess> running = startDesk(*sim, true, true);
+    std::unique_ptr<QProcess> running = startDesk(*sim, {.watchdog = true, .fsyncDelayMs = 25, .drill = true});
     QStringList burst;
+    std::vector<qint64> rungAt;
     QObject::connect(sim.get(), &AdapterSimulator::commandReceived, [&] {
-        // As many as the line holds unread; the answer to the poll goes out after them.
-        for (int n = 1; n <= 120 && burst.size() < n; ++n) {
+        for (int n = 1; n <= kCalls && burst.size() < n; ++n) {
             burst << callNumber(n);
+            rungAt.push_back(QDateTime::currentMSecsSinceEpoch());
             sim->raiseCall(burst.last());
         }
     });
-    processEventsUntil([&] { return numbersInHistory().size() == 120 && sim->commandsReceived().size() > 1; }, 120s);
+    DrillLog log;
+    processEventsUntil(
+        [&] {
+            log.read(*running);
+            return numbersInHistory().size() == kCalls && sim->commandsReceived().size() > 1;
+        },
+        300s);
     EXPECT_EQ(numbersInHistory(), burst);
+    EXPECT_EQ(log.pageOrder, burst);
+    qint64 latest = 0;
+    for (int n = 0; n < burst.size(); ++n)
+        latest = std::max(latest, log.pages[burst[n]] - rungAt[std::size_t(n)]);
+    std::cout << "latest page " << latest << " ms after its ring line; longest pause of the window "
+              << log.longestTickGap() << " ms" << std::endl;
+    // Each call waiting for its own row made the last page minutes late, the window white all along; the bounds leave
+    // room for a loaded machine.
+    EXPECT_LT(latest, 10000);
+    EXPECT_LT(log.longestTickGap(), 3000);
+    EXPECT_EQ(log.appState, int(AppStateCode::StandbyOn));
     EXPECT_GE(sim->commandsReceived().size(), 2) << "the watchdog did not poll again";
     ASSERT_TRUE(killAndWait(*running, SIGTERM));
     EXPECT_EQ(running->exitCode(), 0);
+}
+
+// The history away, or locked by another program, through several retries, then back: one box, with the database's
+// reason, for the call while it was away; none for the five calls after (the retries answered no call); every row once.
+TEST_F(HistorySpoolTest, AwayThroughRetriesThenBack)
+{
+    const QString away = dbPath + ".away";
+    std::unique_ptr<QProcess> locker;
+    // clang-format off
+    struct Fault { const char* name; std::function<void()> breakIt, mendIt; const char* reason; };
+    const std::vector<Fault> faults = {
+        {"moved away", [&] { ASSERT_TRUE(QFile::rename(dbPath, away)); }, [&] { ASSERT_TRUE(QFile::rename(away, dbPath)); }, "unable to open"},
+        {"locked with BEGIN EXCLUSIVE", [&] { locker = startRole("lock", dbPath); ASSERT_TRUE(waitForLine(*locker, "locked")); },
+         [&] { locker->closeWriteChannel(); ASSERT_TRUE(locker->waitForFinished(10000)); }, "database is locked"},
+    };
+    // clang-format on
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        QFile::remove(dbPath);
+        ASSERT_TRUE(createHistoryDatabase(dbPath));
+        auto sim = simulatorFor(dir);
+        std::unique_ptr<QProcess> desk = startDesk(*sim, {.drill = true, .retry = 300ms});
+        DrillLog log;
+        QStringList rung;
+        const auto ring = [&](int n) {
+            rung << callNumber(n);
+            sim->raiseCall(rung.last());
+            return processEventsUntil(
+                [&] {
+                    log.read(*desk);
+                    return log.pages.size() == std::size_t(n) && log.boxes.size() <= 1;
+                },
+                20s);
+        };
+        ASSERT_TRUE(ring(1) && processEventsUntil([&] { return numbersInHistory().size() == 1; }, 10s));
+        fault.breakIt();
+        ASSERT_TRUE(ring(2) && processEventsUntil([&] { return log.read(*desk), log.boxes.size() == 1; }, 20s));
+        processEventsUntil([] { return false; }, 2s); // six retries and more
+        fault.mendIt();
+        for (int n = 3; n <= 7; ++n)
+            ASSERT_TRUE(ring(n));
+        ASSERT_TRUE(processEventsUntil([&] { return numbersInHistory().size() >= 7; }, 20s));
+        processEventsUntil([&] { return log.read(*desk), false; }, 500ms);
+        ASSERT_EQ(log.boxes.size(), 1u) << log.boxes.join(u'\n').toStdString();
+        EXPECT_TRUE(log.boxes[0].startsWith(kUnusable + u' ' + QLatin1String(fault.reason))) << log.boxes[0].toStdString();
+        EXPECT_EQ(numbersInHistory(), rung);
+        ASSERT_TRUE(killAndWait(*desk, SIGTERM));
+    }
+}
+
+// A history file on a share that stalls for 20 s in a commit while five calls come: their pages open, the window keeps
+// its ticks, every call is in the spool on the disk while it lasts, no box; then every row once, in order.
+TEST_F(HistorySpoolTest, ShareStallingInACommit)
+{
+    const QString stall = dir.filePath("stall");
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    auto sim = simulatorFor(dir);
+    std::unique_ptr<QProcess> desk = startDesk(*sim, {.stallWhile = stall, .drill = true});
+    QFile(stall).open(QIODevice::WriteOnly);
+    const QDeadlineTimer stalled(20s);
+    DrillLog log;
+    QStringList rung;
+    for (int n = 1; n <= 5; ++n) {
+        rung << callNumber(n);
+        sim->raiseCall(rung.last());
+        ASSERT_TRUE(processEventsUntil([&] { return log.read(*desk), log.pages.size() == std::size_t(n); }, 10s));
+    }
+    EXPECT_TRUE(spooled(5)) << "calls held in memory only";
+    const std::size_t ticksBefore = log.ticks.size();
+    processEventsUntil([&] { return log.read(*desk), stalled.hasExpired(); }, 30s);
+    EXPECT_TRUE(numbersInHistory().isEmpty()) << "the stall did not hold the commit";
+    QFile::remove(stall);
+    ASSERT_TRUE(processEventsUntil([&] { return numbersInHistory().size() >= 5 && spooledOnDisk() == 0; }, 20s));
+    log.read(*desk);
+    EXPECT_EQ(numbersInHistory(), rung);
+    EXPECT_TRUE(log.boxes.isEmpty()) << log.boxes.join(u'\n').toStdString();
+    // Ticks every 50 ms all through the stall; a frozen window would have none.
+    EXPECT_GT(log.ticks.size() - ticksBefore, 100u);
+    EXPECT_LT(log.longestTickGap(), 1000);
+    ASSERT_TRUE(killAndWait(*desk, SIGTERM));
+}
+
+// A logout while a call waits for its row on a stalled share: the program ends at once, spinning nothing, and the row
+// waits in the spool for the next start, which writes it once.
+TEST_F(HistorySpoolTest, EndDuringAHistoryWait)
+{
+    const QString stall = dir.filePath("stall");
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    auto sim = simulatorFor(dir);
+    std::unique_ptr<QProcess> desk = startDesk(*sim, {.stallWhile = stall, .drill = true});
+    QFile(stall).open(QIODevice::WriteOnly);
+    DrillLog log;
+    sim->raiseCall(callNumber(1));
+    ASSERT_TRUE(processEventsUntil([&] { return log.read(*desk), log.pages.size() == 1; }, 10s));
+    processEventsUntil([] { return false; }, 1s); // well inside the call's wait
+    const auto cpuSeconds = [](const QString& stat) {
+        const QStringList fields = stat.mid(stat.lastIndexOf(u')') + 2).split(u' ');
+        return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    };
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(desk->processId()));
+    ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
+    const double cpuBefore = cpuSeconds(QString::fromLatin1(stat.readAll()));
+    rusage children{};
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    const double reapedBefore = seconds(children.ru_utime) + seconds(children.ru_stime);
+    QElapsedTimer ending;
+    ending.start();
+    ASSERT_TRUE(killAndWait(*desk, SIGTERM));
+    const qint64 took = ending.elapsed();
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    const double cpuAfter = seconds(children.ru_utime) + seconds(children.ru_stime) - reapedBefore - cpuBefore;
+    std::cout << "ended in " << took << " ms, " << cpuAfter << " s of CPU after the signal" << std::endl;
+    EXPECT_EQ((std::pair{desk->exitStatus(), desk->exitCode()}), std::pair(QProcess::NormalExit, 0));
+    // Spinning until the wait's 5 s were out took seconds of CPU; the bounds leave room for a loaded machine.
+    EXPECT_LT(took, 3000);
+    EXPECT_LT(cpuAfter, 1.0);
+    EXPECT_EQ(spooledOnDisk(), 1);
+    QFile::remove(stall);
+    startProgramUntil(1);
+    EXPECT_EQ((std::pair{numbersInHistory(), spooledOnDisk()}), std::pair(QStringList{callNumber(1)}, 0));
+}
+
+// Two programs started on one application directory with rows waiting: the second refuses, saying why, and no row is
+// written twice.
+TEST_F(HistorySpoolTest, TwoProgramsOnOneDirectory)
+{
+    ScriptedMessageBoxes quiet;
+    QStringList calls;
+    {
+        SharedState away = state;
+        away.urlSettings.path3 = dir.filePath("missing.mdb");
+        DatabaseCallHistory waiting(away, quiet);
+        for (int n = 1; n <= 300; ++n)
+            waiting.journal(calls.emplaceBack(callNumber(n)), callTime(n));
+    }
+    ASSERT_TRUE(createHistoryDatabase(dbPath));
+    dir.copyShippedSettings();
+    ProgramWithoutAdapter first(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath);
+    ProgramWithoutAdapter second(QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath);
+    QByteArray said;
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            said += first.process.readAllStandardError() + second.process.readAllStandardError();
+            return said.contains("in use by another chakushin") && numbersInHistory().size() >= 300;
+        },
+        30s))
+        << said.toStdString();
+    QThread::msleep(300); // time enough to write a row twice
+    EXPECT_EQ(numbersInHistory(), calls);
+}
+
+// Calls read while a box holds up their handling, the adapter's settings reloaded meanwhile (the number now comes out
+// differently): each call's row is still its own, from the line as it was read, once.
+TEST(HistoryIdentity, CallsHandledUnderOtherSettings)
+{
+    TestDesk desk({.ini = "[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\nhistory=True\nbrowse=True\npath3={dir}/cti.mdb\n",
+                   .adapter = "CTI-INS100"});
+    ASSERT_TRUE(createHistoryDatabase(desk.dir.filePath("cti.mdb")));
+    ASSERT_EQ(AdapterConversation(desk.state(), desk.comm(), desk.pauser).startStandby(),
+              AdapterConversation::StandbyStart::Started);
+    QStringList rung;
+    const auto ring = [&](int n) { desk.sim->raiseCall(rung.emplaceBack(callNumber(n))); };
+    desk.browser.failWithMessage = &desk.boxes;
+    desk.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
+        desk.browser.failWithMessage = nullptr;
+        for (int n = 2; n <= 4; ++n)
+            ring(n);
+        processEventsUntil([&] { return desk.program->history.spooledRows() >= 4; }, 10s);
+        desk.state().adapterProfile.ring = QStringLiteral("RIN");
+    };
+    ring(1);
+    ASSERT_TRUE(processEventsUntil([&] { return desk.browser.urls.size() == 4; }, 20s));
+    ring(5);
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return desk.browser.urls.size() == 5 && desk.program->history.spooledRows() == 0; }, 20s));
+    EXPECT_EQ(desk.browser.urls.last(), "G" + callNumber(5)) << "the handling did see the new settings";
+    rung.last() = desk.browser.urls.last(); // read under the new settings too
+    QStringList written;
+    for (const auto& [number, calldate] : historyRows(desk.dir.filePath("cti.mdb")))
+        written << number;
+    EXPECT_EQ(written, rung);
 }
 
 // Without a usable application directory the rows still wait, in memory, for this run.
@@ -364,12 +636,34 @@ TEST(HistoryRole, DISABLED_Play)
         in.readAll();
         ASSERT_TRUE(lock.exec("COMMIT"));
     } else if (role == "desk" || role == "watched-desk") {
-        // The program's parts in standby, with real message boxes that nobody closes.
-        QtMessageBoxes boxes;
-        auto desk = std::make_unique<StandbyDesk>(argument, boxes, role == "watched-desk");
+        // The program's parts in standby, with real message boxes that nobody closes; under a drill, boxes answered
+        // at once, and a tick every 50 ms telling the time, the state and the pages opened since (see DrillLog).
+        const bool drill = qEnvironmentVariableIsSet("CHAKUSHIN_DRILL");
+        QtMessageBoxes real;
+        ScriptedMessageBoxes told;
+        told.whileOpen = [](const ScriptedMessageBoxes::Shown& box) {
+            std::cout << "box " << qPrintable(box.text.simplified()) << std::endl;
+        };
+        auto desk = std::make_unique<StandbyDesk>(argument, drill ? static_cast<MessageBoxes&>(told) : real,
+                                                  role == "watched-desk");
         ASSERT_TRUE(desk->isStandingBy());
+        if (const int retry = qEnvironmentVariableIntValue("CHAKUSHIN_DRILL_RETRY_MS"); retry > 0)
+            desk->program.history.setRetryInterval(std::chrono::milliseconds(retry));
+        QTimer ticker;
+        qsizetype told_pages = 0;
+        ticker.callOnTimeout([&] {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            std::cout << "tick " << now << ' ' << int(desk->program.state.appState) << '\n';
+            for (; told_pages < desk->browser.urls.size(); ++told_pages)
+                std::cout << "page " << qPrintable(desk->browser.urls[told_pages].section(u'=', -1)) << ' ' << now
+                          << '\n';
+            std::cout.flush();
+        });
+        if (drill)
+            ticker.start(50);
         std::cout << "standing by" << std::endl;
         const int status = desk->program.runUntilUnloaded();
+        ticker.stop();
         desk.reset();
         std::exit(status);
     } else if (role == "call-and-hang") {
