@@ -267,6 +267,12 @@ TEST_F(PostgresHistoryTest, NotedWriteIsSettledByTheRowItself)
         db.close();
     }
     QSqlDatabase::removeDatabase("open-write");
+    // A desk allowed to insert only goes by the transaction's status.
+    ASSERT_TRUE(cluster->query(database, "DO $$ BEGIN CREATE ROLE inserter LOGIN; EXCEPTION WHEN duplicate_object "
+                                         "THEN NULL; END $$; GRANT INSERT ON history TO inserter"));
+    PostgresHistoryStore inserter(QString(uri).replace("postgres@", "inserter@"));
+    EXPECT_EQ(inserter.settle({callNumber(1), callTime(1), {uri, committedId}}), Settlement::Written);
+    EXPECT_TRUE(inserter.lastError().contains("permission denied")) << inserter.lastError().toStdString();
     PostgresHistoryStore away(cluster->uri("no_such_database"));
     EXPECT_EQ(away.settle({callNumber(1), callTime(1), {uri, committedId}}), Settlement::Unknown);
     EXPECT_FALSE(away.lastError().isEmpty());
