@@ -1,6 +1,7 @@
 #include "calls/HistoryWriter.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 using Outcome = HistoryStore::Outcome;
@@ -103,8 +104,11 @@ void HistoryWriter::retryRound()
 
 void HistoryWriter::removeFromSpool(const std::vector<qint64>& spoolIds)
 {
-    // Left behind, an entry keeps its note, and the next start finds its row written.
-    if (!spoolIds.empty() && !spool().remove(spoolIds))
+    // Left behind, an entry keeps its note, and the next start finds its row written. Rows
+    // kept in memory only have no entry.
+    std::vector<qint64> entries;
+    std::copy_if(spoolIds.begin(), spoolIds.end(), std::back_inserter(entries), [](qint64 id) { return id != 0; });
+    if (!entries.empty() && !spool().remove(entries))
         m_spoolError = spool().lastError();
 }
 

@@ -113,6 +113,7 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
     // The rows and their notes: the spool learns each row's rowid before the commit, so that
     // whatever ends the program from here on, the row is looked up instead of written twice.
     // The spool never joins this transaction, so neither file waits for the other's disk.
+    bool committing = false;
     const bool committed = withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
         QSqlQuery statement(db);
         if (!requireFullSync(db, error) || !execute(statement, QStringLiteral("BEGIN IMMEDIATE"), error))
@@ -141,6 +142,7 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
             error = insert.lastError().text();
         insert.finish();
         ok = ok && (inserted.empty() || !beforeCommit || beforeCommit(inserted, error));
+        committing = ok;
         ok = ok && execute(statement, QStringLiteral("COMMIT"), error);
         if (!ok) {
             QString ignored;
@@ -150,7 +152,10 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
     });
     if (!committed) {
         // A failed commit is rolled back; should it have gone through after all, the notes
-        // kept here find its rows.
+        // kept here find its rows. Before the commit nothing can have gone through.
+        if (!committing)
+            for (HistoryRow& row : rows)
+                row.noted = {};
         return {Outcome::Unavailable};
     }
     for (HistoryRow& row : rows)
