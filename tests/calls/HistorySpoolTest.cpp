@@ -1,10 +1,10 @@
 // Fault drills: each breaks the database during calls and mends it; every call's row ends up once, in order, timed.
 
-#include "calls/DatabaseCallHistory.h"
 #include "calls/HistorySpool.h"
-#include "link/AdapterConversation.h"
+#include "calls/DatabaseCallHistory.h"
 #include "calls/SpoolLock.h"
 #include "calls/SqliteHistoryStore.h"
+#include "link/AdapterConversation.h"
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
@@ -36,8 +36,8 @@
 
 #include <csignal>
 #include <functional>
-#include <map>
 #include <iostream>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -231,8 +231,7 @@ protected:
         if (options.retry.count() > 0)
             env.insert("CHAKUSHIN_DRILL_RETRY_MS", QString::number(options.retry.count()));
         StandbyDesk::configure(state, sim.portPath(), dbPath, options.drill);
-        std::unique_ptr<QProcess> desk =
-            startRole(options.watchdog ? "watched-desk" : "desk", dir.path(), env);
+        std::unique_ptr<QProcess> desk = startRole(options.watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
     }
@@ -290,7 +289,6 @@ protected:
     SharedState state = dir.makeState();
     ScriptedMessageBoxes boxes;
 };
-
 
 } // namespace
 
@@ -424,7 +422,8 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
 }
 
 // A burst of 1,000 calls as the watchdog polls, its answer behind the calls, on a disk whose every fsync takes 25 ms:
-// the rows lag behind, the pages do not; the window keeps its ticks, standby is kept, and each row follows once, in order.
+// the rows lag behind, the pages do not; the window keeps its ticks, standby is kept, and each row follows once, in
+// order.
 TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 {
     constexpr int kCalls = 1000;
@@ -593,7 +592,9 @@ TEST(HistoryIdentity, CallsHandledUnderOtherSettings)
     ASSERT_EQ(AdapterConversation(desk.state(), desk.comm(), desk.pauser).startStandby(),
               AdapterConversation::StandbyStart::Started);
     QStringList rung;
-    const auto ring = [&](int n) { desk.sim->raiseCall(rung.emplaceBack(callNumber(n))); };
+    const auto ring = [&](int n) {
+        desk.sim->raiseCall(rung.emplaceBack(callNumber(n)));
+    };
     desk.browser.failWithMessage = &desk.boxes;
     desk.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {
         desk.browser.failWithMessage = nullptr;
@@ -637,7 +638,8 @@ TEST(HistorySpoolFile, Rules)
     const std::vector<qint64> ids = spool.add({HistoryRow{callNumber(2), callTime(2)}, {callNumber(3), callTime(3)}});
     ASSERT_EQ(ids.size(), 2u) << spool.lastError().toStdString();
     EXPECT_FALSE(spool.remove({ids[0], ids[1] + 100}));
-    EXPECT_FALSE(spool.note({{callNumber(2), callTime(2), {"x", 7}, ids[0]}, {callNumber(9), callTime(9), {"x", 8}, 999}}));
+    EXPECT_FALSE(
+        spool.note({{callNumber(2), callTime(2), {"x", 7}, ids[0]}, {callNumber(9), callTime(9), {"x", 8}, 999}}));
     EXPECT_TRUE(spool.lastError().contains("0 entries changed")) << spool.lastError().toStdString();
     std::vector<HistorySpool::Entry> waiting = spool.waiting();
     ASSERT_EQ(waiting.size(), 3u);

@@ -7,8 +7,8 @@
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
-#include "support/StandbyDesk.h"
 #include "support/StandardErrorCapture.h"
+#include "support/StandbyDesk.h"
 #include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
@@ -341,8 +341,8 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
 }
 
 // A desk cut off between noting its write and committing it (a network drop, a power cut) leaves its session open on
-// the server, idle in the transaction: the next start on its spool finds the write still open there, and once the server
-// has ended it, within seconds, writes the row, once, well within 30 s.
+// the server, idle in the transaction: the next start on its spool finds the write still open there, and once the
+// server has ended it, within seconds, writes the row, once, well within 30 s.
 TEST_F(PostgresHistoryTest, WriteLeftOpenByADeskCutOff)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
