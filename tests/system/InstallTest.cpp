@@ -132,8 +132,9 @@ TEST(Installation, FirstAndSecondStartOfTheInstalledProgram)
     const QString program = installation.path("bin/chakushin");
 
     NewUser user;
-    ASSERT_TRUE(
-        startUntil(user, program, [&](const QByteArray&) { return QFile::exists(user.ownDir("mdb/cti.mdb")); }));
+    ASSERT_TRUE(startUntil(user, program, [&](const QByteArray&) {
+        return QFile::exists(user.ownDir("mdb/cti.mdb")) && QFile::exists(user.ownDir("history-spool.db.lock"));
+    }));
     EXPECT_EQ(filesUnder(user.ownDir()),
               (QStringList{"history-spool.db.lock", "icons/chakushin.png", "icons/standby_off.png",
                            "icons/standby_on.png", "mdb/cti.mdb", "settings.ini"}));
