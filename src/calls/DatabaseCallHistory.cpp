@@ -63,7 +63,7 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
         remember(entry.row);
         const qint64 key = m_nextKey++;
         m_earlier.push_back({key, entry.row, {}});
-        m_entries.emplace(key, Entry{std::move(entry.row), true});
+        m_entries.emplace(key, Entry{std::move(entry.row)});
     }
     m_earlierRun = int(m_entries.size());
     if (!spool.lastError().isEmpty())
@@ -193,10 +193,8 @@ void DatabaseCallHistory::journaled(const Journaled& kept)
 {
     for (const auto& [key, spoolId] : kept.spoolIds) {
         --m_notDurable;
-        if (const auto entry = m_entries.find(key); entry != m_entries.end()) {
+        if (const auto entry = m_entries.find(key); entry != m_entries.end())
             entry->second.row.spoolId = spoolId;
-            entry->second.durable = spoolId != 0;
-        }
     }
     if (!kept.error.isEmpty())
         trace(QStringLiteral("%1 history rows kept in memory only, not in the spool for").arg(kept.spoolIds.size()),

@@ -104,7 +104,6 @@ private:
     struct Entry
     {
         HistoryRow row;
-        bool durable = false;
     };
     struct Journaled
     {
