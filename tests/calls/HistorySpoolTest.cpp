@@ -215,6 +215,7 @@ protected:
     };
 
     // A standby desk in a process of its own, its adapter `sim` here.
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim) { return startDesk(sim, DeskOptions()); }
     std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, const DeskOptions& options)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -234,10 +235,6 @@ protected:
         std::unique_ptr<QProcess> desk = startRole(options.watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
-    }
-    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, bool watchdog = false, bool slowDisk = false)
-    {
-        return startDesk(sim, {.watchdog = watchdog, .fsyncDelayMs = slowDisk ? 10 : -1});
     }
 
     // A drill desk on a new history file, with a stall's file made when it has one; `ring` waits for the call's page.
@@ -390,7 +387,8 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
         SCOPED_TRACE(testing::Message() << ending.signal << (ending.historyAway ? " behind a box" : " in a burst"));
         auto sim = simulatorFor(dir);
         QFile::remove(dbPath);
-        QFile::remove(HistorySpool::pathIn(dir.path()));
+        for (const char* part : {"", "-wal", "-shm"}) // a killed desk leaves its log behind
+            QFile::remove(HistorySpool::pathIn(dir.path()) + part);
         ASSERT_TRUE(ending.historyAway || createHistoryDatabase(dbPath));
         std::unique_ptr<QProcess> running = startDesk(*sim);
         const QString before = SqliteHistoryStore::dateTimeText(QDateTime::currentDateTime().addSecs(-1));
