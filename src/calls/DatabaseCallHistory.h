@@ -28,11 +28,12 @@ class QThread;
 /// read (`journal`, on a thread of its own), and leaves it only after its history row has
 /// committed, so that a kill, a logout or a power cut loses nothing. The rows are written in
 /// the order of the calls, on another thread. A call waits for its own row at most
-/// `kWriteWait`. A row the database refuses to take now shows "Accessデータベースが使用できま
-/// せん。" with the driver's reason, as before, but is not lost: it waits, and is written
-/// with its own date and time before the next call's row and on every retry. Only a row the
-/// table refuses is dropped. Rows an earlier run left in the spool go first. One program owns
-/// a spool; another started on the same directory keeps nothing in it (`spoolLock()`).
+/// `kWriteWait`. A row the database refuses to take now shows
+/// "Accessデータベースが使用できません。" with the driver's reason, but is not lost: it
+/// waits, and is written with its own date and time before the next call's row and on every
+/// retry. Only a row the table refuses is dropped. A write that is not answered shows
+/// nothing. Rows an earlier run left in the spool go first. One program owns a spool;
+/// another started on the same directory keeps nothing in it (`spoolLock()`).
 class DatabaseCallHistory final : public CallHistory
 {
 public:
