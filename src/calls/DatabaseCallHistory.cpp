@@ -63,7 +63,7 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
         remember(entry.row);
         const qint64 key = m_nextKey++;
         m_earlier.push_back({key, entry.row, {}});
-        m_entries.emplace(key, Entry{std::move(entry.row)});
+        m_entries.emplace(key, std::move(entry.row));
     }
     m_earlierRun = int(m_entries.size());
     if (!spool.lastError().isEmpty())
@@ -77,12 +77,10 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
     // Durable in the journal, a row goes straight on to the writer; the call hears of it too.
     m_journal = new HistoryJournal(m_spoolPath, [this, writer = m_writer, toWriter = m_toWriter,
                                                  relay = m_relay](std::vector<KeptRow> rows, const QString& error) {
-        Journaled kept{{}, error};
-        for (const KeptRow& row : rows)
-            kept.spoolIds.emplace_back(row.key, row.row.spoolId);
+        const int count = int(rows.size());
         const QString target = rows.back().target;
         toWriter->post([writer, rows = std::move(rows), target]() mutable { writer->take(std::move(rows), target); });
-        relay->post([this, kept = std::move(kept)] { journaled(kept); });
+        relay->post([this, count, error] { journaled(count, error); });
     });
     for (auto [thread, worker, name] :
          {std::tuple{m_journalThread, static_cast<QObject*>(m_journal), "history journal"},
@@ -183,24 +181,19 @@ qint64 DatabaseCallHistory::journal(const QString& number, const QDateTime& call
     const HistoryRow row{number, calldate};
     remember(row);
     const qint64 key = m_nextKey++;
-    m_entries.emplace(key, Entry{row});
+    m_entries.emplace(key, row);
     ++m_notDurable;
     m_journal->enqueue({key, row, m_state.urlSettings.path3});
     return key;
 }
 
-void DatabaseCallHistory::journaled(const Journaled& kept)
+void DatabaseCallHistory::journaled(int rows, const QString& error)
 {
-    for (const auto& [key, spoolId] : kept.spoolIds) {
-        --m_notDurable;
-        if (const auto entry = m_entries.find(key); entry != m_entries.end())
-            entry->second.row.spoolId = spoolId;
-    }
-    if (!kept.error.isEmpty())
-        trace(QStringLiteral("%1 history rows kept in memory only, not in the spool for").arg(kept.spoolIds.size()),
-              kept.error);
-    for (const auto& wake : m_wake)
-        wake();
+    m_notDurable -= rows;
+    if (!error.isEmpty())
+        trace(QStringLiteral("%1 history rows kept in memory only, not in the spool for").arg(rows), error);
+    for (QEventLoop* wait : m_waits)
+        wait->exit(1);
 }
 
 qint64 DatabaseCallHistory::request(qint64 upToKey)
@@ -234,14 +227,10 @@ bool DatabaseCallHistory::waitUntil(const QString& cause, std::chrono::milliseco
         QEventLoop loop;
         // Only this object ends the loop with 1: anything else is the program ending (a
         // logout), which also ends every later loop at once, so no later wait may start.
-        const auto wake = [&loop] {
-            loop.exit(1);
-        };
-        m_wake.push_back(wake);
-        const std::size_t slot = m_wake.size() - 1;
-        QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, wake);
+        m_waits.push_back(&loop);
+        QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, [&loop] { loop.exit(1); });
         const int how = loop.exec();
-        m_wake.erase(m_wake.begin() + std::ptrdiff_t(slot));
+        m_waits.pop_back();
         if (how != 1) {
             m_ending = true;
             break;
@@ -262,8 +251,7 @@ void DatabaseCallHistory::received(const HistoryReport& report)
         if (entry == m_entries.end())
             continue;
         if (settled.outcome == HistoryStore::Outcome::Refused) {
-            trace(QStringLiteral("history row %1 refused and dropped by").arg(entry->second.row.number),
-                  settled.reason);
+            trace(QStringLiteral("history row %1 refused and dropped by").arg(entry->second.number), settled.reason);
             // For its call, should it still come.
             m_refused.emplace(settled.key, settled.reason);
             if (m_refused.size() > kKeptCallsRemembered)
@@ -280,8 +268,8 @@ void DatabaseCallHistory::received(const HistoryReport& report)
         trace(QStringLiteral("%1 waiting history rows not written to").arg(report.waiting), report.error);
     if (!report.spoolError.isEmpty())
         DebugLog(m_state, QStringLiteral("history spool: written rows not taken out: ") + report.spoolError);
-    for (const auto& wake : m_wake)
-        wake();
+    for (QEventLoop* wait : m_waits)
+        wait->exit(1);
     if (written && m_written)
         m_written();
 }

@@ -19,6 +19,7 @@
 #include <set>
 #include <vector>
 
+class QEventLoop;
 class QThread;
 
 /// `WriteCallHistory` on a `HistoryStore` for the database named by `urlSettings.path3`
@@ -102,16 +103,6 @@ public:
     static StoreFactory defaultFactory();
 
 private:
-    struct Entry
-    {
-        HistoryRow row;
-    };
-    struct Journaled
-    {
-        std::vector<std::pair<qint64, qint64>> spoolIds; ///< key, spool id (0: memory only)
-        QString error;
-    };
-
     void remember(const HistoryRow& row);
     void handEarlierRows();
     /// Asks the writer for the rows up to `upToKey`; the request's number, awaited until `forget`.
@@ -121,7 +112,8 @@ private:
     /// Processes events until `done`, at most `bound`; false when it did not come. Ends at
     /// once, for good, when the program is ending.
     bool waitUntil(const QString& cause, std::chrono::milliseconds bound, const std::function<bool()>& done);
-    void journaled(const Journaled& kept);
+    /// The journal has taken `rows` more calls; `error` says why they are in memory only.
+    void journaled(int rows, const QString& error);
     void received(const HistoryReport& report);
     void trace(const QString& what, const QString& storeError);
     void showUnusable(const QString& reason);
@@ -131,7 +123,8 @@ private:
     MessageBoxes& m_boxes;
     SpoolLock m_lock;
     QString m_spoolPath;
-    std::map<qint64, Entry> m_entries;
+    /// The calls kept and not yet written or refused, by key.
+    std::map<qint64, HistoryRow> m_entries;
     /// Refused rows whose calls have not been handled yet, by key, with the reason.
     std::map<qint64, QString> m_refused;
     std::deque<QString> m_keptCalls;
@@ -151,7 +144,8 @@ private:
     bool m_stalled = false;
     std::chrono::milliseconds m_writeWait{kWriteWait};
     std::optional<Wait> m_lastWait;
-    std::vector<std::function<void()>> m_wake;
+    /// The waits under way, innermost last.
+    std::vector<QEventLoop*> m_waits;
     std::function<void()> m_written;
     QObject m_inbox;
     std::shared_ptr<QueuedRelay> m_relay;
