@@ -64,9 +64,13 @@ bool HistorySpool::open()
             m_lastError = db.lastError().text();
     }
     // The spool is this program's own file and never joins another file's transaction, so it
-    // keeps a write-ahead log: one fsync a commit. The time is kept as milliseconds since the
-    // epoch, so the row's local date and time come back unchanged.
-    m_open = m_open && execute(QStringLiteral("PRAGMA journal_mode = WAL"), {}) && execute(kSchema, {});
+    // keeps a write-ahead log: one fsync a commit. Only the speed depends on it: a file that
+    // another connection holds while it is new stays in its rollback journal until the next
+    // open. The time is kept as milliseconds since the epoch, so the row's local date and time
+    // come back unchanged.
+    if (m_open)
+        execute(QStringLiteral("PRAGMA journal_mode = WAL"), {});
+    m_open = m_open && execute(kSchema, {});
     if (m_open) {
         QSqlQuery columns(QSqlDatabase::database(m_connectionName, false));
         bool hasTarget = false;
