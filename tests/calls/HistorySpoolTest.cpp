@@ -37,7 +37,7 @@
 #include <csignal>
 #include <functional>
 #include <iostream>
-#include <map>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -101,41 +101,33 @@ bool killAndWait(QProcess& child, int signal)
     return child.waitForFinished(10000);
 }
 
-// What a desk under a drill tells on its standard output: every 50 ms a tick with the time (and so whether its event
-// loop runs), its state code and each page opened since, and each box it was shown (answered at once).
+// What a desk under a drill tells on its standard output: every 50 ms a tick with the time (so whether its event loop
+// runs), its state code and each page opened since; and each box it was shown, answered at once.
 struct DrillLog
 {
-    std::vector<qint64> ticks;
-    std::map<QString, qint64> pages; ///< number, when its page was seen opened
-    QStringList pageOrder;
-    QStringList boxes;
+    std::vector<qint64> ticks, pagedAt;
+    QStringList pages, boxes;
     int appState = 0;
     QByteArray pending;
 
     void read(QProcess& desk)
     {
         pending += desk.readAllStandardOutput();
-        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
-            const QString line = QString::fromUtf8(pending.left(end));
-            pending.remove(0, end + 1);
-            const QStringList words = line.split(u' ');
-            if (words.value(0) == u"tick") {
-                ticks.push_back(words.value(1).toLongLong());
-                appState = words.value(2).toInt();
-            } else if (words.value(0) == u"page") {
-                pageOrder << words.value(1);
-                pages.emplace(words.value(1), words.value(2).toLongLong());
-            } else if (words.value(0) == u"box") {
-                boxes << line.mid(4);
-            }
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+            const QStringList words = QString::fromUtf8(pending.left(end)).split(u' ');
+            if (words[0] == u"tick")
+                ticks.push_back(words.value(1).toLongLong()), appState = words.value(2).toInt();
+            else if (words[0] == u"page")
+                pages << words.value(1), pagedAt.push_back(words.value(2).toLongLong());
+            else if (words[0] == u"box")
+                boxes << words.mid(1).join(u' ');
         }
     }
     qint64 longestTickGap() const
     {
-        qint64 gap = 0;
-        for (std::size_t i = 1; i < ticks.size(); ++i)
-            gap = std::max(gap, ticks[i] - ticks[i - 1]);
-        return gap;
+        std::vector<qint64> gaps(ticks.size());
+        std::adjacent_difference(ticks.begin(), ticks.end(), gaps.begin());
+        return gaps.size() < 2 ? 0 : *std::max_element(gaps.begin() + 1, gaps.end());
     }
 };
 
@@ -202,37 +194,32 @@ protected:
         QThread::msleep(300); // time enough to write a row twice
     }
 
+    // A drill (see DrillLog): a delay of every fsync (none when negative), a file while which the history's commits
+    // stall, the retry's interval.
     struct DeskOptions
     {
         bool watchdog = false;
-        /// Every fsync of the desk first waits this long; none when negative.
         int fsyncDelayMs = -1;
-        /// A commit of the history file stalls while this file exists.
         QString stallWhile = {};
-        /// Boxes answered at once and told, ticks and pages told (see `DrillDesk`).
-        bool drill = false;
         std::chrono::milliseconds retry{0};
     };
 
-    // A standby desk in a process of its own, its adapter `sim` here.
-    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim) { return startDesk(sim, DeskOptions()); }
-    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, const DeskOptions& options)
+    // A standby desk in a process of its own, its adapter `sim` here; under a drill when one is given.
+    std::unique_ptr<QProcess> startDesk(AdapterSimulator& sim, const DeskOptions* drill = nullptr)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (options.fsyncDelayMs >= 0 || !options.stallWhile.isEmpty()) {
-            env.insert("LD_PRELOAD", QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
-            env.insert("CHAKUSHIN_FSYNC_DELAY_MS", QString::number(std::max(0, options.fsyncDelayMs)));
-            env.insert("CHAKUSHIN_FSYNC_STALL_WHILE", options.stallWhile);
+        if (drill) {
+            if (drill->fsyncDelayMs >= 0 || !drill->stallWhile.isEmpty())
+                env.insert("LD_PRELOAD", QStringLiteral(CHAKUSHIN_SLOW_FSYNC));
+            env.insert("CHAKUSHIN_FSYNC_DELAY_MS", QString::number(std::max(0, drill->fsyncDelayMs)));
+            env.insert("CHAKUSHIN_FSYNC_STALL_WHILE", drill->stallWhile);
             env.insert("CHAKUSHIN_FSYNC_STALL_MATCH", QFileInfo(dbPath).fileName());
             // A sanitized build wants its runtime first; the preloaded library uses none of it.
             env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+            env.insert("CHAKUSHIN_DRILL", QString::number(drill->retry.count()));
         }
-        if (options.drill)
-            env.insert("CHAKUSHIN_DRILL", "1");
-        if (options.retry.count() > 0)
-            env.insert("CHAKUSHIN_DRILL_RETRY_MS", QString::number(options.retry.count()));
-        StandbyDesk::configure(state, sim.portPath(), dbPath, options.drill);
-        std::unique_ptr<QProcess> desk = startRole(options.watchdog ? "watched-desk" : "desk", dir.path(), env);
+        StandbyDesk::configure(state, sim.portPath(), dbPath, drill != nullptr);
+        std::unique_ptr<QProcess> desk = startRole(drill && drill->watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
     }
@@ -252,15 +239,14 @@ protected:
         bool ring(int n)
         {
             sim->raiseCall(rung.emplaceBack(callNumber(n)));
-            return until([&] { return log.pages.size() == std::size_t(n); });
+            return until([&] { return log.pages.size() == n; });
         }
     };
-    Drill startDrill(DeskOptions options)
+    Drill startDrill(const DeskOptions& options)
     {
-        options.drill = true;
         EXPECT_TRUE(createHistoryDatabase(dbPath));
         Drill drill{simulatorFor(dir), nullptr};
-        drill.desk = startDesk(*drill.sim, options);
+        drill.desk = startDesk(*drill.sim, &options);
         if (!options.stallWhile.isEmpty())
             QFile(options.stallWhile).open(QIODevice::WriteOnly);
         return drill;
@@ -358,21 +344,11 @@ TEST_F(HistorySpoolTest, KilledDuringAFlush)
         const auto fresh = [&, mode = QString::fromLatin1(mode)] {
             for (const QString& file : QDir(dir.path()).entryList({"cti.mdb*"}))
                 QFile::remove(dir.filePath(file));
-            if (!createHistoryDatabase(dbPath))
-                return false;
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "journal-mode");
-            db.setDatabaseName(dbPath);
-            QSqlQuery pragma(db.open() ? db : QSqlDatabase());
-            const bool set =
-                pragma.exec("PRAGMA journal_mode = " + mode) && pragma.next() && pragma.value(0).toString() == mode;
-            pragma.finish();
-            db.close();
-            return set;
+            return createHistoryDatabase(dbPath) && runSql(dbPath, "PRAGMA journal_mode = " + mode) == mode;
         };
         killDuringFlushes(
             QStringLiteral(CHAKUSHIN_EXECUTABLE), state, dbPath, fresh, [&] { return numbersInHistory(); }, 1200,
             trials);
-        QSqlDatabase::removeDatabase("journal-mode");
     }
 }
 
@@ -425,40 +401,28 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
 TEST_F(HistorySpoolTest, BurstOnASlowDiskKeepsStandby)
 {
     constexpr int kCalls = 1000;
-    auto sim = simulatorFor(dir);
-    ASSERT_TRUE(createHistoryDatabase(dbPath));
-    std::unique_ptr<QProcess> running = startDesk(*sim, {.watchdog = true, .fsyncDelayMs = 25, .drill = true});
-    QStringList burst;
+    Drill drill = startDrill({.watchdog = true, .fsyncDelayMs = 25});
     std::vector<qint64> rungAt;
-    QObject::connect(sim.get(), &AdapterSimulator::commandReceived, [&] {
-        for (int n = 1; n <= kCalls && burst.size() < n; ++n) {
-            burst << callNumber(n);
-            rungAt.push_back(QDateTime::currentMSecsSinceEpoch());
-            sim->raiseCall(burst.last());
-        }
+    QObject::connect(drill.sim.get(), &AdapterSimulator::commandReceived, [&] {
+        for (int n = 1; n <= kCalls && drill.rung.size() < n;
+             ++n, rungAt.push_back(QDateTime::currentMSecsSinceEpoch()))
+            drill.sim->raiseCall(drill.rung.emplaceBack(callNumber(n)));
     });
-    DrillLog log;
-    processEventsUntil(
-        [&] {
-            log.read(*running);
-            return numbersInHistory().size() == kCalls && sim->commandsReceived().size() > 1;
-        },
-        300s);
-    EXPECT_EQ(numbersInHistory(), burst);
-    EXPECT_EQ(log.pageOrder, burst);
+    drill.until([&] { return numbersInHistory().size() == kCalls && drill.sim->commandsReceived().size() > 1; }, 300s);
+    EXPECT_EQ((std::pair{numbersInHistory(), drill.log.pages}), std::pair(drill.rung, drill.rung));
     qint64 latest = 0;
-    for (int n = 0; n < burst.size(); ++n)
-        latest = std::max(latest, log.pages[burst[n]] - rungAt[std::size_t(n)]);
+    for (std::size_t n = 0; n < rungAt.size() && n < drill.log.pagedAt.size(); ++n)
+        latest = std::max(latest, drill.log.pagedAt[n] - rungAt[n]);
     std::cout << "latest page " << latest << " ms after its ring line; longest pause of the window "
-              << log.longestTickGap() << " ms" << std::endl;
+              << drill.log.longestTickGap() << " ms" << std::endl;
     // Each call waiting for its own row made the last page minutes late, the window white all along; the bounds leave
     // room for a loaded machine.
     EXPECT_LT(latest, 10000);
-    EXPECT_LT(log.longestTickGap(), 3000);
-    EXPECT_EQ(log.appState, int(AppStateCode::StandbyOn));
-    EXPECT_GE(sim->commandsReceived().size(), 2) << "the watchdog did not poll again";
-    ASSERT_TRUE(killAndWait(*running, SIGTERM));
-    EXPECT_EQ(running->exitCode(), 0);
+    EXPECT_LT(drill.log.longestTickGap(), 3000);
+    EXPECT_EQ(drill.log.appState, int(AppStateCode::StandbyOn));
+    EXPECT_GE(drill.sim->commandsReceived().size(), 2) << "the watchdog did not poll again";
+    ASSERT_TRUE(killAndWait(*drill.desk, SIGTERM));
+    EXPECT_EQ(drill.desk->exitCode(), 0);
 }
 
 // The history away, or locked by another program, through several retries, then back: one box, with the database's
@@ -523,18 +487,17 @@ TEST_F(HistorySpoolTest, EndDuringAHistoryWait)
     Drill drill = startDrill({.stallWhile = dir.filePath("stall")});
     ASSERT_TRUE(drill.ring(1));
     drill.until([] { return false; }, 1s); // well inside the call's wait
-    // The desk's CPU time so far, and after its end (all of it, once reaped).
+    // The desk's CPU time so far (from /proc), then all of it once reaped.
     QFile stat(QStringLiteral("/proc/%1/stat").arg(drill.desk->processId()));
     ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
     const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-    const double clockTick = double(sysconf(_SC_CLK_TCK));
-    const auto reaped = [] {
-        rusage children{};
+    auto reaped = [children = rusage{}]() mutable {
         ::getrusage(RUSAGE_CHILDREN, &children);
         return double(children.ru_utime.tv_sec + children.ru_stime.tv_sec) +
                double(children.ru_utime.tv_usec + children.ru_stime.tv_usec) / 1e6;
     };
-    const double before = reaped() + double(fields.value(12).toLongLong() + fields.value(13).toLongLong()) / clockTick;
+    const double before =
+        reaped() + double(fields.value(12).toLongLong() + fields.value(13).toLongLong()) / double(sysconf(_SC_CLK_TCK));
     QElapsedTimer ending;
     ending.start();
     ASSERT_TRUE(killAndWait(*drill.desk, SIGTERM));
@@ -608,10 +571,7 @@ TEST(HistoryIdentity, CallsHandledUnderOtherSettings)
         [&] { return desk.browser.urls.size() == 5 && desk.program->history.spooledRows() == 0; }, 20s));
     EXPECT_EQ(desk.browser.urls.last(), "G" + callNumber(5)) << "the handling did see the new settings";
     rung.last() = desk.browser.urls.last(); // read under the new settings too
-    QStringList written;
-    for (const auto& [number, calldate] : historyRows(desk.dir.filePath("cti.mdb")))
-        written << number;
-    EXPECT_EQ(written, rung);
+    EXPECT_EQ(runSql(desk.dir.filePath("cti.mdb"), "SELECT group_concat(telnum) FROM history"), rung.join(u','));
 }
 
 // The spool file's own rules: a change that does not touch exactly its one entry undoes its whole transaction (someone
@@ -620,18 +580,9 @@ TEST(HistorySpoolFile, Rules)
 {
     TempAppDir dir;
     const QString path = HistorySpool::pathIn(dir.path());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier-version");
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery old(db);
-        ASSERT_TRUE(old.exec("CREATE TABLE spool (id INTEGER PRIMARY KEY AUTOINCREMENT, telnum TEXT NOT NULL, "
-                             "calldate INTEGER NOT NULL, unsettled INTEGER NOT NULL DEFAULT 0)"));
-        ASSERT_TRUE(old.exec("INSERT INTO spool (telnum, calldate, unsettled) VALUES ('0300000001', 0, 77)"));
-        old.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("earlier-version");
+    ASSERT_TRUE(runSql(path, "CREATE TABLE spool (id INTEGER PRIMARY KEY AUTOINCREMENT, telnum TEXT NOT NULL, "
+                             "calldate INTEGER NOT NULL, unsettled INTEGER NOT NULL DEFAULT 0)") &&
+                runSql(path, "INSERT INTO spool (telnum, calldate, unsettled) VALUES ('0300000001', 0, 77)"));
     HistorySpool spool(path);
     const std::vector<qint64> ids = spool.add({HistoryRow{callNumber(2), callTime(2)}, {callNumber(3), callTime(3)}});
     ASSERT_EQ(ids.size(), 2u) << spool.lastError().toStdString();
@@ -680,8 +631,9 @@ TEST(HistoryRole, DISABLED_Play)
         in.readAll();
         ASSERT_TRUE(lock.exec("COMMIT"));
     } else if (role == "desk" || role == "watched-desk") {
-        // The program's parts in standby, with real message boxes that nobody closes; under a drill, boxes answered
-        // at once, and a tick every 50 ms telling the time, the state and the pages opened since (see DrillLog).
+        // The program's parts in standby, with real message boxes that nobody closes; under a drill (its value the
+        // retry's interval in ms, 0 for the program's own), boxes answered at once and told, and a tick every 50 ms
+        // telling the time, the state and the pages opened since (see DrillLog).
         const bool drill = qEnvironmentVariableIsSet("CHAKUSHIN_DRILL");
         QtMessageBoxes real;
         ScriptedMessageBoxes told;
@@ -691,16 +643,14 @@ TEST(HistoryRole, DISABLED_Play)
         auto desk = std::make_unique<StandbyDesk>(argument, drill ? static_cast<MessageBoxes&>(told) : real,
                                                   role == "watched-desk");
         ASSERT_TRUE(desk->isStandingBy());
-        if (const int retry = qEnvironmentVariableIntValue("CHAKUSHIN_DRILL_RETRY_MS"); retry > 0)
+        if (const int retry = qEnvironmentVariableIntValue("CHAKUSHIN_DRILL"); retry > 0)
             desk->program.history.setRetryInterval(std::chrono::milliseconds(retry));
         QTimer ticker;
-        qsizetype told_pages = 0;
-        ticker.callOnTimeout([&] {
+        ticker.callOnTimeout([&, pages = qsizetype(0)]() mutable {
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             std::cout << "tick " << now << ' ' << int(desk->program.state.appState) << '\n';
-            for (; told_pages < desk->browser.urls.size(); ++told_pages)
-                std::cout << "page " << qPrintable(desk->browser.urls[told_pages].section(u'=', -1)) << ' ' << now
-                          << '\n';
+            for (; pages < desk->browser.urls.size(); ++pages)
+                std::cout << "page " << qPrintable(desk->browser.urls[pages].section(u'=', -1)) << ' ' << now << '\n';
             std::cout.flush();
         });
         if (drill)

@@ -372,13 +372,12 @@ TEST_F(PostgresHistoryTest, SettingChangedWhileARowIsUnsettled)
     // A transaction id the server has since used for something else than this row: the row was never written.
     const qint64 rolledBack = transaction("SELECT txid_current()");
     const QString gone = cluster->uri("no_such_database");
-    {
-        HistorySpool spool(HistorySpool::pathIn(dir.path()));
-        for (const HistoryRow& row : {HistoryRow{callNumber(1), callTime(1), {state.urlSettings.path3, committed}},
-                                      HistoryRow{callNumber(2), callTime(2), {state.urlSettings.path3, rolledBack}},
-                                      HistoryRow{callNumber(3), callTime(3), {gone, committed}}})
-            ASSERT_NE(spool.add(row), 0) << spool.lastError().toStdString();
-    }
+    ASSERT_EQ(HistorySpool(HistorySpool::pathIn(dir.path()))
+                  .add({{callNumber(1), callTime(1), {state.urlSettings.path3, committed}},
+                        {callNumber(2), callTime(2), {state.urlSettings.path3, rolledBack}},
+                        {callNumber(3), callTime(3), {gone, committed}}})
+                  .size(),
+              3u);
     state.urlSettings.path3 = cluster->uri(other);
     StandardErrorCapture err;
     DatabaseCallHistory history(state, boxes);

@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,4 +25,23 @@ inline std::vector<std::pair<QString, QString>> historyRows(const QString& path)
     }
     QSqlDatabase::removeDatabase(connection);
     return rows;
+}
+
+/// Runs `statement` on the SQLite file at `path`, as another program would: its first value
+/// (empty when it gives none), or nothing when it fails.
+inline std::optional<QString> runSql(const QString& path, const QString& statement)
+{
+    std::optional<QString> result;
+    const QString connection = QStringLiteral("history-sql");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(statement))
+                result = query.next() ? query.value(0).toString() : QString();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return result;
 }
