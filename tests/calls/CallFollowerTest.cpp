@@ -65,22 +65,15 @@ protected:
     bool reportsQueued()
     {
         QList<QStringList> now;
-        if (!cluster->query(database, "SELECT clock_timestamp()::text", &now))
-            return false;
-        QSet<QString> asked;
+        QSet<QString> beats;
+        const QString asked = "SELECT query_start::text FROM pg_stat_activity WHERE application_name = "
+                              "'chakushin-follow' AND query = 'SELECT 1' AND query_start > '%1'";
         const QDeadlineTimer deadline(10s);
-        while (asked.size() < 2 && !deadline.hasExpired()) {
-            QList<QStringList> heartbeats;
-            cluster->query(database,
-                           "SELECT query_start::text FROM pg_stat_activity WHERE application_name = 'chakushin-follow' "
-                           "AND query = 'SELECT 1' AND query_start > '" +
-                               now[0][0] + "'",
-                           &heartbeats);
-            for (const QStringList& heartbeat : heartbeats)
-                asked.insert(heartbeat[0]);
-            QThread::msleep(20);
-        }
-        return asked.size() >= 2;
+        for (cluster->query(database, "SELECT clock_timestamp()::text", &now);
+             !now.isEmpty() && beats.size() < 2 && !deadline.hasExpired(); QThread::msleep(20))
+            if (QList<QStringList> beat; cluster->query(database, asked.arg(now[0][0]), &beat) && !beat.isEmpty())
+                beats.insert(beat[0][0]);
+        return beats.size() >= 2;
     }
     int rows()
     {

@@ -1,7 +1,7 @@
-// Preloaded into a process (LD_PRELOAD) to give it a slow disk or a stalling share:
-// - every fsync and fdatasync first waits CHAKUSHIN_FSYNC_DELAY_MS milliseconds (10 when unset), as on a busy disk;
-// - one of a file whose path contains CHAKUSHIN_FSYNC_STALL_MATCH waits, besides, for as long as the file
-//   CHAKUSHIN_FSYNC_STALL_WHILE exists, as a commit on a network share that stops answering.
+// Preloaded into a process (LD_PRELOAD) to give it a slow disk or a stalling share: every fsync and fdatasync first
+// waits CHAKUSHIN_FSYNC_DELAY_MS milliseconds (10 when unset), as on a busy disk; one of a file whose path contains
+// CHAKUSHIN_FSYNC_STALL_MATCH then waits as long as the file CHAKUSHIN_FSYNC_STALL_WHILE exists, as a commit on a
+// network share that stops answering.
 
 #include <cstdlib>
 #include <cstring>
@@ -20,28 +20,19 @@ void sleepFor(long ms)
     }
 }
 
-bool stalls(int fd)
-{
-    const char* match = std::getenv("CHAKUSHIN_FSYNC_STALL_MATCH");
-    const char* control = std::getenv("CHAKUSHIN_FSYNC_STALL_WHILE");
-    if (!match || !control || access(control, F_OK) != 0)
-        return false;
-    char path[4096] = {};
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
-    return length > 0 && std::strstr(path, match) != nullptr;
-}
-
 int delayed(const char* name, int fd)
 {
     static const long ms =
         std::getenv("CHAKUSHIN_FSYNC_DELAY_MS") ? std::atol(std::getenv("CHAKUSHIN_FSYNC_DELAY_MS")) : 10;
     sleepFor(ms);
-    if (stalls(fd)) {
-        const char* control = std::getenv("CHAKUSHIN_FSYNC_STALL_WHILE");
-        while (access(control, F_OK) == 0)
+    const char* match = std::getenv("CHAKUSHIN_FSYNC_STALL_MATCH");
+    const char* stall = std::getenv("CHAKUSHIN_FSYNC_STALL_WHILE");
+    char path[4096] = {};
+    if (match && *match && stall &&
+        readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1) > 0 &&
+        std::strstr(path, match))
+        while (access(stall, F_OK) == 0)
             sleepFor(10);
-    }
     return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, name))(fd);
 }
 
