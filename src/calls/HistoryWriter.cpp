@@ -48,13 +48,21 @@ HistoryStore* HistoryWriter::store()
     return m_store.get();
 }
 
-HistoryStore* HistoryWriter::storeFor(const NotedWrite& noted, std::unique_ptr<HistoryStore>& other)
+HistoryStore::Settlement HistoryWriter::settle(const HistoryRow& row, QString& why, bool& elsewhere)
 {
     // Files of earlier versions did not name the target.
-    if (noted.target.isEmpty() || noted.target == m_target)
-        return store();
-    other = m_makeStore(noted.target);
-    return other.get();
+    std::unique_ptr<HistoryStore> other;
+    elsewhere = !row.noted.target.isEmpty() && row.noted.target != m_target;
+    if (elsewhere)
+        other = m_makeStore(row.noted.target);
+    HistoryStore* asked = elsewhere ? other.get() : store();
+    if (!asked) {
+        why = QStringLiteral("no store for %1").arg(row.noted.target);
+        return Settlement::Unknown;
+    }
+    const Settlement settlement = asked->settle(row);
+    why = asked->lastError();
+    return settlement;
 }
 
 HistorySpool& HistoryWriter::spool()
@@ -115,10 +123,9 @@ void HistoryWriter::removeFromSpool(const std::vector<qint64>& spoolIds)
 HistoryWriter::Step HistoryWriter::settleHead(HistoryReport& report)
 {
     Waiting& head = m_waiting.front();
-    std::unique_ptr<HistoryStore> other;
-    HistoryStore* asked = storeFor(head.row.noted, other);
-    const Settlement settlement = asked ? asked->settle(head.row) : Settlement::Unknown;
-    const QString why = asked ? asked->lastError() : QStringLiteral("no store for %1").arg(head.row.noted.target);
+    QString why;
+    bool elsewhere = false;
+    const Settlement settlement = settle(head.row, why, elsewhere);
     switch (settlement) {
     case Settlement::Written:
         report.settled.push_back({head.key, Outcome::Written});
@@ -138,7 +145,6 @@ HistoryWriter::Step HistoryWriter::settleHead(HistoryReport& report)
     // the write has stayed open on it longer than its server lets a lost session live, the
     // row waits on its own and the rows after it go on.
     const auto now = std::chrono::steady_clock::now();
-    const bool elsewhere = other != nullptr;
     if (settlement == Settlement::Open && !head.openSince)
         head.openSince = now;
     if (elsewhere || (head.openSince && now - *head.openSince > kSettlePatience)) {
@@ -197,9 +203,9 @@ HistoryWriter::Step HistoryWriter::writeBatch(HistoryReport& report)
 void HistoryWriter::retrySetAside(HistoryReport& report)
 {
     for (auto it = m_setAside.begin(); it != m_setAside.end();) {
-        std::unique_ptr<HistoryStore> other;
-        HistoryStore* asked = storeFor(it->row.noted, other);
-        const Settlement settlement = asked ? asked->settle(it->row) : Settlement::Unknown;
+        QString why;
+        bool elsewhere = false;
+        const Settlement settlement = settle(it->row, why, elsewhere);
         if (settlement == Settlement::Open || settlement == Settlement::Unknown) {
             ++it;
             continue;

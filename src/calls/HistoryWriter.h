@@ -106,8 +106,9 @@ private:
     void retrySetAside(HistoryReport& report);
     void removeFromSpool(const std::vector<qint64>& spoolIds);
     HistoryStore* store();
-    /// The store of a noted write: the current one, or one made for its own target.
-    HistoryStore* storeFor(const NotedWrite& noted, std::unique_ptr<HistoryStore>& other);
+    /// Asks the history a noted write went to (the current one, or its own target's) whether
+    /// its row is there; `why` when it cannot tell, `elsewhere` when that is not the current one.
+    HistoryStore::Settlement settle(const HistoryRow& row, QString& why, bool& elsewhere);
     HistorySpool& spool();
 
     StoreFactory m_makeStore;
