@@ -414,6 +414,7 @@ ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, std::chr
 void frmComm::startWatchdog()
 {
     m_state.watchAck = WatchAck::Answered;
+    m_unansweredPolls = 0;
     watchTimer.start();
 }
 
@@ -424,14 +425,18 @@ void frmComm::watchTimer_Timer()
     // Neither poll nor judge until what has come is handled: the answer may be in it.
     if (m_received.waits())
         return;
-    if (m_state.watchAck == WatchAck::Answered) {
-        m_state.watchAck = WatchAck::Outstanding;
-        // A poll that cannot be sent stays unanswered, which ends standby at the next tick.
-        SendCommand(m_state.adapterProfile.icommand[1]);
-        emit watchdogPolled();
+    // Line noise next to an answer spoils only that answer; nothing received is thrown away
+    // for it (a partial line may be the start of a call), the adapter is asked once more.
+    if (m_state.watchAck == WatchAck::Answered)
+        m_unansweredPolls = 0;
+    else if (++m_unansweredPolls >= kUnansweredPolls) {
+        declareAdapterFault();
         return;
     }
-    declareAdapterFault();
+    m_state.watchAck = WatchAck::Outstanding;
+    // A poll that cannot be sent stays unanswered like any other.
+    SendCommand(m_state.adapterProfile.icommand[1]);
+    emit watchdogPolled();
 }
 
 void frmComm::declareAdapterFault()

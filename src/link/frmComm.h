@@ -30,6 +30,10 @@ public:
 
     static constexpr auto kWaitInterval = std::chrono::milliseconds(9000);
     static constexpr auto kWatchInterval = std::chrono::milliseconds(5000);
+    /// Polls in a row that may go unanswered before the adapter counts as silent. One stray
+    /// byte of line noise just before an answer glues itself to it, and that line is no
+    /// answer; the next poll's answer comes clean.
+    static constexpr int kUnansweredPolls = 2;
     static constexpr auto kCommandPause = std::chrono::milliseconds(1000);
     static constexpr auto kRtsPulse = std::chrono::milliseconds(100);
     static constexpr auto kReplyPoll = std::chrono::milliseconds(100);
@@ -101,10 +105,10 @@ public:
     void startWatchdog();
     void stopWatchdog() { watchTimer.stop(); }
     bool isWatchdogRunning() const { return watchTimer.isActive(); }
-    /// The standby watchdog: polls with `icommand1`, or ends standby when the previous poll
-    /// went unanswered. Acts only in `appState` 105, and not while received data waits to be
-    /// handled (a receive routine holds a message box open, or calls come faster than they
-    /// are handled): the adapter's answer may be waiting behind it.
+    /// The standby watchdog: polls with `icommand1`, or ends standby when kUnansweredPolls
+    /// polls in a row went unanswered. Acts only in `appState` 105, and not while received
+    /// data waits to be handled (a receive routine holds a message box open, or calls come
+    /// faster than they are handled): the adapter's answer may be waiting behind it.
     void watchTimer_Timer();
 
 signals:
@@ -142,6 +146,8 @@ private:
     ReceiveQueue m_received{*this};
     Cp932Decoder m_displayDecoder;
     bool m_faultAfterHold = false;
+    /// Polls since the adapter last answered one.
+    int m_unansweredPolls = 0;
     quint64 m_openGeneration = 0;
     QString m_openFailure;
 };

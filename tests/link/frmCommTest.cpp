@@ -485,7 +485,8 @@ TEST(frmCommClose, AdapterFaultClosesAtOnce)
               std::tuple(false, 0, Pauses{200ms}));
 }
 
-// The watchdog polls, an answer keeps standby, no answer by the next tick is a fault, closed after the box.
+// The watchdog polls, an answer keeps standby, a poll unanswered by the next tick is asked once more, a second one
+// is a fault, closed after the box.
 TEST(frmCommWatchdog, Timeline)
 {
     Link link;
@@ -507,6 +508,10 @@ TEST(frmCommWatchdog, Timeline)
     link.comm->watchTimer_Timer();
     EXPECT_EQ((std::pair{link.state.appState, link.sent(0)}), std::pair(AppStateCode::StandbyOn, QByteArray()));
     ASSERT_TRUE(processEventsUntil([&] { return !link.routines.received.empty(); }, kPatience));
+
+    link.comm->watchTimer_Timer();
+    EXPECT_EQ((std::tuple{link.sent(4), link.state.appState, link.boxes.shown.size()}),
+              std::tuple("ATZ\r", AppStateCode::StandbyOn, 0u));
 
     bool openWhileBoxShown = false;
     link.boxes.whileOpen = [&](const ScriptedMessageBoxes::Shown&) {

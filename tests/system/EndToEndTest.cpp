@@ -136,15 +136,58 @@ TEST_P(EndToEnd, WatchdogEndsStandbyWhenTheAdapterFallsSilent)
     EXPECT_EQ(app.sim.commandsReceived().count(app.state.adapterProfile.icommand[1]), 2);
 
     app.sim.setSilent(true);
-    app.comm.watchTimer_Timer();
-    settle([] { return false; }, 300ms);
-    EXPECT_EQ(app.state.watchAck, WatchAck::Outstanding);
-    EXPECT_TRUE(app.comm.IsPortOpen());
+    for (int tick = 0; tick < frmComm::kUnansweredPolls; ++tick) {
+        app.comm.watchTimer_Timer();
+        settle([] { return false; }, 300ms);
+        EXPECT_EQ(app.state.watchAck, WatchAck::Outstanding);
+        EXPECT_TRUE(app.comm.IsPortOpen());
+    }
     app.comm.watchTimer_Timer();
     EXPECT_EQ(app.state.appState, AppStateCode::AdapterFault);
     EXPECT_FALSE(app.comm.IsPortOpen());
     ASSERT_EQ(app.desk.boxes.shown.size(), 1u);
     EXPECT_EQ(app.desk.boxes.shown[0].text, QStringLiteral("アダプタに異常が検出されました。"));
+}
+
+// Line noise on a watching line: a stray byte just before the watchdog's answer ends no standby, and a call whose
+// line is half read when a poll goes out is handled whole, its answer after it.
+TEST_P(EndToEnd, LineNoiseNextToThePollEndsNoStandby)
+{
+    Installation app(QString::fromUtf8(GetParam()));
+    ASSERT_TRUE(app.sim.isValid());
+    ASSERT_TRUE(app.standBy());
+    app.state.watchAck = WatchAck::Answered;
+    for (const QByteArray& stray : {QByteArray("\xfe"), QByteArray("A"), QByteArray("~+")}) {
+        app.sim.sendBytes(stray);
+        settle([] { return false; }, 100ms);
+        app.comm.watchTimer_Timer();
+        settle([] { return false; }, 300ms);
+        app.comm.watchTimer_Timer();
+        EXPECT_TRUE(settle([&] { return app.state.watchAck == WatchAck::Answered; })) << stray.toHex().constData();
+    }
+    app.sim.raiseCall(QStringLiteral("0312345678"));
+    ASSERT_TRUE(settle([&] { return app.desk.browser.urls.size() == 1; }));
+    app.comm.watchTimer_Timer();
+    EXPECT_TRUE(settle([&] { return app.state.watchAck == WatchAck::Answered; }));
+
+    // The adapter finishes its line before it answers the poll that went out meanwhile.
+    const AdapterSimProfile& profile = app.sim.profile();
+    const QByteArray line = profile.controlCodeFraming()
+                                ? "\x02" + AdapterSimulator::frameText("120910001", "09087654321").toUtf8() + "\x03"
+                                : (profile.ring + "09087654321" + (profile.isIns() ? ";1" : ":1") + "\r\n").toUtf8();
+    app.sim.sendBytes(line.first(line.size() / 2));
+    settle([] { return false; }, 100ms);
+    app.desk.pauser.onPause = [&](std::chrono::milliseconds) {
+        app.sim.sendBytes(line.sliced(line.size() / 2));
+        app.desk.pauser.onPause = {};
+    };
+    app.comm.watchTimer_Timer();
+    ASSERT_TRUE(settle([&] { return app.desk.browser.urls.size() == 2; }));
+    EXPECT_EQ(app.desk.browser.urls.last(), kUrl + "09087654321");
+    EXPECT_TRUE(settle([&] { return app.state.watchAck == WatchAck::Answered; }));
+    app.comm.watchTimer_Timer();
+    EXPECT_EQ(app.state.appState, AppStateCode::StandbyOn);
+    EXPECT_TRUE(app.desk.boxes.shown.empty());
 }
 
 // A call whose message box stays open across three watchdog ticks (here the browser cannot be

@@ -116,8 +116,8 @@ TEST(frmTerminalStandby, WatchdogEndingStandby)
     frmTerminal& w = paintedWindow(desk);
     w.cbMachiuke->click();
     desk.sim->setSilent(true);
-    desk.comm().watchTimer_Timer();
-    desk.comm().watchTimer_Timer();
+    for (int tick = 0; tick < 1 + frmComm::kUnansweredPolls; ++tick)
+        desk.comm().watchTimer_Timer();
     EXPECT_EQ(std::tuple(desk.state().appState, w.cbMachiuke->text(), w.mnuMachiuke->text(), desk.comm().IsPortOpen()),
               std::tuple(AppStateCode::AdapterFault, kOff, kOff, false));
     EXPECT_EQ(desk.tray.events, QStringList({"add", "remove", "add"}));
