@@ -143,7 +143,7 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-QString cleanValue(QString value, Encoding encoding)
+QString cleanValue(QString value, Encoding encoding, bool* wasCut)
 {
     const qsizetype nul = value.indexOf(QChar(u'\0'));
     if (nul >= 0)
@@ -157,6 +157,8 @@ QString cleanValue(QString value, Encoding encoding)
     QByteArray bytes = encode(value, encoding).value_or(value.toUtf8());
     if (bytes.size() <= IniFile::kMaxValueBytes)
         return value;
+    if (wasCut)
+        *wasCut = true;
     bytes.truncate(IniFile::kMaxValueBytes);
     QStringDecoder decoder(codecName(encoding));
     QString cut = decoder.decode(bytes);
@@ -226,8 +228,10 @@ bool holdsLineBreak(const QString& text)
 
 } // namespace
 
-QString IniFile::read(const QString& path, const QString& section, const QString& key)
+QString IniFile::read(const QString& path, const QString& section, const QString& key, bool* cut)
 {
+    if (cut)
+        *cut = false;
     const auto contents = load(path);
     if (!contents)
         return {};
@@ -235,7 +239,7 @@ QString IniFile::read(const QString& path, const QString& section, const QString
     const Location where = locate(*contents, lines, section, key);
     if (!where.keyLine)
         return {};
-    return cleanValue(where.value, contents->encoding);
+    return cleanValue(where.value, contents->encoding, cut);
 }
 
 int IniFile::write(const QString& path, const QString& section, const QString& key, const QString& value)

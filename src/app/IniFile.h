@@ -19,7 +19,8 @@ namespace IniFile {
 
 inline constexpr int kMaxValueBytes = 1023;
 
-QString read(const QString& path, const QString& section, const QString& key);
+/// `cut`, when given, tells whether the value was longer than kMaxValueBytes.
+QString read(const QString& path, const QString& section, const QString& key, bool* cut = nullptr);
 
 /// Sets one key and leaves every other byte of the file as it was: an existing key's line
 /// is replaced in place, a missing key is added at the end of its section, a missing

@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <cstdio>
+
 namespace {
 
 const QString kSystem = QStringLiteral("SYSTEM");
@@ -84,12 +86,50 @@ QString settingsFilePath(const SharedState& state)
 
 QString ReadIni(const SharedState& state, const QString& section, const QString& key)
 {
-    return IniFile::read(settingsFilePath(state), section, key);
+    bool cut = false;
+    QString value = IniFile::read(settingsFilePath(state), section, key, &cut);
+    const QString name = settingName(section, key);
+    if (!cut) {
+        state.cutValues.removeAll(name);
+        return value;
+    }
+    // A URL or a command cut in the middle does the wrong thing without a word otherwise.
+    if (!state.cutValues.contains(name)) {
+        state.cutValues.append(name);
+        const QString told = QStringLiteral("%1 %2 is longer than %3 bytes; only its first %3 bytes are read")
+                                 .arg(QDir::toNativeSeparators(settingsFilePath(state)), name)
+                                 .arg(IniFile::kMaxValueBytes);
+        std::fprintf(stderr, "chakushin: %s\n", qPrintable(told));
+        DebugLog(state, told);
+    }
+    return value;
 }
 
 int WriteIni(const SharedState& state, const QString& section, const QString& key, const QString& value)
 {
-    return IniFile::write(settingsFilePath(state), section, key, value);
+    const int written = IniFile::write(settingsFilePath(state), section, key, value);
+    if (written != 0)
+        state.cutValues.removeAll(settingName(section, key));
+    return written;
+}
+
+QString settingName(const QString& section, const QString& key)
+{
+    return u'[' + section + QStringLiteral("] ") + key;
+}
+
+QString cutValuesNotice(const SharedState& state, const QList<SettingKey>& keys)
+{
+    QStringList cut;
+    for (const SettingKey& key : keys)
+        if (const QString name = settingName(key.section, key.key); state.cutValues.contains(name))
+            cut.append(name);
+    if (cut.isEmpty())
+        return {};
+    return QStringLiteral("settings.ini の %1 は %2 バイトを超えているため、途中までしか読み込んでいません。"
+                          "このまま OK を押すと、切れた値が保存されます。")
+        .arg(cut.join(QStringLiteral("、")))
+        .arg(IniFile::kMaxValueBytes);
 }
 
 bool LoadSettings(SharedState& state)

@@ -2,17 +2,34 @@
 
 #include "app/SharedState.h"
 
+#include <QList>
 #include <QString>
 
 /// settings.ini in the application directory.
 QString settingsFilePath(const SharedState& state);
 
-/// One key of settings.ini; empty when the file, the section or the key is missing.
+/// One key of settings.ini; empty when the file, the section or the key is missing. A value
+/// longer than the file can hold comes back cut (see IniFile::read and cutValuesNotice).
 QString ReadIni(const SharedState& state, const QString& section, const QString& key);
 
 /// Writes one key of settings.ini. Non-zero on success, 0 on failure (the file is then
 /// unchanged). An empty value is written as a key with nothing after its equals sign.
 int WriteIni(const SharedState& state, const QString& section, const QString& key, const QString& value);
+
+/// A key of settings.ini, by its section and its name.
+struct SettingKey
+{
+    QString section;
+    QString key;
+};
+
+/// "[SECTION] key", as the messages name a key.
+QString settingName(const QString& section, const QString& key);
+
+/// The sentence a dialog shows when values it edits were read cut at IniFile::kMaxValueBytes
+/// (ReadIni tells each such key once, on standard error and in the trace); empty when none
+/// of `keys` was.
+QString cutValuesNotice(const SharedState& state, const QList<SettingKey>& keys);
 
 /// Reloads SystemSettings (all but `debugmode`), `adapterModel`, the selected model's
 /// AdapterProfile, UrlSettings, FollowSettings and `adapterModels` from settings.ini.

@@ -3,6 +3,7 @@
 #include "app/SettingsRecords.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -77,4 +78,7 @@ struct SharedState
     QString detectedModel;
     std::int16_t detectedModelIndex = 0;
     std::int16_t ctiQueryIndex = 1;
+    /// settings.ini keys, "[SECTION] key", whose values the last read of each found longer
+    /// than a value can be; each was told once, and dialogs that edit one say so.
+    mutable QStringList cutValues;
 };

@@ -43,6 +43,22 @@ void SettingsDialog::placeOn(const QWidget& mainWindow, const QString& iconFile)
     move(mainWindow.pos());
 }
 
+void SettingsDialog::showCutValues(const QList<SettingKey>& keys)
+{
+    const QString notice = cutValuesNotice(m_state, keys);
+    if (notice.isEmpty())
+        return;
+    const int margin = twipsToPixels(120);
+    lbCutValues = new QLabel(notice, this);
+    lbCutValues->setObjectName(QStringLiteral("lbCutValues"));
+    lbCutValues->setWordWrap(true);
+    lbCutValues->setStyleSheet(QStringLiteral("color: #b00000;"));
+    const int labelWidth = width() - 2 * margin;
+    const int labelHeight = lbCutValues->heightForWidth(labelWidth);
+    lbCutValues->setGeometry(margin, height(), labelWidth, labelHeight);
+    setFixedSize(width(), height() + labelHeight + margin);
+}
+
 std::optional<MessageBoxes::Answer> SettingsDialog::showBox(const QString& text, MessageBoxes::Icon icon,
                                                             MessageBoxes::Buttons buttons)
 {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/MessageBoxes.h"
+#include "app/Settings.h"
 #include "app/SharedState.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QPointer>
 
 #include <cstdint>
@@ -27,6 +29,8 @@ public:
     void reject() override;
     void done(int result) override;
     bool isBusy() const { return m_busy > 0; }
+    /// The notice of values read cut (showCutValues); null without one.
+    QLabel* lbCutValues = nullptr;
 
 protected:
     /// Held by a handler while it talks to the adapter: the dialog cannot close meanwhile.
@@ -58,6 +62,10 @@ protected:
     /// Cancel: in the dialog's own start-up step (`appState` equal to `step`) asks
     /// "終了します。よろしいですか？" and ends the program on OK; then closes without OK.
     void cancelStep(AppStateCode step);
+
+    /// Under the form, what cutValuesNotice says of `keys`, in a label of its own that the
+    /// dialog grows to hold; nothing when none of them was read cut.
+    void showCutValues(const QList<SettingKey>& keys);
 
     void closeEvent(QCloseEvent* event) override;
 

@@ -75,6 +75,7 @@ void frmUrl::Form_Load(const QWidget& mainWindow)
 {
     placeOn(mainWindow, m_state.systemSettings.iconFile_on);
     ShowUrlSettings();
+    showCutValues({{kUrl, QStringLiteral("path1")}, {kUrl, QStringLiteral("path3")}});
 }
 
 QString frmUrl::defaultDatabasePath(const QString& appDir)

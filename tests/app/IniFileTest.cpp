@@ -79,8 +79,12 @@ TEST_F(IniFileTest, MissingFileReadsEmpty)
 TEST_F(IniFileTest, LongValueIsCutTo1023Bytes)
 {
     const QByteArray value(1500, 'x');
-    m_dir.writeSettings("[A]\nk=" + value + "\n");
-    EXPECT_EQ(read("A", "k"), QString(1023, u'x'));
+    m_dir.writeSettings("[A]\nk=" + value + "\nj=" + value.first(1023) + "\n");
+    bool cut = false;
+    EXPECT_EQ(IniFile::read(m_dir.settingsPath(), "A", "k", &cut), QString(1023, u'x'));
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(IniFile::read(m_dir.settingsPath(), "A", "j", &cut).size(), 1023);
+    EXPECT_FALSE(cut) << "a value that fits is not cut";
 
     // A multi-byte character is never cut in half.
     m_dir.writeSettings("[A]\nk=" + QByteArray(1022, 'y') + QStringLiteral("着信").toUtf8() + "\n");

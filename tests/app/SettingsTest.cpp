@@ -3,6 +3,7 @@
 #include "app/SettingText.h"
 
 #include "support/QStringPrinter.h"
+#include "support/StandardErrorCapture.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
@@ -192,6 +193,32 @@ TEST(DebugLog, EmitsOnlyInDebugMode)
     }
 
     EXPECT_EQ(trace.lines, QStringList{"****SND--ATZ[0] with debugmode=true"});
+}
+
+// A value cut at the file's limit is told once, naming its key, on standard error and in the trace; a dialog's notice
+// names it until a write of the key.
+TEST(ReadIni, CutValuesAreToldOnce)
+{
+    TempAppDir dir;
+    const QByteArray longText(1100, 'x');
+    TraceCapture trace;
+    StandardErrorCapture errors;
+    dir.writeSettings("[SYSTEM]\ndebugmode=True\n[URL]\npath1=http://crm/?q=" + longText + "\ncommand=notify %n " +
+                      longText + "\npath3=short\n");
+    SharedState state = dir.makeState();
+    ReadWriteAppSettings(state, "READ");
+    ASSERT_TRUE(LoadSettings(state) && LoadSettings(state));
+    const QStringList told = errors.text().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[0].contains("[URL] path1 is longer than 1023 bytes")) << qPrintable(told[0]);
+    EXPECT_TRUE(told[1].contains("[URL] command is longer than 1023 bytes")) << qPrintable(told[1]);
+    EXPECT_EQ(trace.lines.filter("is longer than").size(), 2);
+    EXPECT_EQ(state.urlSettings.path1.size(), 1023);
+
+    const QList<SettingKey> edited{{"URL", "path1"}, {"URL", "path3"}};
+    EXPECT_TRUE(cutValuesNotice(state, edited).startsWith("settings.ini の [URL] path1 は 1023 バイトを超えて"));
+    ASSERT_NE(WriteIni(state, "URL", "path1", "http://crm/?q="), 0);
+    EXPECT_EQ(cutValuesNotice(state, edited), QString());
 }
 
 // The shipped settings describe every listed model consistently.

@@ -71,6 +71,17 @@ TEST(frmUrlOpening, ShowsTheSettings)
     EXPECT_EQ(frmUrl::defaultDatabasePath(QStringLiteral("/")), QStringLiteral("/mdb/cti.mdb"));
 }
 
+// A URL read cut at the file's limit is told under the form, which grows to hold it; a URL that fits is not.
+TEST(frmUrlOpening, CutUrlIsTold)
+{
+    const QByteArray longUrl = "path1=http://old.example/?q=" + QByteArray(1100, 'x');
+    UrlDialog cut(StandbyOff, QByteArray(kSettings).replace("path1=http://old.example/", longUrl));
+    ASSERT_NE(cut.dialog->lbCutValues, nullptr);
+    EXPECT_TRUE(cut.dialog->lbCutValues->text().contains("[URL] path1"));
+    EXPECT_GE(cut.dialog->height(), cut.dialog->lbCutValues->geometry().bottom());
+    EXPECT_EQ(UrlDialog(StandbyOff).dialog->lbCutValues, nullptr);
+}
+
 // The example line for a 60-character path2 fits the label and its ink ends above the URL box.
 TEST(frmUrlOpening, ExampleLineReadable)
 {
