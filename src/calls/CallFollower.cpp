@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "calls/CallDispatch.h"
+#include "calls/FollowProblem.h"
 #include "calls/PostgresUri.h"
 #include "calls/QueuedRelay.h"
 
@@ -20,8 +21,8 @@ CallFollower::~CallFollower()
 void CallFollower::start()
 {
     stop();
-    const QString uri = m_state.followSettings.uri.trimmed();
-    DebugLog(m_state, QStringLiteral("following %1").arg(withoutPassword(uri)));
+    m_uri = m_state.followSettings.uri.trimmed();
+    DebugLog(m_state, QStringLiteral("following %1").arg(withoutPassword(m_uri)));
     m_missed = 0;
     m_problem.clear();
     // Each connection reports through a relay of its own, which a stop detaches, and each
@@ -43,7 +44,7 @@ void CallFollower::start()
         [this, report](const AnnouncedCall& call) { report([this, call] { announced(call); }); },
     };
     moveTo(State::Connecting);
-    m_connection = std::make_unique<FollowConnection>(uri, std::move(events), m_timing);
+    m_connection = std::make_unique<FollowConnection>(m_uri, std::move(events), m_timing);
 }
 
 void CallFollower::stop()
@@ -74,12 +75,23 @@ void CallFollower::listening(bool again, const QList<AnnouncedCall>& missed)
     }
 }
 
+QString CallFollower::problemText() const
+{
+    return m_followState == State::Reconnecting && !m_problem.isEmpty() ? followProblemText(m_uri, m_problem)
+                                                                        : QString();
+}
+
 void CallFollower::lost(const QString& why)
 {
-    if (why != m_problem || m_followState != State::Reconnecting)
-        DebugLog(m_state, QStringLiteral("following: %1").arg(why));
-    m_problem = why;
+    // libpq's reasons may quote the URI as written, or the part of it it could not read.
+    const QString reason = withoutPasswordOf(m_uri, why);
+    if (reason != m_problem || m_followState != State::Reconnecting)
+        DebugLog(m_state, QStringLiteral("following: %1").arg(reason));
+    const QString told = problemText();
+    m_problem = reason;
     moveTo(State::Reconnecting);
+    if (const QString text = problemText(); !text.isEmpty() && text != told)
+        emit problemChanged(text);
 }
 
 bool CallFollower::isOwn(const AnnouncedCall& call) const

@@ -50,6 +50,8 @@ public:
     /// Why the last connection was lost or could not be made (password hidden); empty while
     /// listening.
     QString problem() const { return m_problem; }
+    /// The problem told to the user (followProblemText) while reconnecting; empty otherwise.
+    QString problemText() const;
     /// Calls of other desks not opened since the last start: written while the connection
     /// was lost, or written late.
     int missedCalls() const { return m_missed; }
@@ -62,6 +64,8 @@ Q_SIGNALS:
     void missed(int count);
     /// A call of another desk has been shown and opened.
     void followed(const QString& number, const QDateTime& calldate);
+    /// problemText() has appeared or changed; not again for each attempt that fails the same way.
+    void problemChanged(const QString& text);
 
 private:
     void listening(bool again, const QList<AnnouncedCall>& missed);
@@ -74,6 +78,8 @@ private:
     CallDispatch& m_dispatch;
     OwnCall m_ownCall;
     FollowConnection::Timing m_timing;
+    /// The URI followed since the last start.
+    QString m_uri;
     State m_followState = State::Off;
     QString m_problem;
     int m_missed = 0;

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #else
 #include <fcntl.h>
+#include <locale.h>
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -317,7 +318,25 @@ FollowConnection::FollowConnection(const QString& uri, Events events, Timing tim
     m_context->events = std::move(events);
     m_context->timing = timing;
     m_thread = std::thread([context = m_context] {
+#ifndef _WIN32
+        // libpq's reasons, and the C library's it quotes, in English on this thread whatever the desktop's language:
+        // they are told apart by their words (followProblemText).
+        locale_t english = nullptr;
+        if (const locale_t desktop = duplocale(LC_GLOBAL_LOCALE)) {
+            english = newlocale(LC_MESSAGES_MASK, "C", desktop);
+            if (!english)
+                freelocale(desktop);
+        }
+        if (english)
+            uselocale(english);
+#endif
         context->run();
+#ifndef _WIN32
+        if (english) {
+            uselocale(LC_GLOBAL_LOCALE);
+            freelocale(english);
+        }
+#endif
         const std::lock_guard lock(context->mutex);
         context->finished = true;
         context->wake.notify_all();

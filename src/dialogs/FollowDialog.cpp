@@ -31,6 +31,10 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     txtFollowUri->setPlaceholderText(QStringLiteral("postgresql://chakushin_reader@server/office"));
     txtFollowUri->setMinimumWidth(360);
     uriLabel->setBuddy(txtFollowUri);
+    lblFollowProblem = new QLabel(this);
+    lblFollowProblem->setObjectName(QStringLiteral("lblFollowProblem"));
+    lblFollowProblem->setWordWrap(true);
+    lblFollowProblem->hide();
 
     auto* buttons = new QDialogButtonBox(this);
     cmdOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -45,7 +49,14 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     layout->addWidget(explanation);
     layout->addWidget(uriLabel);
     layout->addWidget(txtFollowUri);
+    layout->addWidget(lblFollowProblem);
     layout->addWidget(buttons);
+}
+
+void FollowDialog::showFollowProblem(const QString& text)
+{
+    lblFollowProblem->setText(text);
+    lblFollowProblem->setVisible(!text.isEmpty());
 }
 
 void FollowDialog::showProblem(const QString& text)

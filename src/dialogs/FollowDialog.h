@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 class MessageBoxes;
+class QLabel;
 struct SharedState;
 
 /// "着信のフォロー": whether this desk follows the calls of the office's history, and the
@@ -20,6 +21,8 @@ public:
     FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidget* parent = nullptr);
 
     void cmdOK_Click();
+    /// Why this desk cannot follow now (CallFollower::problemText), under the URI; nothing when empty.
+    void showFollowProblem(const QString& text);
 
     QCheckBox* chkFollow = nullptr;
     QLineEdit* txtFollowUri = nullptr;
@@ -31,4 +34,5 @@ private:
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;
+    QLabel* lblFollowProblem = nullptr;
 };

@@ -93,6 +93,12 @@ FollowDialog& Program::openFollowSettings()
         m_followDialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(m_followDialog, &QDialog::accepted, m_window.get(),
                          [this] { m_window->followSettingsChanged(); });
+        const auto showProblem = [this, dialog = m_followDialog.data()] {
+            dialog->showFollowProblem(follower.problemText());
+        };
+        QObject::connect(&follower, &CallFollower::stateChanged, m_followDialog, showProblem);
+        QObject::connect(&follower, &CallFollower::problemChanged, m_followDialog, showProblem);
+        showProblem();
     }
     m_followDialog->show();
     m_followDialog->raise();

@@ -157,6 +157,10 @@ void frmTerminal::attachFollower(CallFollower& follower)
 {
     m_follower = &follower;
     connect(&follower, &CallFollower::stateChanged, this, &frmTerminal::refreshTray);
+    connect(&follower, &CallFollower::problemChanged, this, [this](const QString& text) {
+        refreshTray();
+        m_tray.showMessage(m_state.systemSettings.appName, text);
+    });
     connect(&follower, &CallFollower::missed, this, [this](int count) {
         refreshTray();
         m_tray.showMessage(
@@ -434,7 +438,8 @@ QString frmTerminal::trayTip() const
     case CallFollower::State::Connecting:
         return name + QStringLiteral("\n着信のフォロー先に接続しています…");
     case CallFollower::State::Reconnecting:
-        return name + QStringLiteral("\n着信のフォロー先に接続し直しています…");
+        return name + QStringLiteral("\n着信のフォロー先に接続し直しています…") +
+               (m_follower->problemText().isEmpty() ? QString() : u'\n' + m_follower->problemText());
     case CallFollower::State::Listening:
         break;
     }

@@ -59,7 +59,7 @@ public:
 
     void EnableCommandButtons(bool enabled);
     /// Follows the office's calls with `follower` while standby is on, and shows in the tray
-    /// whether it listens.
+    /// whether it listens, and why not; a new reason also in a tray message.
     void attachFollower(CallFollower& follower);
     /// The following settings in memory have changed: following starts again over them, or
     /// stops, and a desk whose standby was the listening alone leaves standby when it no
