@@ -50,6 +50,14 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     layout->addWidget(uriLabel);
     layout->addWidget(txtFollowUri);
     layout->addWidget(lblFollowProblem);
+    if (const QString cut = cutValuesNotice(state, {{QStringLiteral("FOLLOW"), QStringLiteral("uri")}});
+        !cut.isEmpty()) {
+        auto* lbCutValues = new QLabel(cut, this);
+        lbCutValues->setObjectName(QStringLiteral("lbCutValues"));
+        lbCutValues->setWordWrap(true);
+        lbCutValues->setStyleSheet(QStringLiteral("color: #b00000;"));
+        layout->addWidget(lbCutValues);
+    }
     layout->addWidget(buttons);
 }
 

@@ -1,4 +1,5 @@
 #include "dialogs/frmUrl.h"
+#include "dialogs/FollowDialog.h"
 
 #include "app/Settings.h"
 
@@ -75,11 +76,15 @@ TEST(frmUrlOpening, ShowsTheSettings)
 TEST(frmUrlOpening, CutUrlIsTold)
 {
     const QByteArray longUrl = "path1=http://old.example/?q=" + QByteArray(1100, 'x');
-    UrlDialog cut(StandbyOff, QByteArray(kSettings).replace("path1=http://old.example/", longUrl));
+    UrlDialog cut(StandbyOff, QByteArray(kSettings).replace("path1=http://old.example/", longUrl) +
+                                  "[FOLLOW]\nuri=postgresql://db/office?application_name=" + QByteArray(1100, 'x'));
     ASSERT_NE(cut.dialog->lbCutValues, nullptr);
     EXPECT_TRUE(cut.dialog->lbCutValues->text().contains("[URL] path1"));
     EXPECT_GE(cut.dialog->height(), cut.dialog->lbCutValues->geometry().bottom());
     EXPECT_EQ(UrlDialog(StandbyOff).dialog->lbCutValues, nullptr);
+    const FollowDialog follow(cut.desk.state(), cut.desk.boxes);
+    ASSERT_NE(follow.findChild<QLabel*>("lbCutValues"), nullptr);
+    EXPECT_TRUE(follow.findChild<QLabel*>("lbCutValues")->text().contains("[FOLLOW] uri"));
 }
 
 // The example line for a 60-character path2 fits the label and its ink ends above the URL box.
