@@ -1,8 +1,90 @@
 #include "calls/CallCommand.h"
 
+#include "app/Logging.h"
+
+#include <QCoreApplication>
 #include <QProcess>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
+
+// What the trace keeps of a command's output: its first lines, each cut short.
+constexpr int kTracedLines = 10;
+constexpr qsizetype kTracedChars = 200;
+// Enough UTF-8 for kTracedChars characters.
+constexpr qsizetype kTracedBytes = 4 * kTracedChars;
+// What one read takes from the pipe before the event loop has its turn again.
+constexpr qsizetype kReadSize = 64 * 1024;
+
+// Reads a started command's output from the read end of its pipe whenever the event loop
+// finds some there, never waiting: the first lines go to the trace, everything after them is
+// read and dropped, so memory stays bounded however much the command prints. The pipe is
+// drained rather than closed early because a command writing to a closed pipe ends with
+// SIGPIPE: with the trace on, a command runs as it does without it (one that prints without
+// end is read, a piece each turn of the event loop, as long as it runs). The reader goes when
+// the output ends, or with the application, which leaves a command still running with a
+// closed pipe.
+class OutputTrace final : public QObject
+{
+public:
+    OutputTrace(int readEnd, const QString& number)
+        : QObject(QCoreApplication::instance())
+        , m_fd(readEnd)
+        , m_command(QStringLiteral("the command for the call of %1").arg(number))
+        , m_notifier(readEnd, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, &OutputTrace::readSome);
+    }
+    ~OutputTrace() override
+    {
+        m_notifier.setEnabled(false);
+        ::close(m_fd);
+    }
+
+private:
+    void readSome()
+    {
+        char buffer[kReadSize];
+        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (got <= 0) {
+            if (!m_line.isEmpty() && m_lines < kTracedLines)
+                traceLine();
+            trace(QStringLiteral("%1 printed %2 bytes in all").arg(m_command).arg(m_total));
+            m_notifier.setEnabled(false);
+            deleteLater();
+            return;
+        }
+        m_total += got;
+        for (ssize_t i = 0; i < got && m_lines < kTracedLines; ++i) {
+            if (buffer[i] == '\n')
+                traceLine();
+            else if (m_line.size() <= kTracedBytes)
+                m_line.append(buffer[i]);
+        }
+    }
+    void traceLine()
+    {
+        const QString line = QString::fromUtf8(m_line);
+        trace(m_command + QStringLiteral(" printed: ") +
+              (line.size() > kTracedChars ? line.left(kTracedChars) + u'…' : line));
+        m_line.clear();
+        ++m_lines;
+    }
+    static void trace(const QString& text) { qCDebug(lcChakushin).noquote() << text; }
+
+    const int m_fd;
+    const QString m_command;
+    QSocketNotifier m_notifier;
+    QByteArray m_line;
+    int m_lines = 0;
+    qint64 m_total = 0;
+};
 
 QString expanded(const QString& word, const QString& number, const QDateTime& calldate)
 {
@@ -41,7 +123,7 @@ std::optional<BrowserCommand> callCommand(const QString& line, const QString& nu
     return command;
 }
 
-QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate)
+QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate, CommandOutput output)
 {
     if (line.trimmed().isEmpty())
         return {};
@@ -52,7 +134,26 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
     process.setProgram(command->program);
     process.setArguments(command->arguments);
     process.setStandardInputFile(QProcess::nullDevice());
-    if (!process.startDetached())
+    QString outputFile = QProcess::nullDevice();
+    int pipe[2] = {-1, -1};
+    if (output == CommandOutput::FirstLinesTraced && QCoreApplication::instance() && ::pipe2(pipe, O_CLOEXEC) == 0) {
+        // A detached process takes files only: the pipe's write end by its name in /dev/fd.
+        // The write end stays blocking for the command; only this side never waits.
+        ::fcntl(pipe[0], F_SETFL, ::fcntl(pipe[0], F_GETFL) | O_NONBLOCK);
+        outputFile = QStringLiteral("/dev/fd/%1").arg(pipe[1]);
+    }
+    process.setStandardOutputFile(outputFile);
+    process.setStandardErrorFile(outputFile);
+    const bool started = process.startDetached();
+    if (pipe[1] >= 0) {
+        // From now on only the command holds the write end, so its end is the pipe's end.
+        ::close(pipe[1]);
+        if (started)
+            new OutputTrace(pipe[0], number);
+        else
+            ::close(pipe[0]);
+    }
+    if (!started)
         return QStringLiteral("cannot start %1: %2").arg(command->program, process.errorString());
     return {};
 }

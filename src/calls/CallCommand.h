@@ -14,6 +14,16 @@
 /// or unusable line.
 std::optional<BrowserCommand> callCommand(const QString& line, const QString& number, const QDateTime& calldate);
 
-/// Starts `callCommand` detached, never through a shell. Empty when it started or there was
+/// What becomes of what a command prints.
+enum class CommandOutput
+{
+    /// Its standard output and error go to the null device.
+    Discarded,
+    /// Its first lines (of both together, each cut short) go to the trace; the rest is read and dropped.
+    FirstLinesTraced,
+};
+
+/// Starts `callCommand` detached, never through a shell, its input the null device and its
+/// output as `output` says; nothing waits for it to end. Empty when it started or there was
 /// nothing to run, otherwise why it did not start.
-QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate);
+QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate, CommandOutput output);

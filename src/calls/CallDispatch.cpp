@@ -102,7 +102,8 @@ void CallDispatch::openAndRecord(const QString& number, const Arrival& arrival)
 
 void CallDispatch::runCommand(const QString& number, const QDateTime& receivedAt)
 {
-    const QString failure = runCallCommand(m_state.urlSettings.command, number, receivedAt);
+    const CommandOutput output = isDebugMode(m_state) ? CommandOutput::FirstLinesTraced : CommandOutput::Discarded;
+    const QString failure = runCallCommand(m_state.urlSettings.command, number, receivedAt, output);
     if (failure.isEmpty())
         return;
     const QString line = QStringLiteral("the command for the call of %1: %2").arg(number, failure);

@@ -14,6 +14,8 @@
 #include "support/TraceCapture.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -251,4 +253,32 @@ TEST(CallDispatch, CommandForEachCall)
     EXPECT_TRUE(told.contains("0312: cannot start /nonexistent/notify-crm")) << told.toStdString();
     EXPECT_TRUE(told.contains("0313: the command line cannot be read")) << told.toStdString();
     EXPECT_EQ(trace.lines.size(), 2);
+}
+
+// Whatever a command prints, the program's own output stays as it was; with debugmode the command's first lines go to
+// the trace, each cut short, and the rest is read and dropped up to the end of its output.
+TEST(CallDispatch, CommandOutputGoesNowhereOrItsFirstLinesToTheTrace)
+{
+    QTemporaryDir dir;
+    DispatchRig rig;
+    StandardErrorCapture output;
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    ::dup2(output.file.handle(), STDOUT_FILENO); // standard output into the same file
+    const auto restoreOutput = qScopeGuard([&] { ::dup2(savedOutput, STDOUT_FILENO), ::close(savedOutput); });
+    const QString ended = dir.filePath("ended");
+    rig.state.urlSettings.command =
+        "sh -c 'head -c 5000000 /dev/zero; head -c 5000000 /dev/zero >&2; echo >> \"$0\"' '" + ended + "'";
+    for (const char* number : {"1", "2", "3"})
+        rig.dispatch.dispatch(number, kNow);
+    ASSERT_TRUE(processEventsUntil([&] { return QFile(ended).size() == 3; }, 30s));
+    rig.state.systemSettings.debugmode = "True";
+    TraceCapture trace;
+    rig.state.urlSettings.command = "sh -c 'printf \"%0300d\\n\" 0; seq 2 15; head -c 5000000 /dev/zero'";
+    rig.dispatch.dispatch("0312", kNow);
+    QStringList expected = {QString(200, u'0') + u'…', "2", "3", "4", "5", "6", "7", "8", "9", "10"};
+    expected.replaceInStrings(QRegularExpression("^"), "the command for the call of 0312 printed: ");
+    expected.append(QString("the command for the call of 0312 printed %1 bytes in all").arg(301 + 34 + 5000000));
+    ASSERT_TRUE(processEventsUntil([&] { return trace.lines.size() >= expected.size(); }, 30s));
+    EXPECT_EQ(trace.lines, expected);
+    EXPECT_LT(output.text().size(), 1024);
 }
