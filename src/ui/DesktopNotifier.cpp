@@ -48,16 +48,27 @@ DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, Brows
 
 void DesktopNotifier::announce(const CallNotice& notice)
 {
-    if (!m_bus.isConnected()) {
-        m_tray.showMessage(kTitle, notice.number);
+    m_latest = notice;
+    ++m_announced;
+    // A service that failed the last call is not waited for again before the tray shows one.
+    if (!m_bus.isConnected() || m_failing)
+        showLatestInTray();
+    if (!m_bus.isConnected())
         return;
-    }
     // The notification to replace is known once the one before it has been answered.
     if (m_sending) {
-        m_waiting = notice;
+        m_waiting = true;
         return;
     }
     send(notice);
+}
+
+void DesktopNotifier::showLatestInTray()
+{
+    if (m_inTray == m_announced)
+        return;
+    m_inTray = m_announced;
+    m_tray.showMessage(kTitle, m_latest.number);
 }
 
 void DesktopNotifier::send(const CallNotice& notice)
@@ -74,18 +85,19 @@ void DesktopNotifier::send(const CallNotice& notice)
         finished->deleteLater();
         m_sending = false;
         const QDBusPendingReply<uint> reply = *finished;
-        if (reply.isError()) {
-            // No service on the bus, or none that answers in time.
-            m_shownId = 0;
-            m_tray.showMessage(kTitle, notice.number);
-        } else {
+        m_failing = reply.isError();
+        if (!m_failing)
             m_shownId = reply.value();
-            m_shown = notice;
-        }
-        if (m_waiting) {
-            const CallNotice next = *std::exchange(m_waiting, std::nullopt);
-            send(next);
-        }
+        else if (reply.error().type() != QDBusError::NoReply)
+            m_shownId = 0; // No service on the bus: none of its notifications is ours.
+        // A service that answers too late still shows this call once it gets to it, in place of
+        // the notification it showed, so what follows replaces that one too instead of piling up.
+        m_shown = notice;
+        // The newest call, newer than this one when calls came while it was on its way.
+        if (m_failing)
+            showLatestInTray();
+        if (std::exchange(m_waiting, false))
+            send(m_latest);
     });
 }
 

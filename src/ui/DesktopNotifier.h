@@ -6,8 +6,6 @@
 #include <QObject>
 #include <QString>
 
-#include <optional>
-
 class BrowserLauncher;
 class TaskTray;
 struct SharedState;
@@ -18,6 +16,10 @@ struct SharedState;
 /// call's page again. Each call's notification replaces the one before. Without a service on
 /// the bus (or without a bus) the tray shows the message; without a tray either, nothing is
 /// shown. Nothing here waits for the bus.
+///
+/// The tray shows only the newest call and never goes back to an older one: a Notify that
+/// fails brings the newest call announced so far to the tray, and while the service keeps
+/// failing each call goes to the tray at once, the service still tried with the newest.
 class DesktopNotifier final : public QObject, public CallNotifier
 {
     Q_OBJECT
@@ -34,6 +36,8 @@ private Q_SLOTS:
 
 private:
     void send(const CallNotice& notice);
+    /// Shows the newest call in the tray unless the tray shows it already.
+    void showLatestInTray();
 
     const SharedState& m_state;
     TaskTray& m_tray;
@@ -42,7 +46,15 @@ private:
     /// The notification shown now (0: none), and its call.
     uint m_shownId = 0;
     CallNotice m_shown;
-    /// Whether a notification is on its way; a call meanwhile waits here, the newest only.
+    /// The newest call announced, and how many were announced: each call's sequence number.
+    CallNotice m_latest;
+    quint64 m_announced = 0;
+    /// The sequence number of the call the tray shows (0: none); it only grows.
+    quint64 m_inTray = 0;
+    /// Whether the service failed the last notification sent.
+    bool m_failing = false;
+    /// Whether a notification is on its way, and whether a newer call waits meanwhile (the
+    /// newest is sent once it is answered).
     bool m_sending = false;
-    std::optional<CallNotice> m_waiting;
+    bool m_waiting = false;
 };

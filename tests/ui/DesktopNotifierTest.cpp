@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -56,6 +58,7 @@ struct NotificationDesktop
         service.kill();
         service.waitForFinished();
     }
+    void signalService(int signal) const { ::kill(static_cast<pid_t>(service.processId()), signal); }
     /// What dunst has shown, "source|summary|body" a line.
     QStringList shown() const
     {
@@ -135,4 +138,30 @@ TEST(DesktopNotifier, WithoutTheServiceTheTrayOrNothing)
     call(bare, "0398765432");
     EXPECT_EQ(bare.browser.urls, QStringList({kPage.arg("0398765432")}));
     EXPECT_TRUE(bare.boxes.shown.empty());
+}
+
+// With the service stopped, the tray shows the newest call once the service is known to fail and each call after it at
+// once, never an older one after a newer; the service, going on, ends on the newest call in its one notification.
+TEST(DesktopNotifier, StoppedServiceTrayOnlyMovesForward)
+{
+    ASSERT_TRUE(desktop().startService()) << "dunst on the test's own bus";
+    TestDesk desk({.ini = kSettings});
+    QStringList numbers;
+    for (int i = 0; i <= 20; ++i)
+        numbers.append(QString("03180%1").arg(i, 2, 10, QChar(u'0')));
+    call(desk, numbers[0]);
+    ASSERT_TRUE(processEventsUntil([&] { return desktop().shown().join(u'\n').endsWith(numbers[0]); }, 10s));
+    // dunst answers in order: once it has answered dunstctl, its answer to the Notify has left it too.
+    ASSERT_EQ(dunstctl({"count", "displayed"}), "1");
+    desktop().signalService(SIGSTOP);
+    for (int i = 1; i <= 10; ++i)
+        call(desk, numbers[i]);
+    // The first Notify since the stop fails after its wait; the calls after it find the service failing.
+    ASSERT_TRUE(processEventsUntil([&] { return !desk.tray.messages.isEmpty(); }, 10s));
+    for (int i = 11; i <= 20; ++i)
+        call(desk, numbers[i]);
+    desktop().signalService(SIGCONT);
+    ASSERT_TRUE(processEventsUntil([&] { return desktop().shown().join(u'\n').endsWith(numbers[20]); }, 20s));
+    EXPECT_EQ(desk.tray.messages.join(u' ').remove("着信\n"), numbers.sliced(10).join(u' '));
+    EXPECT_EQ(dunstctl({"count", "displayed"}), "1");
 }
