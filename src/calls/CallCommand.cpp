@@ -4,13 +4,18 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+
+#ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef Q_OS_UNIX
 
 // What the trace keeps of a command's output: its first lines, each cut short.
 constexpr int kTracedLines = 10;
@@ -85,6 +90,7 @@ private:
     int m_lines = 0;
     qint64 m_total = 0;
 };
+#endif
 
 QString expanded(const QString& word, const QString& number, const QDateTime& calldate)
 {
@@ -135,6 +141,7 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
     process.setArguments(command->arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     QString outputFile = QProcess::nullDevice();
+#ifdef Q_OS_UNIX
     int pipe[2] = {-1, -1};
     if (output == CommandOutput::FirstLinesTraced && QCoreApplication::instance() && ::pipe2(pipe, O_CLOEXEC) == 0) {
         // A detached process takes files only: the pipe's write end by its name in /dev/fd.
@@ -142,9 +149,13 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
         ::fcntl(pipe[0], F_SETFL, ::fcntl(pipe[0], F_GETFL) | O_NONBLOCK);
         outputFile = QStringLiteral("/dev/fd/%1").arg(pipe[1]);
     }
+#else
+    Q_UNUSED(output); // no trace of a command's output on this platform
+#endif
     process.setStandardOutputFile(outputFile);
     process.setStandardErrorFile(outputFile);
     const bool started = process.startDetached();
+#ifdef Q_OS_UNIX
     if (pipe[1] >= 0) {
         // From now on only the command holds the write end, so its end is the pipe's end.
         ::close(pipe[1]);
@@ -153,6 +164,7 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
         else
             ::close(pipe[0]);
     }
+#endif
     if (!started)
         return QStringLiteral("cannot start %1: %2").arg(command->program, process.errorString());
     return {};
