@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -200,24 +201,19 @@ TEST(DebugLog, EmitsOnlyInDebugMode)
 TEST(ReadIni, CutValuesAreToldOnce)
 {
     TempAppDir dir;
-    const QByteArray longText(1100, 'x');
     TraceCapture trace;
     StandardErrorCapture errors;
-    dir.writeSettings("[SYSTEM]\ndebugmode=True\n[URL]\npath1=http://crm/?q=" + longText + "\ncommand=notify %n " +
-                      longText + "\npath3=short\n");
+    dir.writeSettings("[SYSTEM]\ndebugmode=True\n[URL]\npath1=" + QByteArray(1100, 'x') +
+                      "\ncommand=" + QByteArray(1024, 'y') + "\npath3=" + QByteArray(1023, 'z') + "\n");
     SharedState state = dir.makeState();
     ReadWriteAppSettings(state, "READ");
     ASSERT_TRUE(LoadSettings(state) && LoadSettings(state));
-    const QStringList told = errors.text().split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(told.size(), 2);
-    EXPECT_TRUE(told[0].contains("[URL] path1 is longer than 1023 bytes")) << qPrintable(told[0]);
-    EXPECT_TRUE(told[1].contains("[URL] command is longer than 1023 bytes")) << qPrintable(told[1]);
-    EXPECT_EQ(trace.lines.filter("is longer than").size(), 2);
-    EXPECT_EQ(state.urlSettings.path1.size(), 1023);
+    EXPECT_EQ(errors.text().count("chakushin: "), 2);
+    EXPECT_EQ(trace.lines.filter(QRegularExpression(R"(\[URL\] (path1|command) is longer than 1023 bytes)")).size(), 2);
 
     const QList<SettingKey> edited{{"URL", "path1"}, {"URL", "path3"}};
     EXPECT_TRUE(cutValuesNotice(state, edited).startsWith("settings.ini の [URL] path1 は 1023 バイトを超えて"));
-    ASSERT_NE(WriteIni(state, "URL", "path1", "http://crm/?q="), 0);
+    ASSERT_NE(WriteIni(state, "URL", "path1", state.urlSettings.path1), 0);
     EXPECT_EQ(cutValuesNotice(state, edited), QString());
 }
 
