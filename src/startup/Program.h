@@ -75,8 +75,9 @@ public:
     HistoryWindow& openHistory();
     /// The call-history window while it is open, else null.
     HistoryWindow* historyWindow() const;
-    /// Opens the dialog of following the office's calls, or brings the open one forward. Its
-    /// OK takes effect at once. Needs the main window loaded.
+    /// Opens the dialog of following the office's calls, or brings the open one forward. It
+    /// shows why the follower cannot connect while that lasts; its OK takes effect at once.
+    /// Needs the main window loaded.
     FollowDialog& openFollowSettings();
 
     SharedState state;
