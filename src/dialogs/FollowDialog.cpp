@@ -4,6 +4,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "calls/PostgresUri.h"
+#include "ui/FormControls.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -50,14 +51,8 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     layout->addWidget(uriLabel);
     layout->addWidget(txtFollowUri);
     layout->addWidget(lblFollowProblem);
-    if (const QString cut = cutValuesNotice(state, {{QStringLiteral("FOLLOW"), QStringLiteral("uri")}});
-        !cut.isEmpty()) {
-        auto* lbCutValues = new QLabel(cut, this);
-        lbCutValues->setObjectName(QStringLiteral("lbCutValues"));
-        lbCutValues->setWordWrap(true);
-        lbCutValues->setStyleSheet(QStringLiteral("color: #b00000;"));
-        layout->addWidget(lbCutValues);
-    }
+    if (const QString cut = cutValuesNotice(state, {{QStringLiteral("FOLLOW"), QStringLiteral("uri")}}); !cut.isEmpty())
+        layout->addWidget(makeWarningLabel(this, QStringLiteral("lbCutValues"), cut));
     layout->addWidget(buttons);
 }
 

@@ -3,6 +3,7 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "ui/FormControls.h"
 #include "ui/Pictures.h"
 #include "ui/Twips.h"
 
@@ -49,10 +50,7 @@ void SettingsDialog::showCutValues(const QList<SettingKey>& keys)
     if (notice.isEmpty())
         return;
     const int margin = twipsToPixels(120);
-    lbCutValues = new QLabel(notice, this);
-    lbCutValues->setObjectName(QStringLiteral("lbCutValues"));
-    lbCutValues->setWordWrap(true);
-    lbCutValues->setStyleSheet(QStringLiteral("color: #b00000;"));
+    lbCutValues = makeWarningLabel(this, QStringLiteral("lbCutValues"), notice);
     const int labelWidth = width() - 2 * margin;
     const int labelHeight = lbCutValues->heightForWidth(labelWidth);
     lbCutValues->setGeometry(margin, height(), labelWidth, labelHeight);

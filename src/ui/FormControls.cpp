@@ -40,6 +40,16 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
     return label;
 }
 
+QLabel* makeWarningLabel(QWidget* parent, const QString& name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #b00000;"));
+    return label;
+}
+
 QComboBox* makeList(QWidget* parent, const QString& name, QRect place)
 {
     return placed(new QComboBox(parent), name, place, kTextBoxPointSize);

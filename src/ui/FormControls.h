@@ -21,6 +21,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 /// A label that shows its text as plain text.
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect place,
                   qreal pointSize = kButtonPointSize);
+/// A warning in red, word-wrapped plain text, for a layout to place.
+QLabel* makeWarningLabel(QWidget* parent, const QString& name, const QString& text);
 /// A drop-down list.
 QComboBox* makeList(QWidget* parent, const QString& name, QRect place);
 /// A one-line text box.
