@@ -7,7 +7,7 @@
 #include "calls/BrowserLauncher.h"
 #include "calls/CallCommand.h"
 #include "calls/CallDisplay.h"
-#include "calls/CallHistory.h"
+#include "history/CallHistory.h"
 #include "calls/CallNotifier.h"
 #include "calls/CallerPage.h"
 #include "calls/NumberExtraction.h"

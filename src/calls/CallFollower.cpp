@@ -3,8 +3,8 @@
 #include "app/Settings.h"
 #include "calls/CallDispatch.h"
 #include "calls/FollowProblem.h"
-#include "calls/PostgresUri.h"
-#include "calls/QueuedRelay.h"
+#include "history/PostgresUri.h"
+#include "history/QueuedRelay.h"
 
 CallFollower::CallFollower(SharedState& state, CallDispatch& dispatch, OwnCall ownCall, QObject* parent)
     : QObject(parent)

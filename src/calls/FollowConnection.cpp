@@ -1,7 +1,7 @@
 #include "calls/FollowConnection.h"
 
-#include "calls/PostgresHistoryStore.h"
-#include "calls/PostgresUri.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/PostgresUri.h"
 
 #include <libpq-fe.h>
 

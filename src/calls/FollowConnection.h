@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/CallAnnouncements.h"
+#include "history/CallAnnouncements.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "calls/FollowProblem.h"
 
-#include "calls/PostgresUri.h"
+#include "history/PostgresUri.h"
 
 #include <QRegularExpression>
 #include <QUrl>

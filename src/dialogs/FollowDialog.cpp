@@ -3,7 +3,7 @@
 #include "app/MessageBoxes.h"
 #include "app/SettingText.h"
 #include "app/Settings.h"
-#include "calls/PostgresUri.h"
+#include "history/PostgresUri.h"
 #include "ui/FormControls.h"
 
 #include <QDialogButtonBox>

@@ -3,7 +3,7 @@
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
 #include "calls/CallerPage.h"
-#include "calls/PostgresUri.h"
+#include "history/PostgresUri.h"
 #include "dialogs/FileChooser.h"
 #include "ui/HistoryTableModel.h"
 #include "ui/JapaneseFont.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calls/HistoryBrowser.h"
-#include "calls/HistoryFilter.h"
+#include "history/HistoryBrowser.h"
+#include "history/HistoryFilter.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SettingsRecords.h"
-#include "calls/Arrival.h"
+#include "history/Arrival.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "startup/ApplicationDirectory.h"
 
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

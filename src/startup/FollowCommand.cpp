@@ -1,8 +1,8 @@
 #include "startup/FollowCommand.h"
 
 #include "app/Settings.h"
-#include "calls/PostgresHistoryStore.h"
-#include "calls/PostgresUri.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/PostgresUri.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

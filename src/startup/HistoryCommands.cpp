@@ -2,9 +2,9 @@
 
 #include "app/Settings.h"
 #include "calls/DesktopBrowserLauncher.h"
-#include "calls/HistoryCsv.h"
-#include "calls/HistoryReader.h"
-#include "calls/PostgresUri.h"
+#include "history/HistoryCsv.h"
+#include "history/HistoryReader.h"
+#include "history/PostgresUri.h"
 #include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "startup/SingleInstance.h"

@@ -2,8 +2,8 @@
 
 #include "app/SharedState.h"
 #include "calls/CallFollower.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/JournalFirstBoxes.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/JournalFirstBoxes.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
 #include "startup/StartupSequence.h"

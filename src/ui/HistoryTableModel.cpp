@@ -1,6 +1,6 @@
 #include "ui/HistoryTableModel.h"
 
-#include "calls/HistoryBrowser.h"
+#include "history/HistoryBrowser.h"
 
 #include <algorithm>
 

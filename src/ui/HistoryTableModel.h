@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/HistoryReader.h"
+#include "history/HistoryReader.h"
 
 #include <QAbstractTableModel>
 

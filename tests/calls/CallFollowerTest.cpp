@@ -3,9 +3,9 @@
 // adapter starts as a follower.
 
 #include "app/Settings.h"
-#include "calls/CallAnnouncements.h"
+#include "history/CallAnnouncements.h"
 #include "calls/FollowProblem.h"
-#include "calls/PostgresHistoryStore.h"
+#include "history/PostgresHistoryStore.h"
 #include "dialogs/FollowDialog.h"
 #include "startup/StartupSequence.h"
 

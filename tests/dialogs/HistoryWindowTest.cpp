@@ -3,9 +3,9 @@
 
 #include "dialogs/HistoryWindow.h"
 #include "app/Settings.h"
-#include "calls/HistoryBrowser.h"
-#include "calls/PostgresHistoryStore.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/HistoryBrowser.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "ui/HistoryTableModel.h"
 
 #include "support/CsvReader.h"

@@ -3,7 +3,7 @@
 
 #include "startup/ApplicationDirectory.h"
 
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 
 #include "support/FileTree.h"
 #include "support/HistoryRows.h"

@@ -1,7 +1,7 @@
 // The real program asked the usual questions of a command-line user, without any display.
 
 #include "app/Settings.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 
 #include "support/CsvReader.h"
 #include "support/QStringPrinter.h"

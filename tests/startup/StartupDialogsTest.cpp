@@ -1,7 +1,7 @@
 // The start-up with the program's own settings dialogs: modal in the step loop, modeless from the buttons, once each.
 
 #include "app/Settings.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
 #include "dialogs/frmUrl.h"

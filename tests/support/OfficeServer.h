@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/PostgresHistoryStore.h"
+#include "history/PostgresHistoryStore.h"
 
 #include "ThrowawayCluster.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/CallHistory.h"
+#include "history/CallHistory.h"
 #include "support/CallEventLog.h"
 
 #include <QDateTime>

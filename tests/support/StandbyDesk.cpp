@@ -2,8 +2,8 @@
 
 #include "app/Settings.h"
 
-#include "calls/DatabaseCallHistory.h"
-#include "calls/HistorySpool.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/HistorySpool.h"
 #include "link/AdapterConversation.h"
 #include "support/ScriptedMessageBoxes.h"
 

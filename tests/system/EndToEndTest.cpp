@@ -1,7 +1,7 @@
 // The whole path from the adapter's serial line to the browser and the history database,
 // for every shipped adapter profile, with the adapter simulator on a real pseudo-terminal.
 
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "link/AdapterConversation.h"
 #include "ui/frmTerminal.h"
 

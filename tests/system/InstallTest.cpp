@@ -1,7 +1,7 @@
 // The program as an installation leaves it: installed into a temporary prefix that is then
 // made read-only, and started by a user who has never run it.
 
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 
 #include "support/DesktopEntryValidation.h"
 #include "support/FileTree.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calls/HistorySpool.h"
-#include "calls/HistoryStore.h"
+#include "history/HistorySpool.h"
+#include "history/HistoryStore.h"
 
 #include <QObject>
 #include <QString>

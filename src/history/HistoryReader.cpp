@@ -1,8 +1,8 @@
-#include "calls/HistoryReader.h"
+#include "history/HistoryReader.h"
 
-#include "calls/PostgresHistoryStore.h"
-#include "calls/PostgresUri.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/PostgresUri.h"
+#include "history/SqliteHistoryStore.h"
 
 #include <QScopeGuard>
 #include <QSet>

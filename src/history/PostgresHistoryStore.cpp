@@ -1,9 +1,9 @@
-#include "calls/PostgresHistoryStore.h"
+#include "history/PostgresHistoryStore.h"
 
-#include "calls/CallAnnouncements.h"
-#include "calls/HistoryReader.h"
-#include "calls/PostgresUri.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/CallAnnouncements.h"
+#include "history/HistoryReader.h"
+#include "history/PostgresUri.h"
+#include "history/SqliteHistoryStore.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -1,4 +1,4 @@
-#include "calls/CallAnnouncements.h"
+#include "history/CallAnnouncements.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

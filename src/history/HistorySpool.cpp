@@ -1,4 +1,4 @@
-#include "calls/HistorySpool.h"
+#include "history/HistorySpool.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "calls/HistoryJournal.h"
-#include "calls/HistorySpool.h"
-#include "calls/HistoryStore.h"
+#include "history/HistoryJournal.h"
+#include "history/HistorySpool.h"
+#include "history/HistoryStore.h"
 
 #include <QObject>
 #include <QString>

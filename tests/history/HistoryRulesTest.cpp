@@ -1,8 +1,8 @@
 // The history window's rules without a window or a database: what a typed number fragment
 // means, which days a period covers, and how a CSV field is written.
 
-#include "calls/HistoryCsv.h"
-#include "calls/HistoryFilter.h"
+#include "history/HistoryCsv.h"
+#include "history/HistoryFilter.h"
 
 #include "support/QStringPrinter.h"
 

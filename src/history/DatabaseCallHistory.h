@@ -2,11 +2,11 @@
 
 #include "app/MessageBoxes.h"
 #include "app/SharedState.h"
-#include "calls/CallHistory.h"
-#include "calls/HistoryJournal.h"
-#include "calls/HistoryWriter.h"
-#include "calls/QueuedRelay.h"
-#include "calls/SpoolLock.h"
+#include "history/CallHistory.h"
+#include "history/HistoryJournal.h"
+#include "history/HistoryWriter.h"
+#include "history/QueuedRelay.h"
+#include "history/SpoolLock.h"
 
 #include <QObject>
 

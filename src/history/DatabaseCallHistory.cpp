@@ -1,10 +1,10 @@
-#include "calls/DatabaseCallHistory.h"
+#include "history/DatabaseCallHistory.h"
 
 #include "app/Settings.h"
-#include "calls/CallAnnouncements.h"
-#include "calls/PostgresHistoryStore.h"
-#include "calls/PostgresUri.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/CallAnnouncements.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/PostgresUri.h"
+#include "history/SqliteHistoryStore.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

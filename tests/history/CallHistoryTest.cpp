@@ -1,5 +1,5 @@
-#include "calls/DatabaseCallHistory.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/SqliteHistoryStore.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandardErrorCapture.h"
 #include "support/TempAppDir.h"

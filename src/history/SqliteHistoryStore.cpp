@@ -1,6 +1,6 @@
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 
-#include "calls/HistoryReader.h"
+#include "history/HistoryReader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/HistoryFilter.h"
+#include "history/HistoryFilter.h"
 
 #include <QHash>
 #include <QSet>

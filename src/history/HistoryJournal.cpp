@@ -1,4 +1,4 @@
-#include "calls/HistoryJournal.h"
+#include "history/HistoryJournal.h"
 
 #include <QMetaObject>
 

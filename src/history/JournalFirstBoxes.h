@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/MessageBoxes.h"
-#include "calls/DatabaseCallHistory.h"
+#include "history/DatabaseCallHistory.h"
 
 /// The program's message boxes, each shown only once the calls read before it are durably in
 /// the history's journal: a box may be the last thing before the program is killed, and

@@ -1,6 +1,6 @@
-#include "calls/HistoryCsv.h"
+#include "history/HistoryCsv.h"
 
-#include "calls/HistoryReader.h"
+#include "history/HistoryReader.h"
 
 #include <QIODevice>
 #include <QStringList>

@@ -1,9 +1,9 @@
 // The call history on a throwaway PostgreSQL cluster on a Unix socket, started once, stopped and started by drills.
 
-#include "calls/DatabaseCallHistory.h"
-#include "calls/HistorySpool.h"
-#include "calls/PostgresHistoryStore.h"
-#include "calls/PostgresUri.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/HistorySpool.h"
+#include "history/PostgresHistoryStore.h"
+#include "history/PostgresUri.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"

@@ -1,4 +1,4 @@
-#include "calls/HistoryWriter.h"
+#include "history/HistoryWriter.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "calls/SpoolLock.h"
+#include "history/SpoolLock.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/HistoryStore.h"
+#include "history/HistoryStore.h"
 
 #include <QString>
 

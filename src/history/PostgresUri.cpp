@@ -1,4 +1,4 @@
-#include "calls/PostgresUri.h"
+#include "history/PostgresUri.h"
 
 #include <QRegularExpression>
 #include <QUrl>

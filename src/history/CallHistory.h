@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calls/Arrival.h"
+#include "history/Arrival.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "calls/HistoryBrowser.h"
+#include "history/HistoryBrowser.h"
 
 #include <QSaveFile>
 #include <QThread>

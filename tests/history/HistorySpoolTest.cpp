@@ -1,9 +1,9 @@
 // Fault drills: each breaks the database during calls and mends it; every call's row ends up once, in order, timed.
 
-#include "calls/HistorySpool.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/SpoolLock.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/HistorySpool.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/SpoolLock.h"
+#include "history/SqliteHistoryStore.h"
 #include "link/AdapterConversation.h"
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"

@@ -1,4 +1,4 @@
-#include "calls/HistoryFilter.h"
+#include "history/HistoryFilter.h"
 
 #include <utility>
 

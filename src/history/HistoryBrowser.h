@@ -1,9 +1,9 @@
 #pragma once
 
-#include "calls/HistoryCsv.h"
-#include "calls/HistoryFilter.h"
-#include "calls/HistoryReader.h"
-#include "calls/QueuedRelay.h"
+#include "history/HistoryCsv.h"
+#include "history/HistoryFilter.h"
+#include "history/HistoryReader.h"
+#include "history/QueuedRelay.h"
 
 #include <QObject>
 #include <QSet>
