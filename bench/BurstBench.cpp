@@ -13,7 +13,7 @@
 #include "TextTable.h"
 #include "ThrowawayCluster.h"
 
-#include "calls/PostgresHistoryStore.h"
+#include "history/PostgresHistoryStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -22,10 +22,10 @@
 #include "app/SharedState.h"
 #include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
-#include "calls/CallHistory.h"
 #include "calls/CallerPage.h"
 #include "calls/DesktopBrowserLauncher.h"
-#include "calls/PostgresHistoryStore.h"
+#include "history/CallHistory.h"
+#include "history/PostgresHistoryStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -246,7 +246,7 @@ public:
             if (PQstatus(connection) != CONNECTION_OK)
                 return QString::fromUtf8(PQerrorMessage(connection)).trimmed();
         }
-        const QByteArray listenStatement = QByteArray("LISTEN ") + kCallChannel;
+        const QByteArray listenStatement = QByteArray("LISTEN ") + HistoryDatabase::kCallChannel;
         PGresult* listen = PQexec(m_listener, listenStatement.constData());
         const bool listening = PQresultStatus(listen) == PGRES_COMMAND_OK;
         PQclear(listen);
@@ -275,7 +275,7 @@ public:
                 if (!PQconsumeInput(m_listener))
                     return std::nullopt;
                 while (PGnotify* notify = PQnotifies(m_listener)) {
-                    if (!announcedAt && qstrcmp(notify->relname, kCallChannel) == 0)
+                    if (!announcedAt && qstrcmp(notify->relname, HistoryDatabase::kCallChannel) == 0)
                         announcedAt = Clock::now();
                     PQfreemem(notify);
                 }

@@ -11,8 +11,8 @@
 #include "TextTable.h"
 
 #include "app/SharedState.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/SqliteHistoryStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

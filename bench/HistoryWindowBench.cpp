@@ -16,10 +16,10 @@
 
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
-#include "calls/HistoryBrowser.h"
-#include "calls/HistoryReader.h"
 #include "dialogs/FileChooser.h"
 #include "dialogs/HistoryWindow.h"
+#include "history/HistoryBrowser.h"
+#include "history/HistoryReader.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -174,7 +174,7 @@ std::optional<Table> makeTable(bool onServer, bool indexed, qint64 rows, const Q
             return std::nullopt;
         filled = Clock::now() - started;
         if (indexed)
-            for (const QString& statement : historyIndexStatements(true))
+            for (const QString& statement : HistoryDatabase::indexStatements(true))
                 if (!run(statement))
                     return std::nullopt;
         if (!run(QStringLiteral("VACUUM ANALYZE history")))
@@ -199,7 +199,7 @@ std::optional<Table> makeTable(bool onServer, bool indexed, qint64 rows, const Q
                  run(fillStatement(false, rows)) && db.commit();
             filled = Clock::now() - started;
             if (ok && indexed)
-                for (const QString& statement : historyIndexStatements(false))
+                for (const QString& statement : HistoryDatabase::indexStatements(false))
                     ok = ok && run(statement);
             ok = ok && run(QStringLiteral("ANALYZE"));
             if (!ok && error.isEmpty())

@@ -11,8 +11,8 @@
 #include "ThrowawayCluster.h"
 
 #include "app/SharedState.h"
-#include "calls/DatabaseCallHistory.h"
-#include "calls/PostgresHistoryStore.h"
+#include "history/DatabaseCallHistory.h"
+#include "history/PostgresHistoryStore.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>

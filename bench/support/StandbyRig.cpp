@@ -1,7 +1,7 @@
 #include "StandbyRig.h"
 
 #include "app/Settings.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "link/AdapterConversation.h"
 #include "link/LineSettings.h"
 

@@ -4,7 +4,7 @@
 #include "TimedCallActions.h"
 
 #include "app/SharedState.h"
-#include "calls/DatabaseCallHistory.h"
+#include "history/DatabaseCallHistory.h"
 #include "calls/DesktopBrowserLauncher.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calls/BrowserLauncher.h"
-#include "calls/CallHistory.h"
+#include "history/CallHistory.h"
 
 #include <chrono>
 #include <functional>

@@ -164,6 +164,17 @@ bool LoadSettings(SharedState& state)
     loadProfileBody(state, state.adapterModel);
     loadCtiQueries(state, state.adapterModel, 5);
 
+    LoadUrlSettings(state);
+    state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
+                            ReadIni(state, kFollow, QStringLiteral("uri"))};
+
+    for (int i = 1; i <= 5; ++i)
+        state.adapterModels[i] = ReadIni(state, kAdapter, numbered("adapter", i));
+    return true;
+}
+
+void LoadUrlSettings(SharedState& state)
+{
     UrlSettings& u = state.urlSettings;
     const auto url = [&](const char* key) {
         return ReadIni(state, kUrl, QLatin1String(key));
@@ -175,12 +186,6 @@ bool LoadSettings(SharedState& state)
     u.path3 = url("path3");
     u.notify = url("notify");
     u.command = url("command");
-    state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
-                            ReadIni(state, kFollow, QStringLiteral("uri"))};
-
-    for (int i = 1; i <= 5; ++i)
-        state.adapterModels[i] = ReadIni(state, kAdapter, numbered("adapter", i));
-    return true;
 }
 
 bool LoadAdapterProfile(SharedState& state, const QString& modelName)

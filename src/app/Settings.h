@@ -35,6 +35,9 @@ QString cutValuesNotice(const SharedState& state, const QList<SettingKey>& keys)
 /// AdapterProfile, UrlSettings, FollowSettings and `adapterModels` from settings.ini.
 bool LoadSettings(SharedState& state);
 
+/// Reloads UrlSettings from settings.ini: the page, the history and what else a call does.
+void LoadUrlSettings(SharedState& state);
+
 /// Reloads AdapterProfile from the section `modelName`. Fails, changing nothing, while no
 /// adapter is selected in memory. CTI queries 4 and 5 keep their previous values.
 bool LoadAdapterProfile(SharedState& state, const QString& modelName);

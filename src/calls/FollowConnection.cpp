@@ -1,6 +1,6 @@
 #include "calls/FollowConnection.h"
 
-#include "history/PostgresHistoryStore.h"
+#include "history/HistoryDatabase.h"
 #include "history/PostgresUri.h"
 
 #include <libpq-fe.h>
@@ -157,7 +157,7 @@ bool FollowConnection::Context::consume()
     if (!PQconsumeInput(connection))
         return false;
     while (PGnotify* notify = PQnotifies(connection)) {
-        if (qstrcmp(notify->relname, kCallChannel) == 0) {
+        if (qstrcmp(notify->relname, HistoryDatabase::kCallChannel) == 0) {
             if (const std::optional<AnnouncedCall> call = parseCallAnnouncement(QByteArray(notify->extra)))
                 pending.append(*call);
         }
@@ -214,7 +214,7 @@ bool FollowConnection::Context::connect()
 {
     // The URI's own settings win over these defaults: later keywords override earlier ones,
     // and "dbname" is expanded in place.
-    const QByteArray connectTimeout = QByteArray::number(PostgresHistoryStore::kConnectTimeout.count());
+    const QByteArray connectTimeout = QByteArray::number(HistoryDatabase::kConnectTimeout.count());
     const QByteArray expanded = uri.toUtf8();
     const char* keywords[] = {"connect_timeout",     "application_name", "keepalives_idle",
                               "keepalives_interval", "dbname",           nullptr};
@@ -228,28 +228,26 @@ bool FollowConnection::Context::connect()
 
 bool FollowConnection::Context::listen(QString& why)
 {
-    if (!ask(QByteArray("LISTEN ").append(kCallChannel).constData(), {}, why))
+    if (!ask(QByteArray("LISTEN ").append(HistoryDatabase::kCallChannel).constData(), {}, why))
         return false;
     const bool again = lastSeen >= 0;
     QList<AnnouncedCall> missed;
     if (!again) {
-        const std::unique_ptr<Result> newest = ask("SELECT coalesce(max(id), 0) FROM history", {}, why);
+        const std::unique_ptr<Result> newest = ask(HistoryDatabase::newestIdStatement().toLatin1(), {}, why);
         if (!newest)
             return false;
         lastSeen = QByteArray(PQgetvalue(newest->result, 0, 0)).toLongLong();
     } else {
         const std::unique_ptr<Result> rows =
-            ask("SELECT id, telnum, to_char(calldate, 'YYYY-MM-DD HH24:MI:SS') FROM history WHERE id > $1::bigint "
-                "ORDER BY id LIMIT 10000",
-                {QByteArray::number(lastSeen)}, why);
+            ask(HistoryDatabase::rowsAboveStatement(10000).toLatin1(), {QByteArray::number(lastSeen)}, why);
         if (!rows)
             return false;
         readAlready.clear();
         for (int row = 0; row < PQntuples(rows->result); ++row) {
-            AnnouncedCall call{QByteArray(PQgetvalue(rows->result, row, 0)).toLongLong(),
-                               QString::fromUtf8(PQgetvalue(rows->result, row, 1)),
-                               QDateTime::fromString(QString::fromLatin1(PQgetvalue(rows->result, row, 2)),
-                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+            AnnouncedCall call{
+                QByteArray(PQgetvalue(rows->result, row, 0)).toLongLong(),
+                QString::fromUtf8(PQgetvalue(rows->result, row, 1)),
+                HistoryDatabase::dateTimeFromText(QString::fromLatin1(PQgetvalue(rows->result, row, 2)))};
             lastSeen = std::max(lastSeen, call.id);
             // A row announced while it was read came in after the listening began: it is
             // opened, not counted.

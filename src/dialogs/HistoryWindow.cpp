@@ -3,8 +3,9 @@
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
 #include "calls/CallerPage.h"
-#include "history/PostgresUri.h"
 #include "dialogs/FileChooser.h"
+#include "history/HistoryDatabase.h"
+#include "history/PostgresUri.h"
 #include "ui/HistoryTableModel.h"
 #include "ui/JapaneseFont.h"
 
@@ -162,8 +163,7 @@ void HistoryWindow::openPage(int row)
         return;
     const HistoryEntry& entry = m_model->entry(row);
     m_launcher.OpenUrlInBrowser(
-        callerPageUrl(m_state.urlSettings.path1, entry.number,
-                      QDateTime::fromString(entry.calldate, QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        callerPageUrl(m_state.urlSettings.path1, entry.number, HistoryDatabase::dateTimeFromText(entry.calldate)));
 }
 
 void HistoryWindow::copyNumber(int row)

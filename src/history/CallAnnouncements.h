@@ -1,18 +1,12 @@
 #pragma once
 
+#include "history/HistoryDatabase.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-/// The channel on which a PostgreSQL history announces each call's row when its insert
-/// commits.
-inline constexpr char kCallChannel[] = "chakushin_calls";
-
-/// The longest number an announcement carries. A notification's payload is limited (8000
-/// bytes), and an insert whose announcement does not fit would fail with it.
-inline constexpr int kAnnouncedNumberLength = 256;
 
 /// One call as the history announced it, or as a following desk read it afterwards.
 struct AnnouncedCall
@@ -27,15 +21,6 @@ struct AnnouncedCall
 
     bool operator==(const AnnouncedCall&) const = default;
 };
-
-/// What makes the table "history" announce its rows: a function and an AFTER INSERT trigger
-/// calling it. `--create-history-db` runs them with the table; an existing table gets them by
-/// the same statements through psql.
-QStringList callAnnouncementStatements();
-
-/// The setting a writer turns on in the transaction of a row it writes late; the
-/// announcement carries it.
-inline constexpr char kLateCallSetting[] = "chakushin.late_call";
 
 /// A payload of the channel: a JSON object with "id", "number", "calldate"
 /// ("YYYY-MM-DD HH:MM:SS") and "late". Nothing for anything else.

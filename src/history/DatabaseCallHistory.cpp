@@ -27,7 +27,8 @@ constexpr std::chrono::milliseconds kJournalStopWait{2000};
 // As far as an announcement carries the number.
 QString callKey(const QString& number, const QDateTime& calldate)
 {
-    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + number.left(kAnnouncedNumberLength);
+    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
+           number.left(HistoryDatabase::kAnnouncedNumberLength);
 }
 
 } // namespace
@@ -139,7 +140,7 @@ void DatabaseCallHistory::showUnusable(const QString& reason)
 
 void DatabaseCallHistory::showSetAside(const HistoryReport::SetAside& aside)
 {
-    const QString when = SqliteHistoryStore::dateTimeText(aside.row.calldate);
+    const QString when = HistoryDatabase::dateTimeText(aside.row.calldate);
     const QString line = QStringLiteral("the history row of the call of %1 at %2 set aside: its write to \"%3\" "
                                         "cannot be settled (%4); later calls are written meanwhile")
                              .arg(aside.row.number, when, withoutPassword(aside.row.noted.target), aside.reason);

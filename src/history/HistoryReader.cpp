@@ -1,8 +1,6 @@
 #include "history/HistoryReader.h"
 
-#include "history/PostgresHistoryStore.h"
-#include "history/PostgresUri.h"
-#include "history/SqliteHistoryStore.h"
+#include "history/HistoryDatabase.h"
 
 #include <QScopeGuard>
 #include <QSet>
@@ -22,7 +20,7 @@ namespace {
 // connection of the office's server for long.
 constexpr int kStatementTimeoutMs = 10000;
 // How long a read waits for the program's own write to let go of an SQLite file.
-constexpr int kBusyTimeoutMs = 2000;
+constexpr std::chrono::milliseconds kBusyTimeout{2000};
 
 QString startOfDay(const QDate& day)
 {
@@ -31,16 +29,6 @@ QString startOfDay(const QDate& day)
 
 } // namespace
 
-QStringList historyIndexStatements(bool onServer)
-{
-    if (onServer)
-        return {QStringLiteral("CREATE INDEX history_calldate ON history (calldate, id) INCLUDE (telnum)"),
-                QStringLiteral("CREATE INDEX history_telnum ON history (telnum)")};
-    // An SQLite index ends with the rowid: (calldate, telnum) serves the order and the search.
-    return {QStringLiteral("CREATE INDEX history_calldate ON history (calldate, telnum)"),
-            QStringLiteral("CREATE INDEX history_telnum ON history (telnum)")};
-}
-
 bool comesBefore(const HistoryEntry& a, const HistoryEntry& b)
 {
     return std::tie(a.orderedAt, a.id) > std::tie(b.orderedAt, b.id);
@@ -48,7 +36,7 @@ bool comesBefore(const HistoryEntry& a, const HistoryEntry& b)
 
 HistoryReader::HistoryReader(QString target)
     : m_target(std::move(target))
-    , m_onServer(isPostgresUri(m_target))
+    , m_sql{HistoryDatabase::onServer(m_target)}
     , m_connectionName(QStringLiteral("chakushin-history-reader-") + QUuid::createUuid().toString(QUuid::Id128))
 {}
 
@@ -80,12 +68,12 @@ bool HistoryReader::connect()
         return fail(QStringLiteral("no history database is set"));
     QString why;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(m_onServer ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
-                                                    m_connectionName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(
+            m_sql.onServer ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_connectionName);
         if (!db.isValid()) {
-            why = QStringLiteral("Qt's %1 driver is not installed").arg(m_onServer ? "PostgreSQL" : "SQLite");
-        } else if (m_onServer) {
-            if (configurePostgresConnection(db, m_target, why)) {
+            why = QStringLiteral("Qt's %1 driver is not installed").arg(m_sql.onServer ? "PostgreSQL" : "SQLite");
+        } else if (m_sql.onServer) {
+            if (HistoryDatabase::configurePostgresConnection(db, m_target, why)) {
                 if (!db.open()) {
                     why = db.lastError().text();
                 } else if (QSqlQuery setup(db);
@@ -97,11 +85,7 @@ bool HistoryReader::connect()
                     m_connected = true;
                 }
             }
-        } else if (m_target.contains(QChar::Null)) {
-            why = QStringLiteral("database file name contains a NUL character");
-        } else {
-            db.setDatabaseName(sqliteFileUri(m_target, QStringLiteral("ro")));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        } else if (HistoryDatabase::configureSqliteConnection(db, m_target, QStringLiteral("ro"), kBusyTimeout, why)) {
             if (db.open())
                 m_connected = true;
             else
@@ -120,28 +104,19 @@ void HistoryReader::disconnect()
     }
 }
 
-QString HistoryReader::keyColumn() const
-{
-    // Every SQLite table without WITHOUT ROWID has a rowid, an integer key column aliases it.
-    return m_onServer ? QStringLiteral("id") : QStringLiteral("rowid");
-}
-
 QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& values, const QStringList& more) const
 {
-    // Dates are compared as the history's own text on SQLite and as timestamps on the server.
-    const QString date = m_onServer ? QStringLiteral("?::timestamp") : QStringLiteral("?");
     QStringList terms = more;
     if (!filter.fragment.isEmpty()) {
-        // A plain substring test: no pattern characters to escape, and digits need no collation.
-        terms << (m_onServer ? QStringLiteral("strpos(telnum, ?) > 0") : QStringLiteral("instr(telnum, ?) > 0"));
+        terms << m_sql.numberContains();
         values << filter.fragment;
     }
     if (filter.from) {
-        terms << QStringLiteral("calldate >= ") + date;
+        terms << m_sql.calledFrom();
         values << startOfDay(*filter.from);
     }
     if (filter.to) {
-        terms << QStringLiteral("calldate < ") + date;
+        terms << m_sql.calledBefore();
         values << startOfDay(filter.to->addDays(1));
     }
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
@@ -152,20 +127,9 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
 {
     if (!connect())
         return std::nullopt;
-    const QString key = keyColumn();
-    // The server's own text of a timestamp keeps any fraction of a second, which the order
-    // and the next page's start need; the row shows it to the second.
-    // The names given to them keep ORDER BY on the column itself, where its index serves.
-    const QString calldate = m_onServer ? QStringLiteral("to_char(calldate, 'YYYY-MM-DD HH24:MI:SS') AS shown_at, "
-                                                         "calldate::text AS ordered_at")
-                                        : QStringLiteral("calldate AS shown_at, calldate AS ordered_at");
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    const QString orderBy = order == Order::ByKey ? QStringLiteral("history.%1 DESC").arg(key)
-                                                  : QStringLiteral("history.calldate DESC, history.%1 DESC").arg(key);
-    bool ok = query.prepare(QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY %4 LIMIT %5")
-                                .arg(key, calldate, where, orderBy)
-                                .arg(limit));
+    bool ok = query.prepare(m_sql.rows(where, order == Order::ByKey, limit));
     for (const QVariant& value : values)
         query.addBindValue(value);
     ok = ok && query.exec();
@@ -196,12 +160,9 @@ bool HistoryReader::addCounts(std::vector<HistoryEntry>& rows)
         }
     if (numbers.isEmpty())
         return true;
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), numbers.size());
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    bool ok = query.prepare(QStringLiteral("SELECT telnum, count(*) FROM history WHERE telnum IN (%1) GROUP BY telnum")
-                                .arg(marks.join(QLatin1Char(','))));
+    bool ok = query.prepare(m_sql.counts(int(numbers.size())));
     for (const QString& number : numbers)
         query.addBindValue(number);
     if (!ok || !query.exec())
@@ -219,7 +180,7 @@ void HistoryReader::readDone()
 {
     // A file is opened for each read: one moved away, replaced or restored is seen as it
     // is now, and no lock outlives the read.
-    if (!m_onServer)
+    if (!m_sql.onServer)
         disconnect();
 }
 
@@ -229,10 +190,7 @@ std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, cons
     QVariantList values;
     QStringList position;
     if (after) {
-        // The row's place in the order (date, then key), written so that the date's index
-        // can narrow the scan.
-        const QString date = m_onServer ? QStringLiteral("?::timestamp") : QStringLiteral("?");
-        position << QStringLiteral("calldate <= %1 AND (calldate < %1 OR %2 < ?)").arg(date, keyColumn());
+        position << m_sql.after();
         values << after->orderedAt << after->orderedAt << after->id;
     }
     const QString where = conditions(filter, values, position);
@@ -257,7 +215,7 @@ std::optional<HistoryPage> HistoryReader::above(qint64 id, const HistoryFilter& 
     QVariantList values{id};
     // By key: the newest rows are found by the key's index, whatever the date's index offers.
     std::optional<std::vector<HistoryEntry>> rows =
-        select(conditions(filter, values, {keyColumn() + QStringLiteral(" > ?")}), values, limit, Order::ByKey);
+        select(conditions(filter, values, {m_sql.key() + QStringLiteral(" > ?")}), values, limit, Order::ByKey);
     if (!rows)
         return std::nullopt;
     HistoryPage result;
@@ -277,7 +235,7 @@ std::optional<qint64> HistoryReader::newestId()
     if (!connect())
         return std::nullopt;
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT max(%1) FROM history").arg(keyColumn())) || !query.next()) {
+    if (!query.exec(m_sql.newestKey()) || !query.next()) {
         fail(query.lastError().text());
         return std::nullopt;
     }

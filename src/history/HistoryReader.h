@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/HistoryDatabase.h"
 #include "history/HistoryFilter.h"
 
 #include <QHash>
@@ -12,12 +13,6 @@
 #include <vector>
 
 class QSqlDatabase;
-
-/// The indexes that keep the reader's pages and searches fast on a large table: by date
-/// and time (holding the number, so a search by number fragment reads the index alone) and
-/// by number (for the counts). Made with the table, and given to an existing one by the
-/// same statements (see the README).
-QStringList historyIndexStatements(bool onServer);
 
 /// One call as the history holds it.
 struct HistoryEntry
@@ -88,8 +83,6 @@ private:
     void disconnect();
     void readDone();
     QSqlDatabase database() const;
-    bool onServer() const { return m_onServer; }
-    QString keyColumn() const;
     /// The WHERE clause (with its leading " WHERE ") and its values, in order.
     QString conditions(const HistoryFilter& filter, QVariantList& values, const QStringList& more) const;
     enum class Order
@@ -103,7 +96,7 @@ private:
     bool fail(const QString& why);
 
     QString m_target;
-    bool m_onServer = false;
+    HistoryDatabase::Reading m_sql;
     QString m_connectionName;
     bool m_connected = false;
     QString m_lastError;

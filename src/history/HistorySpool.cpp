@@ -158,10 +158,10 @@ std::vector<qint64> HistorySpool::add(const std::vector<HistoryRow>& rows)
     const bool added = inTransaction("FULL", [&] {
         for (const HistoryRow& row : rows) {
             // An empty number stays empty text, never NULL.
-            const QString telnum = row.number.isNull() ? QString(0, QChar()) : row.number;
+            const QString number = row.number.isNull() ? QString(0, QChar()) : row.number;
             qint64 id = 0;
             if (!execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled, target) VALUES (?, ?, ?, ?)"),
-                         {telnum, row.calldate.toMSecsSinceEpoch(), row.noted.mark,
+                         {number, row.calldate.toMSecsSinceEpoch(), row.noted.mark,
                           row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target},
                          &id))
                 return false;

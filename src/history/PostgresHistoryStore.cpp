@@ -1,9 +1,6 @@
 #include "history/PostgresHistoryStore.h"
 
-#include "history/CallAnnouncements.h"
-#include "history/HistoryReader.h"
-#include "history/PostgresUri.h"
-#include "history/SqliteHistoryStore.h"
+#include "history/HistoryDatabase.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -12,66 +9,6 @@
 #include <QVariant>
 
 #include <utility>
-
-namespace {
-
-// A value in libpq's keyword='value' form.
-QString quoted(QString value)
-{
-    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    return QLatin1Char('\'') + value + QLatin1Char('\'');
-}
-
-bool hasParameter(const PostgresTarget& target, const QString& name)
-{
-    for (const auto& parameter : target.parameters)
-        if (parameter.first == name)
-            return true;
-    return false;
-}
-
-} // namespace
-
-// The host, user, password and database go through Qt's own fields, which quote them; the
-// rest becomes Qt's connect options, which Qt joins with blanks in place of every ';', so a
-// value holding one cannot be passed on.
-bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& error)
-{
-    std::optional<PostgresTarget> target = parsePostgresUri(uri, &error);
-    if (!target)
-        return false;
-    db.setHostName(target->host);
-    db.setUserName(target->user);
-    db.setPassword(target->password);
-    db.setDatabaseName(target->dbname);
-
-    QList<QPair<QString, QString>> options = target->parameters;
-    if (!target->port.isEmpty())
-        options.append({QStringLiteral("port"), target->port});
-    const QList<QPair<QString, QString>> defaults = {
-        {QStringLiteral("connect_timeout"), QString::number(PostgresHistoryStore::kConnectTimeout.count())},
-        {QStringLiteral("tcp_user_timeout"), QString::number(PostgresHistoryStore::kStatementTimeout.count())},
-        {QStringLiteral("application_name"), QStringLiteral("chakushin")},
-        {QStringLiteral("keepalives"), QStringLiteral("1")},
-        {QStringLiteral("keepalives_idle"), QString::number(PostgresHistoryStore::kKeepaliveIdle.count())},
-        {QStringLiteral("keepalives_interval"), QString::number(PostgresHistoryStore::kKeepaliveInterval.count())},
-        {QStringLiteral("keepalives_count"), QString::number(PostgresHistoryStore::kKeepaliveCount)},
-    };
-    for (const auto& option : defaults)
-        if (!hasParameter(*target, option.first))
-            options.append(option);
-    QStringList connectOptions;
-    for (const auto& [name, value] : options) {
-        if (value.contains(QLatin1Char(';'))) {
-            error = QStringLiteral("the value of %1 holds a ';', which cannot be passed on").arg(name);
-            return false;
-        }
-        connectOptions << name + QLatin1Char('=') + quoted(value);
-    }
-    db.setConnectOptions(connectOptions.join(QLatin1Char(';')));
-    return true;
-}
 
 namespace {
 
@@ -89,17 +26,16 @@ bool refusesTheRow(const QSqlError& error)
 QString sessionSettings()
 {
     using namespace std::chrono;
+    using namespace HistoryDatabase;
     return QStringLiteral("SET statement_timeout = %1; SET idle_in_transaction_session_timeout = %2; "
                           "SET tcp_keepalives_idle = %3; SET tcp_keepalives_interval = %4; "
                           "SET tcp_keepalives_count = %5")
-        .arg(PostgresHistoryStore::kStatementTimeout.count())
+        .arg(kStatementTimeout.count())
         .arg(duration_cast<milliseconds>(PostgresHistoryStore::kOpenWriteLimit).count())
-        .arg(PostgresHistoryStore::kKeepaliveIdle.count())
-        .arg(PostgresHistoryStore::kKeepaliveInterval.count())
-        .arg(PostgresHistoryStore::kKeepaliveCount);
+        .arg(kKeepaliveIdle.count())
+        .arg(kKeepaliveInterval.count())
+        .arg(kKeepaliveCount);
 }
-
-const QString kInsert = QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?) RETURNING txid_current()");
 
 } // namespace
 
@@ -130,14 +66,14 @@ bool PostgresHistoryStore::connect()
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
         if (!db.isValid()) {
             why = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        } else if (!configurePostgresConnection(db, m_uri, why)) {
+        } else if (!HistoryDatabase::configurePostgresConnection(db, m_uri, why)) {
         } else if (!db.open()) {
             why = db.lastError().text();
         } else if (QSqlQuery setup(db); !setup.exec(sessionSettings())) {
             why = setup.lastError().text();
         } else {
             m_insert = std::make_unique<QSqlQuery>(db);
-            ok = m_insert->prepare(kInsert);
+            ok = m_insert->prepare(HistoryDatabase::insertStatement(true));
             why = m_insert->lastError().text();
         }
     }
@@ -221,12 +157,11 @@ HistoryStore::Settlement PostgresHistoryStore::settle(const HistoryRow& row)
     }
     // The row itself, by the transaction that wrote it: after a fail-over to a standby the
     // same transaction id may have been given to another transaction, whose status says
-    // nothing of this row. The calldate index finds the candidates.
+    // nothing of this row.
     QSqlQuery lookup(database());
-    bool asked = lookup.prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM history WHERE calldate = ? AND "
-                                               "telnum = ? AND xmin = CAST(? AS xid))"));
+    bool asked = lookup.prepare(HistoryDatabase::writtenRowStatement(true));
     if (asked) {
-        lookup.addBindValue(SqliteHistoryStore::dateTimeText(row.calldate));
+        lookup.addBindValue(HistoryDatabase::dateTimeText(row.calldate));
         lookup.addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
         lookup.addBindValue(QString::number(row.noted.mark & 0xffffffffLL));
         asked = lookup.exec() && lookup.next();
@@ -271,7 +206,8 @@ HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const Bef
         return finish(Outcome::Unavailable);
     if (row.calldate.secsTo(QDateTime::currentDateTime()) >= kLateAfter.count()) {
         QSqlQuery late(database());
-        if (!late.exec(QStringLiteral("SELECT set_config('%1', 'on', true)").arg(QLatin1String(kLateCallSetting)))) {
+        if (!late.exec(QStringLiteral("SELECT set_config('%1', 'on', true)")
+                           .arg(QLatin1String(HistoryDatabase::kLateCallSetting)))) {
             fail(late.lastError().text());
             late.clear();
             database().rollback();
@@ -280,7 +216,7 @@ HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const Bef
     }
     // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
     m_insert->addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
-    m_insert->addBindValue(SqliteHistoryStore::dateTimeText(row.calldate));
+    m_insert->addBindValue(HistoryDatabase::dateTimeText(row.calldate));
     if (!m_insert->exec() || !m_insert->next()) {
         const QSqlError error = m_insert->lastError();
         fail(error.text());
@@ -330,15 +266,13 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid())
             error = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        else if (configurePostgresConnection(db, uri, error) && !db.open())
+        else if (HistoryDatabase::configurePostgresConnection(db, uri, error) && !db.open())
             error = db.lastError().text();
         if (db.isOpen()) {
-            // The table comes with its indexes or not at all.
+            // The table comes with its indexes and its trigger or not at all.
             QSqlQuery create(db);
-            created = db.transaction() &&
-                      create.exec(QStringLiteral("CREATE TABLE history (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY "
-                                                 "KEY, telnum text NOT NULL, calldate timestamp NOT NULL)"));
-            for (const QString& statement : historyIndexStatements(true) + callAnnouncementStatements())
+            created = db.transaction();
+            for (const QString& statement : HistoryDatabase::createStatements(true))
                 created = created && create.exec(statement);
             if (!created)
                 error = create.lastError().isValid() ? create.lastError().text() : db.lastError().text();

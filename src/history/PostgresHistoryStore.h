@@ -11,9 +11,8 @@
 class QSqlDatabase;
 class QSqlQuery;
 
-/// The call history in a PostgreSQL database named by a connection URI: table "history"
-/// with "telnum" text and "calldate" timestamp (local time, to the second). The database
-/// and the table must exist. Passwords come from the URI, `~/.pgpass` or PGPASSWORD, as
+/// The call history in a PostgreSQL database named by a connection URI (`HistoryDatabase`).
+/// The database and the table must exist. Passwords come from the URI, `~/.pgpass` or PGPASSWORD, as
 /// libpq finds them.
 ///
 /// Every write is its own transaction whose id is learnt and noted before the commit, so a
@@ -28,18 +27,8 @@ public:
         PerCall, ///< a connection opened and closed for every row
     };
 
-    /// How long making a connection may take, per host address (libpq's connect_timeout,
-    /// unless the URI sets one; libpq takes nothing below 2 s).
-    static constexpr std::chrono::seconds kConnectTimeout{2};
-    /// How long one statement may run on the server, and how long sent data may stay
-    /// unacknowledged on a TCP connection before it counts as broken.
-    static constexpr std::chrono::milliseconds kStatementTimeout{2000};
     /// How long the server keeps a write open whose session has gone quiet inside it.
     static constexpr std::chrono::seconds kOpenWriteLimit{10};
-    /// TCP keepalives, both ways: quiet this long, then probes this far apart, this many.
-    static constexpr std::chrono::seconds kKeepaliveIdle{5};
-    static constexpr std::chrono::seconds kKeepaliveInterval{2};
-    static constexpr int kKeepaliveCount = 3;
 
     /// A row written this long after its call is written as late: desks following the
     /// office's calls count it instead of opening its page. Longer than a call waits for
@@ -75,13 +64,7 @@ private:
     QString m_lastError;
 };
 
-/// Sets up a QPSQL connection for `uri` (not opened yet), with the store's connect and TCP
-/// time-outs unless the URI sets its own. False, with `error` saying why, for a URI that
-/// cannot be passed on.
-bool configurePostgresConnection(QSqlDatabase& db, const QString& uri, QString& error);
-
-/// Creates the table "history" (an identity key "id", "telnum" text, "calldate" timestamp)
-/// with its indexes and the trigger that announces its rows, in the existing database the
-/// URI names, and nothing else. Fails, touching nothing, when
+/// Creates the table with its indexes and the trigger that announces its rows, in the
+/// existing database the URI names, and nothing else. Fails, touching nothing, when
 /// the database cannot be reached or the table exists; `errorText` (when given) says why.
 bool createPostgresHistoryTable(const QString& uri, QString* errorText = nullptr);

@@ -1,6 +1,6 @@
 #include "history/SqliteHistoryStore.h"
 
-#include "history/HistoryReader.h"
+#include "history/HistoryDatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,17 +27,12 @@ bool withConnection(const QString& path, std::chrono::milliseconds busyTimeout, 
         error = QStringLiteral("no database file named");
         return false;
     }
-    if (path.contains(QChar::Null)) {
-        error = QStringLiteral("database file name contains a NUL character");
-        return false;
-    }
     const QString connectionName = QStringLiteral("chakushin-history-") + QUuid::createUuid().toString(QUuid::Id128);
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(sqliteFileUri(path, QStringLiteral("rw")));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count()));
-        if (!db.open()) {
+        if (!HistoryDatabase::configureSqliteConnection(db, path, QStringLiteral("rw"), busyTimeout, error)) {
+        } else if (!db.open()) {
             error = db.lastError().text();
         } else {
             ok = work(db, error);
@@ -81,28 +76,14 @@ bool refusesTheRow(const QSqlError& error)
 
 } // namespace
 
-// A plain file name would make SQLite create an empty database wherever the settings point;
-// a file: URI with mode=rw or ro never creates. Every byte outside the unreserved set is
-// percent-encoded, so '?', '#' and '%' in a folder or file name stay part of the name
-// instead of starting URI syntax.
-QString sqliteFileUri(const QString& path, const QString& mode)
-{
-    const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    // "file://" plus an absolute path gives an empty authority whatever the path begins with.
-    return QStringLiteral("file://") + QString::fromLatin1(absolute.toPercentEncoding("/")) + QStringLiteral("?mode=") +
-           mode;
-}
-
 SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds busyTimeout)
     : m_path(std::move(path))
     , m_busyTimeout(busyTimeout)
 {}
 
-QString SqliteHistoryStore::dateTimeText(const QDateTime& localDateTime)
+QString SqliteHistoryStore::dateTimeText(const QDateTime& at)
 {
-    // SQLite's date functions read exactly this form; a bound QDateTime would be stored with
-    // a "T" and milliseconds, and the C locale keeps the digits ASCII.
-    return QLocale::c().toString(localDateTime.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return HistoryDatabase::dateTimeText(at);
 }
 
 std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<HistoryRow>& rows,
@@ -119,12 +100,12 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
         if (!requireFullSync(db, error) || !execute(statement, QStringLiteral("BEGIN IMMEDIATE"), error))
             return false;
         QSqlQuery insert(db);
-        bool ok = insert.prepare(QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)"));
+        bool ok = insert.prepare(HistoryDatabase::insertStatement(false));
         std::vector<HistoryRow> inserted;
         for (std::size_t i = 0; ok && i < rows.size(); ++i) {
             // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
             insert.addBindValue(rows[i].number.isNull() ? QString(0, QChar()) : rows[i].number);
-            insert.addBindValue(dateTimeText(rows[i].calldate));
+            insert.addBindValue(HistoryDatabase::dateTimeText(rows[i].calldate));
             if (insert.exec()) {
                 outcomes[i] = Outcome::Written;
                 rows[i].noted = {m_path, insert.lastInsertId().toLongLong()};
@@ -169,7 +150,7 @@ HistoryStore::Settlement SqliteHistoryStore::settle(const HistoryRow& row)
     Settlement settlement = Settlement::Unknown;
     withConnection(m_path, m_busyTimeout, m_lastError, [&](QSqlDatabase& db, QString& error) {
         QSqlQuery lookup(db);
-        bool ok = lookup.prepare(QStringLiteral("SELECT telnum, calldate FROM history WHERE rowid = ?"));
+        bool ok = lookup.prepare(HistoryDatabase::writtenRowStatement(false));
         lookup.addBindValue(row.noted.mark);
         ok = ok && lookup.exec();
         if (!ok) {
@@ -178,7 +159,7 @@ HistoryStore::Settlement SqliteHistoryStore::settle(const HistoryRow& row)
         }
         // The rowid alone could be another row's by now; the row is its number and time.
         const bool found = lookup.next() && lookup.value(0).toString() == row.number &&
-                           lookup.value(1).toString() == dateTimeText(row.calldate);
+                           lookup.value(1).toString() == HistoryDatabase::dateTimeText(row.calldate);
         settlement = found ? Settlement::Written : Settlement::NotWritten;
         return true;
     });
@@ -208,20 +189,14 @@ bool createHistoryDatabase(const QString& path, QString* errorText)
         return fail(QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
     file.close();
 
-    // "calldate" is declared TEXT: SQLite has no date type, and a DATETIME declaration would
-    // give the column numeric affinity, which turns digit-only text into numbers. The
-    // integer key keeps the processing order stable even across VACUUM.
     const bool created =
         withConnection(path, SqliteHistoryStore::kBusyTimeout, error, [](QSqlDatabase& db, QString& e) {
             if (!requireFullSync(db, e))
                 return false;
             QSqlQuery create(db);
-            bool ok = execute(create,
-                              QStringLiteral("CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
-                                             "calldate TEXT NOT NULL)"),
-                              e);
-            for (const QString& index : historyIndexStatements(false))
-                ok = ok && execute(create, index, e);
+            bool ok = true;
+            for (const QString& statement : HistoryDatabase::createStatements(false))
+                ok = ok && execute(create, statement, e);
             return ok;
         });
     if (!created) {

@@ -6,9 +6,8 @@
 
 #include <chrono>
 
-/// The call history in an SQLite file: table "history" with the text columns "telnum" and
-/// "calldate" ("YYYY-MM-DD HH:MM:SS", local time). The file and the table must exist; this
-/// class never creates either. Every `append` opens the file, inserts its rows in one
+/// The call history in an SQLite file (`HistoryDatabase`). The file and the table must exist;
+/// this class never creates either. Every `append` opens the file, inserts its rows in one
 /// transaction and closes it; any journal mode of the file will do.
 class SqliteHistoryStore final : public HistoryStore
 {
@@ -28,8 +27,8 @@ public:
     std::size_t batchLimit() const override { return 500; }
     QString lastError() const override { return m_lastError; }
 
-    /// The text form "calldate" is written in.
-    static QString dateTimeText(const QDateTime& localDateTime);
+    // TEMPORARY until the spool tests are rewritten
+    static QString dateTimeText(const QDateTime& at);
 
 private:
     QString m_path;
@@ -37,12 +36,8 @@ private:
     QString m_lastError;
 };
 
-/// The file: URI that opens the existing SQLite file at `path` with `mode` ("rw" or "ro"),
-/// for QSQLITE_OPEN_URI; it never creates a file.
-QString sqliteFileUri(const QString& path, const QString& mode);
-
-/// Creates an empty call-history database at `path`: a new SQLite file holding the table
-/// "history" (an integer key "id", "telnum" TEXT, "calldate" TEXT). Fails, touching
+/// Creates an empty call-history database at `path`: a new SQLite file holding the table and
+/// its indexes. Fails, touching
 /// nothing, when `path` is empty, already exists or its folder is missing; on failure
 /// `errorText` (when given) says why.
 bool createHistoryDatabase(const QString& path, QString* errorText = nullptr);

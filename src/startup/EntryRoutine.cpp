@@ -162,7 +162,7 @@ int runProgram(const ApplicationDirectory& dir)
     // Before the main window: its identification guard counts from its load, and a database
     // that keeps the drain waiting must not eat into it.
     if (const int earlier = program.history.rowsOfEarlierRun(); earlier > 0) {
-        program.state.urlSettings.path3 = ReadIni(program.state, QStringLiteral("URL"), QStringLiteral("path3"));
+        LoadUrlSettings(program.state);
         program.history.drainSpool();
         const QString told = QStringLiteral("%1 calls of an earlier run waited for the history; %2 written now")
                                  .arg(earlier)

@@ -1,7 +1,7 @@
 #include "startup/FollowCommand.h"
 
 #include "app/Settings.h"
-#include "history/PostgresHistoryStore.h"
+#include "history/HistoryDatabase.h"
 #include "history/PostgresUri.h"
 
 #include <QSqlDatabase>
@@ -22,7 +22,7 @@ QString followingProblem(const QString& uri)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid())
             problem = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        else if (!configurePostgresConnection(db, uri, problem)) {
+        else if (!HistoryDatabase::configurePostgresConnection(db, uri, problem)) {
         } else if (!db.open()) {
             problem = QStringLiteral("cannot reach it now: ") + db.lastError().text();
         } else {

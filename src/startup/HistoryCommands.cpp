@@ -2,11 +2,11 @@
 
 #include "app/Settings.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "dialogs/HistoryWindow.h"
+#include "dialogs/QtFileChooser.h"
 #include "history/HistoryCsv.h"
 #include "history/HistoryReader.h"
 #include "history/PostgresUri.h"
-#include "dialogs/HistoryWindow.h"
-#include "dialogs/QtFileChooser.h"
 #include "startup/SingleInstance.h"
 #include "ui/QtMessageBoxes.h"
 
@@ -23,8 +23,7 @@ SharedState settingsIn(const QString& appDir)
     SharedState state;
     state.appDir = appDir;
     ReadWriteAppSettings(state, QStringLiteral("READ"));
-    state.urlSettings.path1 = ReadIni(state, QStringLiteral("URL"), QStringLiteral("path1"));
-    state.urlSettings.path3 = ReadIni(state, QStringLiteral("URL"), QStringLiteral("path3"));
+    LoadUrlSettings(state);
     return state;
 }
 

@@ -4,6 +4,7 @@
 #include "dialogs/HistoryWindow.h"
 #include "app/Settings.h"
 #include "history/HistoryBrowser.h"
+#include "history/HistoryDatabase.h"
 #include "history/PostgresHistoryStore.h"
 #include "history/SqliteHistoryStore.h"
 #include "ui/HistoryTableModel.h"
@@ -77,7 +78,8 @@ protected:
             QString error;
             if (GetParam() == Kind::File)
                 db.setDatabaseName(target);
-            EXPECT_TRUE((GetParam() == Kind::File || configurePostgresConnection(db, target, error)) && db.open());
+            EXPECT_TRUE((GetParam() == Kind::File || HistoryDatabase::configurePostgresConnection(db, target, error)) &&
+                        db.open());
             QSqlQuery query(db);
             for (const QVariantList& values : runs) {
                 query.prepare(statement);

@@ -9,7 +9,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
-#include "calls/SqliteHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
