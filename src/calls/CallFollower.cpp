@@ -3,15 +3,35 @@
 #include "app/Settings.h"
 #include "calls/CallDispatch.h"
 #include "calls/FollowProblem.h"
+#include "history/HistoryDatabase.h"
 #include "history/PostgresUri.h"
 #include "history/QueuedRelay.h"
 
-CallFollower::CallFollower(SharedState& state, CallDispatch& dispatch, OwnCall ownCall, QObject* parent)
+#include <algorithm>
+
+namespace {
+
+QString callKey(const QString& number, const QDateTime& calldate)
+{
+    return HistoryDatabase::dateTimeText(calldate) + u' ' + number.left(HistoryDatabase::kAnnouncedNumberLength);
+}
+
+} // namespace
+
+CallFollower::CallFollower(SharedState& state, CallDispatch& dispatch, QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_dispatch(dispatch)
-    , m_ownCall(std::move(ownCall))
-{}
+{
+    const auto tell = [this](const QString& text) {
+        emit notice(text);
+    };
+    connect(this, &CallFollower::problemChanged, this, tell);
+    connect(this, &CallFollower::missed, this, [tell](int count) {
+        tell(QStringLiteral("接続が切れていた間などの着信 %1 件は、ページを開いていません。着信履歴にあります。")
+                 .arg(count));
+    });
+}
 
 CallFollower::~CallFollower()
 {
@@ -94,9 +114,61 @@ void CallFollower::lost(const QString& why)
         emit problemChanged(text);
 }
 
+void CallFollower::keptHere(const QString& number, const QDateTime& calldate)
+{
+    m_keptHere.push_back(callKey(number, calldate));
+    if (m_keptHere.size() > kKeptCallsRemembered)
+        m_keptHere.pop_front();
+}
+
 bool CallFollower::isOwn(const AnnouncedCall& call) const
 {
-    return m_ownCall && m_ownCall(call.number, call.calldate);
+    return std::find(m_keptHere.begin(), m_keptHere.end(), callKey(call.number, call.calldate)) != m_keptHere.end();
+}
+
+void CallFollower::followStandby(bool standbyOn)
+{
+    const bool on = standbyOn && followsCalls(m_state);
+    if (on && !isRunning())
+        start();
+    else if (!on && isRunning())
+        stop();
+}
+
+bool CallFollower::settingsChanged(bool standbyOn, bool portOpen)
+{
+    stop();
+    const bool stays = !standbyOn || portOpen || followsCalls(m_state);
+    followStandby(standbyOn && stays);
+    return stays;
+}
+
+bool CallFollower::standsInForAdapter() const
+{
+    return followsWithoutAdapter(m_state);
+}
+
+bool CallFollower::standsBy() const
+{
+    return !standsInForAdapter() || m_followState == State::Listening;
+}
+
+QString CallFollower::trayTip() const
+{
+    const QString& name = m_state.systemSettings.appName;
+    switch (m_followState) {
+    case State::Off:
+        return name;
+    case State::Connecting:
+        return name + QStringLiteral("\n着信のフォロー先に接続しています…");
+    case State::Reconnecting:
+        return name + QStringLiteral("\n着信のフォロー先に接続し直しています…") +
+               (problemText().isEmpty() ? QString() : u'\n' + problemText());
+    case State::Listening:
+        break;
+    }
+    return name + QStringLiteral("\n着信をフォローしています") +
+           (m_missed > 0 ? QStringLiteral("（開いていない着信 %1 件は着信履歴にあります）").arg(m_missed) : QString());
 }
 
 void CallFollower::announced(const AnnouncedCall& call)

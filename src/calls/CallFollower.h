@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
+#include <deque>
 #include <memory>
 
 class CallDispatch;
@@ -15,11 +15,15 @@ struct SharedState;
 
 /// A desk following the office's calls: while it runs, each call the history at
 /// `[FOLLOW] uri` announces is shown and opened here as a call of this desk's own
-/// (`CallDispatch::followedCall`), without a history row of its own. A call this desk took
-/// itself (`OwnCall`) is not opened again. Calls written while the connection was lost, or
+/// (`CallDispatch::followedCall`), without a history row of its own. A call this desk kept
+/// itself (`keptHere`) is not opened again. Calls written while the connection was lost, or
 /// written late by their desk, are counted instead of opened: their callers are gone. The
 /// connection lives on a thread of its own; this object lives on the user-interface thread
 /// and reports there.
+///
+/// It also holds following's part of standby: it follows while standby is on, and on a desk
+/// with no adapter of its own standby is the listening alone. The main window shows what it
+/// says (`standsBy`, `trayTip`, `notice`).
 class CallFollower final : public QObject
 {
     Q_OBJECT
@@ -34,10 +38,7 @@ public:
         Reconnecting,
     };
 
-    /// Whether a call (number, local time to the second) is one this desk took itself.
-    using OwnCall = std::function<bool(const QString& number, const QDateTime& calldate)>;
-
-    CallFollower(SharedState& state, CallDispatch& dispatch, OwnCall ownCall = {}, QObject* parent = nullptr);
+    CallFollower(SharedState& state, CallDispatch& dispatch, QObject* parent = nullptr);
     ~CallFollower() override;
 
     /// Starts following the URI of the settings in memory; a running follower starts again.
@@ -58,6 +59,24 @@ public:
 
     void setTiming(FollowConnection::Timing timing) { m_timing = timing; }
 
+    /// Standby is on or off now: follows while it is on and `[FOLLOW]` says so.
+    void followStandby(bool standbyOn);
+    /// The following settings in memory have changed: following starts again over them. False
+    /// when standby cannot stay on: it was the listening alone (no port of its own is open)
+    /// and the desk follows no more.
+    bool settingsChanged(bool standbyOn, bool portOpen);
+    /// Whether standby is the listening alone: the desk follows and has no adapter configured.
+    bool standsInForAdapter() const;
+    /// Whether a standby that is on stands by: on a desk that only follows, only while it listens.
+    bool standsBy() const;
+    /// The tray's tip: the program's name, and under it what following does.
+    QString trayTip() const;
+
+    /// This desk kept a call (number, local time to the second) itself: its announcement
+    /// opens nothing here. The latest `kKeptCallsRemembered` are remembered.
+    void keptHere(const QString& number, const QDateTime& calldate);
+    static constexpr std::size_t kKeptCallsRemembered = 1000;
+
 Q_SIGNALS:
     void stateChanged(CallFollower::State state);
     /// `count` more calls of other desks that were not opened (see missedCalls).
@@ -66,6 +85,8 @@ Q_SIGNALS:
     void followed(const QString& number, const QDateTime& calldate);
     /// problemText() has appeared or changed; not again for each attempt that fails the same way.
     void problemChanged(const QString& text);
+    /// Something to tell in the tray: the problem as it changes, the calls not opened.
+    void notice(const QString& text);
 
 private:
     void listening(bool again, const QList<AnnouncedCall>& missed);
@@ -76,7 +97,8 @@ private:
 
     SharedState& m_state;
     CallDispatch& m_dispatch;
-    OwnCall m_ownCall;
+    /// This desk's own calls, as far as an announcement carries them.
+    std::deque<QString> m_keptHere;
     FollowConnection::Timing m_timing;
     /// The URI followed since the last start.
     QString m_uri;

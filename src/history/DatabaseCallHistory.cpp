@@ -24,12 +24,8 @@ const QString kUnusable = QStringLiteral("Accessデータベースが使用で�
 // safe in the spool whatever becomes of its write.
 constexpr std::chrono::milliseconds kJournalStopWait{2000};
 
-// As far as an announcement carries the number.
-QString callKey(const QString& number, const QDateTime& calldate)
-{
-    return calldate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
-           number.left(HistoryDatabase::kAnnouncedNumberLength);
-}
+// How many refused rows wait for their calls, should those still come.
+constexpr std::size_t kRefusalsRemembered = 1000;
 
 } // namespace
 
@@ -61,7 +57,6 @@ DatabaseCallHistory::DatabaseCallHistory(const SharedState& state, MessageBoxes&
         DebugLog(m_state, QStringLiteral("history spool %1 not used: %2").arg(spoolPath, m_lock.holder()));
     HistorySpool spool(m_spoolPath);
     for (HistorySpool::Entry& entry : spool.waiting()) {
-        remember(entry.row);
         const qint64 key = m_nextKey++;
         m_earlier.push_back({key, entry.row, {}});
         m_entries.emplace(key, std::move(entry.row));
@@ -155,16 +150,12 @@ void DatabaseCallHistory::showSetAside(const HistoryReport::SetAside& aside)
     });
 }
 
-void DatabaseCallHistory::remember(const HistoryRow& row)
+void DatabaseCallHistory::setKeptHandler(KeptHandler handler)
 {
-    m_keptCalls.push_back(callKey(row.number, row.calldate));
-    if (m_keptCalls.size() > kKeptCallsRemembered)
-        m_keptCalls.pop_front();
-}
-
-bool DatabaseCallHistory::keptHere(const QString& number, const QDateTime& calldate) const
-{
-    return std::find(m_keptCalls.begin(), m_keptCalls.end(), callKey(number, calldate)) != m_keptCalls.end();
+    m_kept = std::move(handler);
+    if (m_kept)
+        for (const auto& [key, row] : m_entries)
+            m_kept(row.number, row.calldate);
 }
 
 // The rows of an earlier run reach the writer before any of this run's.
@@ -180,7 +171,8 @@ qint64 DatabaseCallHistory::journal(const QString& number, const QDateTime& call
 {
     handEarlierRows();
     const HistoryRow row{number, calldate};
-    remember(row);
+    if (m_kept)
+        m_kept(number, calldate);
     const qint64 key = m_nextKey++;
     m_entries.emplace(key, row);
     ++m_notDurable;
@@ -255,7 +247,7 @@ void DatabaseCallHistory::received(const HistoryReport& report)
             trace(QStringLiteral("history row %1 refused and dropped by").arg(entry->second.number), settled.reason);
             // For its call, should it still come.
             m_refused.emplace(settled.key, settled.reason);
-            if (m_refused.size() > kKeptCallsRemembered)
+            if (m_refused.size() > kRefusalsRemembered)
                 m_refused.erase(m_refused.begin());
         }
         m_entries.erase(entry);

@@ -11,7 +11,6 @@
 #include <QObject>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -95,15 +94,14 @@ public:
     /// shows the history can read them.
     void setWrittenHandler(std::function<void()> handler) { m_written = std::move(handler); }
 
-    /// Whether a row of this call (number, local time to the second) was kept here: one of
-    /// the latest `kKeptCallsRemembered` calls of this run, or a row an earlier run left.
-    bool keptHere(const QString& number, const QDateTime& calldate) const;
-    static constexpr std::size_t kKeptCallsRemembered = 1000;
+    /// Called with each call whose row is kept here from now on, and at once with the rows
+    /// kept and not yet written (an earlier run's among them).
+    using KeptHandler = std::function<void(const QString& number, const QDateTime& calldate)>;
+    void setKeptHandler(KeptHandler handler);
 
     static StoreFactory defaultFactory();
 
 private:
-    void remember(const HistoryRow& row);
     void handEarlierRows();
     /// Asks the writer for the rows up to `upToKey`; the request's number, awaited until `forget`.
     qint64 request(qint64 upToKey);
@@ -127,7 +125,6 @@ private:
     std::map<qint64, HistoryRow> m_entries;
     /// Refused rows whose calls have not been handled yet, by key, with the reason.
     std::map<qint64, QString> m_refused;
-    std::deque<QString> m_keptCalls;
     /// Rows of an earlier run, until they are handed to the writer.
     std::vector<KeptRow> m_earlier;
     qint64 m_nextKey = 1;
@@ -147,6 +144,7 @@ private:
     /// The waits under way, innermost last.
     std::vector<QEventLoop*> m_waits;
     std::function<void()> m_written;
+    KeptHandler m_kept;
     QObject m_inbox;
     std::shared_ptr<QueuedRelay> m_relay;
     QThread* m_journalThread = nullptr;

@@ -37,9 +37,10 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     , receive(state, m_boxes, seams.browser ? *seams.browser : *m_ownBrowser, history)
     , comm(state, m_boxes, seams.pauser, receive)
     , notifier(state, seams.tray, seams.browser ? *seams.browser : *m_ownBrowser)
-    , follower(state, receive.dispatch(),
-               [this](const QString& number, const QDateTime& calldate) { return history.keptHere(number, calldate); })
+    , follower(state, receive.dispatch())
 {
+    history.setKeptHandler(
+        [this](const QString& number, const QDateTime& calldate) { follower.keptHere(number, calldate); });
     m_boxes.setHistory(&history);
     receive.dispatch().setNotifier(&notifier);
     history.setWrittenHandler([this] {

@@ -157,16 +157,9 @@ void frmTerminal::attachFollower(CallFollower& follower)
 {
     m_follower = &follower;
     connect(&follower, &CallFollower::stateChanged, this, &frmTerminal::refreshTray);
-    connect(&follower, &CallFollower::problemChanged, this, [this](const QString& text) {
+    connect(&follower, &CallFollower::notice, this, [this](const QString& text) {
         refreshTray();
         m_tray.showMessage(m_state.systemSettings.appName, text);
-    });
-    connect(&follower, &CallFollower::missed, this, [this](int count) {
-        refreshTray();
-        m_tray.showMessage(
-            m_state.systemSettings.appName,
-            QStringLiteral("接続が切れていた間などの着信 %1 件は、ページを開いていません。着信履歴にあります。")
-                .arg(count));
     });
 }
 
@@ -221,7 +214,8 @@ void frmTerminal::cbMachiuke_Click()
 
     AdapterConversation conversation(m_state, m_comm, m_pauser);
     const QString caption = cbMachiuke->text();
-    if (followsWithoutAdapter(m_state) && (caption == kStandbyOnCaption || caption == kStandbyOffCaption)) {
+    if (m_follower && m_follower->standsInForAdapter() &&
+        (caption == kStandbyOnCaption || caption == kStandbyOffCaption)) {
         // Nothing to open or ask: standing by is listening for the office's calls.
         const bool on = caption == kStandbyOffCaption;
         m_state.appState = on ? AppStateCode::StandbyOn : AppStateCode::StandbyOff;
@@ -259,15 +253,11 @@ void frmTerminal::cbMachiuke_Click()
 
 void frmTerminal::followSettingsChanged()
 {
-    if (m_follower)
-        m_follower->stop();
-    // Without an adapter, standby was the listening alone.
-    if (cbMachiuke->text() == kStandbyOnCaption && !m_comm.IsPortOpen() && !followsCalls(m_state)) {
+    if (m_follower && !m_follower->settingsChanged(cbMachiuke->text() == kStandbyOnCaption, m_comm.IsPortOpen())) {
         m_state.appState = AppStateCode::StandbyOff;
         cbMachiuke->setText(kStandbyOffCaption);
         mnuMachiuke->setText(kStandbyOffCaption);
     }
-    followStandby();
     refreshTray();
 }
 
@@ -279,13 +269,8 @@ void frmTerminal::setMachiukeCaption(const QString& caption)
 
 void frmTerminal::followStandby()
 {
-    if (!m_follower)
-        return;
-    const bool on = cbMachiuke->text() == kStandbyOnCaption && followsCalls(m_state);
-    if (on && !m_follower->isRunning())
-        m_follower->start();
-    else if (!on && m_follower->isRunning())
-        m_follower->stop();
+    if (m_follower)
+        m_follower->followStandby(cbMachiuke->text() == kStandbyOnCaption);
 }
 
 void frmTerminal::cbSetting_Click(int Index)
@@ -415,9 +400,7 @@ void frmTerminal::setTaskTray(const QString& caption)
 
 QIcon frmTerminal::trayIcon(const QString& caption)
 {
-    // A desk that only follows stands by only while it listens.
-    if (caption == kStandbyOnCaption && followsWithoutAdapter(m_state) && m_follower &&
-        m_follower->state() != CallFollower::State::Listening)
+    if (caption == kStandbyOnCaption && m_follower && !m_follower->standsBy())
         return offIcon();
     if (caption == kStandbyOffCaption)
         return offIcon();
@@ -428,23 +411,7 @@ QIcon frmTerminal::trayIcon(const QString& caption)
 
 QString frmTerminal::trayTip() const
 {
-    const QString& name = m_state.systemSettings.appName;
-    if (!m_follower)
-        return name;
-    const int missed = m_follower->missedCalls();
-    switch (m_follower->state()) {
-    case CallFollower::State::Off:
-        return name;
-    case CallFollower::State::Connecting:
-        return name + QStringLiteral("\n着信のフォロー先に接続しています…");
-    case CallFollower::State::Reconnecting:
-        return name + QStringLiteral("\n着信のフォロー先に接続し直しています…") +
-               (m_follower->problemText().isEmpty() ? QString() : u'\n' + m_follower->problemText());
-    case CallFollower::State::Listening:
-        break;
-    }
-    return name + QStringLiteral("\n着信をフォローしています") +
-           (missed > 0 ? QStringLiteral("（開いていない着信 %1 件は着信履歴にあります）").arg(missed) : QString());
+    return m_follower ? m_follower->trayTip() : m_state.systemSettings.appName;
 }
 
 void frmTerminal::refreshTray()
