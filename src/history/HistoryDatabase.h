@@ -99,8 +99,8 @@ struct Reading
     QString newestKey() const;
 };
 
-/// What a following desk asks its server: the newest key, and the rows above a bound key as
-/// (id, number, date text), oldest first.
+/// What a following desk asks its server through libpq: the newest key, and the rows above
+/// the key bound as $1, as (id, number, date text), oldest first.
 QString newestIdStatement();
 QString rowsAboveStatement(int limit);
 
