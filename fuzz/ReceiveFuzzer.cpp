@@ -109,7 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.urlSettings.history = QStringLiteral("True");
     state.urlSettings.path1 = QStringLiteral("http://crm/?tel=");
     state.rcvMode = kModes[config % kModes.size()];
-    state.ctiQueryIndex = static_cast<std::int16_t>((config >> 1) % 4);
 
     const auto framing = (config & 0x04) ? ReceiveAssembler::Framing::ControlCode : ReceiveAssembler::Framing::Line;
     const bool ins = config & 0x40;
@@ -119,6 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingCallHistory history;
     FakeCallDisplay display;
     ReceiveProcessor processor(state, boxes, launcher, history, &display);
+    ReplyExchange& reply = processor.reply();
+    reply.ctiQueryIndex = static_cast<std::int16_t>((config >> 1) % 4);
 
     const QDateTime receivedAt = QDateTime::currentDateTime();
     ReceiveAssembler assembler;
@@ -145,9 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             else
                 processor.rcvProcessA(text, receivedAt);
 
-            check(state.replyStatus == ReplyStatus::Waiting || state.replyStatus == ReplyStatus::Handled ||
-                      state.replyStatus == ReplyStatus::Malformed,
-                  "replyStatus outside its values");
+            check(reply.status == ReplyStatus::Waiting || reply.status == ReplyStatus::Handled ||
+                      reply.status == ReplyStatus::Malformed,
+                  "reply status outside its values");
             check(state.watchAck == WatchAck::Answered || state.watchAck == WatchAck::Outstanding,
                   "watchAck outside its values");
             check(launcher.urls.size() == history.numbers.size(), "a call opened the browser without history or back");

@@ -32,7 +32,7 @@ enum class RcvMode : std::int16_t
     Guarded = 999,
 };
 
-/// Outcomes of a reply wait (`replyStatus`).
+/// Outcomes of a reply wait.
 enum class ReplyStatus : std::int16_t
 {
     Waiting = 0,
@@ -55,9 +55,9 @@ template<typename Code> constexpr int codeNumber(Code code)
 }
 
 /// Everything the program shares between its parts: the settings in memory and the state
-/// codes that the start-up, the serial link, the receive routines and the windows read and
-/// write. There is one instance per running program (and one per test); whoever needs it
-/// is handed a reference. Only the user-interface thread touches it.
+/// codes that the start-up, the serial link and the windows read and write, each code set
+/// from one place per folder. There is one instance per running program (and one per test);
+/// whoever needs it is handed a reference. Only the user-interface thread touches it.
 struct SharedState
 {
     /// Directory that holds settings.ini, the icons and, by default, the history database.
@@ -73,11 +73,7 @@ struct SharedState
 
     AppStateCode appState = AppStateCode::None;
     RcvMode rcvMode = RcvMode::Initial;
-    ReplyStatus replyStatus = ReplyStatus::Waiting;
     WatchAck watchAck = WatchAck::Answered;
-    QString detectedModel;
-    std::int16_t detectedModelIndex = 0;
-    std::int16_t ctiQueryIndex = 1;
     /// settings.ini keys, "[SECTION] key", whose values the last read of each found longer
     /// than a value can be; each was told once, and dialogs that edit one say so.
     mutable QStringList cutValues;

@@ -214,8 +214,11 @@ void frmAdapter::cmdAdapter_Click()
 
     using Detection = AdapterConversation::Detection;
     AdapterConversation conversation(m_state, m_comm, m_pauser);
-    switch (conversation.detect(cboPort->currentIndex() + 1, cboAdapterName->currentIndex(), waitTimer,
-                                {kOpenPause, kBeforeIdentification, kReplyWait})) {
+    const AdapterConversation::DetectionResult result =
+        conversation.detect(cboPort->currentIndex() + 1, cboAdapterName->currentIndex(), waitTimer,
+                            {kOpenPause, kBeforeIdentification, kReplyWait});
+    m_detectedModelIndex = result.reply.modelIndex;
+    switch (result.outcome) {
     case Detection::NoModel:
         lbKenshutu->setText(QStringLiteral("機種エラー"));
         finishDetection(false);
@@ -226,7 +229,7 @@ void frmAdapter::cmdAdapter_Click()
         finishDetection(false);
         return;
     case Detection::Detected:
-        lbAdapterName->setText(m_state.detectedModel);
+        lbAdapterName->setText(result.reply.model);
         // The adapter may have named a model of another line kind.
         lbKind->setText(kindCaption(m_state.adapterProfile.kind));
         lbKenshutu->setText(QStringLiteral("検出完了"));
@@ -289,8 +292,8 @@ void frmAdapter::cmdOK_Click()
             m_state.appState = AppStateCode::Quit;
         }
     } else {
-        if (m_state.detectedModelIndex != 0)
-            s.adapter = QString::number(m_state.detectedModelIndex);
+        if (m_detectedModelIndex != 0)
+            s.adapter = QString::number(m_detectedModelIndex);
         s.COMMinit = QStringLiteral("True");
         if (SaveAdapterSettings() > 0) {
             text = adapterStoredText(m_state.adapterProfile.kind);

@@ -92,4 +92,6 @@ private:
     std::function<void()> m_beep;
     frmSerialPorts::Lister m_lister;
     QPointer<frmSerialPorts> m_serialPorts;
+    /// The list entry the last detection's reply named (0: none); OK stores it.
+    std::int16_t m_detectedModelIndex = 0;
 };

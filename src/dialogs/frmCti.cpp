@@ -14,6 +14,8 @@
 #include "ui/frmMessage.h"
 #include "ui/frmTerminal.h"
 
+#include <tuple>
+
 namespace {
 
 constexpr int kClientWidth = 7200;
@@ -187,7 +189,7 @@ void frmCti::cmdCti_Click()
     m_pauser.pause(kOpenPause);
     m_state.rcvMode = RcvMode::GetAInfo;
 
-    const SystemSettings& s = m_state.systemSettings;
+    SystemSettings& s = m_state.systemSettings;
     if (s.adapter.isEmpty() || !readAsBoolean(s.COMMinit).value_or(false)) {
         // Nothing to read out from.
     } else if (!open) {
@@ -195,6 +197,9 @@ void frmCti::cmdCti_Click()
         lbMessage->setText(m_comm.openFailure());
     } else {
         const AdapterConversation::CtiReadOut readOut = conversation.readOutCti(waitTimer, kReplyWait);
+        // Kept in memory as far as it came: OK stores what was last read out.
+        if (const auto& v = readOut.values)
+            std::tie(s.ctiSettings1, s.ctiSettings2, s.ctiSettings3) = std::tie((*v)[0], (*v)[1], (*v)[2]);
         const std::array<const QString*, 3> values = {&s.ctiSettings1, &s.ctiSettings2, &s.ctiSettings3};
         for (int port = 1; port <= kPorts; ++port)
             selectNotify(port, readOut.complete && isOn(*values[static_cast<std::size_t>(port - 1)]));

@@ -51,20 +51,24 @@ void AdapterConversation::sendInitialisation()
     }
 }
 
-ReplyStatus AdapterConversation::identify(RcvMode mode, QTimer& timer, std::chrono::milliseconds interval)
+AdapterConversation::Identification AdapterConversation::identify(RcvMode mode, QTimer& timer,
+                                                                  std::chrono::milliseconds interval)
 {
-    return m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, timer, interval);
+    const ReplyStatus status = m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, timer, interval);
+    return {status, m_comm.reply().detectedModel, m_comm.reply().detectedModelIndex};
 }
 
-ReplyStatus AdapterConversation::identify(RcvMode mode, std::chrono::milliseconds interval)
+AdapterConversation::Identification AdapterConversation::identify(RcvMode mode, std::chrono::milliseconds interval)
 {
-    return m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, interval);
+    const ReplyStatus status = m_comm.WaitForReply(mode, m_state.adapterProfile.getinfo, interval);
+    return {status, m_comm.reply().detectedModel, m_comm.reply().detectedModelIndex};
 }
 
 bool AdapterConversation::checkConfiguredAdapter(std::chrono::milliseconds pause, std::chrono::milliseconds replyWait)
 {
-    m_state.detectedModelIndex = 0;
-    m_state.detectedModel.clear();
+    // Forgotten before the initialisation goes out: a reply to it that names a model counts too.
+    m_comm.reply().detectedModelIndex = 0;
+    m_comm.reply().detectedModel.clear();
     const bool open = openConfiguredPort();
     m_state.rcvMode = RcvMode::Initial;
     if (!open)
@@ -73,16 +77,16 @@ bool AdapterConversation::checkConfiguredAdapter(std::chrono::milliseconds pause
     m_pauser.pause(pause);
     // The mode stays as it is: when the main window's identification guard has gone off
     // meanwhile, the reply is not taken for an identification.
-    return identify(m_state.rcvMode, replyWait) == ReplyStatus::Handled &&
-           m_state.detectedModel == m_state.adapterModel;
+    const Identification reply = identify(m_state.rcvMode, replyWait);
+    return reply.status == ReplyStatus::Handled && reply.model == m_state.adapterModel;
 }
 
-AdapterConversation::Detection AdapterConversation::detect(int port, int model, QTimer& timer,
-                                                           const DetectionPauses& pauses)
+AdapterConversation::DetectionResult AdapterConversation::detect(int port, int model, QTimer& timer,
+                                                                 const DetectionPauses& pauses)
 {
     SystemSettings& s = m_state.systemSettings;
-    m_state.detectedModelIndex = 0;
-    m_state.detectedModel.clear();
+    m_comm.reply().detectedModelIndex = 0;
+    m_comm.reply().detectedModel.clear();
     s.CommPort = QString::number(port);
     m_comm.ClosePort();
     m_state.rcvMode = RcvMode::Initial;
@@ -90,7 +94,7 @@ AdapterConversation::Detection AdapterConversation::detect(int port, int model, 
     s.adapter = QString::number(model);
     const QString name = m_state.adapterModels[static_cast<std::size_t>(model)];
     if (name.isEmpty())
-        return Detection::NoModel;
+        return {Detection::NoModel, {}};
     LoadAdapterProfile(m_state, name);
     m_state.adapterModel = name;
 
@@ -98,23 +102,23 @@ AdapterConversation::Detection AdapterConversation::detect(int port, int model, 
     m_pauser.pause(pauses.afterOpen);
     m_state.rcvMode = RcvMode::Initial;
     if (!m_comm.IsPortOpen())
-        return Detection::PortOpenFailed;
+        return {Detection::PortOpenFailed, {}};
 
     sendInitialisation();
     m_pauser.pause(pauses.beforeIdentification);
     // Replies handled while the initialisation commands went out do not count: the wait
     // starts the flag afresh.
-    const ReplyStatus status = identify(RcvMode::Initial, timer, pauses.replyWait);
+    const Identification reply = identify(RcvMode::Initial, timer, pauses.replyWait);
     // A reply that named no model of the list is no detection: the model, the profile and the
     // receive mode stay as they were.
-    if (status != ReplyStatus::Handled || m_state.detectedModel.isEmpty())
-        return Detection::NotDetected;
+    if (reply.status != ReplyStatus::Handled || reply.model.isEmpty())
+        return {Detection::NotDetected, reply};
     timer.stop();
-    m_state.adapterModel = m_state.detectedModel;
+    m_state.adapterModel = reply.model;
     s.CommPort = QString::number(port);
     LoadAdapterProfile(m_state, m_state.adapterModel);
     m_state.rcvMode = RcvMode::GetAInfo;
-    return Detection::Detected;
+    return {Detection::Detected, reply};
 }
 
 AdapterConversation::StandbyStart AdapterConversation::startStandby()
@@ -147,29 +151,28 @@ void AdapterConversation::stopStandby()
 AdapterConversation::CtiReadOut AdapterConversation::readOutCti(QTimer& timer, std::chrono::milliseconds replyWait)
 {
     const AdapterProfile& profile = m_state.adapterProfile;
-    SystemSettings& s = m_state.systemSettings;
+    ReplyExchange& reply = m_comm.reply();
     CtiReadOut result;
     // A profile whose scheme cannot be read has replies the receive processing refuses:
     // nothing is asked, and the read-out ends as an error.
     if (const std::optional<CtiScheme> scheme = ctiScheme(profile)) {
-        s.ctiSettings1.clear();
-        s.ctiSettings2.clear();
-        s.ctiSettings3.clear();
+        reply.ctiSettings = {};
         const int last = lastCtiQuery(profile, *scheme);
-        m_state.ctiQueryIndex = 1;
+        reply.ctiQueryIndex = 1;
         for (;;) {
-            const QString& query = profile.getCtiInfo[static_cast<std::size_t>(m_state.ctiQueryIndex)];
+            const QString& query = profile.getCtiInfo[static_cast<std::size_t>(reply.ctiQueryIndex)];
             result.status = m_comm.WaitForReply(RcvMode::GetAInfo, query, timer, replyWait);
             if (result.status != ReplyStatus::Handled)
                 break;
-            if (m_state.ctiQueryIndex + 1 > last) {
+            if (reply.ctiQueryIndex + 1 > last) {
                 m_state.rcvMode = RcvMode::ReadOutDone;
                 break;
             }
-            ++m_state.ctiQueryIndex;
+            ++reply.ctiQueryIndex;
             if (m_state.rcvMode != RcvMode::GetAInfo)
                 break;
         }
+        result.values = reply.ctiSettings;
     }
     result.complete = m_state.rcvMode == RcvMode::ReadOutDone;
     return result;

@@ -32,10 +32,17 @@ public:
 
     /// An ISDN profile's initialisation commands, each followed by the events it brought.
     void sendInitialisation();
+    struct Identification
+    {
+        ReplyStatus status = ReplyStatus::Waiting;
+        /// The model the reply named and its entry in the list (0: none); a reply that names
+        /// none leaves what the last check or detection found.
+        QString model;
+        std::int16_t modelIndex = 0;
+    };
     /// Sends `getinfo` and waits for the reply in `mode` on `timer` (the link's own without).
-    /// The model the reply named is in `detectedModel`.
-    ReplyStatus identify(RcvMode mode, QTimer& timer, std::chrono::milliseconds interval);
-    ReplyStatus identify(RcvMode mode, std::chrono::milliseconds interval);
+    Identification identify(RcvMode mode, QTimer& timer, std::chrono::milliseconds interval);
+    Identification identify(RcvMode mode, std::chrono::milliseconds interval);
 
     /// The start-up's check: the configured port opened, the initialisation sent, then after
     /// `pause` the adapter identified as the configured model within `replyWait`.
@@ -54,9 +61,14 @@ public:
         std::chrono::milliseconds beforeIdentification;
         std::chrono::milliseconds replyWait;
     };
+    struct DetectionResult
+    {
+        Detection outcome = Detection::NotDetected;
+        Identification reply;
+    };
     /// Looks for the adapter of list entry `model` on COM `port`; a reply naming a model of the
     /// list makes that model and its profile the configured ones. The wait runs on `timer`.
-    Detection detect(int port, int model, QTimer& timer, const DetectionPauses& pauses);
+    DetectionResult detect(int port, int model, QTimer& timer, const DetectionPauses& pauses);
 
     enum class StandbyStart
     {
@@ -73,8 +85,10 @@ public:
         bool complete = false;
         /// The last reply wait's outcome.
         ReplyStatus status = ReplyStatus::Waiting;
+        /// `ctiSettings1..3` as the replies gave them (empty where none did); none when nothing was asked.
+        std::optional<std::array<QString, 3>> values;
     };
-    /// Asks for each port's CTI setting on the open port; the values land in `ctiSettings1..3`.
+    /// Asks for each port's CTI setting on the open port.
     CtiReadOut readOutCti(QTimer& timer, std::chrono::milliseconds replyWait);
 
     enum class CtiSendOutcome

@@ -139,13 +139,13 @@ ReceiveProcessor::Outcome ReceiveProcessor::isdnInitial(const QString& line)
         const QString& model = m_state.adapterModels[static_cast<std::size_t>(i)];
         // An empty name occurs in every line, so an empty slot before the real name wins.
         if (model.isEmpty() || line.contains(model, Qt::CaseSensitive)) {
-            m_state.detectedModelIndex = static_cast<std::int16_t>(i);
-            m_state.detectedModel = model;
+            reply().detectedModelIndex = static_cast<std::int16_t>(i);
+            reply().detectedModel = model;
             break;
         }
     }
     // Any reply ends the wait; the waiting code compares the detected model itself.
-    m_state.replyStatus = ReplyStatus::Handled;
+    reply().status = ReplyStatus::Handled;
     return std::nullopt;
 }
 
@@ -162,7 +162,7 @@ ReceiveProcessor::Outcome ReceiveProcessor::isdnGetAInfo(const QString& line)
         return std::nullopt;
     }
 
-    const int index = m_state.ctiQueryIndex;
+    const int index = reply().ctiQueryIndex;
     if (index < 1 || index > kLastCtiQuery)
         return queryIndexOutOfRange(index, kLastCtiQuery);
     const QString& prefix = profile.ctiInfo[static_cast<std::size_t>(index)];
@@ -177,19 +177,19 @@ ReceiveProcessor::Outcome ReceiveProcessor::isdnGetAInfo(const QString& line)
     if (rest.isEmpty()) {
         m_messageBoxes.show(QStringLiteral("CTI設定応答データが異常です"), m_state.systemSettings.appName,
                             MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
-        m_state.replyStatus = ReplyStatus::Malformed;
+        reply().status = ReplyStatus::Malformed;
         return std::nullopt;
     }
     if (Outcome failure = storeCtiCode(rest))
         return failure;
-    m_state.replyStatus = ReplyStatus::Handled;
+    reply().status = ReplyStatus::Handled;
     return std::nullopt;
 }
 
 ReceiveProcessor::Outcome ReceiveProcessor::storeCtiCode(const QString& rest)
 {
     const AdapterProfile& profile = m_state.adapterProfile;
-    SystemSettings& settings = m_state.systemSettings;
+    std::array<QString, 3>& settings = reply().ctiSettings;
 
     const std::optional<long long> vocabulary = readAsNumber(profile.getCtiCommand);
     if (!vocabulary)
@@ -199,38 +199,27 @@ ReceiveProcessor::Outcome ReceiveProcessor::storeCtiCode(const QString& rest)
     if (*vocabulary == 1) {
         // One character describes all three ports at once.
         const QString code = rest.left(1);
-        if (code == profile.rsp1_Both) {
-            settings.ctiSettings1 = kOn;
-            settings.ctiSettings2 = kOn;
-            settings.ctiSettings3 = kOn;
-        } else if (code == profile.rsp1_P1) {
-            settings.ctiSettings1 = kOn;
-            settings.ctiSettings2 = kOff;
-            settings.ctiSettings3 = kOff;
-        } else if (code == profile.rsp1_P2) {
-            settings.ctiSettings1 = kOff;
-            settings.ctiSettings2 = kOn;
-            settings.ctiSettings3 = kOff;
-        } else {
-            settings.ctiSettings1 = kOff;
-            settings.ctiSettings2 = kOff;
-            settings.ctiSettings3 = kOff;
-        }
+        if (code == profile.rsp1_Both)
+            settings = {kOn, kOn, kOn};
+        else if (code == profile.rsp1_P1)
+            settings = {kOn, kOff, kOff};
+        else if (code == profile.rsp1_P2)
+            settings = {kOff, kOn, kOff};
+        else
+            settings = {kOff, kOff, kOff};
         return std::nullopt;
     }
 
     // Two characters answer for the one port that was queried.
-    const int port = m_state.ctiQueryIndex;
+    const int port = reply().ctiQueryIndex;
     if (port < 1 || port > kLastCtiPort)
         return queryIndexOutOfRange(port, kLastCtiPort);
-    QString* const target = port == 1   ? &settings.ctiSettings1
-                            : port == 2 ? &settings.ctiSettings2
-                                        : &settings.ctiSettings3;
+    QString& target = settings[static_cast<std::size_t>(port - 1)];
     const QString code = rest.left(2);
     if (code == profile.rsp2_on)
-        *target = kOn;
+        target = kOn;
     else if (code == profile.rsp2_off)
-        *target = kOff;
+        target = kOff;
     return std::nullopt;
 }
 
@@ -262,8 +251,8 @@ ReceiveProcessor::Outcome ReceiveProcessor::analogInitial(const QString& line)
     DebugLog(m_state, QStringLiteral("rcv--1") + line);
     // An adapter that acknowledges counts as the configured model.
     if (line.size() == 1 && line == m_state.adapterProfile.ok) {
-        m_state.replyStatus = ReplyStatus::Handled;
-        m_state.detectedModel = m_state.adapterModel;
+        reply().status = ReplyStatus::Handled;
+        reply().detectedModel = m_state.adapterModel;
     }
     return std::nullopt;
 }
@@ -281,8 +270,8 @@ ReceiveProcessor::Outcome ReceiveProcessor::t1Initial(const QString& frame)
 {
     DebugLog(m_state, QStringLiteral("rcv--1") + frame);
     if (frame.size() == NumberExtraction::kT1FrameLength) {
-        m_state.replyStatus = ReplyStatus::Handled;
-        m_state.detectedModel = m_state.adapterModel;
+        reply().status = ReplyStatus::Handled;
+        reply().detectedModel = m_state.adapterModel;
     }
     return std::nullopt;
 }

@@ -16,7 +16,7 @@ struct SharedState;
 /// Decides what each complete adapter line or frame means in the current `rcvMode`:
 /// identification reply (INITIAL), CTI information reply (GETAINFO), incoming call or
 /// watchdog answer (IDLE). Every other mode ignores the line. The outcome goes to the
-/// shared flags, to the CTI settings in memory, or to the call dispatch.
+/// reply exchange that the serial link reads, or to the call dispatch.
 ///
 /// No failure leaves a routine: each one is reported in a message box (OK button, no icon)
 /// as the routine's label followed by a description, and the flags not yet assigned keep

@@ -1,10 +1,14 @@
 #pragma once
 
 #include "app/SettingsRecords.h"
+#include "app/SharedState.h"
 #include "history/Arrival.h"
 
 #include <QDateTime>
 #include <QString>
+
+#include <array>
+#include <cstdint>
 
 /// The routine an adapter's reads go to: control-code framing when `ctrlcode` is exactly
 /// "TRUE", "true" or "True", otherwise line framing, for ISDN when `kind` is exactly "INS".
@@ -22,6 +26,20 @@ inline ReceiveRoutine receiveRoutineFor(const AdapterProfile& profile)
         return ReceiveRoutine::ControlCode;
     return profile.kind == u"INS" ? ReceiveRoutine::Isdn : ReceiveRoutine::Analog;
 }
+
+/// What the receive routines and the serial link hand each other about the adapter's
+/// replies: the outcome the waiting command exchange looks for and the question being
+/// answered.
+struct ReplyExchange
+{
+    ReplyStatus status = ReplyStatus::Waiting;
+    /// The model an identification reply named and its entry in the list (0: none).
+    QString detectedModel;
+    std::int16_t detectedModelIndex = 0;
+    /// The CTI query being answered (1 to 5), and what the answers said of each port.
+    std::int16_t ctiQueryIndex = 1;
+    std::array<QString, 3> ctiSettings;
+};
 
 /// The three receive routines that the serial link hands complete lines and frames to,
 /// one at a time and in arrival order, each with the local time at which it arrived and the
@@ -42,4 +60,10 @@ public:
     /// Shows nothing, opens nothing and never waits. The key of the journal entry it made,
     /// 0 for none, comes back with the line to its routine.
     virtual qint64 lineRead(const QString& /*text*/, bool /*frame*/, const QDateTime& /*receivedAt*/) { return 0; }
+
+    /// What the routines made of the replies, shared with the link that hands them lines.
+    ReplyExchange& reply() { return m_reply; }
+
+private:
+    ReplyExchange m_reply;
 };

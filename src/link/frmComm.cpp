@@ -374,8 +374,8 @@ bool frmComm::SendRawChar(std::uint16_t code)
 
 void frmComm::expireReplyWait(QTimer& timer)
 {
-    if (m_state.replyStatus == ReplyStatus::Waiting)
-        m_state.replyStatus = ReplyStatus::TimedOut;
+    if (reply().status == ReplyStatus::Waiting)
+        reply().status = ReplyStatus::TimedOut;
     timer.stop();
 }
 
@@ -383,11 +383,12 @@ ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, QTimer& 
                                   std::chrono::milliseconds interval)
 {
     m_state.rcvMode = mode;
-    m_state.replyStatus = ReplyStatus::Waiting;
+    ReplyStatus& status = reply().status;
+    status = ReplyStatus::Waiting;
     if (!SendCommand(command)) {
         // Nothing went out, so no reply can come.
-        m_state.replyStatus = ReplyStatus::TimedOut;
-        return m_state.replyStatus;
+        status = ReplyStatus::TimedOut;
+        return status;
     }
 
     // Our own wait timer is already connected to waitTimer_Timer.
@@ -396,14 +397,14 @@ ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, QTimer& 
         tick = connect(&timer, &QTimer::timeout, this, [this, &timer] { expireReplyWait(timer); });
     timer.setInterval(interval);
     timer.start();
-    while (m_state.replyStatus == ReplyStatus::Waiting) {
+    while (status == ReplyStatus::Waiting) {
         m_pauser.pause(kReplyPoll);
         QCoreApplication::processEvents();
     }
     timer.stop();
     if (tick)
         disconnect(tick);
-    return m_state.replyStatus;
+    return status;
 }
 
 ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, std::chrono::milliseconds interval)

@@ -89,15 +89,17 @@ public:
     /// Transmits one character unframed, without pause or trace. False when it cannot.
     bool SendRawChar(std::uint16_t code);
 
-    /// The reply wait: sets `rcvMode` to `mode` and `replyStatus` to 0, sends `command`,
+    /// The reply wait: sets `rcvMode` to `mode` and the reply's status to 0, sends `command`,
     /// then runs `timer` with `interval` and alternates 100 ms pauses with event processing
-    /// until `replyStatus` is set. While it waits, `timer`'s tick applies expireReplyWait.
-    /// Returns `replyStatus` (1, -1 or -999); -999 at once when the command cannot be sent.
+    /// until the status is set. While it waits, `timer`'s tick applies expireReplyWait.
+    /// Returns the status (1, -1 or -999); -999 at once when the command cannot be sent.
     ReplyStatus WaitForReply(RcvMode mode, const QString& command, QTimer& timer, std::chrono::milliseconds interval);
     /// The same on the link's own `waitTimer`.
     ReplyStatus WaitForReply(RcvMode mode, const QString& command, std::chrono::milliseconds interval = kWaitInterval);
     bool isReplyWaitRunning() const { return waitTimer.isActive(); }
-    /// The wait-timer rule: `replyStatus` 0 becomes -999; the timer stops in any case.
+    /// What the receive routines made of the replies: the model named, the CTI read-out.
+    ReplyExchange& reply() { return m_routines.reply(); }
+    /// The wait-timer rule: the reply's status 0 becomes -999; the timer stops in any case.
     void expireReplyWait(QTimer& timer);
 
     void waitTimer_Timer() { expireReplyWait(waitTimer); }

@@ -252,7 +252,7 @@ TEST(frmAdapterDetection, AnswerAsAnotherModel)
     desk.sim->answerAs(QStringLiteral("CTI-INS200"));
     a.detect(2, 1);
     EXPECT_EQ(std::tuple(a.dialog.lbAdapterName->text(), desk.state().adapterModel, desk.state().adapterProfile.getinfo,
-                         desk.state().detectedModelIndex),
+                         desk.comm().reply().detectedModelIndex),
               std::tuple(QString("CTI-INS200"), QString("CTI-INS200"), QString("AT#I"), 2));
 
     a.dialog.cboPort->setCurrentIndex(5);

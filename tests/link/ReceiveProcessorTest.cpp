@@ -58,7 +58,7 @@ TEST(RcvProcessInitial, IdentificationRules)
             rig.state.adapterModels[static_cast<std::size_t>(row.emptySlot)].clear();
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel, rig.state.detectedModelIndex,
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, rig.reply.detectedModelIndex,
                               trace.lines, rig.boxes.shown.size(), rig.log.events}),
                   std::tuple(row.replyStatus, QString(row.model), row.index, row.trace, 0u, QStringList()));
     }
@@ -92,7 +92,7 @@ TEST(RcvProcessGetAInfo, OneCharacterVocabulary)
         rig.setCti("xxx");
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.cti(), trace.lines}),
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.cti(), trace.lines}),
                   std::tuple(row.replyStatus, ctiOf(row.cti), QStringList{"rcv--GETAINFO", row.traceAfterMode}));
         ASSERT_EQ(rig.boxes.shown.size(), row.malformed ? 1u : 0u);
         for (const auto& box : rig.boxes.shown)
@@ -116,10 +116,10 @@ TEST(RcvProcessGetAInfo, TwoCharacterVocabulary)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
         ReceiveRig rig(kTwoCharacterIsdn, RcvMode::GetAInfo);
-        rig.state.ctiQueryIndex = row.query;
+        rig.reply.ctiQueryIndex = row.query;
         rig.setCti("xxx");
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ(rig.state.replyStatus, row.replyStatus);
+        EXPECT_EQ(rig.reply.status, row.replyStatus);
         EXPECT_EQ(rig.cti(), ctiOf(row.cti));
     }
 }
@@ -145,7 +145,7 @@ TEST(RcvProcessGetAInfo, FailuresAreTrappedAndLeaveFlags)
         SCOPED_TRACE(row.what);
         ReceiveRig rig(row.twoCharacter ? kTwoCharacterIsdn : kOneCharacterIsdn, RcvMode::GetAInfo);
         rig.state.adapterProfile.getCtiCommand = row.getCtiCommand;
-        rig.state.ctiQueryIndex = row.query;
+        rig.reply.ctiQueryIndex = row.query;
         rig.setCti("xxx");
         const ReceiveRig::Flags before = rig.flags();
         rig.processor.rcvProcess(row.line, kNow);
@@ -160,9 +160,9 @@ TEST(RcvProcessGetAInfo, ShortLinesAndCallsBeforeTheQueryNumberIsUsed)
     for (const char* line : {"OK", "RING0312;1"}) {
         SCOPED_TRACE(line);
         ReceiveRig rig(kOneCharacterIsdn, RcvMode::GetAInfo);
-        rig.state.ctiQueryIndex = 32767;
+        rig.reply.ctiQueryIndex = 32767;
         rig.processor.rcvProcess(line, kNow);
-        EXPECT_EQ((std::tuple{rig.boxes.shown.size(), rig.state.replyStatus}), std::tuple(0u, ReplyStatus::Waiting));
+        EXPECT_EQ((std::tuple{rig.boxes.shown.size(), rig.reply.status}), std::tuple(0u, ReplyStatus::Waiting));
     }
 }
 
@@ -173,7 +173,7 @@ TEST(RcvProcessGetAInfo, EmptyReplyPrefixRecognisesNothing)
     rig.state.adapterProfile.ctiInfo[1].clear();
     TraceCapture trace;
     rig.processor.rcvProcess("*CTI:3", kNow);
-    EXPECT_EQ((std::tuple{rig.state.replyStatus, rig.boxes.shown.size(), trace.lines}),
+    EXPECT_EQ((std::tuple{rig.reply.status, rig.boxes.shown.size(), trace.lines}),
               std::tuple(ReplyStatus::Waiting, 0u, QStringList{"rcv--GETAINFO", "rcv--その他受信*CTI:3"}));
 }
 
@@ -208,7 +208,7 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
         EXPECT_EQ((std::tuple{StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size(),
-                              rig.state.replyStatus}),
+                              rig.reply.status}),
                   std::tuple(row.watchAckAfter, row.events, QStringList(), 0u, ReplyStatus::Waiting));
     }
 }
@@ -268,8 +268,8 @@ TEST(RcvProcessA, InitialAndIdle)
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
         rig.processor.rcvProcessA(row.line, kNow);
-        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel,
-                              StateNumber(rig.state.watchAck), rig.log.events, trace.lines}),
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.state.watchAck),
+                              rig.log.events, trace.lines}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.trace ? QStringList{row.trace} : QStringList()));
         if (row.failure)
@@ -286,7 +286,7 @@ TEST(RcvProcessA, EmptyOkAcknowledgesNothing)
     rig.state.adapterProfile.ok.clear();
     for (const char* line : {"", "0", " "})
         rig.processor.rcvProcessA(line, kNow);
-    EXPECT_EQ((std::pair{rig.state.replyStatus, rig.state.detectedModel}), std::pair(ReplyStatus::Waiting, QString()));
+    EXPECT_EQ((std::pair{rig.reply.status, rig.reply.detectedModel}), std::pair(ReplyStatus::Waiting, QString()));
 }
 
 // Control-code frames count only at 29 characters; a blank number answers the watchdog and clears the display.
@@ -319,8 +319,8 @@ TEST(RcvProcessT1, FramesByLength)
         TraceCapture trace;
         rig.processor.rcvProcessT1(row.frame, kNow);
         const QString label = row.mode == RcvMode::Initial ? "rcv--1" : "rcv--IDLE";
-        EXPECT_EQ((std::tuple{StateNumber(rig.state.replyStatus), rig.state.detectedModel,
-                              StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size()}),
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.state.watchAck),
+                              rig.log.events, trace.lines, rig.boxes.shown.size()}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.traced ? QStringList{label + row.frame} : QStringList(), 0u));
     }
@@ -343,7 +343,7 @@ TEST(ReceiveRoutines, OtherModesIgnoreEveryLine)
         for (const Routine routine : {Routine::Isdn, Routine::Analog, Routine::T1}) {
             SCOPED_TRACE(testing::Message() << "mode " << mode << " routine " << int(routine));
             ReceiveRig rig(kOneCharacterIsdn, mode);
-            rig.state.ctiQueryIndex = 32767;
+            rig.reply.ctiQueryIndex = 32767;
             rig.state.watchAck = WatchAck::Outstanding;
             const ReceiveRig::Flags before = rig.flags();
             TraceCapture trace;
@@ -387,19 +387,19 @@ TEST(ReceiveRoutines, ShippedProfiles)
 
     state.rcvMode = RcvMode::Initial;
     processor.rcvProcess("CTI-INS100 Version 1.02", kNow);
-    EXPECT_EQ(state.detectedModelIndex, 1);
+    EXPECT_EQ(processor.reply().detectedModelIndex, 1);
 
     state.rcvMode = RcvMode::GetAInfo;
     const QStringList replies = {"#P1:ON", "#P2:OF", "#P3:ON"};
     for (int i = 1; i <= 3; ++i) {
-        state.ctiQueryIndex = static_cast<std::int16_t>(i);
-        state.replyStatus = ReplyStatus::Waiting;
+        processor.reply().ctiQueryIndex = static_cast<std::int16_t>(i);
+        processor.reply().status = ReplyStatus::Waiting;
         processor.rcvProcess(QStringLiteral("AT#P%1?").arg(i), kNow);
-        EXPECT_EQ(state.replyStatus, ReplyStatus::Waiting);
+        EXPECT_EQ(processor.reply().status, ReplyStatus::Waiting);
         processor.rcvProcess(replies.at(i - 1), kNow);
-        EXPECT_EQ(state.replyStatus, ReplyStatus::Handled);
+        EXPECT_EQ(processor.reply().status, ReplyStatus::Handled);
     }
-    const SystemSettings& s = state.systemSettings;
-    EXPECT_EQ(QStringList({s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}), ctiOf("101"));
+    const std::array<QString, 3>& cti = processor.reply().ctiSettings;
+    EXPECT_EQ(QStringList(cti.begin(), cti.end()), ctiOf("101"));
     EXPECT_TRUE(desk.boxes.shown.empty());
 }

@@ -101,20 +101,11 @@ struct ReceiveRig
     };
     Flags flags() const
     {
-        const SystemSettings& s = state.systemSettings;
-        return {state.replyStatus, state.watchAck, state.detectedModel, state.detectedModelIndex,
-                s.ctiSettings1,    s.ctiSettings2, s.ctiSettings3};
+        const std::array<QString, 3>& cti = reply.ctiSettings;
+        return {reply.status, state.watchAck, reply.detectedModel, reply.detectedModelIndex, cti[0], cti[1], cti[2]};
     }
-    void setCti(const QString& three)
-    {
-        SystemSettings& s = state.systemSettings;
-        std::tie(s.ctiSettings1, s.ctiSettings2, s.ctiSettings3) = std::tuple(three[0], three[1], three[2]);
-    }
-    QStringList cti() const
-    {
-        const SystemSettings& s = state.systemSettings;
-        return {s.ctiSettings1, s.ctiSettings2, s.ctiSettings3};
-    }
+    void setCti(const QString& three) { reply.ctiSettings = {three[0], three[1], three[2]}; }
+    QStringList cti() const { return {reply.ctiSettings.begin(), reply.ctiSettings.end()}; }
 
     SharedState state;
     ScriptedMessageBoxes boxes;
@@ -123,4 +114,5 @@ struct ReceiveRig
     RecordingBrowserLauncher launcher{&log};
     RecordingCallHistory history{&log};
     ReceiveProcessor processor{state, boxes, launcher, history, &display};
+    ReplyExchange& reply = processor.reply();
 };

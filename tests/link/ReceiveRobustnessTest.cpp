@@ -28,10 +28,10 @@ public:
     int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
 
     /// Often begins with the profile's own vocabulary, so that every rule is reached.
-    QString line(const SharedState& state)
+    QString line(const ReceiveRig& rig)
     {
-        const AdapterProfile& p = state.adapterProfile;
-        const int query = state.ctiQueryIndex;
+        const AdapterProfile& p = rig.state.adapterProfile;
+        const int query = rig.reply.ctiQueryIndex;
         const QString cti = query >= 1 && query <= 5 ? p.ctiInfo[static_cast<std::size_t>(query)] : QString();
         const std::vector<QString> starts = {p.ring, p.ok, cti, cti + p.rsp1_Both, cti + p.rsp2_on};
         return number(0, 2) == 0 ? pick(starts) + anyLine() : anyLine();
@@ -63,8 +63,9 @@ public:
         return line;
     }
 
-    void randomiseProfile(SharedState& state)
+    void randomiseProfile(ReceiveRig& rig)
     {
+        SharedState& state = rig.state;
         // clang-format off
         static const std::vector<QString> rings = {"", "R", "RING", "ring", "NMBR=", "CALL"};
         static const std::vector<QString> oks = {"", "0", "R"};
@@ -84,7 +85,7 @@ public:
         p.rsp1_Both = pick(oks);
         p.rsp2_on = QStringLiteral("ON");
         p.rsp2_off = pick(oks);
-        state.ctiQueryIndex = pick(queries);
+        rig.reply.ctiQueryIndex = pick(queries);
         state.urlSettings.browse = pick(switches);
         state.urlSettings.history = pick(switches);
         state.adapterModels[static_cast<std::size_t>(number(1, 5))] = pick(models);
@@ -116,12 +117,12 @@ TEST(ReceiveRobustness, RandomLinesKeepInvariants)
 
     for (int round = 0; round < 20000; ++round) {
         if (round % 50 == 0)
-            maker.randomiseProfile(rig.state);
+            maker.randomiseProfile(rig);
         rig.state.rcvMode = maker.pick(modes);
         if (maker.number(0, 9) == 0)
-            rig.state.replyStatus = ReplyStatus::Waiting;
+            rig.reply.status = ReplyStatus::Waiting;
         const Routine routine = maker.pick(routines);
-        const QString line = maker.line(rig.state);
+        const QString line = maker.line(rig);
         SCOPED_TRACE(testing::Message() << "round " << round << " mode " << rig.state.rcvMode << " routine "
                                         << int(routine) << " line length " << line.size());
 

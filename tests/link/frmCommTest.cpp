@@ -603,10 +603,10 @@ TEST(frmCommReplyWait, ReplyBeforeTheTimer)
     StateNumber modeSeen = -1;
     link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
         modeSeen = link.state.rcvMode;
-        link.state.replyStatus = ReplyStatus::Handled;
+        link.routines.reply().status = ReplyStatus::Handled;
     };
     link.state.rcvMode = RcvMode::Idle;
-    link.state.replyStatus = ReplyStatus::TimedOut;
+    link.routines.reply().status = ReplyStatus::TimedOut;
     const ReplyStatus status = link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval);
     EXPECT_EQ((std::tuple{status, modeSeen, link.comm->isReplyWaitRunning(), link.pauser.pauses.front()}),
               std::tuple(ReplyStatus::Handled, StateNumber(RcvMode::Initial), false, 1000ms));
@@ -633,10 +633,10 @@ TEST(frmCommReplyWait, DialogTimerEndsTheWait)
     EXPECT_EQ((std::tuple{status, link.state.rcvMode, dialogTimer.isActive(), dialogTimer.interval()}),
               std::tuple(ReplyStatus::TimedOut, RcvMode::GetAInfo, false, 1));
     // Once the wait is over the timer no longer touches replyStatus.
-    link.state.replyStatus = ReplyStatus::Waiting;
+    link.routines.reply().status = ReplyStatus::Waiting;
     dialogTimer.start();
     processEventsUntil([] { return false; }, 20ms);
-    EXPECT_EQ(link.state.replyStatus, ReplyStatus::Waiting);
+    EXPECT_EQ(link.routines.reply().status, ReplyStatus::Waiting);
 }
 
 // A reply and a tick handled in the same pass: the reply wins.
@@ -650,10 +650,10 @@ TEST(frmCommReplyWait, ReplyAndTickInOnePassReplyWins)
         first = false;
         link.arriveUnseen("CTI-INS100\r");
         link.comm->waitTimer_Timer();
-        EXPECT_EQ(link.state.replyStatus, ReplyStatus::TimedOut);
+        EXPECT_EQ(link.routines.reply().status, ReplyStatus::TimedOut);
     };
     link.routines.onLine = [&](const FakeReceiveRoutines::Received&) {
-        link.state.replyStatus = ReplyStatus::Handled;
+        link.routines.reply().status = ReplyStatus::Handled;
     };
     EXPECT_EQ(link.comm->WaitForReply(RcvMode::Initial, "ATI3", frmComm::kWaitInterval), ReplyStatus::Handled);
 }

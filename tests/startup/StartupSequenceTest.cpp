@@ -103,7 +103,7 @@ TEST(StartupAdapterCheck, CommandsAndPausesByLineKind)
 
         EXPECT_EQ(s.startup.run(), Outcome::Running);
 
-        EXPECT_EQ(std::tuple(untilTheQuestion, s.stepsShown.size(), s.desk.state().detectedModel),
+        EXPECT_EQ(std::tuple(untilTheQuestion, s.stepsShown.size(), s.desk.comm().reply().detectedModel),
                   std::tuple(c.expected, 0u, QString(c.model)));
         ASSERT_EQ(s.desk.boxes.shown.size(), 1u);
         EXPECT_EQ(s.desk.boxes.shown[0].text, u"待ち受けを開始しますか？");

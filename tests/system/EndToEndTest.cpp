@@ -77,7 +77,7 @@ TEST_P(EndToEnd, AdapterIsIdentifiedAsTheConfiguredModel)
     Installation app(QString::fromUtf8(GetParam()));
     ASSERT_TRUE(app.sim.isValid());
     EXPECT_TRUE(app.conversation.checkConfiguredAdapter(0ms, frmComm::kWaitInterval));
-    EXPECT_EQ(app.state.detectedModel, app.state.adapterModel);
+    EXPECT_EQ(app.comm.reply().detectedModel, app.state.adapterModel);
     const AdapterProfile& profile = app.state.adapterProfile;
     for (int i = 1; profile.kind == "INS" && i <= profile.icommandCount; ++i)
         EXPECT_TRUE(app.sim.commandsReceived().contains(profile.icommand[i])) << i;
@@ -87,14 +87,14 @@ TEST_P(EndToEnd, AdapterIsIdentifiedAsTheConfiguredModel)
     // other model, the others give no reply that counts and the wait runs out.
     app.sim.answerAs(app.state.adapterModels[1] == app.state.adapterModel ? app.state.adapterModels[2]
                                                                           : app.state.adapterModels[1]);
-    app.state.detectedModel.clear();
-    const ReplyStatus status = app.conversation.identify(RcvMode::Initial, 1s);
+    app.comm.reply().detectedModel.clear();
+    const AdapterConversation::Identification reply = app.conversation.identify(RcvMode::Initial, 1s);
     if (profile.kind == "INS") {
-        EXPECT_EQ(status, ReplyStatus::Handled);
-        EXPECT_EQ(app.state.detectedModel, app.sim.answeringAs());
+        EXPECT_EQ(reply.status, ReplyStatus::Handled);
+        EXPECT_EQ(reply.model, app.sim.answeringAs());
     } else {
-        EXPECT_EQ(status, ReplyStatus::TimedOut);
-        EXPECT_TRUE(app.state.detectedModel.isEmpty());
+        EXPECT_EQ(reply.status, ReplyStatus::TimedOut);
+        EXPECT_TRUE(reply.model.isEmpty());
     }
 }
 
@@ -258,8 +258,8 @@ TEST(EndToEndCti, ReadOutReflectsTheAdaptersPortSettings)
         const AdapterConversation::CtiReadOut readOut = app.conversation.readOutCti(wait, 2s);
         EXPECT_EQ(readOut.status, ReplyStatus::Handled);
         EXPECT_TRUE(readOut.complete);
-        const SystemSettings& s = app.state.systemSettings;
-        EXPECT_EQ(QStringList({s.ctiSettings1, s.ctiSettings2, s.ctiSettings3}), c.expected);
+        const std::array<QString, 3> values = readOut.values.value_or(std::array<QString, 3>());
+        EXPECT_EQ(QStringList(values.begin(), values.end()), c.expected);
     }
 }
 
