@@ -149,8 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(reply.status == ReplyStatus::Waiting || reply.status == ReplyStatus::Handled ||
                       reply.status == ReplyStatus::Malformed,
                   "reply status outside its values");
-            check(state.watchAck == WatchAck::Answered || state.watchAck == WatchAck::Outstanding,
-                  "watchAck outside its values");
+            const WatchAck ack = reply.watchAnswer.value_or(state.watchAck);
+            check(ack == WatchAck::Answered || ack == WatchAck::Outstanding, "watchAck outside its values");
             check(launcher.urls.size() == history.numbers.size(), "a call opened the browser without history or back");
             check(display.values.size() >= launcher.urls.size(), "a call reached the browser without being shown");
         }

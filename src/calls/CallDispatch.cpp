@@ -7,10 +7,10 @@
 #include "calls/BrowserLauncher.h"
 #include "calls/CallCommand.h"
 #include "calls/CallDisplay.h"
-#include "history/CallHistory.h"
 #include "calls/CallNotifier.h"
 #include "calls/CallerPage.h"
 #include "calls/NumberExtraction.h"
+#include "history/CallHistory.h"
 
 #include <cstdio>
 
@@ -46,15 +46,14 @@ std::optional<CallFailure> CallDispatch::analogNotification(const QString& line,
     return std::nullopt;
 }
 
-void CallDispatch::t1Frame(const QString& frame, const Arrival& arrival)
+bool CallDispatch::t1Frame(const QString& frame, const Arrival& arrival)
 {
     const QString number = NumberExtraction::t1Number(frame);
     showNumber(number);
-    if (number.isEmpty()) {
-        m_state.watchAck = WatchAck::Answered;
-        return;
-    }
+    if (number.isEmpty())
+        return true;
     openAndRecord(number, arrival);
+    return false;
 }
 
 void CallDispatch::dispatch(const QString& number, const Arrival& arrival)

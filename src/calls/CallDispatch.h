@@ -55,9 +55,9 @@ public:
     std::optional<CallFailure> analogNotification(const QString& line, const Arrival& arrival);
 
     /// A 29-character frame of the control-code adapter (`rcvProcessT1`). The number is
-    /// always displayed, even when empty; an empty number is the watchdog's answer and sets
-    /// `watchAck` to answered instead of opening the browser or writing history.
-    void t1Frame(const QString& frame, const Arrival& arrival);
+    /// always displayed, even when empty; an empty number is the watchdog's answer: true,
+    /// and neither the browser opened nor history written.
+    bool t1Frame(const QString& frame, const Arrival& arrival);
 
     /// All three actions for a number already cut out.
     void dispatch(const QString& number, const Arrival& arrival);

@@ -75,7 +75,7 @@ void SettingsDialog::cancelStep(AppStateCode step)
                     MessageBoxes::Buttons::OkCancel);
         if (answer != MessageBoxes::Answer::Ok)
             return;
-        m_state.appState = AppStateCode::Quit;
+        setAppState(AppStateCode::Quit);
     }
     reject();
 }

@@ -62,6 +62,8 @@ protected:
     /// Cancel: in the dialog's own start-up step (`appState` equal to `step`) asks
     /// "終了します。よろしいですか？" and ends the program on OK; then closes without OK.
     void cancelStep(AppStateCode step);
+    /// The dialogs move `appState` on here only: a step done, the program to end.
+    void setAppState(AppStateCode code) { m_state.appState = code; }
 
     /// Under the form, what cutValuesNotice says of `keys`, in a label of its own that the
     /// dialog grows to hold; nothing when none of them was read cut.

@@ -285,11 +285,11 @@ void frmAdapter::cmdOK_Click()
             // The start-up goes on to the URL step; from the main window there is no step
             // to go on to, and the URL dialog's Cancel must not offer to end the program.
             if (m_state.appState == AppStateCode::AdapterStep)
-                m_state.appState = AppStateCode::UrlStep;
+                setAppState(AppStateCode::UrlStep);
         } else {
             s.COMMinit = QStringLiteral("False");
             text = QStringLiteral("INIファイルの書き込みに失敗しました。");
-            m_state.appState = AppStateCode::Quit;
+            setAppState(AppStateCode::Quit);
         }
     } else {
         if (m_detectedModelIndex != 0)
@@ -297,7 +297,7 @@ void frmAdapter::cmdOK_Click()
         s.COMMinit = QStringLiteral("True");
         if (SaveAdapterSettings() > 0) {
             text = adapterStoredText(m_state.adapterProfile.kind);
-            m_state.appState = appStateAfterAdapterStored(m_state.appState, m_state.adapterProfile.kind);
+            setAppState(appStateAfterAdapterStored(m_state.appState, m_state.adapterProfile.kind));
         } else {
             s.COMMinit = QStringLiteral("False");
             text = QStringLiteral("INIファイルの書き込みに失敗しました。");

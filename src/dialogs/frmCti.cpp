@@ -187,7 +187,7 @@ void frmCti::cmdCti_Click()
     AdapterConversation conversation(m_state, m_comm, m_pauser);
     const bool open = conversation.reopenConfiguredPort();
     m_pauser.pause(kOpenPause);
-    m_state.rcvMode = RcvMode::GetAInfo;
+    m_comm.setReceiveMode(RcvMode::GetAInfo);
 
     SystemSettings& s = m_state.systemSettings;
     if (s.adapter.isEmpty() || !readAsBoolean(s.COMMinit).value_or(false)) {
@@ -239,7 +239,7 @@ void frmCti::cmdCtiSetting_Click()
             lbKenshutu->setText(QStringLiteral("CTI設定送信完了"));
             if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
                 text = kStored;
-                m_state.appState = appStateAfterCtiStored(m_state.appState);
+                setAppState(appStateAfterCtiStored(m_state.appState));
             } else {
                 text = kWriteFailed;
             }
@@ -261,7 +261,7 @@ void frmCti::cmdOK_Click()
     QString text;
     if (ReadWriteCtiSettings(QStringLiteral("WRITE")) > 0) {
         text = kStored;
-        m_state.appState = appStateAfterCtiStored(m_state.appState);
+        setAppState(appStateAfterCtiStored(m_state.appState));
     } else {
         text = kWriteFailed;
     }

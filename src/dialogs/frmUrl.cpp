@@ -191,7 +191,7 @@ void frmUrl::cmdOK_Click()
     if (!showBox(message, MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok))
         return;
     if (m_state.appState == AppStateCode::UrlStep)
-        m_state.appState = AppStateCode::AskStandby;
+        setAppState(AppStateCode::AskStandby);
     done(Accepted);
 }
 

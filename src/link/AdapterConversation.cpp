@@ -70,7 +70,7 @@ bool AdapterConversation::checkConfiguredAdapter(std::chrono::milliseconds pause
     m_comm.reply().detectedModelIndex = 0;
     m_comm.reply().detectedModel.clear();
     const bool open = openConfiguredPort();
-    m_state.rcvMode = RcvMode::Initial;
+    m_comm.setReceiveMode(RcvMode::Initial);
     if (!open)
         return false;
     sendInitialisation();
@@ -89,7 +89,7 @@ AdapterConversation::DetectionResult AdapterConversation::detect(int port, int m
     m_comm.reply().detectedModel.clear();
     s.CommPort = QString::number(port);
     m_comm.ClosePort();
-    m_state.rcvMode = RcvMode::Initial;
+    m_comm.setReceiveMode(RcvMode::Initial);
 
     s.adapter = QString::number(model);
     const QString name = m_state.adapterModels[static_cast<std::size_t>(model)];
@@ -100,7 +100,7 @@ AdapterConversation::DetectionResult AdapterConversation::detect(int port, int m
 
     m_comm.OpenPort(static_cast<std::int16_t>(port));
     m_pauser.pause(pauses.afterOpen);
-    m_state.rcvMode = RcvMode::Initial;
+    m_comm.setReceiveMode(RcvMode::Initial);
     if (!m_comm.IsPortOpen())
         return {Detection::PortOpenFailed, {}};
 
@@ -117,7 +117,7 @@ AdapterConversation::DetectionResult AdapterConversation::detect(int port, int m
     m_state.adapterModel = reply.model;
     s.CommPort = QString::number(port);
     LoadAdapterProfile(m_state, m_state.adapterModel);
-    m_state.rcvMode = RcvMode::GetAInfo;
+    m_comm.setReceiveMode(RcvMode::GetAInfo);
     return {Detection::Detected, reply};
 }
 
@@ -125,13 +125,13 @@ AdapterConversation::StandbyStart AdapterConversation::startStandby()
 {
     if (m_state.systemSettings.CommPort.isEmpty())
         return StandbyStart::NotConfigured;
-    m_state.appState = AppStateCode::StandbyOn;
-    m_state.rcvMode = RcvMode::Idle;
+    m_comm.setAppState(AppStateCode::StandbyOn);
+    m_comm.setReceiveMode(RcvMode::Idle);
     if (m_comm.IsPortOpen())
         m_comm.ClosePort();
     m_comm.OpenPort(0);
     if (!m_comm.IsPortOpen()) {
-        m_state.appState = AppStateCode::AdapterFault;
+        m_comm.setAppState(AppStateCode::AdapterFault);
         return StandbyStart::PortOpenFailed;
     }
     if (readAsBoolean(m_state.adapterProfile.watch).value_or(false))
@@ -143,8 +143,8 @@ AdapterConversation::StandbyStart AdapterConversation::startStandby()
 
 void AdapterConversation::stopStandby()
 {
-    m_state.appState = AppStateCode::StandbyOff;
-    m_state.rcvMode = RcvMode::Initial;
+    m_comm.setAppState(AppStateCode::StandbyOff);
+    m_comm.setReceiveMode(RcvMode::Initial);
     m_comm.ClosePort();
 }
 
@@ -165,7 +165,7 @@ AdapterConversation::CtiReadOut AdapterConversation::readOutCti(QTimer& timer, s
             if (result.status != ReplyStatus::Handled)
                 break;
             if (reply.ctiQueryIndex + 1 > last) {
-                m_state.rcvMode = RcvMode::ReadOutDone;
+                m_comm.setReceiveMode(RcvMode::ReadOutDone);
                 break;
             }
             ++reply.ctiQueryIndex;
@@ -184,7 +184,7 @@ AdapterConversation::CtiSendOutcome AdapterConversation::sendCti(const std::func
 {
     const bool open = reopenConfiguredPort();
     m_pauser.pause(afterOpen);
-    m_state.rcvMode = RcvMode::Initial;
+    m_comm.setReceiveMode(RcvMode::Initial);
     if (!open)
         return CtiSendOutcome::PortOpenFailed;
     sendInitialisation();

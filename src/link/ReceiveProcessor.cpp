@@ -234,7 +234,7 @@ void ReceiveProcessor::watchdogAnswer(const QString& line)
     const QString& ring = m_state.adapterProfile.ring;
     if (line.size() > ring.size() || line.size() != 1)
         return;
-    m_state.watchAck = line == m_state.adapterProfile.ok ? WatchAck::Answered : WatchAck::Outstanding;
+    reply().watchAnswer = line == m_state.adapterProfile.ok ? WatchAck::Answered : WatchAck::Outstanding;
 }
 
 ReceiveProcessor::Outcome ReceiveProcessor::isdnIdle(const QString& line, const Arrival& arrival)
@@ -279,7 +279,7 @@ ReceiveProcessor::Outcome ReceiveProcessor::t1Initial(const QString& frame)
 ReceiveProcessor::Outcome ReceiveProcessor::t1Idle(const QString& frame, const Arrival& arrival)
 {
     DebugLog(m_state, QStringLiteral("rcv--IDLE") + frame);
-    if (frame.size() == NumberExtraction::kT1FrameLength)
-        m_dispatch.t1Frame(frame, arrival);
+    if (frame.size() == NumberExtraction::kT1FrameLength && m_dispatch.t1Frame(frame, arrival))
+        reply().watchAnswer = WatchAck::Answered;
     return std::nullopt;
 }

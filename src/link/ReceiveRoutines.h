@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 /// The routine an adapter's reads go to: control-code framing when `ctrlcode` is exactly
 /// "TRUE", "true" or "True", otherwise line framing, for ISDN when `kind` is exactly "INS".
@@ -28,8 +29,8 @@ inline ReceiveRoutine receiveRoutineFor(const AdapterProfile& profile)
 }
 
 /// What the receive routines and the serial link hand each other about the adapter's
-/// replies: the outcome the waiting command exchange looks for and the question being
-/// answered.
+/// replies: the outcome the waiting command exchange looks for, the question being
+/// answered, and an answer to the standby watchdog's poll.
 struct ReplyExchange
 {
     ReplyStatus status = ReplyStatus::Waiting;
@@ -39,6 +40,8 @@ struct ReplyExchange
     /// The CTI query being answered (1 to 5), and what the answers said of each port.
     std::int16_t ctiQueryIndex = 1;
     std::array<QString, 3> ctiSettings;
+    /// The watchdog's answer in the line just handled, for the link to take.
+    std::optional<WatchAck> watchAnswer;
 };
 
 /// The three receive routines that the serial link hands complete lines and frames to,

@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -279,13 +280,15 @@ void frmComm::handle(const ReceiveQueue::Event& event)
         const Arrival arrival(event.receivedAt, event.journalKeys.value(i));
         if (event.controlCode) {
             m_routines.rcvProcessT1(text, arrival);
-            continue;
+        } else {
+            DebugLog(m_state, QStringLiteral("**RCV - ") + text);
+            if (receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::Isdn)
+                m_routines.rcvProcess(text, arrival);
+            else
+                m_routines.rcvProcessA(text, arrival);
         }
-        DebugLog(m_state, QStringLiteral("**RCV - ") + text);
-        if (receiveRoutineFor(m_state.adapterProfile) == ReceiveRoutine::Isdn)
-            m_routines.rcvProcess(text, arrival);
-        else
-            m_routines.rcvProcessA(text, arrival);
+        if (const std::optional<WatchAck> answer = std::exchange(reply().watchAnswer, std::nullopt))
+            m_state.watchAck = *answer;
     }
 
     if (isDebugMode(m_state)) {
@@ -382,7 +385,7 @@ void frmComm::expireReplyWait(QTimer& timer)
 ReplyStatus frmComm::WaitForReply(RcvMode mode, const QString& command, QTimer& timer,
                                   std::chrono::milliseconds interval)
 {
-    m_state.rcvMode = mode;
+    setReceiveMode(mode);
     ReplyStatus& status = reply().status;
     status = ReplyStatus::Waiting;
     if (!SendCommand(command)) {
@@ -443,7 +446,7 @@ void frmComm::watchTimer_Timer()
 void frmComm::declareAdapterFault()
 {
     watchTimer.stop();
-    m_state.appState = AppStateCode::AdapterFault;
+    setAppState(AppStateCode::AdapterFault);
     if (m_terminal) {
         m_terminal->removeTaskTray();
         m_terminal->setMnuMachiukeCaption(kStandbyOffCaption);

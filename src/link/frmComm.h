@@ -99,6 +99,9 @@ public:
     bool isReplyWaitRunning() const { return waitTimer.isActive(); }
     /// What the receive routines made of the replies: the model named, the CTI read-out.
     ReplyExchange& reply() { return m_routines.reply(); }
+    /// The link sets `rcvMode` and `appState` here only.
+    void setReceiveMode(RcvMode mode) { m_state.rcvMode = mode; }
+    void setAppState(AppStateCode code) { m_state.appState = code; }
     /// The wait-timer rule: the reply's status 0 becomes -999; the timer stops in any case.
     void expireReplyWait(QTimer& timer);
 

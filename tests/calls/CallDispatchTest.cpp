@@ -170,9 +170,9 @@ TEST(CallDispatch, MissingDisplayStillOpensAndRecords)
     DispatchRig rig;
     rig.dispatch.setDisplay(nullptr);
     rig.dispatch.dispatch("0312", kNow);
-    rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_EQ((std::tuple{rig.display.values.size(), rig.history.numbers, rig.state.watchAck}),
-              std::tuple(0, QStringList{"0312"}, WatchAck::Answered));
+    const bool watchdogAnswer = rig.dispatch.t1Frame(kBlankT1, kNow);
+    EXPECT_EQ((std::tuple{rig.display.values.size(), rig.history.numbers, watchdogAnswer}),
+              std::tuple(0, QStringList{"0312"}, true));
 }
 
 // ISDN notification without a delimiter: the two-line critical message with the whole line, and no action.
@@ -202,20 +202,18 @@ TEST(CallDispatch, AnalogWithoutColonIsAFailure)
     EXPECT_EQ(rig.log.events, (QStringList{"display:", "browser:http://crm.example.jp/?tel=", "history:"}));
 }
 
-// Control-code frames: the blank watchdog answer sets display and watchAck only; a number goes on to the actions.
+// Control-code frames: the blank one is the watchdog's answer and is only displayed; a number goes on to the actions.
 TEST(CallDispatch, T1FrameDisplaysFirstAndBlankAnswersWatchdog)
 {
     DispatchRig rig;
-    rig.state.watchAck = WatchAck::Outstanding;
-    rig.dispatch.t1Frame(kBlankT1, kNow);
-    EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(QStringList{"display:"}, WatchAck::Answered));
+    const bool blankAnswers = rig.dispatch.t1Frame(kBlankT1, kNow);
+    EXPECT_EQ((std::pair{rig.log.events, blankAnswers}), std::pair(QStringList{"display:"}, true));
 
-    rig.state.watchAck = WatchAck::Outstanding;
     rig.log.events.clear();
-    rig.dispatch.t1Frame("123456789          0312345678", kNow);
+    const bool numberAnswers = rig.dispatch.t1Frame("123456789          0312345678", kNow);
     const QStringList actions = {"display:0312345678", "browser:http://crm.example.jp/?tel=0312345678",
                                  "history:0312345678"};
-    EXPECT_EQ((std::pair{rig.log.events, rig.state.watchAck}), std::pair(actions, WatchAck::Outstanding));
+    EXPECT_EQ((std::pair{rig.log.events, numberAnswers}), std::pair(actions, false));
 }
 
 // The command runs after the other actions with each value as one argument of its own, however hostile the number,

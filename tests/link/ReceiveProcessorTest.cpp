@@ -207,7 +207,7 @@ TEST(RcvProcessIdle, NotificationsAndWatchdogAnswers)
         rig.state.watchAck = row.watchAckBefore;
         TraceCapture trace;
         rig.processor.rcvProcess(row.line, kNow);
-        EXPECT_EQ((std::tuple{StateNumber(rig.state.watchAck), rig.log.events, trace.lines, rig.boxes.shown.size(),
+        EXPECT_EQ((std::tuple{StateNumber(rig.watchAck()), rig.log.events, trace.lines, rig.boxes.shown.size(),
                               rig.reply.status}),
                   std::tuple(row.watchAckAfter, row.events, QStringList(), 0u, ReplyStatus::Waiting));
     }
@@ -234,7 +234,7 @@ TEST(RcvProcessIdle, EmptyRingTreatsEveryLineAsNotification)
     rig.processor.rcvProcess("", kNow);
     EXPECT_EQ(rig.history.numbers, QStringList{"0312"});
     rig.processor.rcvProcess("0", kNow);
-    EXPECT_EQ(rig.state.watchAck, WatchAck::Outstanding);
+    EXPECT_EQ(rig.watchAck(), WatchAck::Outstanding);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_TRUE(rig.boxes.shown[0].text.endsWith("：0"));
 }
@@ -268,7 +268,7 @@ TEST(RcvProcessA, InitialAndIdle)
         rig.state.watchAck = WatchAck::Outstanding;
         TraceCapture trace;
         rig.processor.rcvProcessA(row.line, kNow);
-        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.state.watchAck),
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.watchAck()),
                               rig.log.events, trace.lines}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.trace ? QStringList{row.trace} : QStringList()));
@@ -319,7 +319,7 @@ TEST(RcvProcessT1, FramesByLength)
         TraceCapture trace;
         rig.processor.rcvProcessT1(row.frame, kNow);
         const QString label = row.mode == RcvMode::Initial ? "rcv--1" : "rcv--IDLE";
-        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.state.watchAck),
+        EXPECT_EQ((std::tuple{StateNumber(rig.reply.status), rig.reply.detectedModel, StateNumber(rig.watchAck()),
                               rig.log.events, trace.lines, rig.boxes.shown.size()}),
                   std::tuple(row.replyStatus, QString(row.model), row.watchAckAfter, row.events,
                              row.traced ? QStringList{label + row.frame} : QStringList(), 0u));

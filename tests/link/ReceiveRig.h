@@ -102,8 +102,10 @@ struct ReceiveRig
     Flags flags() const
     {
         const std::array<QString, 3>& cti = reply.ctiSettings;
-        return {reply.status, state.watchAck, reply.detectedModel, reply.detectedModelIndex, cti[0], cti[1], cti[2]};
+        return {reply.status, watchAck(), reply.detectedModel, reply.detectedModelIndex, cti[0], cti[1], cti[2]};
     }
+    /// `watchAck` once the link has taken the routines' answer.
+    WatchAck watchAck() const { return reply.watchAnswer.value_or(state.watchAck); }
     void setCti(const QString& three) { reply.ctiSettings = {three[0], three[1], three[2]}; }
     QStringList cti() const { return {reply.ctiSettings.begin(), reply.ctiSettings.end()}; }
 
