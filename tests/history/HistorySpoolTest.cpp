@@ -7,9 +7,9 @@
 #include "link/AdapterConversation.h"
 #include "support/HistoryRows.h"
 #include "support/ProcessEventsUntil.h"
+#include "support/ProgramProcess.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
-#include "support/StandbyDesk.h"
 #include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
 #include "support/TestDesk.h"
@@ -218,7 +218,7 @@ protected:
             env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
             env.insert("CHAKUSHIN_DRILL", QString::number(drill->retry.count()));
         }
-        StandbyDesk::configure(state, sim.portPath(), dbPath, drill != nullptr);
+        dir.writeKeys(TestDesk::historyIni(dbPath, drill != nullptr) + "[PORTS]\nCOM3=" + sim.portPath().toUtf8());
         std::unique_ptr<QProcess> desk = startRole(drill && drill->watchdog ? "watched-desk" : "desk", dir.path(), env);
         EXPECT_TRUE(waitForLine(*desk, "standing by")) << "the desk did not start";
         return desk;
@@ -547,8 +547,7 @@ TEST_F(HistorySpoolTest, TwoProgramsOnOneDirectory)
 // differently): each call's row is still its own, from the line as it was read, once.
 TEST(HistoryIdentity, CallsHandledUnderOtherSettings)
 {
-    TestDesk desk({.ini = "[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\nhistory=True\nbrowse=True\npath3={dir}/cti.mdb\n",
-                   .adapter = "CTI-INS100"});
+    TestDesk desk({.ini = TestDesk::historyIni("{dir}/cti.mdb"), .adapter = "CTI-INS100"});
     ASSERT_TRUE(createHistoryDatabase(desk.dir.filePath("cti.mdb")));
     ASSERT_EQ(AdapterConversation(desk.state(), desk.comm(), desk.pauser).startStandby(),
               AdapterConversation::StandbyStart::Started);
@@ -640,15 +639,18 @@ TEST(HistoryRole, DISABLED_Play)
         told.whileOpen = [](const ScriptedMessageBoxes::Shown& box) {
             std::cout << "box " << qPrintable(box.text.simplified()) << std::endl;
         };
-        auto desk = std::make_unique<StandbyDesk>(argument, drill ? static_cast<MessageBoxes&>(told) : real,
-                                                  role == "watched-desk");
-        ASSERT_TRUE(desk->isStandingBy());
+        auto desk =
+            std::make_unique<TestDesk>(TestDesk::Setup{.standby = true,
+                                                       .watchdog = role == "watched-desk",
+                                                       .sleeps = true,
+                                                       .appDir = argument,
+                                                       .boxes = drill ? &told : static_cast<MessageBoxes*>(&real)});
         if (const int retry = qEnvironmentVariableIntValue("CHAKUSHIN_DRILL"); retry > 0)
-            desk->program.history.setRetryInterval(std::chrono::milliseconds(retry));
+            desk->program->history.setRetryInterval(std::chrono::milliseconds(retry));
         QTimer ticker;
         ticker.callOnTimeout([&, pages = qsizetype(0)]() mutable {
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
-            std::cout << "tick " << now << ' ' << int(desk->program.state.appState) << '\n';
+            std::cout << "tick " << now << ' ' << int(desk->state().appState) << '\n';
             for (; pages < desk->browser.urls.size(); ++pages)
                 std::cout << "page " << qPrintable(desk->browser.urls[pages].section(u'=', -1)) << ' ' << now << '\n';
             std::cout.flush();
@@ -656,15 +658,13 @@ TEST(HistoryRole, DISABLED_Play)
         if (drill)
             ticker.start(50);
         std::cout << "standing by" << std::endl;
-        const int status = desk->program.runUntilUnloaded();
+        const int status = desk->program->runUntilUnloaded();
         ticker.stop();
         desk.reset();
         std::exit(status);
     } else if (role == "call-and-hang") {
         // Three calls while the history file is missing, then waits to be killed.
-        TempAppDir unused;
-        SharedState state = unused.makeState();
-        state.appDir = argument;
+        SharedState state = TempAppDir(argument).makeState();
         state.urlSettings.path3 = QDir(argument).filePath("cti.mdb");
         ScriptedMessageBoxes boxes;
         DatabaseCallHistory history(state, boxes);

@@ -5,15 +5,15 @@
 #include "history/PostgresHistoryStore.h"
 #include "history/PostgresUri.h"
 #include "support/ProcessEventsUntil.h"
+#include "support/ProgramProcess.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandardErrorCapture.h"
-#include "support/StandbyDesk.h"
 #include "support/StateCodePrinter.h"
 #include "support/TempAppDir.h"
+#include "support/TestDesk.h"
 #include "support/TraceCapture.h"
 
-#include "AdapterSimulator.h"
 #include "ThrowawayCluster.h"
 
 #include <QDeadlineTimer>
@@ -281,15 +281,15 @@ TEST_F(PostgresHistoryTest, KilledDuringAFlush)
 TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
 {
     ASSERT_TRUE(createPostgresHistoryTable(state.urlSettings.path3));
-    dir.copyShippedSettings();
-    AdapterSimulator sim(AdapterSimProfile::load(dir.settingsPath(), "CTI-INS100"));
-    StandbyDesk::configure(state, sim.portPath(), state.urlSettings.path3, true);
-    StandbyDesk desk(dir.path(), boxes, true);
-    ASSERT_TRUE(desk.isStandingBy());
-    desk.program.history.setWriteWait(1s); // the product waits 5 s
+    TestDesk desk({.ini = TestDesk::historyIni(state.urlSettings.path3),
+                   .adapter = "CTI-INS100",
+                   .standby = true,
+                   .watchdog = true,
+                   .sleeps = true});
+    desk.program->history.setWriteWait(1s); // the product waits 5 s
     std::vector<QDateTime> arrived;
     const auto call = [&](int n) {
-        sim.raiseCall(callNumber(n));
+        desk.sim->raiseCall(callNumber(n));
         arrived.push_back(QDateTime::currentDateTime());
     };
     call(1);
@@ -305,16 +305,16 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
         ASSERT_TRUE(processEventsUntil([&] { return desk.browser.urls.size() == n; }, 30s));
     }
     // The first call waited its second; the later ones, behind a writer held up, not at all.
-    ASSERT_TRUE(desk.program.history.lastWait());
-    EXPECT_EQ(desk.program.history.lastWait()->bound, 0s);
-    const qsizetype pollsBefore = sim.commandsReceived().size();
+    ASSERT_TRUE(desk.program->history.lastWait());
+    EXPECT_EQ(desk.program->history.lastWait()->bound, 0s);
+    const qsizetype pollsBefore = desk.sim->commandsReceived().size();
     ASSERT_TRUE(processEventsUntil([&] { return frozenFor.hasExpired(); }, 30s));
-    EXPECT_GT(sim.commandsReceived().size(), pollsBefore) << "the event loop's timers stood still";
-    EXPECT_EQ(desk.program.state.appState, AppStateCode::StandbyOn);
-    EXPECT_EQ(desk.program.history.spooledRows(), 3);
+    EXPECT_GT(desk.sim->commandsReceived().size(), pollsBefore) << "the event loop's timers stood still";
+    EXPECT_EQ(desk.state().appState, AppStateCode::StandbyOn);
+    EXPECT_EQ(desk.program->history.spooledRows(), 3);
 
     ASSERT_TRUE(processEventsUntil([&] { return thawed; }, 30s)) << cluster->error().toStdString();
-    ASSERT_TRUE(processEventsUntil([&] { return desk.program.history.spooledRows() == 0; }, 30s));
+    ASSERT_TRUE(processEventsUntil([&] { return desk.program->history.spooledRows() == 0; }, 30s));
     const QList<QStringList> written = rows();
     ASSERT_EQ(written.size(), 4);
     for (int n = 1; n <= 4; ++n) {
@@ -323,7 +323,7 @@ TEST_F(PostgresHistoryTest, ServerThatStopsAnsweringHoldsNothingUp)
         const QDateTime calldate = QDateTime::fromString(written[n - 1][1], "yyyy-MM-dd HH:mm:ss");
         EXPECT_LE(std::abs(calldate.secsTo(arrived[n - 1])), 1) << written[n - 1][1].toStdString();
     }
-    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().text.toStdString();
+    EXPECT_TRUE(desk.boxes.shown.empty()) << desk.boxes.shown.front().text.toStdString();
 }
 
 // A desk cut off between noting its write and committing it (a network drop, a power cut) leaves its session open on

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-/// Records the pauses instead of sleeping. `onPause` lets a test act at the moment a
-/// pause would block (for example, have the adapter answer during it).
+/// Records the pauses instead of sleeping, unless `sleeps`. `onPause` lets a test act at the
+/// moment a pause would block (for example, have the adapter answer during it).
 class RecordingPauser final : public Pauser
 {
 public:
@@ -16,8 +16,11 @@ public:
         pauses.push_back(duration);
         if (onPause)
             onPause(duration);
+        if (sleeps)
+            ThreadPauser().pause(duration);
     }
 
     std::vector<std::chrono::milliseconds> pauses;
     std::function<void(std::chrono::milliseconds)> onPause;
+    bool sleeps = false;
 };

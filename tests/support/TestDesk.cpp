@@ -1,6 +1,7 @@
 #include "support/TestDesk.h"
 
 #include "app/Settings.h"
+#include "link/AdapterConversation.h"
 
 #include <QFile>
 
@@ -11,11 +12,12 @@ TestDesk::TestDesk()
 {}
 
 TestDesk::TestDesk(Setup setup)
+    : dir(setup.appDir)
 {
-    if (setup.shipped) {
+    if (setup.appDir.isEmpty() && setup.shipped) {
         dir.copyShippedSettings();
         write(setup.ini);
-    } else {
+    } else if (setup.appDir.isEmpty()) {
         dir.writeSettings(setup.ini);
     }
     if (!setup.adapter.isEmpty()) {
@@ -25,13 +27,27 @@ TestDesk::TestDesk(Setup setup)
             throw std::runtime_error(sim->errorString().toStdString());
         write("[PORTS]\nCOM3=" + sim->portPath().toUtf8());
     }
-    program = std::make_unique<Program>(dir.path(), ProgramSeams{boxes, pauser, setup.tray ? *setup.tray : tray,
+    pauser.sleeps = setup.sleeps;
+    program = std::make_unique<Program>(dir.path(), ProgramSeams{setup.boxes ? *setup.boxes : boxes, pauser,
+                                                                 setup.tray ? *setup.tray : tray,
                                                                  setup.desktopBrowser ? nullptr : &browser, &chooser});
     ReadWriteAppSettings(state(), QStringLiteral("READ"));
-    if (setup.loaded) {
+    if (setup.loaded || setup.standby) {
         LoadSettings(state());
         state().appState = AppStateCode::StandbyOff;
     }
+    if (setup.standby) {
+        window();
+        if (AdapterConversation(state(), comm(), pauser).startStandby() != AdapterConversation::StandbyStart::Started)
+            throw std::runtime_error("standby did not start");
+        setup.watchdog ? comm().startWatchdog() : comm().stopWatchdog();
+    }
+}
+
+QByteArray TestDesk::historyIni(const QString& history, bool browse)
+{
+    return "[SYSTEM]\nadapter=1\nCommPort=3\n[URL]\nhistory=True\nbrowse=" + QByteArray(browse ? "True" : "False") +
+           "\npath3=" + history.toUtf8() + '\n';
 }
 
 TestDesk::~TestDesk()
@@ -42,19 +58,6 @@ TestDesk::~TestDesk()
     program.reset();
     // Whatever a test left read-only must go with the directory.
     QFile::setPermissions(dir.settingsPath(), QFile::ReadOwner | QFile::WriteOwner);
-}
-
-void TestDesk::write(const QByteArray& ini) const
-{
-    const SharedState target = dir.makeState();
-    QString section;
-    for (const QByteArray& line : ini.split('\n')) {
-        const QString text = QString::fromUtf8(line).trimmed().replace(QStringLiteral("{dir}"), dir.path());
-        if (text.startsWith(u'[') && text.endsWith(u']'))
-            section = text.mid(1, text.size() - 2);
-        else if (const qsizetype equals = text.indexOf(u'='); equals > 0 && !section.isEmpty())
-            WriteIni(target, section, text.left(equals), text.mid(equals + 1));
-    }
 }
 
 void TestDesk::makeSettingsReadOnly() const

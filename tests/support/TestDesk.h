@@ -18,12 +18,14 @@
 
 #include <memory>
 
+class MessageBoxes;
 class TaskTray;
 
 /// One desk for every test that needs the program: an application directory of its own, its
 /// settings.ini the shipped one with `ini` written over it key by key, the adapter simulator
 /// on a pseudo-terminal as COM3 when a model is named, and the program's parts put together
-/// by `Program` with recording people, pauses, tray, browser and file dialog.
+/// by `Program` with recording people, pauses, tray, browser and file dialog; in standby when
+/// asked.
 class TestDesk
 {
 public:
@@ -39,7 +41,16 @@ public:
         /// False: the settings are left for the start-up to load; else they are loaded as after
         /// a start-up, with standby off.
         bool loaded = true;
-        /// Replaces the recording tray.
+        /// Standby started as the button starts it, the main window loaded hidden; the watchdog
+        /// runs when `watchdog` says so, whatever the profile says.
+        bool standby = false;
+        bool watchdog = false;
+        /// The pauses sleep, as the program's do, besides being recorded.
+        bool sleeps = false;
+        /// Another desk's application directory, its settings as they are (`ini` is not written).
+        QString appDir = {};
+        /// Replace the scripted boxes and the recording tray.
+        MessageBoxes* boxes = nullptr;
         TaskTray* tray = nullptr;
         /// Calls open the desktop's browser (`BROWSER`) instead of the recording one.
         bool desktopBrowser = false;
@@ -58,7 +69,9 @@ public:
     frmTerminal& window() { return program->loadMainWindow(); }
 
     /// Writes `ini` over the settings file as it is now.
-    void write(const QByteArray& ini) const;
+    void write(const QByteArray& ini) const { dir.writeKeys(ini); }
+    /// The keys of a desk that keeps its calls in `history`: the adapter on COM3, the browser as `browse` says.
+    static QByteArray historyIni(const QString& history, bool browse = true);
     /// A picture file of one colour in the application directory, and what a file there shows.
     void paint(const QString& name, Qt::GlobalColor colour) const { paintPicture(dir.filePath(name), colour); }
     QImage filePicture(const QString& name) const { return pictureOf(QIcon(dir.filePath(name))); }

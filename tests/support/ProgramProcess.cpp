@@ -1,11 +1,9 @@
-#include "support/StandbyDesk.h"
-
-#include "app/Settings.h"
+#include "support/ProgramProcess.h"
 
 #include "history/DatabaseCallHistory.h"
 #include "history/HistorySpool.h"
-#include "link/AdapterConversation.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/TestDesk.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -13,37 +11,12 @@
 
 #include <gtest/gtest.h>
 
-StandbyDesk::StandbyDesk(const QString& appDir, MessageBoxes& boxes, bool watchdog)
-    : program(appDir, {boxes, pauser, tray, &browser})
-{
-    ReadWriteAppSettings(program.state, QStringLiteral("READ"));
-    LoadSettings(program.state);
-    program.loadMainWindow();
-    m_open = AdapterConversation(program.state, program.comm, pauser).startStandby() ==
-             AdapterConversation::StandbyStart::Started;
-    // The watchdog as the test asks, whatever the profile says.
-    if (m_open && watchdog)
-        program.comm.startWatchdog();
-    else
-        program.comm.stopWatchdog();
-}
-
-void StandbyDesk::configure(const SharedState& state, const QString& port, const QString& history, bool browse)
-{
-    WriteIni(state, QStringLiteral("URL"), QStringLiteral("path3"), history);
-    WriteIni(state, QStringLiteral("URL"), QStringLiteral("history"), QStringLiteral("True"));
-    WriteIni(state, QStringLiteral("URL"), QStringLiteral("browse"),
-             browse ? QStringLiteral("True") : QStringLiteral("False"));
-    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("adapter"), QStringLiteral("1"));
-    WriteIni(state, QStringLiteral("SYSTEM"), QStringLiteral("CommPort"), QStringLiteral("3"));
-    WriteIni(state, QStringLiteral("PORTS"), QStringLiteral("COM3"), port);
-}
-
 ProgramWithoutAdapter::ProgramWithoutAdapter(const QString& executable, const SharedState& state,
                                              const QString& history)
 {
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    StandbyDesk::configure(state, m_runtime.filePath(QStringLiteral("no-adapter")), history, false);
+    TempAppDir(state.appDir)
+        .writeKeys(TestDesk::historyIni(history, false) + "[PORTS]\nCOM3=" + m_runtime.filePath("no-adapter").toUtf8());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
