@@ -255,7 +255,7 @@ int main(int argc, char* argv[])
     const Clock::time_point floorStart = Clock::now();
     adapter.startBurst(0, calls);
     const BareReader::Result floor =
-        BareReader::readNotifications(int(rig.comm.MSComm1.handle()), '\r', '\n', calls, kFloorPatience);
+        BareReader::readNotifications(int(rig.program.comm.MSComm1.handle()), '\r', '\n', calls, kFloorPatience);
     while (!adapter.isDone())
         QThread::msleep(1);
     const auto floorTime = floor.terminatorAt - floorStart;

@@ -14,7 +14,6 @@
 #include "TextTable.h"
 
 #include "ui/DesktopNotifier.h"
-#include "ui/TaskTray.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,20 +53,6 @@ constexpr auto kTemplatePath1 = "http://crm.example.jp/customer?tel={number}&d={
 constexpr auto kCallCommand = "/bin/true %n %d %t";
 constexpr auto kServerPatience = 5s;
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
-
-/// The tray of a desk without a notification service: it counts the messages and shows none.
-class CountingTray final : public TaskTray
-{
-public:
-    bool isAvailable() const override { return true; }
-    bool isShown() const override { return false; }
-    void show(const QIcon&, const QString&) override {}
-    void hide() override {}
-    void change(const QIcon&, const QString&) override {}
-    void showMessage(const QString&, const QString&) override { ++messages; }
-
-    int messages = 0;
-};
 
 /// A desktop notification service of the bench's own: a private session bus (dbus-daemon)
 /// with dunst on it, on the X display in DISPLAY; both stop with this object. Without one,
@@ -214,10 +199,10 @@ public:
         , m_sim(AdapterSimProfile::load(StandbyRig::shippedSettingsPath(), model))
         , m_rig(model, m_pauser)
         , m_server(server)
-        , m_notifier(m_rig.state, m_tray, m_rig.realLauncher, server.bus)
+        , m_notifier(m_rig.program.state, m_rig.tray, *m_rig.realLauncher, server.bus)
     {
         m_result.model = model;
-        m_rig.processor.dispatch().setNotifier(&m_notifier);
+        m_rig.program.receive.dispatch().setNotifier(&m_notifier);
         m_guard.setSingleShot(true);
         m_guard.setInterval(kCallPatience);
         QObject::connect(&m_guard, &QTimer::timeout, &m_loop, &QEventLoop::quit);
@@ -242,7 +227,7 @@ public:
         m_result.baudRate = m_rig.baudRate();
         m_controlCode = m_sim.profile().controlCodeFraming();
         // The dispatch reads [URL] at each call, so the two settings can take turns.
-        m_plain = m_rig.state.urlSettings;
+        m_plain = m_rig.program.state.urlSettings;
         m_plain.notify = QStringLiteral("False");
         m_plain.command.clear();
         m_extras = m_plain;
@@ -301,7 +286,7 @@ public:
             m_pauser.setSleeping(false);
         }
         m_result.messages = m_rig.boxes.shown;
-        m_result.trayMessages = m_tray.messages;
+        m_result.trayMessages = m_rig.tray.messages;
         return m_result;
     }
 
@@ -312,7 +297,7 @@ private:
         const char terminator = m_controlCode ? '\x03' : '\r';
         const char last = m_controlCode ? '\x03' : '\n';
         const BareReader::Result read =
-            BareReader::readNotifications(int(m_rig.comm.MSComm1.handle()), terminator, last, 1, kCallPatience);
+            BareReader::readNotifications(int(m_rig.program.comm.MSComm1.handle()), terminator, last, 1, kCallPatience);
         if (!read.complete)
             return false;
         m_result.notificationBytes = read.bytes;
@@ -335,7 +320,7 @@ private:
     /// One call with `settings` as [URL]; its moments go to `measured` unless that is null.
     bool programCall(const QString& number, const UrlSettings& settings, CallSamples* measured)
     {
-        m_rig.state.urlSettings = settings;
+        m_rig.program.state.urlSettings = settings;
         const std::size_t launchesBefore = m_rig.launcher.count();
         const std::size_t rowsBefore = m_rig.history.count();
         m_guard.start();
@@ -366,7 +351,6 @@ private:
     BenchPauser m_pauser;
     StandbyRig m_rig;
     NotificationServer& m_server;
-    CountingTray m_tray;
     DesktopNotifier m_notifier;
     UrlSettings m_plain;
     UrlSettings m_extras;

@@ -101,7 +101,7 @@ struct FollowingDesk
     SharedState state;
     BenchMessageBoxes boxes;
     DesktopBrowserLauncher realLauncher{state, boxes};
-    TimedLauncher launcher{realLauncher};
+    TimedLauncher launcher{&realLauncher};
     NoHistory history;
     CallDispatch dispatch{state, boxes, launcher, history};
     CallFollower follower{state, dispatch};

@@ -13,9 +13,12 @@
 
 StandbyRig::StandbyRig(const QString& model, Pauser& pauser)
     : model(model)
-    , comm(state, boxes, pauser, processor)
-    , m_pauser(pauser)
-{}
+    , program(dir.path(), {boxes, pauser, tray, &launcher, nullptr, &history})
+{
+    realLauncher = std::make_unique<DesktopBrowserLauncher>(program.state, boxes);
+    launcher.wrap(*realLauncher);
+    history.wrap(program.history);
+}
 
 QString StandbyRig::shippedSettingsPath()
 {
@@ -24,6 +27,7 @@ QString StandbyRig::shippedSettingsPath()
 
 QString StandbyRig::startStandby(const QString& slavePath, const QString& historyPath)
 {
+    SharedState& state = program.state;
     if (!dir.isValid())
         return QStringLiteral("no temporary directory: ") + dir.errorString();
     QString error;
@@ -41,6 +45,7 @@ QString StandbyRig::startStandby(const QString& slavePath, const QString& histor
     if (index == 0)
         return model + QStringLiteral(" is not a shipped model");
 
+    // No desktop notification: a bench that wants one brings its own notifier.
     const struct
     {
         const char* section;
@@ -52,6 +57,7 @@ QString StandbyRig::startStandby(const QString& slavePath, const QString& histor
         {"PORTS", "COM1", slavePath},
         {"URL", "browse", QStringLiteral("True")},
         {"URL", "history", QStringLiteral("True")},
+        {"URL", "notify", QStringLiteral("False")},
         {"URL", "path1", QString::fromLatin1(kUrlPrefix)},
         {"URL", "path3", historyPath.isEmpty() ? databasePath() : historyPath},
     };
@@ -59,21 +65,23 @@ QString StandbyRig::startStandby(const QString& slavePath, const QString& histor
         if (WriteIni(state, QLatin1String(entry.section), QLatin1String(entry.key), entry.value) == 0)
             return QStringLiteral("cannot write settings.ini");
     }
+    ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadSettings(state);
     if (state.adapterModel != model)
         return QStringLiteral("settings.ini selects %1 instead of %2").arg(state.adapterModel, model);
 
     // Standby as the toggle starts it, without the watchdog: its polls pause the thread that
     // the calls are timed on.
-    if (AdapterConversation(state, comm, m_pauser).startStandby() != AdapterConversation::StandbyStart::Started)
+    if (AdapterConversation(state, program.comm, program.seams.pauser).startStandby() !=
+        AdapterConversation::StandbyStart::Started)
         return QStringLiteral("cannot open %1").arg(slavePath);
-    comm.stopWatchdog();
+    program.comm.stopWatchdog();
     return {};
 }
 
 qint32 StandbyRig::baudRate() const
 {
-    const auto parsed = parseLineSettings(state.adapterProfile.settings);
+    const auto parsed = parseLineSettings(program.state.adapterProfile.settings);
     return parsed.value ? parsed.value->baudRate : LineSettings{}.baudRate;
 }
 

@@ -1,24 +1,24 @@
 #pragma once
 
 #include "BenchMessageBoxes.h"
+#include "CountingTray.h"
 #include "TimedCallActions.h"
 
-#include "app/SharedState.h"
-#include "history/DatabaseCallHistory.h"
 #include "calls/DesktopBrowserLauncher.h"
-#include "link/ReceiveProcessor.h"
-#include "link/frmComm.h"
+#include "startup/Program.h"
 
 #include <QTemporaryDir>
 
+#include <memory>
+
 class Pauser;
 
-/// The program's receive path in standby, as the main window leaves it (`appState` 105,
-/// `rcvMode` 3, the port opened with `OpenPort(0)`): the shipped settings with `model`
-/// selected and COM1 mapped to a pseudo-terminal, browse and history on, the real browser
-/// launcher and the real SQLite history, each wrapped in a timing decorator. The main
-/// window is not loaded and the watchdog is not started, so nothing but the notifications
-/// runs on the event loop.
+/// The program's parts put together by `Program`, in standby as the main window leaves it
+/// (`appState` 105, `rcvMode` 3, the port opened with `OpenPort(0)`): the shipped settings
+/// with `model` selected and COM1 mapped to a pseudo-terminal, browse and history on, the
+/// desktop notification off; the real browser launcher and the program's own history, each
+/// timed through the program's seams. The main window is not loaded and the watchdog is not
+/// started, so nothing but the notifications runs on the event loop.
 class StandbyRig
 {
 public:
@@ -41,20 +41,13 @@ public:
 
     QTemporaryDir dir;
     QString model;
-    /// In `dir` before the history is made, which keeps its journal there.
-    SharedState state = [this] {
-        SharedState inDir;
-        inDir.appDir = dir.path();
-        return inDir;
-    }();
     BenchMessageBoxes boxes;
-    DesktopBrowserLauncher realLauncher{state, boxes};
-    TimedLauncher launcher{realLauncher};
-    DatabaseCallHistory realHistory{state, boxes};
-    TimedHistory history{realHistory};
-    ReceiveProcessor processor{state, boxes, launcher, history};
-    frmComm comm;
-
-private:
-    Pauser& m_pauser;
+    CountingTray tray;
+    /// Made with the program's state; it outlives the program, whose port may still read a
+    /// line while it closes.
+    std::unique_ptr<DesktopBrowserLauncher> realLauncher;
+    TimedLauncher launcher;
+    TimedHistory history;
+    /// Its history's journal is kept in `dir`.
+    Program program;
 };

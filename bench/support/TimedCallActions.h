@@ -47,48 +47,47 @@ private:
     Observer m_observer;
 };
 
-/// The real launcher, timed: a stamp when `OpenUrlInBrowser` returns, that is once the
-/// browser process has been started.
+/// The real launcher (`inner`, or the one `wrap` names later), timed: a stamp when
+/// `OpenUrlInBrowser` returns, that is once the browser process has been started.
 class TimedLauncher final : public BrowserLauncher, public CallStamps
 {
 public:
-    explicit TimedLauncher(BrowserLauncher& inner)
+    explicit TimedLauncher(BrowserLauncher* inner = nullptr)
         : m_inner(inner)
     {}
+    void wrap(BrowserLauncher& inner) { m_inner = &inner; }
 
     void OpenUrlInBrowser(const QString& url) override
     {
         enter();
-        m_inner.OpenUrlInBrowser(url);
+        m_inner->OpenUrlInBrowser(url);
         stamp(url);
     }
 
 private:
-    BrowserLauncher& m_inner;
+    BrowserLauncher* m_inner;
 };
 
-/// The real history, timed: a stamp when `WriteCallHistory` returns, that is once the row
-/// is committed and durable. The journal entry made when the line is read is part of the
-/// time to every later stamp.
+/// The real history (the one `wrap` names), timed: a stamp when `WriteCallHistory` returns,
+/// that is once the row is committed and durable. The journal entry made when the line is
+/// read is part of the time to every later stamp.
 class TimedHistory final : public CallHistory, public CallStamps
 {
 public:
-    explicit TimedHistory(CallHistory& inner)
-        : m_inner(inner)
-    {}
+    void wrap(CallHistory& inner) { m_inner = &inner; }
 
     qint64 journal(const QString& number, const QDateTime& calldate) override
     {
-        return m_inner.journal(number, calldate);
+        return m_inner->journal(number, calldate);
     }
 
     void WriteCallHistory(const QString& number, const Arrival& arrival) override
     {
         enter();
-        m_inner.WriteCallHistory(number, arrival);
+        m_inner->WriteCallHistory(number, arrival);
         stamp(number);
     }
 
 private:
-    CallHistory& m_inner;
+    CallHistory* m_inner = nullptr;
 };

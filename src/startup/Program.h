@@ -37,6 +37,8 @@ struct ProgramSeams
     BrowserLauncher* browser = nullptr;
     /// Null: the platform's file dialog.
     FileChooser* fileChooser = nullptr;
+    /// Null: the calls go to `Program::history`; else to this, which hands them on to it.
+    CallHistory* callHistory = nullptr;
 };
 
 /// Registers the adapter, CTI and URL dialogs with `openers` under their names; each is made
