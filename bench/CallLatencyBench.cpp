@@ -202,7 +202,7 @@ public:
         , m_notifier(m_rig.program.state, m_rig.tray, *m_rig.realLauncher, server.bus)
     {
         m_result.model = model;
-        m_rig.program.receive.dispatch().setNotifier(&m_notifier);
+        m_rig.program.dispatch.setNotifier(&m_notifier);
         m_guard.setSingleShot(true);
         m_guard.setInterval(kCallPatience);
         QObject::connect(&m_guard, &QTimer::timeout, &m_loop, &QEventLoop::quit);

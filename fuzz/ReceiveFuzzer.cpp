@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingBrowserLauncher launcher;
     RecordingCallHistory history;
     FakeCallDisplay display;
-    ReceiveProcessor processor(state, boxes, launcher, history, &display);
+    CallDispatch dispatch(state, boxes, launcher, history, &display);
+    ReceiveProcessor processor(state, boxes, dispatch);
     ReplyExchange& reply = processor.reply();
     reply.ctiQueryIndex = static_cast<std::int16_t>((config >> 1) % 4);
 

@@ -37,11 +37,10 @@ CallFailure queryIndexOutOfRange(int index, int last)
 
 } // namespace
 
-ReceiveProcessor::ReceiveProcessor(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher,
-                                   CallHistory& history, CallDisplay* display)
+ReceiveProcessor::ReceiveProcessor(SharedState& state, MessageBoxes& messageBoxes, CallDispatch& dispatch)
     : m_state(state)
     , m_messageBoxes(messageBoxes)
-    , m_dispatch(state, messageBoxes, launcher, history, display)
+    , m_dispatch(dispatch)
 {}
 
 // The serial link calls the routines from a Qt slot, so nothing may be thrown out of them:

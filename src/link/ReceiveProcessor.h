@@ -7,16 +7,13 @@
 
 #include <optional>
 
-class BrowserLauncher;
-class CallDisplay;
-class CallHistory;
 class MessageBoxes;
 struct SharedState;
 
 /// Decides what each complete adapter line or frame means in the current `rcvMode`:
 /// identification reply (INITIAL), CTI information reply (GETAINFO), incoming call or
 /// watchdog answer (IDLE). Every other mode ignores the line. The outcome goes to the
-/// reply exchange that the serial link reads, or to the call dispatch.
+/// reply exchange that the serial link reads, or to the call dispatch it is given.
 ///
 /// No failure leaves a routine: each one is reported in a message box (OK button, no icon)
 /// as the routine's label followed by a description, and the flags not yet assigned keep
@@ -24,13 +21,7 @@ struct SharedState;
 class ReceiveProcessor final : public ReceiveRoutines
 {
 public:
-    ReceiveProcessor(SharedState& state, MessageBoxes& messageBoxes, BrowserLauncher& launcher, CallHistory& history,
-                     CallDisplay* display = nullptr);
-
-    /// The main window's `txtRecvData`; null while the main window is not loaded.
-    void setCallDisplay(CallDisplay* display) { m_dispatch.setDisplay(display); }
-    /// The call actions, which calls followed from other desks go through as well.
-    CallDispatch& dispatch() { return m_dispatch; }
+    ReceiveProcessor(SharedState& state, MessageBoxes& messageBoxes, CallDispatch& dispatch);
 
     void rcvProcess(const QString& line, const Arrival& arrival) override;
     void rcvProcessA(const QString& line, const Arrival& arrival) override;
@@ -57,5 +48,5 @@ private:
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;
-    CallDispatch m_dispatch;
+    CallDispatch& m_dispatch;
 };

@@ -34,16 +34,17 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
     , m_ownBrowser(seams.browser ? nullptr : std::make_unique<DesktopBrowserLauncher>(state, m_boxes))
     , m_ownFileChooser(seams.fileChooser ? nullptr : std::make_unique<QtFileChooser>())
     , history(state, m_boxes)
-    , receive(state, m_boxes, seams.browser ? *seams.browser : *m_ownBrowser,
-              seams.callHistory ? *seams.callHistory : history)
+    , dispatch(state, m_boxes, seams.browser ? *seams.browser : *m_ownBrowser,
+               seams.callHistory ? *seams.callHistory : history)
+    , receive(state, m_boxes, dispatch)
     , comm(state, m_boxes, seams.pauser, receive)
     , notifier(state, seams.tray, seams.browser ? *seams.browser : *m_ownBrowser)
-    , follower(state, receive.dispatch())
+    , follower(state, dispatch)
 {
     history.setKeptHandler(
         [this](const QString& number, const QDateTime& calldate) { follower.keptHere(number, calldate); });
     m_boxes.setHistory(&history);
-    receive.dispatch().setNotifier(&notifier);
+    dispatch.setNotifier(&notifier);
     history.setWrittenHandler([this] {
         if (m_historyWindow)
             m_historyWindow->browser().lookForNewRows();
@@ -60,7 +61,7 @@ Program::~Program()
 frmTerminal& Program::loadMainWindow()
 {
     if (!m_window) {
-        m_window = std::make_unique<frmTerminal>(state, m_boxes, seams.pauser, comm, receive, seams.tray, openers);
+        m_window = std::make_unique<frmTerminal>(state, m_boxes, seams.pauser, comm, dispatch, seams.tray, openers);
         registerDialogs();
         QObject::connect(m_window.get(), &frmTerminal::historyRequested, m_window.get(), [this] { openHistory(); });
         QObject::connect(m_window.get(), &frmTerminal::followSettingsRequested, m_window.get(),

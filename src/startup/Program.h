@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SharedState.h"
+#include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
 #include "history/DatabaseCallHistory.h"
 #include "history/JournalFirstBoxes.h"
@@ -93,6 +94,8 @@ private:
 
 public:
     DatabaseCallHistory history;
+    /// The call actions: the adapter's calls and those followed from other desks.
+    CallDispatch dispatch;
     ReceiveProcessor receive;
     frmComm comm;
     DialogOpeners openers;

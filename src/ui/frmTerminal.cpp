@@ -5,9 +5,9 @@
 #include "app/SettingText.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
+#include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
 #include "link/AdapterConversation.h"
-#include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
@@ -48,14 +48,14 @@ QString dialogName(const QPushButton& button)
 } // namespace
 
 frmTerminal::frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
-                         ReceiveProcessor& receive, TaskTray& tray, DialogOpeners& openers, QWidget* parent)
+                         CallDispatch& dispatch, TaskTray& tray, DialogOpeners& openers, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_state(state)
     , m_messageBoxes(messageBoxes)
     , m_pauser(pauser)
     , m_comm(comm)
-    , m_receive(receive)
+    , m_dispatch(dispatch)
     , m_tray(tray)
 {
     setObjectName(QStringLiteral("frmTerminal"));
@@ -67,7 +67,7 @@ frmTerminal::frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser&
     Form_Load();
 
     m_comm.setTerminalWindow(this);
-    m_receive.setCallDisplay(this);
+    m_dispatch.setDisplay(this);
     m_tray.setActivationHandler([this](QSystemTrayIcon::ActivationReason reason) { Form_MouseMove(reason); });
     m_attached = true;
 }
@@ -83,7 +83,7 @@ void frmTerminal::detach()
         return;
     m_attached = false;
     m_comm.setTerminalWindow(nullptr);
-    m_receive.setCallDisplay(nullptr);
+    m_dispatch.setDisplay(nullptr);
     m_tray.setActivationHandler({});
 }
 

@@ -21,7 +21,7 @@ class CallFollower;
 class DialogOpeners;
 class MessageBoxes;
 class Pauser;
-class ReceiveProcessor;
+class CallDispatch;
 class TaskTray;
 class frmComm;
 class frmCutting;
@@ -50,8 +50,8 @@ public:
 
     /// Loads the window hidden (`Form_Load`) and attaches it to the serial link and the
     /// call dispatch.
-    frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm,
-                ReceiveProcessor& receive, TaskTray& tray, DialogOpeners& openers, QWidget* parent = nullptr);
+    frmTerminal(SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser, frmComm& comm, CallDispatch& dispatch,
+                TaskTray& tray, DialogOpeners& openers, QWidget* parent = nullptr);
     ~frmTerminal() override;
 
     /// The message popup, which exists as long as this window.
@@ -164,7 +164,7 @@ private:
     MessageBoxes& m_messageBoxes;
     Pauser& m_pauser;
     frmComm& m_comm;
-    ReceiveProcessor& m_receive;
+    CallDispatch& m_dispatch;
     TaskTray& m_tray;
     CallFollower* m_follower = nullptr;
     frmMessage* m_popup = nullptr;

@@ -115,6 +115,7 @@ struct ReceiveRig
     FakeCallDisplay display{&log};
     RecordingBrowserLauncher launcher{&log};
     RecordingCallHistory history{&log};
-    ReceiveProcessor processor{state, boxes, launcher, history, &display};
+    CallDispatch dispatch{state, boxes, launcher, history, &display};
+    ReceiveProcessor processor{state, boxes, dispatch};
     ReplyExchange& reply = processor.reply();
 };

@@ -96,7 +96,7 @@ QString dunstctl(const QStringList& arguments)
 
 void call(TestDesk& desk, const QString& number)
 {
-    desk.program->receive.dispatch().dispatch(number, kAt);
+    desk.program->dispatch.dispatch(number, kAt);
 }
 
 } // namespace
@@ -134,7 +134,7 @@ TEST(DesktopNotifier, WithoutTheServiceTheTrayOrNothing)
     SystemTaskTray noTray;
     TestDesk bare({.ini = kSettings, .tray = &noTray});
     DesktopNotifier busless(bare.state(), noTray, bare.browser, QDBusConnection(QStringLiteral("none")));
-    bare.program->receive.dispatch().setNotifier(&busless);
+    bare.program->dispatch.setNotifier(&busless);
     call(bare, "0398765432");
     EXPECT_EQ(bare.browser.urls, QStringList({kPage.arg("0398765432")}));
     EXPECT_TRUE(bare.boxes.shown.empty());
