@@ -81,11 +81,6 @@ SqliteHistoryStore::SqliteHistoryStore(QString path, std::chrono::milliseconds b
     , m_busyTimeout(busyTimeout)
 {}
 
-QString SqliteHistoryStore::dateTimeText(const QDateTime& at)
-{
-    return HistoryDatabase::dateTimeText(at);
-}
-
 std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<HistoryRow>& rows,
                                                               const BeforeCommit& beforeCommit)
 {

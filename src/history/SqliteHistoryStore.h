@@ -27,9 +27,6 @@ public:
     std::size_t batchLimit() const override { return 500; }
     QString lastError() const override { return m_lastError; }
 
-    // TEMPORARY until the spool tests are rewritten
-    static QString dateTimeText(const QDateTime& at);
-
 private:
     QString m_path;
     std::chrono::milliseconds m_busyTimeout{kBusyTimeout};

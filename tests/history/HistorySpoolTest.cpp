@@ -2,6 +2,7 @@
 
 #include "history/HistorySpool.h"
 #include "history/DatabaseCallHistory.h"
+#include "history/HistoryDatabase.h"
 #include "history/SpoolLock.h"
 #include "history/SqliteHistoryStore.h"
 #include "link/AdapterConversation.h"
@@ -69,7 +70,7 @@ std::vector<std::pair<QString, QString>> expectedRows(int calls)
 {
     std::vector<std::pair<QString, QString>> rows;
     for (int n = 1; n <= calls; ++n)
-        rows.emplace_back(callNumber(n), SqliteHistoryStore::dateTimeText(callTime(n)));
+        rows.emplace_back(callNumber(n), HistoryDatabase::dateTimeText(callTime(n)));
     return rows;
 }
 
@@ -367,7 +368,7 @@ TEST_F(HistorySpoolTest, CallsReadOutliveTheEnd)
             QFile::remove(HistorySpool::pathIn(dir.path()) + part);
         ASSERT_TRUE(ending.historyAway || createHistoryDatabase(dbPath));
         std::unique_ptr<QProcess> running = startDesk(*sim);
-        const QString before = SqliteHistoryStore::dateTimeText(QDateTime::currentDateTime().addSecs(-1));
+        const QString before = HistoryDatabase::dateTimeText(QDateTime::currentDateTime().addSecs(-1));
         QStringList calls;
         for (int n = 1; n <= ending.calls; ++n) {
             calls << callNumber(n);
