@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <utility>
 
 /// Application state codes (`appState`). The start-up's steps, standby and the end; the trace
 /// prints the numbers.
@@ -60,8 +61,13 @@ template<typename Code> constexpr int codeNumber(Code code)
 /// whoever needs it is handed a reference. Only the user-interface thread touches it.
 struct SharedState
 {
+    SharedState() = default;
+    explicit SharedState(QString appDir)
+        : appDir(std::move(appDir))
+    {}
+
     /// Directory that holds settings.ini, the icons and, by default, the history database.
-    /// Stored without a trailing separator.
+    /// Stored without a trailing separator. Given when the program's state is made.
     QString appDir;
 
     SystemSettings systemSettings;

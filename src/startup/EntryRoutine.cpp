@@ -128,8 +128,7 @@ int runProgram(const ApplicationDirectory& dir)
 {
     const QString& appDir = dir.path;
     // Only the title and the debug switch are read before it is clear that this start runs.
-    SharedState titleOnly;
-    titleOnly.appDir = appDir;
+    SharedState titleOnly(appDir);
     ReadWriteAppSettings(titleOnly, QStringLiteral("READ"));
     for (const QString& line : dir.trace)
         DebugLog(titleOnly, line);

@@ -57,8 +57,7 @@ int setFollowingFromCommandLine(const QString& appDir, const QString& value)
                      qPrintable(why));
         return 2;
     }
-    SharedState state;
-    state.appDir = appDir;
+    SharedState state(appDir);
     const QString section = QStringLiteral("FOLLOW");
     const bool written = (off || WriteIni(state, section, QStringLiteral("uri"), value) != 0) &&
                          WriteIni(state, section, QStringLiteral("enabled"),

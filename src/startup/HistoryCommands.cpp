@@ -20,8 +20,7 @@ namespace {
 
 SharedState settingsIn(const QString& appDir)
 {
-    SharedState state;
-    state.appDir = appDir;
+    SharedState state(appDir);
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadUrlSettings(state);
     return state;

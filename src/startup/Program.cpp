@@ -18,17 +18,10 @@ const QString kAdapterDialog = QStringLiteral("アダプタ設定");
 const QString kCtiDialog = QStringLiteral("CTI設定");
 const QString kUrlDialog = QStringLiteral("着信時の動作設定");
 
-SharedState stateFor(const QString& appDir)
-{
-    SharedState state;
-    state.appDir = appDir;
-    return state;
-}
-
 } // namespace
 
 Program::Program(const QString& appDir, ProgramSeams programSeams)
-    : state(stateFor(appDir))
+    : state(appDir)
     , seams(programSeams)
     , m_boxes(seams.messageBoxes)
     , m_ownBrowser(seams.browser ? nullptr : std::make_unique<DesktopBrowserLauncher>(state, m_boxes))
