@@ -6,9 +6,10 @@ CHAKUSHIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # What building and running the program needs, on Debian 12: the compiler, Qt with its
 # serial port and its SQL drivers (SQLite for a history file, PostgreSQL for an office's
 # shared one), qt6-translations-l10n for Qt's own texts (message-box buttons) in Japanese,
-# libpq itself for the listening of a following desk, and a Japanese font.
+# libpq itself for the listening of a following desk, libphonenumber for Japan's numbering plan
+# (how a caller's number is written), and a Japanese font.
 CHAKUSHIN_PACKAGES=(g++ make cmake qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-psql
-    libpq-dev qt6-translations-l10n fonts-ipafont-gothic)
+    libpq-dev libphonenumber-dev qt6-translations-l10n fonts-ipafont-gothic)
 # What the tests, the benchmarks and the package need besides. xvfb and trayer are the X
 # server and the notification area of the tray test and the screenshots; openbox is the
 # window manager that frames the windows there; x11-utils and xdotool read and press what a
