@@ -186,6 +186,7 @@ void LoadUrlSettings(SharedState& state)
     u.path3 = url("path3");
     u.notify = url("notify");
     u.command = url("command");
+    u.openwithheld = url("openwithheld");
 }
 
 bool LoadAdapterProfile(SharedState& state, const QString& modelName)

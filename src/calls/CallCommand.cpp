@@ -1,6 +1,7 @@
 #include "calls/CallCommand.h"
 
 #include "app/Logging.h"
+#include "calls/CallerNumber.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -92,14 +93,25 @@ private:
 };
 #endif
 
-QString expanded(const QString& word, const QString& number, const QDateTime& calldate)
+// `caller` is the number read by the numbering plan, once a word asks for one of its forms.
+QString expanded(const QString& word, const QString& number, const QDateTime& calldate,
+                 std::optional<CallerNumber>& caller)
 {
+    const auto read = [&]() -> const CallerNumber& {
+        if (!caller)
+            caller.emplace(number);
+        return *caller;
+    };
     QString result;
     result.reserve(word.size());
     for (qsizetype i = 0; i < word.size(); ++i) {
         const QChar code = i + 1 < word.size() && word[i] == u'%' ? word[i + 1] : QChar();
         if (code == u'n')
             result += number;
+        else if (code == u'h')
+            result += read().written();
+        else if (code == u'e')
+            result += read().e164();
         else if (code == u'd')
             result += calldate.toString(QStringLiteral("yyyy-MM-dd"));
         else if (code == u't')
@@ -124,8 +136,9 @@ std::optional<BrowserCommand> callCommand(const QString& line, const QString& nu
         return std::nullopt;
     // The program itself is taken as typed: a number never chooses what runs.
     BrowserCommand command{words->first(), {}};
+    std::optional<CallerNumber> caller;
     for (const QString& word : words->sliced(1))
-        command.arguments.append(expanded(word, number, calldate));
+        command.arguments.append(expanded(word, number, calldate, caller));
     return command;
 }
 

@@ -8,8 +8,10 @@
 #include <optional>
 
 /// The command to run for a call from the `command` setting: words as an `Exec` line has
-/// them (`splitCommandLine`), and in each word %n stands for the number, %d for the date
-/// (YYYY-MM-DD), %t for the time (HH:MM:SS) and %% for '%'; any other '%' stays as typed.
+/// them (`splitCommandLine`), and in each word %n stands for the number as the adapter sent
+/// it, %h for its written form ("03-1234-5678"), %e for its E.164 form ("+81312345678",
+/// empty for what is no number), %d for the date (YYYY-MM-DD), %t for the time (HH:MM:SS)
+/// and %% for '%'; any other '%' stays as typed.
 /// The values go in as they are, each inside the word that holds it. Nothing for an empty
 /// or unusable line.
 std::optional<BrowserCommand> callCommand(const QString& line, const QString& number, const QDateTime& calldate);

@@ -8,6 +8,7 @@
 #include "calls/CallCommand.h"
 #include "calls/CallDisplay.h"
 #include "calls/CallNotifier.h"
+#include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "calls/NumberExtraction.h"
 #include "history/CallHistory.h"
@@ -73,11 +74,12 @@ void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calld
     // Read the settings at the moment of the call: the URL dialog may have changed them since
     // the last one.
     const UrlSettings& url = m_state.urlSettings;
-    const QString page = callerPageUrl(url.path1, number, calldate);
-    if (isExactlyTrue(url.browse))
+    const bool opensPage = url.openwithheld != QLatin1String("False") || !CallerNumber::withoutNumber(number);
+    const QString page = opensPage ? callerPageUrl(url.path1, number, calldate) : QString();
+    if (isExactlyTrue(url.browse) && opensPage)
         m_launcher.OpenUrlInBrowser(page);
     if (m_notifier && isExactlyTrue(url.notify))
-        m_notifier->announce({number, calldate, url.path1.isEmpty() ? QString() : page});
+        m_notifier->announce({number, CallerNumber::shownOf(number), calldate, url.path1.isEmpty() ? QString() : page});
 }
 
 qint64 CallDispatch::journal(const QString& number, const QDateTime& receivedAt)

@@ -23,7 +23,8 @@ struct CallFailure
 
 /// From a recognised incoming-call notification to the caller's number and the configured
 /// actions, in this order: the number in the main window's `txtRecvData`, the browser at
-/// the caller's page (`callerPageUrl`) when `browse` is exactly "True", the desktop's
+/// the caller's page (`callerPageUrl`) when `browse` is exactly "True" (and, for a call
+/// without a number, `openwithheld` is not "False"), the desktop's
 /// notification when `notify` is, a history row with the number as received when `history`
 /// is, and the `command` when one is set. Each action starts only after the previous one has
 /// returned. The row's date and time, and those the URL and the command get, are those at

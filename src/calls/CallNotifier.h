@@ -6,9 +6,12 @@
 /// A call to tell the user of, beside the page the browser opens.
 struct CallNotice
 {
+    /// As the adapter sent it, and as people read it (`CallerNumber::shown`).
     QString number;
+    QString shown;
     QDateTime calldate;
-    /// The caller's page as the call opened it; empty when no URL is set up.
+    /// The caller's page as the call opened it; empty when no URL is set up, or when the call
+    /// opened none for want of a number.
     QString pageUrl;
 };
 

@@ -1,8 +1,12 @@
 #include "calls/CallerPage.h"
 
+#include "calls/CallerNumber.h"
+
 #include <QUrl>
 
 #include <array>
+#include <functional>
+#include <optional>
 
 namespace {
 
@@ -15,10 +19,34 @@ QString encoded(const QString& value)
 
 QString callerPageUrl(const QString& path1, const QString& number, const QDateTime& calldate)
 {
-    const std::array<std::pair<QLatin1String, QString>, 3> placeholders{{
-        {QLatin1String("{number}"), number},
-        {QLatin1String("{date}"), calldate.toString(QStringLiteral("yyyy-MM-dd"))},
-        {QLatin1String("{time}"), calldate.toString(QStringLiteral("HH:mm:ss"))},
+    // The number is read by the numbering plan only for a URL that asks for one of its forms.
+    std::optional<CallerNumber> caller;
+    const auto read = [&]() -> const CallerNumber& {
+        if (!caller)
+            caller.emplace(number);
+        return *caller;
+    };
+    const std::array<std::pair<QLatin1String, std::function<QString()>>, 5> placeholders{{
+        {QLatin1String("{number}"),
+         [&] {
+             return number;
+         }},
+        {QLatin1String("{number_hyphen}"),
+         [&] {
+             return read().written();
+         }},
+        {QLatin1String("{number_e164}"),
+         [&] {
+             return read().e164();
+         }},
+        {QLatin1String("{date}"),
+         [&] {
+             return calldate.toString(QStringLiteral("yyyy-MM-dd"));
+         }},
+        {QLatin1String("{time}"),
+         [&] {
+             return calldate.toString(QStringLiteral("HH:mm:ss"));
+         }},
     }};
 
     // One pass from left to right: what a value brings in is never read as a placeholder.
@@ -29,7 +57,7 @@ QString callerPageUrl(const QString& path1, const QString& number, const QDateTi
         for (const auto& [name, value] : placeholders) {
             if (QStringView(path1).sliced(at).startsWith(name)) {
                 url += QStringView(path1).sliced(from, at - from);
-                url += encoded(value);
+                url += encoded(value());
                 from = at + name.size();
                 placed = true;
                 break;

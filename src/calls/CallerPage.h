@@ -4,9 +4,10 @@
 #include <QString>
 
 /// The caller's page for a call of `number` at `calldate`. `path1` may name where the values
-/// go: `{number}`, `{date}` (YYYY-MM-DD) and `{time}` (HH:MM:SS), each as often as wanted;
-/// any other `{word}` stays as typed. A `path1` without any of the three gets the number
-/// appended, as it always had.
+/// go: `{number}` (as the adapter sent it), `{number_hyphen}` (its written form,
+/// "03-1234-5678"), `{number_e164}` ("+81312345678", empty for what is no number),
+/// `{date}` (YYYY-MM-DD) and `{time}` (HH:MM:SS), each as often as wanted; any other `{word}`
+/// stays as typed. A `path1` without any of them gets the number appended, as it always had.
 ///
 /// Each value is percent-encoded (as UTF-8) outside RFC 3986's unreserved characters, so
 /// that a number from the telephone line holding "&" or "#" cannot add a parameter to the

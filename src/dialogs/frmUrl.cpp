@@ -11,6 +11,7 @@
 #include "ui/Twips.h"
 
 #include <QDir>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -22,7 +23,7 @@ const QString kSystem = QStringLiteral("SYSTEM");
 const QString kWriteFailed = QStringLiteral("設定ファイルの書き込みに失敗しました。");
 
 constexpr int kClientWidth = 9360;
-constexpr int kClientHeight = 2940;
+constexpr int kClientHeight = 3240;
 
 } // namespace
 
@@ -56,6 +57,9 @@ void frmUrl::createControls()
     chkNotify = makeCheckBox(this, "chkNotify", twipsRect(240, 2520, 255, 255));
     Label4 = makeLabel(this, "Label4", QStringLiteral("着信をデスクトップに通知する"), twipsRect(720, 2520, 5415, 255),
                        kTextBoxPointSize);
+    chkWithheld = makeCheckBox(this, "chkWithheld", twipsRect(240, 2820, 255, 255));
+    Label5 = makeLabel(this, "Label5", QStringLiteral("番号のない着信（非通知など）でもページを開く"),
+                       twipsRect(720, 2820, 5415, 255), kTextBoxPointSize);
 
     cmdOK = makeButton(this, "cmdOK", QStringLiteral("OK"), twipsRect(7920, 240, 1215, 375));
     cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("キャンセル"), twipsRect(7920, 720, 1215, 375));
@@ -65,6 +69,7 @@ void frmUrl::createControls()
     connect(chkUrl, &QCheckBox::toggled, this, &frmUrl::chkUrl_Click);
     connect(chkHist, &QCheckBox::toggled, this, &frmUrl::chkHist_Click);
     connect(chkNotify, &QCheckBox::toggled, this, &frmUrl::chkNotify_Click);
+    connect(chkWithheld, &QCheckBox::toggled, this, &frmUrl::chkWithheld_Click);
     connect(txtUrl, &QLineEdit::textChanged, this, &frmUrl::txtUrl_Change);
     connect(cbBrowse, &QPushButton::clicked, this, &frmUrl::cbBrowse_Click);
     connect(cmdOK, &QPushButton::clicked, this, &frmUrl::cmdOK_Click);
@@ -100,6 +105,11 @@ void frmUrl::ShowUrlSettings()
     chkHist->setChecked(history);
     txtDbPath->setEnabled(history);
     chkNotify->setChecked(isExactlyTrue(url.notify));
+    {
+        // An absent key and "True" both open the page: the box shows that without writing either.
+        const QSignalBlocker quiet(chkWithheld);
+        chkWithheld->setChecked(url.openwithheld != kFalse);
+    }
 
     if (url.path3.isEmpty())
         url.path3 = defaultDatabasePath(m_state.appDir);
@@ -123,6 +133,11 @@ void frmUrl::chkHist_Click()
 void frmUrl::chkNotify_Click()
 {
     m_state.urlSettings.notify = chkNotify->isChecked() ? kTrue : kFalse;
+}
+
+void frmUrl::chkWithheld_Click()
+{
+    m_state.urlSettings.openwithheld = chkWithheld->isChecked() ? kTrue : kFalse;
 }
 
 void frmUrl::txtUrl_Change()
@@ -162,6 +177,8 @@ int frmUrl::ReadWriteUrlSettings(const QString& mode)
     // box has been used.
     if (result != 0 && !url.notify.isEmpty())
         result = WriteIni(m_state, kUrl, QStringLiteral("notify"), url.notify);
+    if (result != 0 && !url.openwithheld.isEmpty())
+        result = WriteIni(m_state, kUrl, QStringLiteral("openwithheld"), url.openwithheld);
     if (result != 0)
         result = WriteIni(m_state, kSystem, QStringLiteral("URLinit"), m_state.systemSettings.URLinit);
     return result;

@@ -12,7 +12,8 @@ class FileChooser;
 
 /// "着信時の動作設定": whether an incoming call opens the browser at the URL with the
 /// caller's number, whether it is recorded in the history database, where that database is,
-/// and whether the call is announced on the desktop. It edits the URL section of settings.ini
+/// whether the call is announced on the desktop, and whether a call without a number (非通知
+/// and the like) opens the page too. It edits the URL section of settings.ini
 /// and `URLinit`. The example line shows the page a call would open at the URL typed (or
 /// `path2`, while none is).
 ///
@@ -35,9 +36,9 @@ public:
     void ShowUrlSettings();
 
     /// With "WRITE": takes the text boxes into UrlSettings and writes `path1` (while `chkUrl`
-    /// is checked), `path3` (while `chkHist` is checked), `browse`, `history`, `notify` (unless
-    /// empty) and `URLinit` in that order, stopping at the first key that fails. Returns 1 or the last WriteIni
-    /// result (0 on failure). Any other mode does nothing and returns 0.
+    /// is checked), `path3` (while `chkHist` is checked), `browse`, `history`, `notify` and
+    /// `openwithheld` (each unless empty) and `URLinit` in that order, stopping at the first key that fails. Returns 1
+    /// or the last WriteIni result (0 on failure). Any other mode does nothing and returns 0.
     int ReadWriteUrlSettings(const QString& mode);
 
     /// The database path proposed while none is set: `mdb/cti.mdb` in the application
@@ -47,6 +48,7 @@ public:
     void chkUrl_Click();
     void chkHist_Click();
     void chkNotify_Click();
+    void chkWithheld_Click();
     /// The example line for the URL typed.
     void txtUrl_Change();
     /// Lets the user pick the database file; a cancelled or failed pick changes nothing.
@@ -66,6 +68,8 @@ public:
     QPushButton* cbBrowse = nullptr;
     QCheckBox* chkNotify = nullptr;
     QLabel* Label4 = nullptr;
+    QCheckBox* chkWithheld = nullptr;
+    QLabel* Label5 = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

@@ -68,7 +68,7 @@ void DesktopNotifier::showLatestInTray()
     if (m_inTray == m_announced)
         return;
     m_inTray = m_announced;
-    m_tray.showMessage(kTitle, m_latest.number);
+    m_tray.showMessage(kTitle, m_latest.shown);
 }
 
 void DesktopNotifier::send(const CallNotice& notice)
@@ -78,7 +78,7 @@ void DesktopNotifier::send(const CallNotice& notice)
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
     const QString& appName = m_state.systemSettings.appName;
     message << (appName.isEmpty() ? QStringLiteral("chakushin") : appName) << m_shownId << QStringLiteral("chakushin")
-            << kTitle << bodyText(notice.number) << actions << hints << -1;
+            << kTitle << bodyText(notice.shown) << actions << hints << -1;
     m_sending = true;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyWait), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* finished) {

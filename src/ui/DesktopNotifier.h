@@ -11,11 +11,11 @@ class TaskTray;
 struct SharedState;
 
 /// Announces calls through the desktop's notification service (org.freedesktop.Notifications
-/// on `bus`): the application's name (`appName`) as the source, "着信" and the number (escaped
-/// for servers that read the body as markup), and the action "ページを開く", which opens the
-/// call's page again. Each call's notification replaces the one before. Without a service on
-/// the bus (or without a bus) the tray shows the message; without a tray either, nothing is
-/// shown. Nothing here waits for the bus.
+/// on `bus`): the application's name (`appName`) as the source, "着信" and the number as people
+/// read it (`CallNotice::shown`, escaped for servers that read the body as markup), and the action "ページを開く",
+/// which opens the call's page again. Each call's notification replaces the one before. Without a service on the bus
+/// (or without a bus) the tray shows the message; without a tray either, nothing is shown. Nothing here waits for the
+/// bus.
 ///
 /// The tray shows only the newest call and never goes back to an older one: a Notify that
 /// fails brings the newest call announced so far to the tray, and while the service keeps

@@ -3,10 +3,10 @@
 // adapter starts as a follower.
 
 #include "app/Settings.h"
-#include "history/CallAnnouncements.h"
 #include "calls/FollowProblem.h"
-#include "history/PostgresHistoryStore.h"
 #include "dialogs/FollowDialog.h"
+#include "history/CallAnnouncements.h"
+#include "history/PostgresHistoryStore.h"
 #include "startup/StartupSequence.h"
 
 #include "support/HistoryRows.h"
@@ -175,7 +175,7 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
 
     EXPECT_EQ(desk->browser.urls, QStringList({kPage + "0312345678", kPage + "03%221%202%26x%3D1%0A%23"}));
     EXPECT_EQ(desk->program->follower.missedCalls(), 1);
-    EXPECT_TRUE(desk->tray.messages.contains("着信\n0312345678")) << "without a notification service, the tray";
+    EXPECT_TRUE(desk->tray.messages.contains("着信\n03-1234-5678")) << "without a notification service, the tray";
     EXPECT_EQ(desk->tray.messages.size(), 3) << "two calls announced, one counted";
     EXPECT_EQ(rows(), 4);
     EXPECT_EQ(historyRows(desk->dir.filePath("own.db")).size(), 0u) << "a followed call is the other desk's row";
@@ -209,7 +209,7 @@ TEST_F(CallFollowerTest, StoppedWithReportsQueued)
     ASSERT_TRUE(processEventsUntil([&] { return desk->browser.urls.contains(kPage + "0333333333"); }, 5s));
 
     EXPECT_EQ(desk->browser.urls, QStringList({kPage + "0333333333"}));
-    EXPECT_EQ(desk->tray.messages, QStringList({"着信\n0333333333"}));
+    EXPECT_EQ(desk->tray.messages, QStringList({"着信\n03-3333-3333"}));
     EXPECT_EQ(following.missedCalls(), 0);
     EXPECT_EQ(states, QList<State>({State::Off, State::Connecting, State::Listening}));
     EXPECT_EQ(desk->tray.tip, desk->state().systemSettings.appName + "\n着信をフォローしています");

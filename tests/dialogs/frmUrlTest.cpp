@@ -100,12 +100,15 @@ TEST(frmUrlOpening, ExampleLineReadable)
     EXPECT_TRUE(lowest >= 0 && label.y() + lowest < u.dialog->txtUrl->y());
 }
 
-// The example line shows what a call would open at the URL typed, path2 while none is; chkNotify shows and sets notify.
+// The example line shows what a call would open at the URL typed, path2 while none is; chkNotify shows and sets notify,
+// chkWithheld openwithheld (checked while the key is absent).
 TEST(frmUrlOpening, ExampleOfTheUrlTypedAndTheNotifyBox)
 {
+    EXPECT_FALSE(UrlDialog(StandbyOff, kSettings + "openwithheld=False\n").dialog->chkWithheld->isChecked());
     UrlDialog u(StandbyOff, QByteArray(kSettings).replace("path3=", "path3=\nnotify=True"));
     EXPECT_EQ(u.dialog->lbUrlExm->text(), "例：http://old.example/0312345678");
-    EXPECT_TRUE(u.dialog->chkNotify->isChecked());
+    EXPECT_TRUE(u.dialog->chkNotify->isChecked() && u.dialog->chkWithheld->isChecked());
+    u.dialog->chkWithheld->click();
     u.dialog->txtUrl->setText(QStringLiteral("https://crm.example.jp/search?tel={number}&src=phone&d={date}"));
     EXPECT_EQ(u.dialog->lbUrlExm->text(), "例：https://crm.example.jp/search?tel=0312345678&src=phone&d=" +
                                               QDate::currentDate().toString(Qt::ISODate));
@@ -114,8 +117,8 @@ TEST(frmUrlOpening, ExampleOfTheUrlTypedAndTheNotifyBox)
     u.dialog->chkNotify->click();
     u.dialog->txtUrl->setText(QStringLiteral("http://new.example/?tel={number}"));
     u.dialog->cmdOK->click();
-    EXPECT_EQ(QStringList({u.file("notify"), u.file("path1")}),
-              QStringList({"False", "http://new.example/?tel={number}"}));
+    EXPECT_EQ(QStringList({u.file("notify"), u.file("path1"), u.file("openwithheld")}),
+              QStringList({"False", "http://new.example/?tel={number}", "False"}));
 }
 
 // Both boxes empty: No writes nothing; Yes writes URLinit "False" and empties the checked boxes' paths.

@@ -101,8 +101,8 @@ void call(TestDesk& desk, const QString& number)
 
 } // namespace
 
-// A call shows one notification from the program with its number; the next call's replaces it, and its action opens
-// the page of the call it shows. Nothing goes to the tray.
+// A call shows one notification from the program with its number as people write it; the next call's replaces it, and
+// its action opens the page of the call it shows. Nothing goes to the tray.
 TEST(DesktopNotifier, OneNotificationReplacedAndItsActionOpensThePage)
 {
     ASSERT_TRUE(desktop().startService()) << "dunst on the test's own bus";
@@ -111,7 +111,7 @@ TEST(DesktopNotifier, OneNotificationReplacedAndItsActionOpensThePage)
     call(desk, "03<b>&x=1#'\"");
     ASSERT_TRUE(processEventsUntil([] { return desktop().shown().size() == 2; }, 10s));
     // The body as the service received it: a server that reads markup shows the characters themselves.
-    EXPECT_EQ(desktop().shown(), QStringList({"着信|着信|0312345678", "着信|着信|03&lt;b&gt;&amp;x=1#&#39;&quot;"}));
+    EXPECT_EQ(desktop().shown(), QStringList({"着信|着信|03-1234-5678", "着信|着信|03&lt;b&gt;&amp;x=1#&#39;&quot;"}));
     EXPECT_EQ(dunstctl({"count", "displayed"}), "1");
 
     dunstctl({"action", "0"});
