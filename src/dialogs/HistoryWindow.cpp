@@ -2,6 +2,7 @@
 
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
+#include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "dialogs/FileChooser.h"
 #include "history/HistoryDatabase.h"
@@ -62,6 +63,13 @@ void HistoryWindow::createControls()
     txtSearch->setPlaceholderText(QStringLiteral("電話番号の一部"));
     txtSearch->setClearButtonEnabled(true);
 
+    cboReason = new QComboBox(this);
+    cboReason->setObjectName(QStringLiteral("cboReason"));
+    cboReason->addItem(QStringLiteral("すべての着信"));
+    for (const NoNumberReason& reason : kNoNumberReasons)
+        cboReason->addItem(QString::fromUtf8(reason.text), QString(QLatin1Char(reason.code)));
+    cboReason->addItem(QStringLiteral("番号なし"), QStringLiteral(""));
+
     cboPeriod = new QComboBox(this);
     cboPeriod->setObjectName(QStringLiteral("cboPeriod"));
     cboPeriod->addItems({QStringLiteral("すべて"), QStringLiteral("今日"), QStringLiteral("昨日"),
@@ -115,6 +123,7 @@ void HistoryWindow::createControls()
 
     auto* filters = new QHBoxLayout;
     filters->addWidget(txtSearch, 1);
+    filters->addWidget(cboReason);
     filters->addWidget(cboPeriod);
     filters->addWidget(dtFrom);
     filters->addWidget(new QLabel(QStringLiteral("〜"), this));
@@ -127,6 +136,7 @@ void HistoryWindow::createControls()
     resize(640, 560);
 
     connect(txtSearch, &QLineEdit::textChanged, this, &HistoryWindow::search);
+    connect(cboReason, &QComboBox::currentIndexChanged, this, &HistoryWindow::search);
     connect(cboPeriod, &QComboBox::currentIndexChanged, this, [this] {
         const bool between = kPeriods[cboPeriod->currentIndex()] == HistoryPeriod::Between;
         dtFrom->setEnabled(between);
@@ -144,7 +154,12 @@ void HistoryWindow::createControls()
 HistoryFilter HistoryWindow::filter() const
 {
     const int period = std::clamp(cboPeriod->currentIndex(), 0, int(std::size(kPeriods)) - 1);
-    return HistoryFilter::of(txtSearch->text(), kPeriods[period], QDate::currentDate(), dtFrom->date(), dtTo->date());
+    HistoryFilter filter = HistoryFilter::of(CallerNumber::searchFragment(txtSearch->text()), kPeriods[period],
+                                             QDate::currentDate(), dtFrom->date(), dtTo->date());
+    // The first entry, all calls, carries no code.
+    if (const QVariant code = cboReason->currentData(); code.isValid())
+        filter.number = code.toString();
+    return filter;
 }
 
 void HistoryWindow::search()
@@ -162,6 +177,9 @@ void HistoryWindow::openPage(int row)
     if (row < 0 || row >= m_model->rowCount())
         return;
     const HistoryEntry& entry = m_model->entry(row);
+    // A call without a number that opened no page opens none now either.
+    if (m_state.urlSettings.openwithheld == QLatin1String("False") && CallerNumber::withoutNumber(entry.number))
+        return;
     m_launcher.OpenUrlInBrowser(
         callerPageUrl(m_state.urlSettings.path1, entry.number, HistoryDatabase::dateTimeFromText(entry.calldate)));
 }
@@ -182,7 +200,7 @@ void HistoryWindow::exportRows()
         return;
     cmdExport->setEnabled(false);
     lblStatus->setText(QStringLiteral("書き出しています…"));
-    m_browser.exportTo(*path);
+    m_browser.exportTo(*path, &CallerNumber::shownOf);
 }
 
 bool HistoryWindow::eventFilter(QObject* watched, QEvent* event)

@@ -18,11 +18,10 @@ struct SharedState;
 
 /// "着信履歴": the calls of the configured history (`path3`), newest first, with how many
 /// calls each number has made; a search that narrows them as the user types (a number
-/// fragment and a period); the caller's page opened again (Enter, a double-click or the
-/// context menu) exactly as the call opened it, whatever `browse` says; the number copied
-/// (Ctrl+C or the context menu); and the rows found exported to CSV. Reads only, on a
-/// thread of its own; when the database cannot be read, a line in the window says so while
-/// it is tried again.
+/// fragment in any notation, the reason a call carried no number, and a period); the caller's page opened again (Enter,
+/// a double-click or the context menu) exactly as the call opened it, whatever `browse` says; the number copied (Ctrl+C
+/// or the context menu); and the rows found exported to CSV. Reads only, on a thread of its own; when the database
+/// cannot be read, a line in the window says so while it is tried again.
 class HistoryWindow final : public QWidget
 {
     Q_OBJECT
@@ -49,6 +48,8 @@ public:
     void exportRows();
 
     QLineEdit* txtSearch = nullptr;
+    /// All calls, or those without a number for one reason (非通知, ...), or with nothing.
+    QComboBox* cboReason = nullptr;
     QComboBox* cboPeriod = nullptr;
     QDateEdit* dtFrom = nullptr;
     QDateEdit* dtTo = nullptr;

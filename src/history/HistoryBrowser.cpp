@@ -154,16 +154,16 @@ void HistoryBrowser::lookForNewRows()
     });
 }
 
-void HistoryBrowser::exportTo(const QString& path)
+void HistoryBrowser::exportTo(const QString& path, NumberReading reading)
 {
-    post([generation = m_generation, filter = m_filter, path](HistoryReader& reader) {
+    post([generation = m_generation, filter = m_filter, path, reading](HistoryReader& reader) {
         Answer answer{Answer::Kind::Export, generation};
         answer.path = path;
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
             answer.exported.error = file.errorString();
         } else {
-            answer.exported = exportHistory(reader, filter, file);
+            answer.exported = exportHistory(reader, filter, file, reading);
             if (answer.exported.ok && !file.commit())
                 answer.exported = HistoryExport{false, 0, file.errorString()};
         }

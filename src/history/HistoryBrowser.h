@@ -54,8 +54,8 @@ public:
     /// Looks for rows written since, at once (it is done every `kPollInterval` anyway).
     void lookForNewRows();
     /// Writes the rows matching the search to the file `path` (replaced whole, only once
-    /// complete) as CSV: `exported` follows.
-    void exportTo(const QString& path);
+    /// complete) as CSV, each number also as `reading` gives it: `exported` follows.
+    void exportTo(const QString& path, NumberReading reading);
     void setPollInterval(std::chrono::milliseconds interval) { m_poll.setInterval(interval); }
     /// Whether the last read reached the database.
     bool isReachable() const { return m_reachable; }

@@ -2,6 +2,7 @@
 
 #include "history/HistoryReader.h"
 
+#include <QHash>
 #include <QIODevice>
 #include <QStringList>
 
@@ -30,8 +31,17 @@ QString spreadsheetSafe(const QString& value)
     return (value.front() == u'+' || value.front() == u'-') && digitsOnly ? value : QLatin1Char('\'') + value;
 }
 
-HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out)
+HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out, NumberReading reading)
 {
+    // A history holds the same numbers again and again: each is read once per export (up to a
+    // bound, beyond which the reading starts over).
+    QHash<QString, QString> readings;
+    const auto readNumber = [&](const QString& number) -> QString {
+        if (readings.size() > 100000)
+            readings.clear();
+        auto known = readings.find(number);
+        return known != readings.end() ? *known : *readings.insert(number, reading(number));
+    };
     HistoryExport result;
     const auto line = [&out](const QStringList& fields) {
         QStringList quoted;
@@ -41,10 +51,11 @@ HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, 
         const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
         return out.write(bytes) == bytes.size();
     };
-    bool written = out.write("\xEF\xBB\xBF") == 3 &&
-                   line({QStringLiteral("日時"), QStringLiteral("電話番号"), QStringLiteral("着信回数")});
+    bool written =
+        out.write("\xEF\xBB\xBF") == 3 && line({QStringLiteral("日時"), QStringLiteral("電話番号"),
+                                                QStringLiteral("電話番号（表記）"), QStringLiteral("着信回数")});
     const bool read = written && reader.forEach(filter, [&](const HistoryEntry& row) {
-        written = line({row.calldate, row.number, QString::number(row.calls)});
+        written = line({row.calldate, row.number, readNumber(row.number), QString::number(row.calls)});
         result.rows += written ? 1 : 0;
         return written;
     });

@@ -25,8 +25,12 @@ QString csvField(const QString& value);
 /// return first) gets a leading "'", except an ASCII sign followed by digits only ("+81…").
 QString spreadsheetSafe(const QString& value);
 
+/// How people read a number the adapter sent ("03-1234-5678", "非通知").
+using NumberReading = QString (*)(const QString& sent);
+
 /// Writes the rows of the history `reader` reads that match `filter`, newest first, to `out`
 /// as CSV a spreadsheet on a Japanese desktop opens as it is: UTF-8 with a byte-order mark,
-/// CRLF line ends, a header row ("日時", "電話番号", "着信回数"), then one row per call,
-/// every field made spreadsheet-safe.
-HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out);
+/// CRLF line ends, a header row ("日時", "電話番号", "電話番号（表記）", "着信回数"), then one
+/// row per call, the number as sent and as `reading` gives it, every field made
+/// spreadsheet-safe.
+HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out, NumberReading reading);

@@ -184,6 +184,11 @@ QString Reading::numberContains() const
     return onServer ? QStringLiteral("strpos(telnum, ?) > 0") : QStringLiteral("instr(telnum, ?) > 0");
 }
 
+QString Reading::numberIs() const
+{
+    return QStringLiteral("telnum = ?");
+}
+
 // Dates are compared as the history's own text on SQLite and as timestamps on the server.
 QString Reading::calledFrom() const
 {

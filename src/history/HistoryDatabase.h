@@ -88,6 +88,7 @@ struct Reading
     /// The integer key: "id" on the server, SQLite's rowid.
     QString key() const;
     QString numberContains() const;
+    QString numberIs() const;
     QString calledFrom() const;
     QString calledBefore() const;
     /// Rows after a row in the history's order; binds its date text twice, then its key.

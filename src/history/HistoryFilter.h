@@ -17,12 +17,15 @@ enum class HistoryPeriod
 };
 
 /// Which history rows are wanted: those whose number contains `fragment` (all when it is
-/// empty) and whose day lies from `from` to `to`, both included (open where unset).
+/// empty), whose day lies from `from` to `to`, both included (open where unset), and, when
+/// `number` is set, whose number is exactly that (a reason code such as "P", or empty for the
+/// calls that carried nothing).
 struct HistoryFilter
 {
     QString fragment;
     std::optional<QDate> from;
     std::optional<QDate> to;
+    std::optional<QString> number = {};
 
     /// The filter for what a person typed into the search box and the period chosen;
     /// `first` and `last` are only read for `HistoryPeriod::Between` (either may be unset,

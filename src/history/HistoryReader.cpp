@@ -111,6 +111,11 @@ QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& val
         terms << m_sql.numberContains();
         values << filter.fragment;
     }
+    if (filter.number) {
+        terms << m_sql.numberIs();
+        // A null text would be bound as NULL, which equals nothing.
+        values << (filter.number->isNull() ? QStringLiteral("") : *filter.number);
+    }
     if (filter.from) {
         terms << m_sql.calledFrom();
         values << startOfDay(*filter.from);

@@ -1,6 +1,7 @@
 #include "startup/HistoryCommands.h"
 
 #include "app/Settings.h"
+#include "calls/CallerNumber.h"
 #include "calls/DesktopBrowserLauncher.h"
 #include "dialogs/HistoryWindow.h"
 #include "dialogs/QtFileChooser.h"
@@ -44,7 +45,7 @@ int exportHistoryFromCommandLine(const QString& appDir, const QString& file, con
     if (file == QLatin1String("-")) {
         QFile out;
         if (out.open(stdout, QIODevice::WriteOnly))
-            result = exportHistory(reader, filter, out);
+            result = exportHistory(reader, filter, out, &CallerNumber::shownOf);
         else
             result.error = out.errorString();
         out.flush();
@@ -53,7 +54,7 @@ int exportHistoryFromCommandLine(const QString& appDir, const QString& file, con
         QSaveFile out(file);
         if (!out.open(QIODevice::WriteOnly))
             result.error = out.errorString();
-        else if (result = exportHistory(reader, filter, out); result.ok && !out.commit())
+        else if (result = exportHistory(reader, filter, out, &CallerNumber::shownOf); result.ok && !out.commit())
             result = HistoryExport{false, 0, out.errorString()};
     }
     if (!result.ok) {

@@ -1,5 +1,6 @@
 #include "ui/HistoryTableModel.h"
 
+#include "calls/CallerNumber.h"
 #include "history/HistoryBrowser.h"
 
 #include <algorithm>
@@ -30,18 +31,31 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
     const HistoryEntry& row = entry(index.row());
     if (role == Qt::TextAlignmentRole && index.column() == Calls)
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole && index.column() == Number)
+        return row.number;
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
     case DateTime:
         return row.calldate;
     case Number:
-        return row.number;
+        return shown(row.number);
     case Calls:
         return row.calls;
     default:
         return {};
     }
+}
+
+const QString& HistoryTableModel::shown(const QString& number) const
+{
+    // A window kept open all day meets few numbers it has not shown before.
+    if (m_shown.size() > 10000)
+        m_shown.clear();
+    auto known = m_shown.find(number);
+    if (known == m_shown.end())
+        known = m_shown.insert(number, CallerNumber::shownOf(number));
+    return *known;
 }
 
 QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const

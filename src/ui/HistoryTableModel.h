@@ -3,14 +3,15 @@
 #include "history/HistoryReader.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
 #include <vector>
 
 class HistoryBrowser;
 
-/// The rows a `HistoryBrowser` has read, as a table: date and time, number, and how many
-/// calls that number has made. More rows are read as the view scrolls down to them; calls
-/// written since take their place in the order, and the counts of their numbers follow.
+/// The rows a `HistoryBrowser` has read, as a table: date and time, number (as people read it,
+/// with what the adapter sent as its tip), and how many calls that number has made. More rows are read as the view
+/// scrolls down to them; calls written since take their place in the order, and the counts of their numbers follow.
 class HistoryTableModel final : public QAbstractTableModel
 {
 public:
@@ -37,7 +38,10 @@ private:
     void replace(const std::vector<HistoryEntry>& rows);
     void append(const std::vector<HistoryEntry>& rows);
     void insertArrived(const std::vector<HistoryEntry>& rows);
+    /// The number of a row as people read it, read by the numbering plan once per number.
+    const QString& shown(const QString& number) const;
 
     HistoryBrowser& m_browser;
+    mutable QHash<QString, QString> m_shown;
     std::vector<HistoryEntry> m_rows;
 };

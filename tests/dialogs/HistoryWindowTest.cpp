@@ -111,11 +111,15 @@ protected:
         return window;
     }
 
-    static QStringList column(HistoryWindow& window, int column)
+    // The cells of a column as shown; for the number, the number as stored.
+    static QStringList column(HistoryWindow& window, int column, int role = Qt::DisplayRole)
     {
         QStringList cells;
-        for (int row = 0; row < window.lstHistory->model()->rowCount(); ++row)
-            cells << window.lstHistory->model()->index(row, column).data().toString();
+        const QAbstractItemModel& model = *window.lstHistory->model();
+        for (int row = 0; row < model.rowCount(); ++row)
+            cells << model.index(row, column)
+                         .data(column == HistoryTableModel::Number ? Qt::ToolTipRole : role)
+                         .toString();
         return cells;
     }
     // The numbers shown, once they are `expected` (else as they are then).
@@ -226,6 +230,41 @@ TEST_P(HistoryWindowTest, SearchByFragmentAndPeriod)
     }
 }
 
+// A number typed in any notation finds the number as the line sent it, which the table shows as written; a reason
+// finds the calls without a number, shown by their reason, and those open no page when openwithheld says so.
+TEST_P(HistoryWindowTest, SearchByAnyNotationAndByReason)
+{
+    add({{"0312345678", day(0, "09:00:00")},
+         {"P", day(0, "09:01:00")},
+         {"O", day(0, "09:02:00")},
+         {"", day(0, "09:03:00")},
+         {"09012345678", day(0, "09:04:00")}});
+    HistoryWindow& window = open();
+    for (const char* typed : {"03-1234-5678", "+81 3 1234 5678", "０３１２３４５６７８", "(03) 1234"}) {
+        window.txtSearch->setText(QString::fromUtf8(typed));
+        EXPECT_EQ(numbers(window, {"0312345678"}), QStringList({"0312345678"})) << typed;
+    }
+    EXPECT_EQ(window.lstHistory->model()->index(0, HistoryTableModel::Number).data().toString(), "03-1234-5678");
+    window.txtSearch->clear();
+    const QStringList expected[] = {{"09012345678", "", "O", "P", "0312345678"}, {"P"}, {"O"}, {}, {}, {""}};
+    QStringList shown;
+    for (int reason = 0; reason < window.cboReason->count(); ++reason) {
+        window.cboReason->setCurrentIndex(reason);
+        EXPECT_EQ(numbers(window, expected[reason]), expected[reason]) << reason;
+        if (window.lstHistory->model()->rowCount() == 1)
+            shown << window.lstHistory->model()->index(0, HistoryTableModel::Number).data().toString();
+    }
+    EXPECT_EQ(shown, QStringList({"非通知", "表示圏外", "番号なし"}));
+    desk.state().urlSettings.openwithheld = "False";
+    window.openPage(0);
+    window.cboReason->setCurrentIndex(0);
+    ASSERT_EQ(numbers(window, expected[0]).size(), 5);
+    window.openPage(0);
+    desk.state().urlSettings.openwithheld.clear();
+    window.openPage(1);
+    EXPECT_EQ(desk.browser.urls, QStringList({kPage + "09012345678", kPage}));
+}
+
 // Enter, a double-click and the context menu open the caller's page as a call would, even
 // with the browser switched off for calls, and record nothing; Ctrl+C copies the number.
 TEST_P(HistoryWindowTest, OpensThePageAndCopiesTheNumber)
@@ -280,10 +319,10 @@ TEST_P(HistoryWindowTest, ExportsWhatTheSearchFinds)
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     const auto csv = readCsv(QString::fromUtf8(bytes.mid(3)));
     ASSERT_TRUE(csv.has_value());
-    EXPECT_EQ(*csv, (std::vector<QStringList>{{"日時", "電話番号", "着信回数"},
-                                              {"2026-12-04 09:00:00", "0311110000", "2"},
-                                              {"2026-12-02 09:00:00", "0311110000", "2"},
-                                              {"2026-12-01 09:00:00", "'=1+2,\"3\"", "1"}}));
+    EXPECT_EQ(*csv, (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数"},
+                                              {"2026-12-04 09:00:00", "0311110000", "03-1111-0000", "2"},
+                                              {"2026-12-02 09:00:00", "0311110000", "03-1111-0000", "2"},
+                                              {"2026-12-01 09:00:00", "'=1+2,\"3\"", "'=1+2,\"3\"", "1"}}));
     EXPECT_TRUE(bytes.contains("\r\n"));
 
     // Cancelled: nothing is written.

@@ -100,9 +100,9 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
         runWithoutDisplay(appDir + QStringList{"--export-history", "-", "--from", "2026-12-01", "--to", "2026-12-02"});
     EXPECT_EQ(exitCode, 0) << err.toStdString();
     EXPECT_EQ(err, "");
-    EXPECT_EQ(readCsv(out), (std::vector<QStringList>{{"日時", "電話番号", "着信回数"},
-                                                      {"2026-12-02 12:00:00", "0311110000", "2"},
-                                                      {"2026-12-01 00:00:00", "0322220000", "1"}}));
+    EXPECT_EQ(readCsv(out), (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数"},
+                                                      {"2026-12-02 12:00:00", "0311110000", "03-1111-0000", "2"},
+                                                      {"2026-12-01 00:00:00", "0322220000", "03-2222-0000", "1"}}));
 
     const QString file = dir.filePath("all.csv");
     const auto [fileExit, fileOut, fileErr] = runWithoutDisplay(appDir + QStringList{"--export-history", file});
