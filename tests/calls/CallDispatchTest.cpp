@@ -113,6 +113,11 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
         {"http://x/?d={date}", "0312", "http://x/?d=2026-12-08"},
         {"http://x/{word}/{Number}{number?q=", "0312", "http://x/{word}/{Number}{number?q=0312"},
         {"http://x/{word}?q={{number}}", "{date}\"; $(id)", "http://x/{word}?q={%7Bdate%7D%22%3B%20%24%28id%29}"},
+        {"http://x/?h={number_hyphen}&e={number_e164}&n={number}", "0312345678", "http://x/?h=03-1234-5678&e=%2B81312345678&n=0312345678"},
+        {"http://x/?h={number_hyphen}&e={number_e164}", "+1 212 555 1234", "http://x/?h=%2B1%20212-555-1234&e=%2B12125551234"},
+        {"http://x/?h={number_hyphen}&e={number_e164}", "{number_e164}\"'%", "http://x/?h=%7Bnumber_e164%7D%22%27%25&e="},
+        {"http://x/?h={number_hyphen}&e={number_e164}", "P", "http://x/?h=P&e="},
+        {"http://x/{number_hyphen", "0312345678", "http://x/{number_hyphen0312345678"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -237,6 +242,9 @@ TEST(CallDispatch, CommandForEachCall)
                   QStringList({numbers[i], "at 2026-12-08 09:30:00", "100%", "%x", ""}));
     }
     EXPECT_EQ(callCommand("%n 'x y'", "03", kNow)->program, "%n");
+    EXPECT_EQ(callCommand("crm %h %e=%n '%h%%e'", "0312345678", kNow)->arguments,
+              QStringList({"03-1234-5678", "+81312345678=0312345678", "03-1234-5678%e"}));
+    EXPECT_EQ(callCommand("crm %h %e", "%e\"'$(id) %h", kNow)->arguments, QStringList({"%e\"'$(id) %h", ""}));
 
     DispatchRig rig;
     rig.state.systemSettings.debugmode = "True";

@@ -1,6 +1,7 @@
 #include "ReceiveRig.h"
 
 #include "app/Settings.h"
+#include "calls/CallNotifier.h"
 #include "support/TestDesk.h"
 #include "support/TraceCapture.h"
 
@@ -373,6 +374,51 @@ TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
         rig.feed(row.routine, row.line);
         EXPECT_EQ(rig.log.events, QStringList({"display:0312", "browser:http://crm.example.jp/?tel=0312"}));
         expectFailureBox(rig, row.label);
+    }
+}
+
+// A call without a number through each routine's profile: the main window and the history keep the code the line
+// sent, the notification reads the reason, and the page opens as the Part has it unless openwithheld is "False".
+TEST(ReceiveRoutines, CallsWithoutANumber)
+{
+    struct Notices final : CallNotifier
+    {
+        explicit Notices(CallEventLog* eventLog)
+            : log(eventLog)
+        {}
+        void announce(const CallNotice& notice) override { log->add("notify", notice.shown + u' ' + notice.pageUrl); }
+        CallEventLog* log;
+    };
+    // clang-format off
+    struct Row { Routine routine; const ModelProfile& model; QString line; const char* code; const char* shown; };
+    const std::vector<Row> rows = {
+        {Routine::Isdn, kOneCharacterIsdn, "RINGP;1", "P", "非通知"},
+        {Routine::Isdn, kTwoCharacterIsdn, "NMBR=O 1", "O", "表示圏外"},
+        {Routine::Isdn, kOneCharacterIsdn, "RING;1", "", "番号なし"},
+        {Routine::Analog, kAnalog, "CALLC:1", "C", "公衆電話"},
+        {Routine::T1, kT1, t1Frame(QString(19, u' ') + 'S'), "S", "サービス競合"},
+        {Routine::T1, kT1, t1Frame("P" + QString(19, u' ')), "P", "非通知"},
+        {Routine::Analog, kAnalog, "CALL0312345678:1", "0312345678", "03-1234-5678"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        for (const char* openwithheld : {"", "False"}) {
+            SCOPED_TRACE(testing::Message() << row.code << " openwithheld=" << openwithheld);
+            ReceiveRig rig(row.model, RcvMode::Idle);
+            Notices notices(&rig.log);
+            rig.dispatch.setNotifier(&notices);
+            rig.state.urlSettings.notify = "True";
+            rig.state.urlSettings.openwithheld = openwithheld;
+            rig.feed(row.routine, row.line);
+            const QString code = QString::fromUtf8(row.code), page = "http://crm.example.jp/?tel=" + code;
+            const bool opens = *openwithheld == 0 || code.size() > 1;
+            QStringList events = {"display:" + code, "notify:" + QString::fromUtf8(row.shown) + u' ', "history:" + code};
+            if (opens) {
+                events.insert(1, "browser:" + page);
+                events[2] += page;
+            }
+            EXPECT_EQ(rig.log.events, events);
+        }
     }
 }
 
