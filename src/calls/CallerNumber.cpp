@@ -103,20 +103,17 @@ QString grouped(const QString& digits, std::initializer_list<int> groups)
 
 CallerNumber::CallerNumber(const QString& sent)
     : m_sent(sent)
+    , m_written(sent.trimmed())
+    , m_reason(reasonOf(sent))
 {
-    m_reason = reasonOf(sent);
-    if (m_reason) {
+    if (m_reason)
         m_kind = NumberKind::Reason;
-        m_written = sent.trimmed();
-        return;
-    }
-    m_written = sent.trimmed();
-    if (m_written.isEmpty()) {
+    else if (m_written.isEmpty())
         m_kind = NumberKind::Empty;
-        return;
+    else {
+        m_normal = normalForm(sent);
+        place();
     }
-    m_normal = normalForm(sent);
-    place();
 }
 
 QString CallerNumber::normalForm(const QString& text)
@@ -134,11 +131,15 @@ QString CallerNumber::normalForm(const QString& text)
             plus = true;
     }
     // Japan's own country code, however it was dialled: the national number with its 0 (which
-    // "+81 (0)3 ..." writes already).
+    // "+81 (0)3 ..." writes already). No national number begins with 010, the prefix for abroad:
+    // what would is left as it is.
     for (const QLatin1String prefix : {QLatin1String("81"), QLatin1String("0081"), QLatin1String("01081")}) {
         if ((plus == (prefix.size() == 2)) && digits.startsWith(prefix)) {
-            const QString national = digits.sliced(prefix.size());
-            return national.startsWith(u'0') ? national : u'0' + national;
+            const QString rest = digits.sliced(prefix.size());
+            const QString national = rest.startsWith(u'0') ? rest : u'0' + rest;
+            if (!national.startsWith(QLatin1String(kInternationalPrefix)))
+                return national;
+            break;
         }
     }
     return plus ? QLatin1String(kInternationalPrefix) + digits : digits;

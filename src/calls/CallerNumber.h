@@ -77,9 +77,9 @@ private:
     void placeInternational();
 
     QString m_sent;
+    QString m_written;
+    const NoNumberReason* m_reason = nullptr;
     NumberKind m_kind = NumberKind::Unplaced;
     QString m_normal;
-    QString m_written;
     QString m_e164;
-    const NoNumberReason* m_reason = nullptr;
 };

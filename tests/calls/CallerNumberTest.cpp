@@ -87,6 +87,7 @@ TEST(CallerNumber, KindNormalAndWrittenForms)
         {"+44 20 7946 0958", K::International, "010442079460958", "+44 20 7946 0958", "+442079460958"},
         {"+8613812345678", K::International, "0108613812345678", "+86 138 1234 5678", "+8613812345678"},
         {"+999123", K::International, "010999123", "+999123", "+999123"},
+        {"+81-10-1234", K::International, "01081101234", "+81 101234", "+81101234"}, // no national number begins 010
         {"P", K::Reason, "", "P", ""},
         {"O", K::Reason, "", "O", ""},
         {"C ", K::Reason, "", "C", ""},
