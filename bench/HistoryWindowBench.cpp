@@ -16,6 +16,7 @@
 
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
+#include "calls/CallerNumber.h"
 #include "dialogs/FileChooser.h"
 #include "dialogs/HistoryWindow.h"
 #include "history/HistoryBrowser.h"
@@ -289,7 +290,7 @@ struct SearchCase
 
     HistoryFilter filter(const QDate& today) const
     {
-        return HistoryFilter::of(typed, HistoryWindow::kPeriods[period], today, from, to);
+        return HistoryFilter::of(CallerNumber::searchFragment(typed), HistoryWindow::kPeriods[period], today, from, to);
     }
 
     void apply(HistoryWindow& window) const
