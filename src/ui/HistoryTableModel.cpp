@@ -39,23 +39,12 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
     case DateTime:
         return row.calldate;
     case Number:
-        return shown(row.number);
+        return CallerNumber::shownOf(row.number);
     case Calls:
         return row.calls;
     default:
         return {};
     }
-}
-
-const QString& HistoryTableModel::shown(const QString& number) const
-{
-    // A window kept open all day meets few numbers it has not shown before.
-    if (m_shown.size() > 10000)
-        m_shown.clear();
-    auto known = m_shown.find(number);
-    if (known == m_shown.end())
-        known = m_shown.insert(number, CallerNumber::shownOf(number));
-    return *known;
 }
 
 QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,7 +3,6 @@
 #include "history/HistoryReader.h"
 
 #include <QAbstractTableModel>
-#include <QHash>
 
 #include <vector>
 
@@ -38,10 +37,7 @@ private:
     void replace(const std::vector<HistoryEntry>& rows);
     void append(const std::vector<HistoryEntry>& rows);
     void insertArrived(const std::vector<HistoryEntry>& rows);
-    /// The number of a row as people read it, read by the numbering plan once per number.
-    const QString& shown(const QString& number) const;
 
     HistoryBrowser& m_browser;
-    mutable QHash<QString, QString> m_shown;
     std::vector<HistoryEntry> m_rows;
 };
