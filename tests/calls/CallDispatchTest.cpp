@@ -1,9 +1,9 @@
 #include "calls/CallDispatch.h"
 #include "app/SharedState.h"
 #include "calls/CallCommand.h"
-#include "calls/CallNotifier.h"
 #include "support/CallEventLog.h"
 #include "support/FakeCallDisplay.h"
+#include "support/LoggedNotifier.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingBrowserLauncher.h"
@@ -25,15 +25,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-struct LoggedNotifier final : CallNotifier
-{
-    explicit LoggedNotifier(CallEventLog* eventLog)
-        : log(eventLog)
-    {}
-    void announce(const CallNotice& notice) override { log->add("notify", notice.number + u' ' + notice.pageUrl); }
-    CallEventLog* log;
-};
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 30));
 const QString kBlankT1 = "123456789" + QString(20, u' ');

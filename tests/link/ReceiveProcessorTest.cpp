@@ -1,7 +1,7 @@
 #include "ReceiveRig.h"
 
 #include "app/Settings.h"
-#include "calls/CallNotifier.h"
+#include "support/LoggedNotifier.h"
 #include "support/TestDesk.h"
 #include "support/TraceCapture.h"
 
@@ -381,14 +381,6 @@ TEST(ReceiveRoutines, UnhandledLauncherFailureIsTrappedAndSkipsHistory)
 // sent, the notification reads the reason, and the page opens as the Part has it unless openwithheld is "False".
 TEST(ReceiveRoutines, CallsWithoutANumber)
 {
-    struct Notices final : CallNotifier
-    {
-        explicit Notices(CallEventLog* eventLog)
-            : log(eventLog)
-        {}
-        void announce(const CallNotice& notice) override { log->add("notify", notice.shown + u' ' + notice.pageUrl); }
-        CallEventLog* log;
-    };
     // clang-format off
     struct Row { Routine routine; const ModelProfile& model; QString line; const char* code; const char* shown; };
     const std::vector<Row> rows = {
@@ -405,14 +397,15 @@ TEST(ReceiveRoutines, CallsWithoutANumber)
         for (const char* openwithheld : {"", "False"}) {
             SCOPED_TRACE(testing::Message() << row.code << " openwithheld=" << openwithheld);
             ReceiveRig rig(row.model, RcvMode::Idle);
-            Notices notices(&rig.log);
+            LoggedNotifier notices(&rig.log);
             rig.dispatch.setNotifier(&notices);
             rig.state.urlSettings.notify = "True";
             rig.state.urlSettings.openwithheld = openwithheld;
             rig.feed(row.routine, row.line);
             const QString code = QString::fromUtf8(row.code), page = "http://crm.example.jp/?tel=" + code;
             const bool opens = *openwithheld == 0 || code.size() > 1;
-            QStringList events = {"display:" + code, "notify:" + QString::fromUtf8(row.shown) + u' ', "history:" + code};
+            QStringList events = {"display:" + code, "notify:" + QString::fromUtf8(row.shown) + u' ',
+                                  "history:" + code};
             if (opens) {
                 events.insert(1, "browser:" + page);
                 events[2] += page;
