@@ -62,6 +62,7 @@ void HistoryWindow::createControls()
     txtSearch->setObjectName(QStringLiteral("txtSearch"));
     txtSearch->setPlaceholderText(QStringLiteral("電話番号の一部"));
     txtSearch->setClearButtonEnabled(true);
+    txtSearch->setMinimumWidth(txtSearch->fontMetrics().horizontalAdvance(QStringLiteral("+81 3 1234 5678")) + 48);
 
     cboReason = new QComboBox(this);
     cboReason->setObjectName(QStringLiteral("cboReason"));
@@ -133,7 +134,7 @@ void HistoryWindow::createControls()
     layout->addLayout(filters);
     layout->addWidget(lstHistory, 1);
     layout->addWidget(lblStatus);
-    resize(640, 560);
+    resize(760, 560);
 
     connect(txtSearch, &QLineEdit::textChanged, this, &HistoryWindow::search);
     connect(cboReason, &QComboBox::currentIndexChanged, this, &HistoryWindow::search);
