@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include <array>
-#include <functional>
 #include <optional>
 
 namespace {
@@ -19,45 +18,48 @@ QString encoded(const QString& value)
 
 QString callerPageUrl(const QString& path1, const QString& number, const QDateTime& calldate)
 {
+    enum Placeholder : std::size_t
+    {
+        Number,
+        Hyphen,
+        E164,
+        Date,
+        Time
+    };
+    // In the order of `Placeholder`.
+    static const std::array<QLatin1String, 5> placeholders{
+        QLatin1String("{number}"), QLatin1String("{number_hyphen}"), QLatin1String("{number_e164}"),
+        QLatin1String("{date}"),   QLatin1String("{time}"),
+    };
     // The number is read by the numbering plan only for a URL that asks for one of its forms.
     std::optional<CallerNumber> caller;
-    const auto read = [&]() -> const CallerNumber& {
-        if (!caller)
+    const auto value = [&](std::size_t placeholder) -> QString {
+        if ((placeholder == Hyphen || placeholder == E164) && !caller)
             caller.emplace(number);
-        return *caller;
+        switch (placeholder) {
+        case Number:
+            return number;
+        case Hyphen:
+            return caller->written();
+        case E164:
+            return caller->e164();
+        case Date:
+            return calldate.toString(QStringLiteral("yyyy-MM-dd"));
+        default:
+            return calldate.toString(QStringLiteral("HH:mm:ss"));
+        }
     };
-    const std::array<std::pair<QLatin1String, std::function<QString()>>, 5> placeholders{{
-        {QLatin1String("{number}"),
-         [&] {
-             return number;
-         }},
-        {QLatin1String("{number_hyphen}"),
-         [&] {
-             return read().written();
-         }},
-        {QLatin1String("{number_e164}"),
-         [&] {
-             return read().e164();
-         }},
-        {QLatin1String("{date}"),
-         [&] {
-             return calldate.toString(QStringLiteral("yyyy-MM-dd"));
-         }},
-        {QLatin1String("{time}"),
-         [&] {
-             return calldate.toString(QStringLiteral("HH:mm:ss"));
-         }},
-    }};
 
     // One pass from left to right: what a value brings in is never read as a placeholder.
     QString url;
     bool placed = false;
     qsizetype from = 0;
     for (qsizetype at = path1.indexOf(u'{'); at >= 0; at = path1.indexOf(u'{', at + 1)) {
-        for (const auto& [name, value] : placeholders) {
+        for (std::size_t placeholder = 0; placeholder < placeholders.size(); ++placeholder) {
+            const QLatin1String name = placeholders[placeholder];
             if (QStringView(path1).sliced(at).startsWith(name)) {
                 url += QStringView(path1).sliced(from, at - from);
-                url += encoded(value());
+                url += encoded(value(placeholder));
                 from = at + name.size();
                 placed = true;
                 break;
