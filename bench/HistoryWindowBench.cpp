@@ -315,7 +315,8 @@ bool shows(OpenWindow& open, const HistoryFilter& filter, bool expectRows)
         return false;
     for (int row = 0; row < model.rowCount(); ++row) {
         const QString date = model.index(row, 0).data().toString().left(10);
-        const QString number = model.index(row, 1).data().toString();
+        // The number as stored (the cell shows it as written, hyphens and all).
+        const QString number = model.index(row, 1).data(Qt::ToolTipRole).toString();
         const std::optional<QDate> day = parseHistoryDate(date);
         if (!day || !number.contains(filter.fragment) || (filter.from && *day < *filter.from) ||
             (filter.to && *day > *filter.to))
