@@ -45,8 +45,9 @@ public:
 
     /// The digits to match a number by, whatever its notation: ASCII digits only. Full-width
     /// digits become ASCII; hyphens, blanks, parentheses and anything else that is not a digit
-    /// are dropped; "+81", "0081" and "010 81" become a leading 0, and another country's "+"
-    /// becomes 010, as it is dialled from Japan. Two notations of one number give one form.
+    /// are dropped; "+81", "0081" and "010 81" become a leading 0 (unless that would begin
+    /// 010, which no national number does), and another country's "+" becomes 010, as it is
+    /// dialled from Japan. Two notations of one number give one form.
     static QString normalForm(const QString& text);
     /// What a person typed to search the history by number, in the form numbers are stored:
     /// the normal form when it holds a digit, else the text with full-width letters made
