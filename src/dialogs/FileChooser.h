@@ -6,8 +6,8 @@
 
 class QWidget;
 
-/// The file dialogs: the settings dialogs' file-open dialog (`CommonDialog1`) and the
-/// history's save dialog. The program shows the
+/// The file dialogs: the settings dialogs' and the phone book's file-open dialog
+/// (`CommonDialog1`) and the history's and the phone book's save dialog. The program shows the
 /// platform's file dialog; tests choose a file or cancel from a script.
 class FileChooser
 {
@@ -21,4 +21,12 @@ public:
     /// Asks, modally over `parent`, where to save a new file, starting from `suggested` (a
     /// file name, in the home folder). The full path, or nothing when the user cancelled.
     virtual std::optional<QString> chooseFileToSave(QWidget* parent, const QString& suggested) = 0;
+    /// The same, offering the file types of `filters` (";;" between them, as QFileDialog takes
+    /// them) where the other offers CSV only; a name typed without a suffix gets the chosen
+    /// type's. A chooser that cannot offer types asks as `chooseFileToSave` does.
+    virtual std::optional<QString> chooseFileToSaveAs(QWidget* parent, const QString& suggested, const QString& filters)
+    {
+        Q_UNUSED(filters);
+        return chooseFileToSave(parent, suggested);
+    }
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPointer>
+#include <QRegularExpression>
 
 namespace {
 
@@ -34,10 +35,23 @@ std::optional<QString> QtFileChooser::chooseFileToOpen(QWidget* parent)
 
 std::optional<QString> QtFileChooser::chooseFileToSave(QWidget* parent, const QString& suggested)
 {
-    auto* dialog = new QFileDialog(parent, QString(), QDir::home().filePath(suggested), QStringLiteral("CSV (*.csv)"));
+    return chooseFileToSaveAs(parent, suggested, QStringLiteral("CSV (*.csv)"));
+}
+
+std::optional<QString> QtFileChooser::chooseFileToSaveAs(QWidget* parent, const QString& suggested,
+                                                         const QString& filters)
+{
+    auto* dialog = new QFileDialog(parent, QString(), QDir::home().filePath(suggested), filters);
     dialog->setObjectName(QStringLiteral("SaveDialog"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    // The suffix of the type chosen ("vcf" of "vCard (*.vcf)"), for a name typed without one.
+    const auto suffixOf = [](const QString& filter) {
+        const QRegularExpressionMatch found = QRegularExpression(QStringLiteral(R"(\*\.(\w+))")).match(filter);
+        return found.hasMatch() ? found.captured(1) : QString();
+    };
+    dialog->setDefaultSuffix(suffixOf(filters.section(QStringLiteral(";;"), 0, 0)));
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog,
+                     [dialog, suffixOf](const QString& filter) { dialog->setDefaultSuffix(suffixOf(filter)); });
     return ask(dialog);
 }

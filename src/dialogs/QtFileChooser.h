@@ -9,4 +9,6 @@ class QtFileChooser final : public FileChooser
 public:
     std::optional<QString> chooseFileToOpen(QWidget* parent) override;
     std::optional<QString> chooseFileToSave(QWidget* parent, const QString& suggested) override;
+    std::optional<QString> chooseFileToSaveAs(QWidget* parent, const QString& suggested,
+                                              const QString& filters) override;
 };
