@@ -1,12 +1,15 @@
 #include "dialogs/HistoryWindow.h"
 
+#include "app/MessageBoxes.h"
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
 #include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "dialogs/FileChooser.h"
+#include "dialogs/PhoneBookEntryDialog.h"
 #include "history/HistoryDatabase.h"
 #include "history/PostgresUri.h"
+#include "phonebook/PhoneBook.h"
 #include "ui/HistoryTableModel.h"
 #include "ui/JapaneseFont.h"
 
@@ -20,18 +23,22 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <iterator>
 
 HistoryWindow::HistoryWindow(const SharedState& state, BrowserLauncher& launcher, FileChooser& fileChooser,
-                             QWidget* parent)
+                             QWidget* parent, PhoneBook* book, MessageBoxes* boxes)
     : QWidget(parent, Qt::Window)
     , m_state(state)
     , m_launcher(launcher)
     , m_fileChooser(fileChooser)
+    , m_book(book && boxes ? book : nullptr)
+    , m_boxes(boxes)
     , m_browser(state.urlSettings.path3)
 {
     setObjectName(QStringLiteral("HistoryWindow"));
@@ -51,6 +58,13 @@ HistoryWindow::HistoryWindow(const SharedState& state, BrowserLauncher& launcher
         lblStatus->setText(result.ok ? QStringLiteral("%1件を書き出しました: %2").arg(result.rows).arg(path)
                                      : QStringLiteral("書き出せませんでした: %1").arg(result.error));
     });
+    if (m_book)
+        connect(m_book, &PhoneBook::changed, this, [this] {
+            updateBookActions();
+            // The names typed may now be other numbers' (the rows' own names show as the model draws them).
+            if (!(filter() == m_browser.filter()))
+                search();
+        });
     search();
 }
 
@@ -60,7 +74,8 @@ void HistoryWindow::createControls()
 {
     txtSearch = new QLineEdit(this);
     txtSearch->setObjectName(QStringLiteral("txtSearch"));
-    txtSearch->setPlaceholderText(QStringLiteral("電話番号の一部"));
+    txtSearch->setPlaceholderText(m_book ? QStringLiteral("電話番号の一部・名前・よみ")
+                                         : QStringLiteral("電話番号の一部"));
     txtSearch->setClearButtonEnabled(true);
     txtSearch->setMinimumWidth(txtSearch->fontMetrics().horizontalAdvance(QStringLiteral("+81 3 1234 5678")) + 48);
 
@@ -93,6 +108,7 @@ void HistoryWindow::createControls()
     cmdExport->setAutoDefault(false);
 
     m_model = new HistoryTableModel(m_browser, this);
+    m_model->setPhoneBook(m_book);
     lstHistory = new QTableView(this);
     lstHistory->setObjectName(QStringLiteral("lstHistory"));
     lstHistory->setModel(m_model);
@@ -101,7 +117,9 @@ void HistoryWindow::createControls()
     lstHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstHistory->verticalHeader()->hide();
     lstHistory->verticalHeader()->setDefaultSectionSize(lstHistory->fontMetrics().height() + 6);
-    lstHistory->horizontalHeader()->setSectionResizeMode(HistoryTableModel::Number, QHeaderView::Stretch);
+    lstHistory->horizontalHeader()->setSectionResizeMode(HistoryTableModel::Name, QHeaderView::Stretch);
+    lstHistory->setColumnWidth(HistoryTableModel::Number,
+                               lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("+81 3 1234 5678")) + 24);
     lstHistory->setColumnWidth(HistoryTableModel::DateTime,
                                lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-31 23:59:59")) + 24);
     lstHistory->setColumnWidth(HistoryTableModel::Calls,
@@ -115,6 +133,22 @@ void HistoryWindow::createControls()
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     lstHistory->addActions({openAction, copyAction});
+    if (m_book) {
+        auto* separator = new QAction(lstHistory);
+        separator->setSeparator(true);
+        mnuPhoneBook = new QAction(QStringLiteral("電話帳に登録"), lstHistory);
+        mnuPhoneBook->setObjectName(QStringLiteral("mnuPhoneBook"));
+        mnuNuisance = new QAction(QStringLiteral("迷惑電話にする"), lstHistory);
+        mnuNuisance->setObjectName(QStringLiteral("mnuNuisance"));
+        lstHistory->addActions({separator, mnuPhoneBook, mnuNuisance});
+        connect(mnuPhoneBook, &QAction::triggered, this, [this] { registerCaller(currentRow()); });
+        connect(mnuNuisance, &QAction::triggered, this, [this] { toggleNuisance(currentRow()); });
+        connect(lstHistory->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                &HistoryWindow::updateBookActions);
+        connect(m_model, &QAbstractItemModel::modelReset, this, &HistoryWindow::updateBookActions);
+        connect(m_model, &QAbstractItemModel::rowsInserted, this, &HistoryWindow::updateBookActions);
+        updateBookActions();
+    }
     lstHistory->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     lblStatus = new QLabel(this);
@@ -134,7 +168,7 @@ void HistoryWindow::createControls()
     layout->addLayout(filters);
     layout->addWidget(lstHistory, 1);
     layout->addWidget(lblStatus);
-    resize(760, 560);
+    resize(m_book ? 900 : 760, 560);
 
     connect(txtSearch, &QLineEdit::textChanged, this, &HistoryWindow::search);
     connect(cboReason, &QComboBox::currentIndexChanged, this, &HistoryWindow::search);
@@ -160,6 +194,25 @@ HistoryFilter HistoryWindow::filter() const
     // The first entry, all calls, carries no code.
     if (const QVariant code = cboReason->currentData(); code.isValid())
         filter.number = code.toString();
+    const QString typed = txtSearch->text().trimmed();
+    const QString fragment = CallerNumber::searchFragment(typed);
+    const bool aNumber = std::ranges::all_of(fragment, [](QChar c) { return c.isDigit(); });
+    if (m_book && !typed.isEmpty() && !aNumber) {
+        // The calls of the entries whose name or reading holds what was typed. Bounded, since
+        // they travel in the query as bound values: a text that short finds too many entries
+        // to narrow much, and the stored names still match it.
+        constexpr int kMostNumbers = 500;
+        for (const PhoneBookEntry* entry : m_book->index().search(typed)) {
+            for (const QString& number : entry->numbers)
+                if (const QString normal = CallerNumber::normalForm(number);
+                    !normal.isEmpty() && !filter.callerNumbers.contains(normal))
+                    filter.callerNumbers << normal;
+            if (filter.callerNumbers.size() >= kMostNumbers) {
+                filter.callerNumbers.resize(kMostNumbers);
+                break;
+            }
+        }
+    }
     return filter;
 }
 
@@ -190,6 +243,58 @@ void HistoryWindow::copyNumber(int row)
     if (row < 0 || row >= m_model->rowCount())
         return;
     QGuiApplication::clipboard()->setText(m_model->entry(row).number);
+}
+
+const PhoneBookEntry* HistoryWindow::listed(int row) const
+{
+    if (!m_book || row < 0 || row >= m_model->rowCount())
+        return nullptr;
+    return m_book->index().find(m_model->entry(row).number);
+}
+
+void HistoryWindow::updateBookActions()
+{
+    if (!m_book)
+        return;
+    const int row = currentRow();
+    const bool withNumber =
+        row >= 0 && row < m_model->rowCount() && !CallerNumber::withoutNumber(m_model->entry(row).number);
+    const PhoneBookEntry* entry = listed(row);
+    mnuPhoneBook->setVisible(withNumber);
+    mnuNuisance->setVisible(withNumber);
+    mnuPhoneBook->setText(entry ? QStringLiteral("電話帳を編集") : QStringLiteral("電話帳に登録"));
+    mnuNuisance->setText(entry && entry->nuisance ? QStringLiteral("迷惑電話を解除")
+                                                  : QStringLiteral("迷惑電話にする"));
+}
+
+void HistoryWindow::registerCaller(int row)
+{
+    if (!m_book || row < 0 || row >= m_model->rowCount() || CallerNumber::withoutNumber(m_model->entry(row).number))
+        return;
+    if (const PhoneBookEntry* entry = listed(row))
+        PhoneBookEntryDialog::showFor(*m_book, *m_boxes, *entry, this);
+    else
+        PhoneBookEntryDialog::showNew(*m_book, *m_boxes, m_model->entry(row).number, this);
+}
+
+void HistoryWindow::toggleNuisance(int row)
+{
+    if (!m_book || row < 0 || row >= m_model->rowCount() || CallerNumber::withoutNumber(m_model->entry(row).number))
+        return;
+    const auto done = [window = QPointer(this)](qint64, const QString& error) {
+        if (window && !error.isEmpty())
+            window->m_boxes->show(QStringLiteral("電話帳を変更できませんでした。\n%1").arg(error),
+                                  window->m_state.systemSettings.appName, MessageBoxes::Icon::Exclamation,
+                                  MessageBoxes::Buttons::Ok);
+    };
+    if (const PhoneBookEntry* entry = listed(row)) {
+        m_book->setNuisance(entry->id, !entry->nuisance, done);
+        return;
+    }
+    PhoneBookEntry entry;
+    entry.numbers = {CallerNumber(m_model->entry(row).number).written()};
+    entry.nuisance = true;
+    m_book->save(entry, done);
 }
 
 void HistoryWindow::exportRows()

@@ -8,12 +8,16 @@
 class BrowserLauncher;
 class FileChooser;
 class HistoryTableModel;
+class MessageBoxes;
+class PhoneBook;
+class QAction;
 class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+struct PhoneBookEntry;
 struct SharedState;
 
 /// "着信履歴": the calls of the configured history (`path3`), newest first, with how many
@@ -21,7 +25,8 @@ struct SharedState;
 /// fragment in any notation, the reason a call carried no number, and a period); the caller's page opened again (Enter,
 /// a double-click or the context menu) exactly as the call opened it, whatever `browse` says; the number copied (Ctrl+C
 /// or the context menu); and the rows found exported to CSV. Reads only, on a thread of its own; when the database
-/// cannot be read, a line in the window says so while it is tried again.
+/// cannot be read, a line in the window says so while it is tried again. With the phone book: the caller's name, found
+/// by name and reading too, and the caller registered, edited or marked as a nuisance from the context menu.
 class HistoryWindow final : public QWidget
 {
     Q_OBJECT
@@ -32,8 +37,9 @@ public:
                                                  HistoryPeriod::Yesterday, HistoryPeriod::ThisWeek,
                                                  HistoryPeriod::ThisMonth, HistoryPeriod::Between};
 
+    /// Without `book` (or `boxes`, which its dialogs need) the window has no phone book features.
     HistoryWindow(const SharedState& state, BrowserLauncher& launcher, FileChooser& fileChooser,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr, PhoneBook* book = nullptr, MessageBoxes* boxes = nullptr);
     ~HistoryWindow() override;
 
     HistoryBrowser& browser() { return m_browser; }
@@ -46,6 +52,12 @@ public:
     void copyNumber(int row);
     /// Asks where to save, then writes the rows the search finds there.
     void exportRows();
+    /// Opens the phone book's entry for the number in `row`: a new one with the number filled in
+    /// when the book lacks it.
+    void registerCaller(int row);
+    /// Marks the number in `row` as a nuisance caller, or takes the mark away; a number the book
+    /// lacks is added, without a name, marked.
+    void toggleNuisance(int row);
 
     QLineEdit* txtSearch = nullptr;
     /// All calls, or those without a number for one reason (非通知, ...), or with nothing.
@@ -56,6 +68,9 @@ public:
     QPushButton* cmdExport = nullptr;
     QTableView* lstHistory = nullptr;
     QLabel* lblStatus = nullptr;
+    /// The context menu's phone book items; hidden without a book and for a row without a number.
+    QAction* mnuPhoneBook = nullptr;
+    QAction* mnuNuisance = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,10 +79,15 @@ private:
     void createControls();
     void search();
     int currentRow() const;
+    /// The phone book's entry for the number in `row`, if the row has a number the book has.
+    const PhoneBookEntry* listed(int row) const;
+    void updateBookActions();
 
     const SharedState& m_state;
     BrowserLauncher& m_launcher;
     FileChooser& m_fileChooser;
+    PhoneBook* m_book = nullptr;
+    MessageBoxes* m_boxes = nullptr;
     HistoryBrowser m_browser;
     HistoryTableModel* m_model = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "calls/CallerNumber.h"
 #include "history/HistoryBrowser.h"
+#include "phonebook/PhoneBook.h"
+#include "ui/PhoneBookTableModel.h"
 
 #include <algorithm>
 
@@ -24,11 +26,40 @@ int HistoryTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+void HistoryTableModel::setPhoneBook(const PhoneBook* book)
+{
+    if (m_book)
+        disconnect(m_book, nullptr, this, nullptr);
+    m_book = book;
+    if (m_book)
+        connect(m_book, &PhoneBook::changed, this, [this] {
+            // Any row may have a new name or mark; its colour is in every column.
+            if (!m_rows.empty())
+                emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                                 {Qt::DisplayRole, Qt::ForegroundRole});
+        });
+}
+
+QString HistoryTableModel::nameText(const QString& stored, const QString* current, bool nuisance)
+{
+    QString text = stored;
+    // A book's entry without a name (a number marked as a nuisance only) says nothing about it.
+    if (current && !current->isEmpty() && *current != stored)
+        text += QStringLiteral("（現在: %1）").arg(*current);
+    return nuisance ? PhoneBookTableModel::withNuisanceMark(text) : text;
+}
+
 QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const HistoryEntry& row = entry(index.row());
+    // Looked up as the cell is drawn, in the book's copy in memory, so a change shows at once.
+    const PhoneBookEntry* listed = nullptr;
+    if (m_book && (role == Qt::ForegroundRole || (role == Qt::DisplayRole && index.column() == Name)))
+        listed = m_book->index().find(row.number);
+    if (role == Qt::ForegroundRole)
+        return listed && listed->nuisance ? QVariant(PhoneBookTableModel::nuisanceColour()) : QVariant();
     if (role == Qt::TextAlignmentRole && index.column() == Calls)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ToolTipRole && index.column() == Number)
@@ -40,6 +71,8 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
         return row.calldate;
     case Number:
         return CallerNumber::shownOf(row.number);
+    case Name:
+        return nameText(row.name, listed ? &listed->name : nullptr, listed && listed->nuisance);
     case Calls:
         return row.calls;
     default:
@@ -56,6 +89,8 @@ QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation,
         return QStringLiteral("日時");
     case Number:
         return QStringLiteral("電話番号");
+    case Name:
+        return QStringLiteral("名前");
     case Calls:
         return QStringLiteral("着信回数");
     default:

@@ -7,9 +7,12 @@
 #include <vector>
 
 class HistoryBrowser;
+class PhoneBook;
 
 /// The rows a `HistoryBrowser` has read, as a table: date and time, number (as people read it,
-/// with what the adapter sent as its tip), and how many calls that number has made. More rows are read as the view
+/// with what the adapter sent as its tip), the caller's name, and how many calls that number has made.
+/// The name is the one stored with the call; with a phone book, the book's name now beside it when
+/// that differs, and a nuisance caller's row in red. More rows are read as the view
 /// scrolls down to them; calls written since take their place in the order, and the counts of their numbers follow.
 class HistoryTableModel final : public QAbstractTableModel
 {
@@ -18,6 +21,7 @@ public:
     {
         DateTime,
         Number,
+        Name,
         Calls,
         ColumnCount
     };
@@ -32,6 +36,11 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
     const HistoryEntry& entry(int row) const { return m_rows.at(std::size_t(row)); }
+    /// Names the rows' numbers by `book` now too, following its changes; null: the stored names only.
+    void setPhoneBook(const PhoneBook* book);
+    /// What the name cell shows: `stored` (null when none), and the book's name `current`
+    /// beside it when that differs, marked for a nuisance caller.
+    static QString nameText(const QString& stored, const QString* current, bool nuisance);
 
 private:
     void replace(const std::vector<HistoryEntry>& rows);
@@ -39,5 +48,6 @@ private:
     void insertArrived(const std::vector<HistoryEntry>& rows);
 
     HistoryBrowser& m_browser;
+    const PhoneBook* m_book = nullptr;
     std::vector<HistoryEntry> m_rows;
 };

@@ -3,11 +3,15 @@
 
 #include "dialogs/HistoryWindow.h"
 #include "app/Settings.h"
+#include "dialogs/PhoneBookEntryDialog.h"
 #include "history/HistoryBrowser.h"
 #include "history/HistoryDatabase.h"
 #include "history/PostgresHistoryStore.h"
 #include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBook.h"
+#include "phonebook/PhoneBookDatabase.h"
 #include "ui/HistoryTableModel.h"
+#include "ui/PhoneBookTableModel.h"
 
 #include "support/CsvReader.h"
 #include "support/OfficeServer.h"
@@ -24,6 +28,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -405,6 +410,82 @@ TEST(HistoryWindowOpening, TrayItemAndCtrlH)
     EXPECT_EQ(desk.program->historyWindow(), window);
     EXPECT_EQ(QApplication::topLevelWidgets().count(window), 1);
 }
+
+// With the phone book, over a file.
+class HistoryWindowBookTest : public HistoryWindowTest
+{};
+
+// The name stored with a call, and the book's name now beside it when that differs; a row registered
+// and a caller marked as a nuisance from the context menu; a name or a reading typed finds the calls.
+TEST_P(HistoryWindowBookTest, NamesFromThePhoneBook)
+{
+    if (sql(PhoneBookDatabase::existsStatement(false)).isEmpty())
+        for (const QString& statement : PhoneBookDatabase::createStatements(false))
+            sql(statement);
+    sql(HistoryDatabase::insertStatement(false, true), {{"0311110000", "2026-12-05 09:00:00", "山田"},
+                                                        {"0322220000", "2026-12-04 09:00:00", "佐藤"},
+                                                        {"0333330000", "2026-12-03 09:00:00", QVariant()},
+                                                        {"0344440000", "2026-12-02 09:00:00", QVariant()},
+                                                        {"P", "2026-12-01 09:00:00", QVariant()}});
+    PhoneBook book;
+    book.open(target);
+    book.save({0, "山田太郎", "やまだたろう", "", {"03-1111-0000"}, "", false});
+    book.save({0, "佐藤", "", "", {"0322220000"}, "", false});
+    ASSERT_TRUE(processEventsUntil([&] { return book.index().size() == 2; }, 5s));
+    HistoryWindow window(desk.state(), desk.browser, desk.chooser, nullptr, &book, &desk.boxes);
+    const QStringList all{"0311110000", "0322220000", "0333330000", "0344440000", "P"};
+    ASSERT_EQ(numbers(window, all), all);
+    const auto names = [&](const QStringList& expected) {
+        processEventsUntil([&] { return column(window, HistoryTableModel::Name) == expected; }, 5s);
+        return column(window, HistoryTableModel::Name);
+    };
+    EXPECT_EQ(names({"山田（現在: 山田太郎）", "佐藤", "", "", ""}),
+              QStringList({"山田（現在: 山田太郎）", "佐藤", "", "", ""}));
+
+    QTableView& table = *window.lstHistory;
+    table.setCurrentIndex(table.model()->index(4, 0));
+    EXPECT_FALSE(window.mnuPhoneBook->isVisible() || window.mnuNuisance->isVisible()) << "a row without a number";
+    table.setCurrentIndex(table.model()->index(2, 0));
+    ASSERT_TRUE(window.mnuPhoneBook->isVisible());
+    EXPECT_EQ(window.mnuPhoneBook->text(), "電話帳に登録");
+    window.mnuPhoneBook->trigger();
+    auto* dialog = window.findChild<PhoneBookEntryDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->txtNumbers->toPlainText(), "03-3333-0000");
+    dialog->txtName->setText("鈴木");
+    dialog->cmdOK->click();
+    const QStringList registered{"山田（現在: 山田太郎）", "佐藤", "（現在: 鈴木）", "", ""};
+    EXPECT_EQ(names(registered), registered);
+    EXPECT_EQ(window.mnuPhoneBook->text(), "電話帳を編集");
+
+    table.setCurrentIndex(table.model()->index(1, 0));
+    window.mnuNuisance->trigger();
+    table.setCurrentIndex(table.model()->index(3, 0));
+    EXPECT_EQ(window.mnuNuisance->text(), "迷惑電話にする");
+    window.mnuNuisance->trigger();
+    const QStringList marked{"山田（現在: 山田太郎）", "佐藤　迷惑電話", "（現在: 鈴木）", "迷惑電話", ""};
+    EXPECT_EQ(names(marked), marked);
+    EXPECT_EQ(window.mnuNuisance->text(), "迷惑電話を解除");
+    EXPECT_EQ(table.model()->index(1, HistoryTableModel::DateTime).data(Qt::ForegroundRole).value<QColor>(),
+              PhoneBookTableModel::nuisanceColour());
+    EXPECT_EQ(book.index().find("0344440000")->numbers, QStringList({"03-4444-0000"}));
+
+    // clang-format off
+    const struct { const char* typed; QStringList shown; } rows[] = {
+        {"やまだ", {"0311110000"}},
+        {"佐藤", {"0322220000"}},
+        {"鈴木", {"0333330000"}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        window.txtSearch->setText(QString::fromUtf8(row.typed));
+        EXPECT_EQ(numbers(window, row.shown), row.shown) << row.typed;
+    }
+    EXPECT_TRUE(desk.boxes.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(History, HistoryWindowBookTest, ::testing::Values(Kind::File),
+                         [](const auto&) { return "File"; });
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryWindowTest, ::testing::Values(Kind::File, Kind::Server),
                          [](const auto& info) { return info.param == Kind::File ? "File" : "Server"; });
