@@ -19,7 +19,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         const QString& arg = arguments.at(i);
         const bool hasValue = i + 1 < arguments.size();
         if (arg == QLatin1String("--create-history-db") || arg == QLatin1String("--autostart") ||
-            arg == QLatin1String("--export-history") || arg == QLatin1String("--from") ||
+            arg == QLatin1String("--export-history") || arg == QLatin1String("--import-phonebook") ||
+            arg == QLatin1String("--export-phonebook") || arg == QLatin1String("--from") ||
             arg == QLatin1String("--to") || arg == QLatin1String("--follow") || arg == QLatin1String("--help") ||
             arg == QLatin1String("--version"))
             result.endsAtOnce = true;
@@ -39,6 +40,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
             result.follow = arguments.at(++i);
         } else if (arg == QLatin1String("--export-history") && hasValue) {
             result.exportHistory = arguments.at(++i);
+        } else if (arg == QLatin1String("--import-phonebook") && hasValue) {
+            result.importPhoneBook = arguments.at(++i);
+        } else if (arg == QLatin1String("--export-phonebook") && hasValue) {
+            result.exportPhoneBook = arguments.at(++i);
         } else if (day && hasValue && dateOf(arguments.at(i + 1))) {
             *day = dateOf(arguments.at(++i));
         } else if (day) {
@@ -46,6 +51,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
             return result;
         } else if (arg == QLatin1String("--history")) {
             result.history = true;
+        } else if (arg == QLatin1String("--phonebook")) {
+            result.phoneBook = true;
         } else if (arg == QLatin1String("--help")) {
             result.help = true;
         } else if (arg == QLatin1String("--version")) {

@@ -23,6 +23,13 @@ struct CommandLine
     std::optional<QString> exportHistory;
     std::optional<QDate> exportFrom;
     std::optional<QDate> exportTo;
+    /// `--phonebook`: open the phone book's window, in the running instance if there is one.
+    bool phoneBook = false;
+    /// `--import-phonebook FILE`: import a CSV or vCard file into the phone book and exit.
+    std::optional<QString> importPhoneBook;
+    /// `--export-phonebook FILE` ("-": standard output): write the phone book as vCard (a
+    /// .vcf name) or CSV and exit.
+    std::optional<QString> exportPhoneBook;
     /// `--follow URI` or `--follow off`: follow the office's calls at that history, or stop
     /// following them (the URI is kept); written to settings.ini, then exit.
     std::optional<QString> follow;
@@ -39,17 +46,23 @@ struct CommandLine
 
 /// What `--help` prints, and a wrong option on standard error: one line per option.
 inline constexpr char kUsage[] =
-    "usage: chakushin [--app-dir DIR] [--history] [--create-history-db PATH|URI] [--autostart on|off]\n"
-    "                 [--export-history [--from DATE] [--to DATE] FILE|-] [--follow URI|off] [--help] [--version]\n"
+    "usage: chakushin [--app-dir DIR] [--history] [--phonebook] [--create-history-db PATH|URI] [--autostart on|off]\n"
+    "                 [--export-history [--from DATE] [--to DATE] FILE|-] [--import-phonebook FILE]\n"
+    "                 [--export-phonebook FILE|-] [--follow URI|off] [--help] [--version]\n"
     "Opens the caller's page in the browser for each call a caller-ID adapter reports, and keeps a call history.\n"
     "A start while chakushin runs for this user (under the same title) brings its window to the front and ends;\n"
     "the options that exit leave a running chakushin alone and need no desktop session.\n"
     "\n"
     "  --app-dir DIR                 keep settings.ini, the icons and the history in DIR\n"
     "  --history                     open the call-history window (in the running chakushin, or alone)\n"
+    "  --phonebook                   open the phone book window (in the running chakushin, or alone)\n"
     "  --create-history-db PATH|URI  make an empty history file, or the table in a postgresql:// database, and exit\n"
     "  --export-history FILE|-       write the call history as CSV to FILE (- for standard output), and exit;\n"
     "    [--from DATE] [--to DATE]   only the calls of these days (YYYY-MM-DD, both included)\n"
+    "  --import-phonebook FILE       add a CSV or vCard file to the history's phone book (all or nothing),\n"
+    "                                print what was added, merged and skipped, and exit\n"
+    "  --export-phonebook FILE|-     write the phone book as vCard 3.0 (FILE.vcf) or CSV (- for standard output),\n"
+    "                                and exit\n"
     "  --follow URI|off              follow the office's calls at this postgresql:// history from the next start\n"
     "                                (no adapter needed), or stop following them; and exit\n"
     "  --autostart on|off            add or remove the entry that starts chakushin with the desktop session, and exit\n"

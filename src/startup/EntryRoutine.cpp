@@ -7,6 +7,7 @@
 #include "history/PostgresUri.h"
 #include "history/SpoolLock.h"
 #include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBookDatabase.h"
 #include "startup/ApplicationDirectory.h"
 #include "startup/Autostart.h"
 #include "startup/FollowCommand.h"
@@ -72,7 +73,9 @@ int createHistoryDb(const QString& path)
     QString error;
     const bool onServer = isPostgresUri(path);
     const QString shown = withoutPassword(path);
-    if (!(onServer ? createPostgresHistoryTable(path, &error) : createHistoryDatabase(path, &error))) {
+    const QStringList phoneBook = PhoneBookDatabase::createStatements(onServer);
+    if (!(onServer ? createPostgresHistoryTable(path, &error, phoneBook)
+                   : createHistoryDatabase(path, &error, phoneBook))) {
         std::fprintf(stderr, "chakushin: cannot create the history %s %s: %s\n", onServer ? "table in" : "database",
                      qPrintable(shown), qPrintable(error));
         return 1;
@@ -99,7 +102,7 @@ int setAutostart(bool on, const QString& appDir)
 }
 
 // What ends at once and needs no display: the usage, the version, the history database, its
-// export, following and the autostart entry.
+// export, the phone book's import and export, following and the autostart entry.
 int runWithoutDisplay(const CommandLine& options)
 {
     if (options.help) {
@@ -115,6 +118,10 @@ int runWithoutDisplay(const CommandLine& options)
     if (options.exportHistory)
         return exportHistoryFromCommandLine(applicationDirectory(options).path, *options.exportHistory,
                                             options.exportFrom, options.exportTo);
+    if (options.importPhoneBook)
+        return importPhoneBookFromCommandLine(applicationDirectory(options).path, *options.importPhoneBook);
+    if (options.exportPhoneBook)
+        return exportPhoneBookFromCommandLine(applicationDirectory(options).path, *options.exportPhoneBook);
     if (options.follow)
         return setFollowingFromCommandLine(applicationDirectory(options).path, *options.follow);
     if (options.autostart == false)
@@ -174,6 +181,7 @@ int runProgram(const ApplicationDirectory& dir)
     ForegroundWindow foreground(window);
     QObject::connect(&instance, &SingleInstance::forwardRequested, &foreground, &ForegroundWindow::bringForward);
     QObject::connect(&instance, &SingleInstance::historyRequested, &window, [&program] { program.openHistory(); });
+    QObject::connect(&instance, &SingleInstance::phoneBookRequested, &window, [&program] { program.openPhoneBook(); });
 
     StartupSequence startup(program.state, boxes, pauser, program.comm, window, program.stepDialogs());
     switch (startup.run()) {
@@ -221,10 +229,12 @@ int runEntryRoutine(int& argc, char** argv)
     const CommandLine options = commandLine();
     if (!options.error.isEmpty())
         return 2;
-    if (options.createHistoryDb || options.exportHistory || options.follow || options.autostart || options.help ||
-        options.version)
+    if (options.createHistoryDb || options.exportHistory || options.importPhoneBook || options.exportPhoneBook ||
+        options.follow || options.autostart || options.help || options.version)
         return runWithoutDisplay(options);
     if (options.history)
         return showHistoryFromCommandLine(applicationDirectory(options).path);
+    if (options.phoneBook)
+        return showPhoneBookFromCommandLine(applicationDirectory(options).path);
     return runProgram(applicationDirectory(options));
 }

@@ -4,10 +4,15 @@
 #include "calls/CallerNumber.h"
 #include "calls/DesktopBrowserLauncher.h"
 #include "dialogs/HistoryWindow.h"
+#include "dialogs/PhoneBookWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "history/HistoryCsv.h"
 #include "history/HistoryReader.h"
 #include "history/PostgresUri.h"
+#include "phonebook/PhoneBook.h"
+#include "phonebook/PhoneBookFile.h"
+#include "phonebook/PhoneBookIndex.h"
+#include "phonebook/PhoneBookStore.h"
 #include "startup/SingleInstance.h"
 #include "ui/QtMessageBoxes.h"
 
@@ -25,6 +30,39 @@ SharedState settingsIn(const QString& appDir)
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadUrlSettings(state);
     return state;
+}
+
+// The phone book lives in the history's database; a desk without a history of its own uses
+// the office's it follows, as the running program does.
+QString phoneBookTarget(SharedState& state)
+{
+    state.followSettings = {ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("enabled")),
+                            ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("uri"))};
+    if (!state.urlSettings.path3.isEmpty())
+        return state.urlSettings.path3;
+    return followsCalls(state) ? state.followSettings.uri : QString();
+}
+
+// Says on standard error that no database holds a phone book; the exit status.
+int noPhoneBook(const SharedState& state)
+{
+    std::fprintf(stderr, "chakushin: no history database is set (path3 in [URL] of %s), so there is no phone book\n",
+                 qPrintable(settingsFilePath(state)));
+    return 1;
+}
+
+// Shows `window` alone until it is closed; `alone` brings it forward.
+int showAlone(QWidget* window, SingleInstance& alone)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &QObject::destroyed, qApp, &QCoreApplication::quit);
+    QObject::connect(&alone, &SingleInstance::forwardRequested, window, [window] {
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    });
+    window->show();
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -82,14 +120,97 @@ int showHistoryFromCommandLine(const QString& appDir)
     QtMessageBoxes boxes;
     DesktopBrowserLauncher browser(state, boxes);
     QtFileChooser chooser;
-    auto* window = new HistoryWindow(state, browser, chooser);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window, &QObject::destroyed, qApp, &QCoreApplication::quit);
-    QObject::connect(&alone, &SingleInstance::forwardRequested, window, [window] {
-        window->showNormal();
-        window->raise();
-        window->activateWindow();
-    });
-    window->show();
-    return QCoreApplication::exec();
+    // The window shows the callers' names, and registers callers, from the phone book.
+    PhoneBook book;
+    book.open(phoneBookTarget(state));
+    return showAlone(new HistoryWindow(state, browser, chooser, nullptr, &book, &boxes), alone);
+}
+
+int showPhoneBookFromCommandLine(const QString& appDir)
+{
+    SharedState state = settingsIn(appDir);
+    SingleInstance running(state.systemSettings.appName);
+    if (running.claim(SingleInstance::Request::PhoneBook) == SingleInstance::Role::HandedOver)
+        return 0;
+    running.release();
+    SingleInstance alone(state.systemSettings.appName + QStringLiteral("\n電話帳"));
+    if (alone.claim() == SingleInstance::Role::HandedOver)
+        return 0;
+
+    QtMessageBoxes boxes;
+    QtFileChooser chooser;
+    PhoneBook book;
+    book.open(phoneBookTarget(state));
+    return showAlone(new PhoneBookWindow(book, boxes, chooser), alone);
+}
+
+int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
+{
+    SharedState state = settingsIn(appDir);
+    const QString target = phoneBookTarget(state);
+    if (target.isEmpty())
+        return noPhoneBook(state);
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "chakushin: cannot read %s: %s\n", qPrintable(file), qPrintable(in.errorString()));
+        return 1;
+    }
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        std::fprintf(stderr, "chakushin: cannot read %s: %s\n", qPrintable(file), qPrintable(in.errorString()));
+        return 1;
+    }
+    PhoneBookStore store(target);
+    const std::optional<ImportPlan> plan = store.import(readPhoneBookFile(bytes));
+    if (!plan) {
+        std::fprintf(stderr, "chakushin: cannot import %s into the phone book of \"%s\" (nothing was added): %s\n",
+                     qPrintable(file), qPrintable(withoutPassword(target)), qPrintable(store.lastError()));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(importReport(*plan)));
+    return 0;
+}
+
+int exportPhoneBookFromCommandLine(const QString& appDir, const QString& file)
+{
+    SharedState state = settingsIn(appDir);
+    const QString target = phoneBookTarget(state);
+    if (target.isEmpty())
+        return noPhoneBook(state);
+    PhoneBookStore store(target);
+    const std::optional<std::vector<PhoneBookEntry>> all = store.all();
+    if (!all) {
+        std::fprintf(stderr, "chakushin: cannot read the phone book of \"%s\": %s\n",
+                     qPrintable(withoutPassword(target)), qPrintable(store.lastError()));
+        return 1;
+    }
+    // In the window's order.
+    const PhoneBookIndex index(*all);
+    std::vector<PhoneBookEntry> entries;
+    for (const PhoneBookEntry* entry : index.search(QString()))
+        entries.push_back(*entry);
+
+    const bool toStdout = file == QLatin1String("-");
+    const QByteArray bytes = !toStdout && file.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive)
+                                 ? phoneBookVCard(entries)
+                                 : phoneBookCsv(entries);
+    QString error;
+    if (toStdout) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
+            error = out.errorString();
+    } else {
+        // The file appears only once it is complete.
+        QSaveFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+            error = out.errorString();
+    }
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "chakushin: cannot export the phone book to %s: %s\n", qPrintable(file),
+                     qPrintable(error));
+        return 1;
+    }
+    if (!toStdout)
+        std::printf("Exported %lld entries to %s\n", static_cast<long long>(entries.size()), qPrintable(file));
+    return 0;
 }

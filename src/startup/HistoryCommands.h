@@ -16,3 +16,18 @@ int exportHistoryFromCommandLine(const QString& appDir, const QString& file, con
 /// it is closed. A second such window is not opened: the first comes forward. Needs the
 /// application object made. Returns the exit status.
 int showHistoryFromCommandLine(const QString& appDir);
+
+/// `--phonebook`: opens the phone book's window in the running instance; with none running,
+/// shows the window on its own over the phone book of the history the settings name (or of
+/// the office's history this desk follows) until it is closed, as `--history` does.
+int showPhoneBookFromCommandLine(const QString& appDir);
+
+/// `--import-phonebook`: imports the CSV or vCard `file` into that phone book, all or
+/// nothing, and prints what was added, merged and skipped. Needs no display. Returns the exit
+/// status; says what went wrong on standard error.
+int importPhoneBookFromCommandLine(const QString& appDir, const QString& file);
+
+/// `--export-phonebook`: writes that phone book, sorted by reading then name, to `file` as
+/// vCard 3.0 for a .vcf name and as CSV otherwise, or as CSV to standard output for "-".
+/// Needs no display. Returns the exit status; says what went wrong on standard error.
+int exportPhoneBookFromCommandLine(const QString& appDir, const QString& file);

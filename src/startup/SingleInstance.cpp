@@ -15,6 +15,7 @@ namespace {
 
 constexpr char kForward[] = "forward\n";
 constexpr char kHistory[] = "history\n";
+constexpr char kPhoneBook[] = "phonebook\n";
 constexpr char kDone[] = "done\n";
 
 QString userId()
@@ -102,11 +103,13 @@ void SingleInstance::answer(QLocalSocket* socket)
     if (!socket->canReadLine())
         return;
     const QByteArray request = socket->readLine();
-    if (request == kForward || request == kHistory) {
+    if (request == kForward || request == kHistory || request == kPhoneBook) {
         if (request == kForward)
             emit forwardRequested();
-        else
+        else if (request == kHistory)
             emit historyRequested();
+        else
+            emit phoneBookRequested();
         socket->write(kDone);
         socket->flush();
     }
@@ -126,7 +129,7 @@ void SingleInstance::ask(const QString& serverPath, Request request)
             return;
         QThread::msleep(50);
     }
-    socket.write(request == Request::History ? kHistory : kForward);
+    socket.write(request == Request::History ? kHistory : request == Request::PhoneBook ? kPhoneBook : kForward);
     socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
     // The running instance may be inside a blocking pause; it answers once it is through.
     while (!socket.canReadLine() && socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired())

@@ -32,7 +32,9 @@ public:
         /// Come forward.
         Forward,
         /// Open the call-history window.
-        History
+        History,
+        /// Open the phone book's window.
+        PhoneBook
     };
 
     /// How long a second start tries to reach the running instance.
@@ -57,6 +59,8 @@ Q_SIGNALS:
     void forwardRequested();
     /// Another start asked for the call-history window.
     void historyRequested();
+    /// Another start asked for the phone book's window.
+    void phoneBookRequested();
 
 private:
     void listen();

@@ -2,6 +2,8 @@
 
 #include "app/Settings.h"
 #include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBookDatabase.h"
+#include "phonebook/PhoneBookFile.h"
 
 #include "support/CsvReader.h"
 #include "support/QStringPrinter.h"
@@ -42,8 +44,9 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay)
     const auto [helpExit, help, helpErr] = run({"--help"});
     EXPECT_EQ(helpExit, 0);
     EXPECT_EQ(helpErr, QString());
-    for (const char* option : {"--app-dir", "--history", "--create-history-db", "--export-history", "--follow",
-                               "--autostart", "--help", "--version"}) {
+    for (const char* option :
+         {"--app-dir", "--history", "--phonebook", "--create-history-db", "--export-history", "--import-phonebook",
+          "--export-phonebook", "--follow", "--autostart", "--help", "--version"}) {
         const QRegularExpression line(QStringLiteral("^  %1 .*\\S$").arg(option), QRegularExpression::MultilineOption);
         EXPECT_TRUE(line.match(help).hasMatch()) << option << " has no line in\n" << qPrintable(help);
     }
@@ -58,6 +61,9 @@ TEST(ProgramCommandLine, AnswersWithoutADisplay)
         {{"--bogus"}, 2, "", wrong + "--bogus\n" + help, help.count(u'\n') + 1},
         {{"--help", "--autostart", "maybe"}, 2, "", wrong + "--autostart\n" + help, help.count(u'\n') + 1},
         {{"--history"}, 1, "", noDesktop, 1},
+        {{"--phonebook"}, 1, "", noDesktop, 1},
+        {{"--import-phonebook"}, 2, "", wrong + "--import-phonebook\n" + help, help.count(u'\n') + 1},
+        {{"--export-phonebook"}, 2, "", wrong + "--export-phonebook\n" + help, help.count(u'\n') + 1},
         {{"--export-history", "-", "--from", "2026-02-30"}, 2, "", "chakushin: --from needs a day", help.count(u'\n') + 1},
         {{"--to", "2026-12-01"}, 2, "", "chakushin: --from and --to go with --export-history", help.count(u'\n') + 1},
     };
@@ -113,6 +119,59 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
     const QByteArray bytes = written.readAll();
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_EQ(readCsv(QString::fromUtf8(bytes))->size(), 5);
+}
+
+// --import-phonebook adds a file's entries to the history's phone book and reports what it did, a line it
+// cannot read included; --export-phonebook writes them back by reading, as CSV or vCard. A history without a
+// phone book, or a file that cannot be read, is said and fails.
+TEST(ProgramCommandLine, ImportsAndExportsThePhoneBookWithoutADisplay)
+{
+    TempAppDir dir;
+    dir.copyShippedSettings();
+    const QStringList appDir{"--app-dir", dir.path()};
+    const QString book = dir.filePath("book.csv");
+    QFile csv(book);
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write(
+        "名前,よみ,電話番号\n山田太郎,やまだたろう,03-1111-0000\n佐藤,,なし\n安藤花子,あんどうはなこ,0322220000\n");
+    csv.close();
+
+    const QString older = dir.filePath("older.db");
+    ASSERT_TRUE(createHistoryDatabase(older));
+    WriteIni(dir.makeState(), "URL", "path3", older);
+    const auto [oldExit, oldOut, oldErr] = runWithoutDisplay(appDir + QStringList{"--import-phonebook", book});
+    EXPECT_EQ(oldExit, 1);
+    EXPECT_TRUE(oldErr.contains("has no phone book")) << oldErr.toStdString();
+
+    const QString path = dir.filePath("calls.db");
+    ASSERT_TRUE(createHistoryDatabase(path, nullptr, PhoneBookDatabase::createStatements(false)));
+    WriteIni(dir.makeState(), "URL", "path3", path);
+    const auto [absentExit, absentOut, absentErr] =
+        runWithoutDisplay(appDir + QStringList{"--import-phonebook", dir.filePath("absent.csv")});
+    EXPECT_EQ(absentExit, 1);
+    EXPECT_TRUE(absentErr.startsWith("chakushin: cannot read ")) << absentErr.toStdString();
+
+    const auto [exitCode, out, err] = runWithoutDisplay(appDir + QStringList{"--import-phonebook", book});
+    EXPECT_EQ(exitCode, 0) << err.toStdString();
+    EXPECT_EQ(out, "追加 2件、統合 0件、スキップ 1件\n3行目: 電話番号に数字がありません\n");
+
+    const auto [csvExit, csvOut, csvErr] = runWithoutDisplay(appDir + QStringList{"--export-phonebook", "-"});
+    EXPECT_EQ(csvExit, 0) << csvErr.toStdString();
+    EXPECT_EQ(readCsv(csvOut), (std::vector<QStringList>{{"名前", "よみ", "会社・部署", "電話番号", "メモ", "迷惑"},
+                                                         {"安藤花子", "あんどうはなこ", "", "0322220000", "", ""},
+                                                         {"山田太郎", "やまだたろう", "", "03-1111-0000", "", ""}}));
+
+    const QString cards = dir.filePath("book.vcf");
+    const auto [vcfExit, vcfOut, vcfErr] = runWithoutDisplay(appDir + QStringList{"--export-phonebook", cards});
+    EXPECT_EQ(vcfOut, "Exported 2 entries to " + cards + "\n");
+    QFile written(cards);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
+    const PhoneBookFile read = readPhoneBookFile(bytes);
+    ASSERT_EQ(read.entries.size(), 2U);
+    EXPECT_EQ(read.entries[1].entry.name, "山田太郎");
+    EXPECT_EQ(read.entries[1].entry.numbers, QStringList{"03-1111-0000"});
 }
 
 // --follow sets following without a display: a URI is kept when following is turned off, a server out of reach is

@@ -171,22 +171,24 @@ TEST(HandOver, SimultaneousStartsLeaveOneInstance)
     EXPECT_EQ(running, 1);
 }
 
-// --history opens the window in the running instance and ends. With none running it shows
-// the window alone, which leaves the program's place free for a normal start, and a second
-// --history brings that window forward instead of opening another.
+// --history opens the window in the running instance and ends, as --phonebook does its own.
+// With none running it shows the window alone, which leaves the program's place free for a
+// normal start, and a second --history brings that window forward instead of opening another.
 TEST(HandOver, HistoryInTheRunningInstanceOrAlone)
 {
     InstanceDesk desk;
-    {
+    for (const auto& [option, signal] : {std::pair{"--history", &SingleInstance::historyRequested},
+                                         std::pair{"--phonebook", &SingleInstance::phoneBookRequested}}) {
+        SCOPED_TRACE(option);
         SingleInstance instance(QStringLiteral("着信"));
         ASSERT_EQ(instance.claim(), SingleInstance::Role::First);
-        QSignalSpy history(&instance, &SingleInstance::historyRequested);
+        QSignalSpy asked(&instance, signal);
         QSignalSpy forward(&instance, &SingleInstance::forwardRequested);
         QProcess second;
-        desk.start(second, {"--history"});
+        desk.start(second, {option});
         ASSERT_TRUE(finishes(second, 10s));
         EXPECT_EQ(second.exitCode(), 0);
-        EXPECT_EQ(history.count(), 1);
+        EXPECT_EQ(asked.count(), 1);
         EXPECT_EQ(forward.count(), 0);
     }
 
