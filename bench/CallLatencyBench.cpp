@@ -4,11 +4,14 @@
 // same descriptor and the notification's wire time at the profile's baud rate. Each call is
 // taken twice in turn, once as the plain settings have it and once with the per-call extras
 // on: a `path1` with placeholders, a desktop notification (to dunst on a private session bus
-// where one can be had, else to the tray) and a command run for each call.
+// where one can be had, else to the tray) and a command run for each call. With --phonebook N
+// the second turn is the plain settings with a phone book of N entries instead, read from the
+// history file, in which every caller is listed: the caller is looked up at each call.
 
 #include "AdapterSimulator.h"
 #include "BareReader.h"
 #include "BenchPauser.h"
+#include "PhoneBookSamples.h"
 #include "Samples.h"
 #include "StandbyRig.h"
 #include "TextTable.h"
@@ -52,6 +55,7 @@ constexpr auto kSettle = 2ms;
 constexpr auto kTemplatePath1 = "http://crm.example.jp/customer?tel={number}&d={date}&t={time}";
 constexpr auto kCallCommand = "/bin/true %n %d %t";
 constexpr auto kServerPatience = 5s;
+constexpr auto kPhoneBookPatience = 120s;
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
 
 /// A desktop notification service of the bench's own: a private session bus (dbus-daemon)
@@ -160,6 +164,13 @@ QString callNumber(int index)
     return QStringLiteral("03%1").arg(index, 8, 10, QLatin1Char('0'));
 }
 
+// The caller's number as a person typed it into the phone book.
+QString writtenCallNumber(int index)
+{
+    const QString digits = callNumber(index);
+    return QStringLiteral("%1-%2-%3").arg(digits.left(2), digits.mid(2, 4), digits.mid(6));
+}
+
 /// One call's moments through the receive path, from the write of the notification.
 struct CallSamples
 {
@@ -177,7 +188,7 @@ struct ProfileResult
     std::chrono::nanoseconds wireTime{0};
     Samples floor;
     Samples processStart;
-    /// With the extras off, then with all three on.
+    /// With the extras (or the phone book) off, then on.
     CallSamples plain;
     CallSamples extras;
     int lost = 0;
@@ -193,9 +204,10 @@ struct ProfileResult
 class LatencyRun
 {
 public:
-    LatencyRun(const QString& model, int calls, int realPauseCalls, NotificationServer& server)
+    LatencyRun(const QString& model, int calls, int realPauseCalls, int phoneBookEntries, NotificationServer& server)
         : m_calls(calls)
         , m_realPauseCalls(realPauseCalls)
+        , m_phoneBookEntries(phoneBookEntries)
         , m_sim(AdapterSimProfile::load(StandbyRig::shippedSettingsPath(), model))
         , m_rig(model, m_pauser)
         , m_server(server)
@@ -234,6 +246,11 @@ public:
         m_extras.path1 = QString::fromLatin1(kTemplatePath1);
         m_extras.notify = QStringLiteral("True");
         m_extras.command = QString::fromLatin1(kCallCommand);
+        if (m_phoneBookEntries > 0) {
+            m_result.error = openPhoneBook(kWarmUpCalls + m_calls + m_realPauseCalls);
+            if (!m_result.error.isEmpty())
+                return m_result;
+        }
         const std::size_t total = std::size_t(2 * (kWarmUpCalls + m_calls) + m_realPauseCalls);
         m_rig.launcher.reserve(total);
         m_rig.history.reserve(total);
@@ -248,8 +265,8 @@ public:
         // The first calls load the SQLite driver, fill caches and show the first notification;
         // they are not counted.
         for (int i = 0; i < kWarmUpCalls; ++i) {
-            if (!floorCall(callNumber(index), false) || !programCall(callNumber(index), m_plain, nullptr) ||
-                !programCall(callNumber(index), m_extras, nullptr)) {
+            if (!floorCall(callNumber(index), false) || !programCall(callNumber(index), false, nullptr) ||
+                !programCall(callNumber(index), true, nullptr)) {
                 m_result.error = QStringLiteral("warm-up call %1 did not complete").arg(index);
                 return m_result;
             }
@@ -264,8 +281,7 @@ public:
             const bool extrasFirst = i % 2 == 1;
             for (const bool extras : {extrasFirst, !extrasFirst}) {
                 m_pauser.reset();
-                if (!programCall(callNumber(index), extras ? m_extras : m_plain,
-                                 extras ? &m_result.extras : &m_result.plain)) {
+                if (!programCall(callNumber(index), extras, extras ? &m_result.extras : &m_result.plain)) {
                     ++m_result.lost;
                     continue;
                 }
@@ -276,7 +292,7 @@ public:
         if (m_controlCode && m_realPauseCalls > 0) {
             m_pauser.setSleeping(true);
             for (int i = 0; i < m_realPauseCalls; ++i, ++index) {
-                if (!programCall(callNumber(index), m_plain, nullptr)) {
+                if (!programCall(callNumber(index), false, nullptr)) {
                     ++m_result.lost;
                     continue;
                 }
@@ -317,10 +333,67 @@ private:
         std::this_thread::sleep_for(kSettle);
     }
 
-    /// One call with `settings` as [URL]; its moments go to `measured` unless that is null.
-    bool programCall(const QString& number, const UrlSettings& settings, CallSamples* measured)
+    // A book of `m_phoneBookEntries` entries in the history file, entry i holding the number
+    // of call i for the first `callers` calls, read by the program as it reads it at start.
+    QString openPhoneBook(int callers)
     {
-        m_rig.program.state.urlSettings = settings;
+        std::vector<PhoneBookEntry> book = samplePhoneBook(m_phoneBookEntries);
+        for (int i = 0; i < std::min(callers, m_phoneBookEntries); ++i)
+            book[std::size_t(i)].numbers.prepend(writtenCallNumber(i));
+        if (const QString error = writePhoneBook(m_rig.databasePath(), book, true); !error.isEmpty())
+            return QStringLiteral("phone book not written: ") + error;
+        PhoneBook& phoneBook = m_rig.program.phoneBook;
+        m_rig.program.openPhoneBookDatabase();
+        m_guard.start(kPhoneBookPatience);
+        const QMetaObject::Connection changed =
+            QObject::connect(&phoneBook, &PhoneBook::changed, &m_loop, &QEventLoop::quit);
+        while (!phoneBook.isLoaded() && m_guard.isActive())
+            m_loop.exec();
+        m_guard.stop();
+        QObject::disconnect(changed);
+        m_guard.setInterval(kCallPatience);
+        if (phoneBook.index().size() != book.size())
+            return QStringLiteral("phone book not read (%1 of %2 entries): %3")
+                .arg(phoneBook.index().size())
+                .arg(book.size())
+                .arg(phoneBook.problem());
+        for (int i = 0; i < callers; ++i) {
+            const std::optional<Caller> caller = phoneBook.callerOf(callNumber(i));
+            if (!caller || !caller->listed)
+                return QStringLiteral("caller %1 is not in the phone book of %2 entries: give more entries")
+                    .arg(callNumber(i))
+                    .arg(m_phoneBookEntries);
+        }
+        return {};
+    }
+
+    /// With the extras: [URL] as the user set it for them, or the plain one. With a phone
+    /// book: the plain [URL], and the caller looked up (for the browser, the notification and
+    /// the history's name, as Program sets it up) or not.
+    void takeTurn(bool on)
+    {
+        if (m_phoneBookEntries == 0) {
+            m_rig.program.state.urlSettings = on ? m_extras : m_plain;
+            return;
+        }
+        Program& program = m_rig.program;
+        program.state.urlSettings = m_plain;
+        program.dispatch.setCallerNames(on ? &program.phoneBook : nullptr);
+        if (on) {
+            program.history.setNameOf([&program](const QString& number) {
+                const std::optional<Caller> caller = program.phoneBook.callerOf(number);
+                return caller && caller->listed ? caller->name : QString();
+            });
+        } else {
+            program.history.setNameOf({});
+        }
+    }
+
+    /// One call with the extras (or the phone book) on or off; its moments go to `measured`
+    /// unless that is null.
+    bool programCall(const QString& number, bool on, CallSamples* measured)
+    {
+        takeTurn(on);
         const std::size_t launchesBefore = m_rig.launcher.count();
         const std::size_t rowsBefore = m_rig.history.count();
         m_guard.start();
@@ -346,6 +419,7 @@ private:
 
     int m_calls;
     int m_realPauseCalls;
+    int m_phoneBookEntries;
     bool m_controlCode = false;
     AdapterSimulator m_sim;
     BenchPauser m_pauser;
@@ -381,20 +455,29 @@ int main(int argc, char* argv[])
     const QCommandLineOption profilesOption(
         QStringLiteral("profiles"), QStringLiteral("Shipped profiles to measure, comma-separated."),
         QStringLiteral("models"), QStringLiteral("CTI-INS100,CTI-INS200,CTI-AN10,ソラノT1"));
-    parser.addOptions({callsOption, pauseOption, quickOption, profilesOption});
+    const QCommandLineOption phoneBookOption(
+        QStringLiteral("phonebook"),
+        QStringLiteral("Instead of the extras, take each call without and with a phone book of n entries."),
+        QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({callsOption, pauseOption, quickOption, profilesOption, phoneBookOption});
     parser.process(app);
     const bool quick = parser.isSet(quickOption);
     const int calls =
         std::max(1, parser.isSet(callsOption) || !quick ? parser.value(callsOption).toInt() : kQuickCalls);
     const int realPauseCalls = std::max(0, parser.isSet(pauseOption) || !quick ? parser.value(pauseOption).toInt() : 1);
+    const int phoneBookEntries = std::max(0, parser.value(phoneBookOption).toInt());
+    const bool withBook = phoneBookEntries > 0;
+    // What the second turn of each call has on.
+    const QString turnOn =
+        withBook ? QStringLiteral("the phone book (%1 entries)").arg(phoneBookEntries) : QStringLiteral("the extras");
 
     const QStringList models = parser.value(profilesOption).split(u',', Qt::SkipEmptyParts);
     NotificationServer server;
     printLine(QStringLiteral("  notifications: %1").arg(server.name));
     std::vector<ProfileResult> results;
     for (const QString& model : models) {
-        printLine(QStringLiteral("  %1: %2 calls without and %2 with the extras ...").arg(model).arg(calls));
-        results.push_back(LatencyRun(model, calls, realPauseCalls, server).run());
+        printLine(QStringLiteral("  %1: %2 calls without and %2 with %3 ...").arg(model).arg(calls).arg(turnOn));
+        results.push_back(LatencyRun(model, calls, realPauseCalls, phoneBookEntries, server).run());
     }
 
     TextTable table({QStringLiteral("profile"), QStringLiteral("measured"), QStringLiteral("p50 ms"),
@@ -468,12 +551,17 @@ int main(int argc, char* argv[])
             printLine(QStringLiteral("  %1: message shown: %2").arg(r.model, message));
     }
     printLine(QString());
+    const QString onDescription =
+        withBook ? QStringLiteral("the same with a phone book of %1 entries read from the history file, in which "
+                                  "each caller is listed and looked up")
+                       .arg(phoneBookEntries)
+                 : QStringLiteral("the same with path1=%1, notify=True to %2 and command=%3")
+                       .arg(QLatin1String(kTemplatePath1), server.name, QLatin1String(kCallCommand));
     table.print(QStringLiteral("Notification latency, %1 calls per profile (after %2 warm-up calls), from the "
-                               "write of the notification; on: the same with path1=%3, notify=True to %4 and "
-                               "command=%5, the two taking turns call by call")
+                               "write of the notification; on: %3, the two taking turns call by call")
                     .arg(calls)
                     .arg(kWarmUpCalls)
-                    .arg(QLatin1String(kTemplatePath1), server.name, QLatin1String(kCallCommand)));
+                    .arg(onDescription));
 
     if (t1 && !t1->launchedWithPause.isEmpty()) {
         TextTable paused(
@@ -495,25 +583,28 @@ int main(int argc, char* argv[])
         return QStringLiteral("%1 vs %2").arg(milliseconds(figures[0]), milliseconds(figures[1]));
     };
     printLine(QString());
-    printLine(QStringLiteral("SUMMARY call latency: browser started p99 %1 ms worst profile, %2x /bin/true started "
-                             "alone (target %3x: %4; received to launcher called p99 %5 ms, /bin/true started alone "
-                             "p99 %6 ms), row durable p99 %7 ms, poll floor p99 %8 ms; extras off vs on (path1 "
-                             "template, notify to %9, command): browser started p50 %10 ms, p99 %11 ms, %12x vs "
-                             "%13x (target: %14 vs %15), row durable p50 %16 ms, p99 %17 ms, tray messages %18; "
-                             "lost %19, messages %20%21%22")
-                  .arg(milliseconds(worstLaunchP99[0]), QString::number(worstLaunchRatio[0], 'f', 1),
-                       QString::number(kLaunchTargetRatio, 'f', 1), met(0), milliseconds(worstDispatchP99[0]),
-                       milliseconds(worstStartP99), milliseconds(worstRowP99[0]), milliseconds(worstFloorP99),
-                       server.bus.isConnected() ? QStringLiteral("dunst") : QStringLiteral("the tray"))
-                  .arg(offOn(worstLaunchP50), offOn(worstLaunchP99), QString::number(worstLaunchRatio[0], 'f', 1),
-                       QString::number(worstLaunchRatio[1], 'f', 1), met(0), met(1), offOn(worstRowP50),
-                       offOn(worstRowP99))
-                  .arg(trayMessages)
-                  .arg(lost)
-                  .arg(messages)
-                  .arg(t1 ? QStringLiteral("; ソラノT1 adds the protocol's %1 ms ACK pause per receive event")
-                                .arg(t1->pausePerCall.count())
-                          : QString(),
-                       failures.isEmpty() ? QString() : QStringLiteral("; FAILED: ") + failures.join(u' ')));
+    printLine(
+        QStringLiteral("SUMMARY call latency: browser started p99 %1 ms worst profile, %2x /bin/true started "
+                       "alone (target %3x: %4; received to launcher called p99 %5 ms, /bin/true started alone "
+                       "p99 %6 ms), row durable p99 %7 ms, poll floor p99 %8 ms; %9: browser started p50 %10 "
+                       "ms, p99 %11 ms, %12x vs "
+                       "%13x (target: %14 vs %15), row durable p50 %16 ms, p99 %17 ms, tray messages %18; "
+                       "lost %19, messages %20%21%22")
+            .arg(milliseconds(worstLaunchP99[0]), QString::number(worstLaunchRatio[0], 'f', 1),
+                 QString::number(kLaunchTargetRatio, 'f', 1), met(0), milliseconds(worstDispatchP99[0]),
+                 milliseconds(worstStartP99), milliseconds(worstRowP99[0]), milliseconds(worstFloorP99),
+                 withBook
+                     ? QStringLiteral("phone book off vs on (%1 entries, each caller listed)").arg(phoneBookEntries)
+                     : QStringLiteral("extras off vs on (path1 template, notify to %1, command)")
+                           .arg(server.bus.isConnected() ? QStringLiteral("dunst") : QStringLiteral("the tray")))
+            .arg(offOn(worstLaunchP50), offOn(worstLaunchP99), QString::number(worstLaunchRatio[0], 'f', 1),
+                 QString::number(worstLaunchRatio[1], 'f', 1), met(0), met(1), offOn(worstRowP50), offOn(worstRowP99))
+            .arg(trayMessages)
+            .arg(lost)
+            .arg(messages)
+            .arg(t1 ? QStringLiteral("; ソラノT1 adds the protocol's %1 ms ACK pause per receive event")
+                          .arg(t1->pausePerCall.count())
+                    : QString(),
+                 failures.isEmpty() ? QString() : QStringLiteral("; FAILED: ") + failures.join(u' ')));
     return failures.isEmpty() && lost == 0 ? 0 : 1;
 }
