@@ -5,6 +5,8 @@
 // same run: a bare libpq round trip (an INSERT into the same kind of table on one connection,
 // its announcement read on another) and a bare start of /bin/true. Then the time twenty
 // following desks take to listen again after the server restarts, with the default timing.
+// Last, the office's phone book on the same server: an entry edited at one desk, and the time
+// until the edit shows in the copy of one desk and of twenty that have the book open.
 //
 // All desks live in this one process. The adapter desk runs on the main thread; each following
 // desk runs on a thread of its own with its own event loop, as it would on a PC of its own, so
@@ -13,6 +15,7 @@
 #include "AdapterSimulator.h"
 #include "BenchMessageBoxes.h"
 #include "BenchPauser.h"
+#include "PhoneBookSamples.h"
 #include "Samples.h"
 #include "StandbyRig.h"
 #include "TextTable.h"
@@ -22,10 +25,14 @@
 #include "app/SharedState.h"
 #include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
+#include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "calls/DesktopBrowserLauncher.h"
 #include "history/CallHistory.h"
 #include "history/PostgresHistoryStore.h"
+#include "phonebook/PhoneBook.h"
+#include "phonebook/PhoneBookDatabase.h"
+#include "phonebook/PhoneBookStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -55,6 +62,15 @@ constexpr int kWarmUpCalls = 10;
 constexpr int kDefaultRounds = 5;
 constexpr int kQuickRounds = 2;
 constexpr int kManyDesks = 20;
+constexpr int kDefaultEdits = 50;
+constexpr int kQuickEdits = 10;
+constexpr int kWarmUpEdits = 3;
+constexpr int kDefaultBookEntries = 10000;
+constexpr int kQuickBookEntries = 1000;
+// From the edit's save at one desk to the new name in the copy of every desk that has the book.
+constexpr auto kEditTarget = 2s;
+constexpr auto kEditPatience = 10s;
+constexpr auto kBookPatience = 120s;
 constexpr auto kCallPatience = 10s;
 // Three retries of the default timing, and the server's own stop and start, fit well inside.
 constexpr auto kListenPatience = 30s;
@@ -363,7 +379,7 @@ public:
         QString error;
         if (!m_cluster.start() || !m_cluster.createDatabase(kDatabase) || !m_cluster.createDatabase(kFloorDatabase))
             return QStringLiteral("no server: ") + m_cluster.error();
-        if (!createPostgresHistoryTable(uri, &error) ||
+        if (!createPostgresHistoryTable(uri, &error, PhoneBookDatabase::createStatements(true)) ||
             !createPostgresHistoryTable(m_cluster.uri(kFloorDatabase), &error))
             return error;
         if (error = m_floor.open(m_cluster.uri(kFloorDatabase)); !error.isEmpty())
@@ -591,6 +607,124 @@ private:
     QStringList m_lostCalls;
 };
 
+struct EditsResult
+{
+    int desks = 0;
+    QString error;
+    /// From `open` to the last desk's copy read.
+    Clock::duration loaded{};
+    /// Every desk's arrival of each edit, and the slowest desk's of each.
+    Samples arrived;
+    Samples slowest;
+    Samples saved;
+    int lost = 0;
+};
+
+/// `desks` desks with the office's phone book open (PhoneBook objects in this process, each
+/// with its connection and its thread, reporting on this thread), and `edits` edits saved one
+/// at a time on a connection of their own, as another desk saves them: from the save's start
+/// until each desk's `changed` shows the new name.
+EditsResult measureEdits(const QString& uri, const std::vector<PhoneBookEntry>& book, int desks, int edits, int& edit)
+{
+    EditsResult result;
+    result.desks = desks;
+    QEventLoop loop;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto runUntil = [&](auto done, std::chrono::milliseconds patience) {
+        guard.start(patience);
+        while (!done() && guard.isActive())
+            loop.exec();
+        guard.stop();
+        return done();
+    };
+
+    // What the edit under way sets, and when each desk's copy first showed it.
+    QString number;
+    QString name;
+    std::vector<std::optional<Clock::time_point>> arrivedAt(static_cast<std::size_t>(desks));
+    std::vector<std::unique_ptr<PhoneBook>> books;
+    const Clock::time_point opened = Clock::now();
+    for (int i = 0; i < desks; ++i) {
+        books.push_back(std::make_unique<PhoneBook>());
+        PhoneBook* desk = books.back().get();
+        QObject::connect(desk, &PhoneBook::changed, &loop, [&, desk, i] {
+            if (!number.isEmpty() && !arrivedAt[std::size_t(i)]) {
+                const std::optional<Caller> caller = desk->callerOf(number);
+                if (caller && caller->name == name)
+                    arrivedAt[std::size_t(i)] = Clock::now();
+            }
+            loop.quit();
+        });
+        desk->open(uri);
+    }
+    const auto allLoaded = [&] {
+        return std::all_of(books.begin(), books.end(), [](const auto& desk) { return desk->isLoaded(); });
+    };
+    // A desk that cannot read the book says so at once; the others would wait for nothing.
+    const auto failed = [&]() -> const PhoneBook* {
+        for (const auto& desk : books) {
+            if (!desk->isLoaded() && desk->status() != PhoneBook::Status::Loading)
+                return desk.get();
+        }
+        return nullptr;
+    };
+    if (!runUntil([&] { return allLoaded() || failed(); }, kBookPatience) || !allLoaded()) {
+        const PhoneBook* desk = failed();
+        result.error = QStringLiteral("the phone book is not read at every desk: ") +
+                       (desk ? desk->problem() : QStringLiteral("still loading"));
+        return result;
+    }
+    result.loaded = Clock::now() - opened;
+
+    PhoneBookStore editor(uri);
+    if (!editor.connect()) {
+        result.error = QStringLiteral("the editing desk cannot connect: ") + editor.lastError();
+        return result;
+    }
+    const auto allArrived = [&] {
+        return std::all_of(arrivedAt.begin(), arrivedAt.end(), [](const auto& at) { return at.has_value(); });
+    };
+    for (int i = 0; i < kWarmUpEdits + edits; ++i, ++edit) {
+        PhoneBookEntry entry = book[std::size_t(edit) % book.size()];
+        entry.name = QStringLiteral("%1（編集 %2）").arg(entry.name).arg(edit);
+        number = CallerNumber::normalForm(entry.numbers.first());
+        name = entry.name;
+        std::fill(arrivedAt.begin(), arrivedAt.end(), std::nullopt);
+        const Clock::time_point start = Clock::now();
+        if (!editor.save(entry)) {
+            result.error = QStringLiteral("edit %1 not saved: %2").arg(edit).arg(editor.lastError());
+            return result;
+        }
+        const Clock::duration saved = Clock::now() - start;
+        runUntil(allArrived, kEditPatience);
+        if (i < kWarmUpEdits)
+            continue;
+        result.saved.add(saved);
+        std::optional<Clock::duration> slowest;
+        for (const auto& at : arrivedAt) {
+            if (!at) {
+                ++result.lost;
+                continue;
+            }
+            result.arrived.add(*at - start);
+            slowest = std::max(slowest.value_or(Clock::duration::min()), *at - start);
+        }
+        if (slowest)
+            result.slowest.add(*slowest);
+    }
+    return result;
+}
+
+QString againstEditTarget(std::chrono::nanoseconds p99)
+{
+    return QStringLiteral("%1 ms (target %2 ms: %3)")
+        .arg(milliseconds(p99))
+        .arg(std::chrono::duration_cast<std::chrono::milliseconds>(kEditTarget).count())
+        .arg(p99 <= kEditTarget ? QStringLiteral("met") : QStringLiteral("NOT met"));
+}
+
 QString againstTarget(std::chrono::nanoseconds p99)
 {
     return QStringLiteral("%1 ms (target %2 ms: %3)")
@@ -618,13 +752,22 @@ int main(int argc, char* argv[])
     const QCommandLineOption roundsOption(QStringLiteral("restarts"), QStringLiteral("Server restarts."),
                                           QStringLiteral("n"), QString::number(kDefaultRounds));
     const QCommandLineOption quickOption(QStringLiteral("quick"), QStringLiteral("Few calls, for development."));
-    parser.addOptions({callsOption, roundsOption, quickOption});
+    const QCommandLineOption editsOption(QStringLiteral("edits"),
+                                         QStringLiteral("Phone book edits with one and with twenty desks."),
+                                         QStringLiteral("n"), QString::number(kDefaultEdits));
+    const QCommandLineOption bookOption(QStringLiteral("phonebook"), QStringLiteral("Entries in the phone book."),
+                                        QStringLiteral("n"), QString::number(kDefaultBookEntries));
+    parser.addOptions({callsOption, roundsOption, quickOption, editsOption, bookOption});
     parser.process(app);
     const bool quick = parser.isSet(quickOption);
     const int calls =
         std::max(1, parser.isSet(callsOption) || !quick ? parser.value(callsOption).toInt() : kQuickCalls);
     const int rounds =
         std::max(0, parser.isSet(roundsOption) || !quick ? parser.value(roundsOption).toInt() : kQuickRounds);
+    const int edits =
+        std::max(1, parser.isSet(editsOption) || !quick ? parser.value(editsOption).toInt() : kQuickEdits);
+    const int bookEntries =
+        std::max(1, parser.isSet(bookOption) || !quick ? parser.value(bookOption).toInt() : kQuickBookEntries);
 
     ThrowawayCluster cluster; // outlives every connection to it
     FollowRun run(cluster);
@@ -649,6 +792,20 @@ int main(int argc, char* argv[])
     const CallsResult many = run.measureCalls(kManyDesks, calls, index);
     printLine(QStringLiteral("  %1 server restarts with %2 following desks ...").arg(rounds).arg(kManyDesks));
     const RestartResult restarts = run.measureRestarts(rounds, index);
+    printLine(QStringLiteral("  phone book of %1 entries: %2 edits with 1 desk and %2 with %3 desks ...")
+                  .arg(bookEntries)
+                  .arg(edits)
+                  .arg(kManyDesks));
+    const std::vector<PhoneBookEntry> book = samplePhoneBook(bookEntries);
+    std::vector<EditsResult> editResults;
+    if (const QString error = writePhoneBook(cluster.uri(kDatabase), book, false); !error.isEmpty()) {
+        editResults.push_back({});
+        editResults.back().error = QStringLiteral("the phone book is not written: ") + error;
+    } else {
+        int edit = 0;
+        for (const int desks : {1, kManyDesks})
+            editResults.push_back(measureEdits(cluster.uri(kDatabase), book, desks, edits, edit));
+    }
     const QStringList extra = run.extraLaunches();
     const QStringList messages = run.messages();
 
@@ -700,7 +857,43 @@ int main(int argc, char* argv[])
             .arg(kManyDesks)
             .arg(std::chrono::duration<double>(FollowConnection::Timing{}.retry).count()));
 
+    TextTable editTable({QStringLiteral("desks"), QStringLiteral("measured"), QStringLiteral("samples"),
+                         QStringLiteral("p50 ms"), QStringLiteral("p99 ms"), QStringLiteral("max ms")},
+                        2);
+    for (const EditsResult& r : editResults) {
+        if (!r.error.isEmpty())
+            continue;
+        const auto row = [&](const QString& desks, const QString& what, const Samples& s) {
+            editTable.addRow({desks, what, QString::number(s.count()), milliseconds(s.p50()), milliseconds(s.p99()),
+                              milliseconds(s.max())});
+        };
+        row(QString::number(r.desks), QStringLiteral("the edit saved (UPDATE committed)"), r.saved);
+        row(QString(), QStringLiteral("the new name in a desk's copy, every desk"), r.arrived);
+        if (r.desks > 1)
+            row(QString(), QStringLiteral("the new name in a desk's copy, slowest desk of the edit"), r.slowest);
+        editTable.addRow({QString(), QStringLiteral("the whole book read at every desk (open -> loaded)"),
+                          QStringLiteral("1"), milliseconds(r.loaded)});
+    }
+    printLine(QString());
+    editTable.print(
+        QStringLiteral("Phone book edits, %1 per desk count (after %2 warm-up edits), in a book of %3 entries on the "
+                       "same server: from the start of the save at the editing desk until the desk's changed() shows "
+                       "the new name (gathering announcements for %4 ms, as the program does)")
+            .arg(edits)
+            .arg(kWarmUpEdits)
+            .arg(bookEntries)
+            .arg(PhoneBook::Timing{}.gather.count()));
+    printLine(QStringLiteral("  (the desks are PhoneBook objects in this one process, each with its own connection and "
+                             "thread, reporting on the main thread; the editing desk is a PhoneBookStore on a "
+                             "connection of its own)"));
+
     QStringList problems = restarts.failures;
+    for (const EditsResult& r : editResults) {
+        if (!r.error.isEmpty())
+            problems << QStringLiteral("phone book: ") + r.error;
+        else if (r.lost > 0)
+            problems << QStringLiteral("phone book: %1 edits never shown at %2 desks").arg(r.lost).arg(r.desks);
+    }
     for (const QString& lost : run.lostCalls().mid(0, 10))
         problems << QStringLiteral("lost: ") + lost;
     if (run.lostCalls().size() > 10)
@@ -724,7 +917,7 @@ int main(int argc, char* argv[])
         QStringLiteral("SUMMARY follow: ring line to browser started at the following desk p99 1 desk %1, %2 desks "
                        "%3, slowest of %2 per call p99 %4; floors p99: INSERT -> announcement %5 ms, /bin/true "
                        "%6 ms; %2 desks listening again after a restart p50 %7 s / max %8 s from start() (%9 s / %10 "
-                       "s from stop()); lost %11, messages %12%13")
+                       "s from stop()); phone book edit shown at every desk p99 %14; lost %11, messages %12%13")
             .arg(againstTarget(one.launched.p99()))
             .arg(kManyDesks)
             .arg(againstTarget(many.launched.p99()), againstTarget(many.slowest.p99()),
@@ -734,6 +927,13 @@ int main(int argc, char* argv[])
             .arg(seconds(restarts.fromStop.max()))
             .arg(lost)
             .arg(messages.size())
-            .arg(problems.isEmpty() ? QString() : QStringLiteral("; FAILED: %1 problems").arg(problems.size())));
+            .arg(problems.isEmpty() ? QString() : QStringLiteral("; FAILED: %1 problems").arg(problems.size()))
+            .arg(editResults.size() == 2 && editResults[0].error.isEmpty() && editResults[1].error.isEmpty()
+                     ? QStringLiteral("1 desk %1, %2 desks %3, slowest of %2 per edit %4")
+                           .arg(againstEditTarget(editResults[0].arrived.p99()))
+                           .arg(kManyDesks)
+                           .arg(againstEditTarget(editResults[1].arrived.p99()),
+                                againstEditTarget(editResults[1].slowest.p99()))
+                     : QStringLiteral("not measured")));
     return problems.isEmpty() ? 0 : 1;
 }
