@@ -14,5 +14,7 @@ std::optional<AnnouncedCall> parseCallAnnouncement(const QByteArray& payload)
     const QDateTime calldate = HistoryDatabase::dateTimeFromText(object.value(QLatin1String("calldate")).toString());
     if (!id.isDouble() || !number.isString() || !calldate.isValid())
         return std::nullopt;
-    return AnnouncedCall{id.toInteger(), number.toString(), calldate, object.value(QLatin1String("late")).toBool()};
+    const QJsonValue name = object.value(QLatin1String("name"));
+    return AnnouncedCall{id.toInteger(), number.toString(), calldate, object.value(QLatin1String("late")).toBool(),
+                         name.isString() ? name.toString() : QString()};
 }

@@ -18,10 +18,13 @@ struct AnnouncedCall
     /// Written well after the call (kept while the history could not be reached): too late
     /// to open the caller's page for.
     bool late = false;
+    /// The caller's name kept with the row; null when it has none.
+    QString name{};
 
     bool operator==(const AnnouncedCall&) const = default;
 };
 
 /// A payload of the channel: a JSON object with "id", "number", "calldate"
-/// ("YYYY-MM-DD HH:MM:SS") and "late". Nothing for anything else.
+/// ("YYYY-MM-DD HH:MM:SS"), "late" and, when the row has one, "name". Nothing for anything
+/// else.
 std::optional<AnnouncedCall> parseCallAnnouncement(const QByteArray& payload);

@@ -170,7 +170,9 @@ void DatabaseCallHistory::handEarlierRows()
 qint64 DatabaseCallHistory::journal(const QString& number, const QDateTime& calldate)
 {
     handEarlierRows();
-    const HistoryRow row{number, calldate};
+    HistoryRow row{number, calldate};
+    if (m_nameOf)
+        row.name = m_nameOf(number);
     if (m_kept)
         m_kept(number, calldate);
     const qint64 key = m_nextKey++;

@@ -99,6 +99,11 @@ public:
     using KeptHandler = std::function<void(const QString& number, const QDateTime& calldate)>;
     void setKeptHandler(KeptHandler handler);
 
+    /// Gives the caller's name to keep with each call's row, as it is when the call is read;
+    /// null for none. It is asked on this object's thread, and must not wait.
+    using NameOf = std::function<QString(const QString& number)>;
+    void setNameOf(NameOf nameOf) { m_nameOf = std::move(nameOf); }
+
     static StoreFactory defaultFactory();
 
 private:
@@ -145,6 +150,7 @@ private:
     std::vector<QEventLoop*> m_waits;
     std::function<void()> m_written;
     KeptHandler m_kept;
+    NameOf m_nameOf;
     QObject m_inbox;
     std::shared_ptr<QueuedRelay> m_relay;
     QThread* m_journalThread = nullptr;

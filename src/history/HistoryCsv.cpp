@@ -51,11 +51,11 @@ HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, 
         const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
         return out.write(bytes) == bytes.size();
     };
-    bool written =
-        out.write("\xEF\xBB\xBF") == 3 && line({QStringLiteral("日時"), QStringLiteral("電話番号"),
-                                                QStringLiteral("電話番号（表記）"), QStringLiteral("着信回数")});
+    bool written = out.write("\xEF\xBB\xBF") == 3 &&
+                   line({QStringLiteral("日時"), QStringLiteral("電話番号"), QStringLiteral("電話番号（表記）"),
+                         QStringLiteral("着信回数"), QStringLiteral("名前")});
     const bool read = written && reader.forEach(filter, [&](const HistoryEntry& row) {
-        written = line({row.calldate, row.number, readNumber(row.number), QString::number(row.calls)});
+        written = line({row.calldate, row.number, readNumber(row.number), QString::number(row.calls), row.name});
         result.rows += written ? 1 : 0;
         return written;
     });

@@ -119,11 +119,23 @@ QStringList createStatements(bool onServer)
     // numbers. The integer key keeps the processing order stable even across VACUUM.
     if (onServer)
         return QStringList{QStringLiteral("CREATE TABLE history (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, "
-                                          "telnum text NOT NULL, calldate timestamp NOT NULL)")} +
+                                          "telnum text NOT NULL, calldate timestamp NOT NULL, name text)")} +
                indexStatements(true) + announcementStatements();
     return QStringList{QStringLiteral("CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
-                                      "calldate TEXT NOT NULL)")} +
+                                      "calldate TEXT NOT NULL, name TEXT)")} +
            indexStatements(false);
+}
+
+QString addNameStatement()
+{
+    return QStringLiteral("ALTER TABLE history ADD COLUMN name text");
+}
+
+QString nameColumnStatement(bool onServer)
+{
+    return onServer ? QStringLiteral("SELECT 1 FROM pg_catalog.pg_attribute WHERE attrelid = to_regclass('history') "
+                                     "AND attname = 'name' AND NOT attisdropped")
+                    : QStringLiteral("SELECT 1 FROM pragma_table_info('history') WHERE name = 'name'");
 }
 
 QStringList indexStatements(bool onServer)
@@ -138,16 +150,20 @@ QStringList indexStatements(bool onServer)
 
 QStringList announcementStatements()
 {
-    // The number is cut short rather than let an oversized payload refuse the row. The function
+    // The number and the name are cut short rather than let an oversized payload refuse the
+    // row; the name is read through the row's JSON, so that the function serves a table made
+    // before the column as well (json_strip_nulls leaves it out there). The function
     // runs in the session of whoever inserts: its names resolve in pg_catalog only, so that no
     // schema earlier in that session's search path can put a function of its own in their place.
     return {
         QStringLiteral("CREATE OR REPLACE FUNCTION chakushin_announce_call() RETURNS trigger LANGUAGE plpgsql\n"
                        "SET search_path = pg_catalog, pg_temp AS $$\n"
                        "BEGIN\n"
-                       "  PERFORM pg_notify('%1', json_build_object('id', NEW.id, 'number', left(NEW.telnum, %2),\n"
+                       "  PERFORM pg_notify('%1', json_strip_nulls(json_build_object('id', NEW.id,\n"
+                       "    'number', left(NEW.telnum, %2),\n"
                        "    'calldate', to_char(NEW.calldate, 'YYYY-MM-DD HH24:MI:SS'),\n"
-                       "    'late', coalesce(current_setting('%3', true), '') = 'on')::text);\n"
+                       "    'late', coalesce(current_setting('%3', true), '') = 'on',\n"
+                       "    'name', left(to_jsonb(NEW) ->> 'name', %2)))::text);\n"
                        "  RETURN NULL;\n"
                        "END $$")
             .arg(QLatin1String(kCallChannel))
@@ -158,10 +174,11 @@ QStringList announcementStatements()
     };
 }
 
-QString insertStatement(bool onServer)
+QString insertStatement(bool onServer, bool withName)
 {
-    return onServer ? QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?) RETURNING txid_current()")
-                    : QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)");
+    const QString insert = withName ? QStringLiteral("INSERT INTO history (telnum, calldate, name) VALUES (?, ?, ?)")
+                                    : QStringLiteral("INSERT INTO history (telnum, calldate) VALUES (?, ?)");
+    return onServer ? insert + QStringLiteral(" RETURNING txid_current()") : insert;
 }
 
 QString writtenRowStatement(bool onServer)
@@ -182,6 +199,18 @@ QString Reading::numberContains() const
 {
     // A plain substring test: no pattern characters to escape, and digits need no collation.
     return onServer ? QStringLiteral("strpos(telnum, ?) > 0") : QStringLiteral("instr(telnum, ?) > 0");
+}
+
+QString Reading::nameContains() const
+{
+    return onServer ? QStringLiteral("strpos(name, ?) > 0") : QStringLiteral("instr(name, ?) > 0");
+}
+
+QString Reading::numberIn(int numbers) const
+{
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), numbers);
+    return QStringLiteral("telnum IN (%1)").arg(marks.join(QLatin1Char(',')));
 }
 
 QString Reading::numberIs() const
@@ -218,8 +247,9 @@ QString Reading::rows(const QString& where, bool byKey, int limit) const
                                    : QStringLiteral("calldate AS shown_at, calldate AS ordered_at");
     const QString orderBy = byKey ? QStringLiteral("history.%1 DESC").arg(key())
                                   : QStringLiteral("history.calldate DESC, history.%1 DESC").arg(key());
-    return QStringLiteral("SELECT %1, telnum, %2 FROM history%3 ORDER BY %4 LIMIT %5")
-        .arg(key(), dates, where, orderBy)
+    const QString name = withName ? QStringLiteral("name") : QStringLiteral("NULL");
+    return QStringLiteral("SELECT %1, telnum, %2, %3 FROM history%4 ORDER BY %5 LIMIT %6")
+        .arg(key(), dates, name, where, orderBy)
         .arg(limit);
 }
 

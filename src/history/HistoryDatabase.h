@@ -59,35 +59,48 @@ inline constexpr int kAnnouncedNumberLength = 256;
 /// carries it.
 inline constexpr char kLateCallSetting[] = "chakushin.late_call";
 
-/// The table with its indexes, and on PostgreSQL the trigger that announces its rows.
+/// The table with its indexes, and on PostgreSQL the trigger that announces its rows. The
+/// column "name" (the caller's name at the time of the call, NULL when the phone book had none)
+/// came later: a table made before it lacks it, which every statement here allows for.
 QStringList createStatements(bool onServer);
+/// What gives an existing table the column "name" (see the README).
+QString addNameStatement();
+/// Whether the table has the column "name": one row when it has.
+QString nameColumnStatement(bool onServer);
 /// The indexes that keep the reader's pages and searches fast on a large table: by date and
 /// time (holding the number, so a search by number fragment reads the index alone) and by
 /// number (for the counts). Made with the table, and given to an existing one by the same
 /// statements (see the README).
 QStringList indexStatements(bool onServer);
 /// What makes a PostgreSQL table announce its rows on `kCallChannel`: a function and an AFTER
-/// INSERT trigger calling it, with a JSON payload of "id", "number", "calldate" and "late".
+/// INSERT trigger calling it, with a JSON payload of "id", "number", "calldate", "late" and,
+/// when the table has the column and the row a name, "name".
 QStringList announcementStatements();
 
-/// Inserts a row: the number and the date text, bound in that order. On PostgreSQL it returns
-/// the id of the writing transaction.
-QString insertStatement(bool onServer);
+/// Inserts a row: the number and the date text, bound in that order, and `withName` the name
+/// after them. On PostgreSQL it returns the id of the writing transaction.
+QString insertStatement(bool onServer, bool withName = false);
 /// Whether a noted write reached the table. SQLite: the number and date text of the row with
 /// the bound rowid. PostgreSQL: whether a row of the bound date text and number was written by
 /// the bound transaction id.
 QString writtenRowStatement(bool onServer);
 
-/// What a reader asks: the rows as (key, number, date text shown, date text ordered by),
+/// What a reader asks: the rows as (key, number, date text shown, date text ordered by, name),
 /// newest first or by key, and the conditions it narrows them by, each with '?' for its
 /// bound value.
 struct Reading
 {
     bool onServer = false;
+    /// Whether the table has the column "name"; without it every row's name reads as NULL.
+    bool withName = false;
 
     /// The integer key: "id" on the server, SQLite's rowid.
     QString key() const;
     QString numberContains() const;
+    /// The stored name contains the bound text; for a table with names only.
+    QString nameContains() const;
+    /// The number is one of `numbers` bound values.
+    QString numberIn(int numbers) const;
     QString numberIs() const;
     QString calledFrom() const;
     QString calledBefore() const;

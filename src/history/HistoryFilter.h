@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -26,6 +27,10 @@ struct HistoryFilter
     std::optional<QDate> from;
     std::optional<QDate> to;
     std::optional<QString> number = {};
+    /// With a `fragment`: rows whose stored name contains it match too, and so do those whose
+    /// number is one of these (the numbers of the phone book's entries whose name or reading
+    /// holds what was typed, as the history stores numbers).
+    QStringList callerNumbers = {};
 
     /// The filter for what a person typed into the search box and the period chosen;
     /// `first` and `last` are only read for `HistoryPeriod::Between` (either may be unset,

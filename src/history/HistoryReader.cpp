@@ -92,7 +92,15 @@ bool HistoryReader::connect()
                 why = db.lastError().text();
         }
     }
-    return m_connected || fail(why);
+    if (!m_connected)
+        return fail(why);
+    // Whether the table keeps names is read at each connection: it may have been given the
+    // column since.
+    QSqlQuery column(database());
+    if (!column.exec(HistoryDatabase::nameColumnStatement(m_sql.onServer)))
+        return fail(column.lastError().text());
+    m_sql.withName = column.next();
+    return true;
 }
 
 void HistoryReader::disconnect()
@@ -108,8 +116,20 @@ QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& val
 {
     QStringList terms = more;
     if (!filter.fragment.isEmpty()) {
-        terms << m_sql.numberContains();
+        // What was typed may be a number's digits, a name stored with the call, or a name or
+        // reading of the phone book, given as the numbers it holds.
+        QStringList any{m_sql.numberContains()};
         values << filter.fragment;
+        if (m_sql.withName) {
+            any << m_sql.nameContains();
+            values << filter.fragment;
+        }
+        if (!filter.callerNumbers.isEmpty()) {
+            any << m_sql.numberIn(int(filter.callerNumbers.size()));
+            for (const QString& number : filter.callerNumbers)
+                values << number;
+        }
+        terms << (any.size() == 1 ? any.front() : u'(' + any.join(QStringLiteral(" OR ")) + u')');
     }
     if (filter.number) {
         terms << m_sql.numberIs();
@@ -145,7 +165,8 @@ std::optional<std::vector<HistoryEntry>> HistoryReader::select(const QString& wh
     std::vector<HistoryEntry> rows;
     while (query.next())
         rows.push_back(HistoryEntry{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
-                                    query.value(3).toString()});
+                                    query.value(3).toString(), 0,
+                                    query.value(4).isNull() ? QString() : query.value(4).toString()});
     if (query.lastError().isValid()) {
         fail(query.lastError().text());
         return std::nullopt;

@@ -27,6 +27,9 @@ struct HistoryEntry
     QString orderedAt{};
     /// How many calls the number has made in all, whatever the filter.
     qint64 calls = 0;
+    /// The caller's name as the phone book had it at the time of the call; null when it had
+    /// none, or the table keeps no names.
+    QString name{};
 
     bool operator==(const HistoryEntry&) const = default;
 };

@@ -14,10 +14,12 @@ namespace {
 
 // `unsettled` is the mark of a noted write (a PostgreSQL transaction id or an SQLite rowid)
 // and `target` the history it went to; files of earlier versions lack `target`, and their
-// marks are transaction ids on the history configured now.
+// marks are transaction ids on the history configured now. `name` is the caller's name, NULL
+// for none; files of earlier versions lack it too.
 const QString kSchema = QStringLiteral("CREATE TABLE IF NOT EXISTS spool (id INTEGER PRIMARY KEY AUTOINCREMENT, "
                                        "telnum TEXT NOT NULL, calldate INTEGER NOT NULL, "
-                                       "unsettled INTEGER NOT NULL DEFAULT 0, target TEXT NOT NULL DEFAULT '')");
+                                       "unsettled INTEGER NOT NULL DEFAULT 0, target TEXT NOT NULL DEFAULT '', "
+                                       "name TEXT)");
 
 bool run(QSqlQuery& query, const QString& statement, const QVariantList& values, QString& error)
 {
@@ -74,12 +76,17 @@ bool HistorySpool::open()
     if (m_open) {
         QSqlQuery columns(QSqlDatabase::database(m_connectionName, false));
         bool hasTarget = false;
+        bool hasName = false;
         m_open = run(columns, QStringLiteral("PRAGMA table_info(spool)"), {}, m_lastError);
-        while (m_open && columns.next())
+        while (m_open && columns.next()) {
             hasTarget = hasTarget || columns.value(1).toString() == QLatin1String("target");
+            hasName = hasName || columns.value(1).toString() == QLatin1String("name");
+        }
         columns.finish();
         if (m_open && !hasTarget)
             m_open = execute(QStringLiteral("ALTER TABLE spool ADD COLUMN target TEXT NOT NULL DEFAULT ''"), {});
+        if (m_open && !hasName)
+            m_open = execute(QStringLiteral("ALTER TABLE spool ADD COLUMN name TEXT"), {});
     }
     if (!m_open)
         close(); // tried again with the next row
@@ -138,7 +145,7 @@ std::vector<HistorySpool::Entry> HistorySpool::waiting()
     if (m_path.isEmpty() || !QFile::exists(m_path) || !open())
         return entries;
     QSqlQuery read(QSqlDatabase::database(m_connectionName, false));
-    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled, target FROM spool ORDER BY id"))) {
+    if (!read.exec(QStringLiteral("SELECT id, telnum, calldate, unsettled, target, name FROM spool ORDER BY id"))) {
         m_lastError = read.lastError().text();
         return entries;
     }
@@ -146,7 +153,8 @@ std::vector<HistorySpool::Entry> HistorySpool::waiting()
         const qint64 id = read.value(0).toLongLong();
         entries.push_back({id,
                            {read.value(1).toString(), QDateTime::fromMSecsSinceEpoch(read.value(2).toLongLong()),
-                            NotedWrite{read.value(4).toString(), read.value(3).toLongLong()}, id}});
+                            NotedWrite{read.value(4).toString(), read.value(3).toLongLong()}, id,
+                            read.value(5).isNull() ? QString() : read.value(5).toString()}});
     }
     return entries;
 }
@@ -160,9 +168,11 @@ std::vector<qint64> HistorySpool::add(const std::vector<HistoryRow>& rows)
             // An empty number stays empty text, never NULL.
             const QString number = row.number.isNull() ? QString(0, QChar()) : row.number;
             qint64 id = 0;
-            if (!execute(QStringLiteral("INSERT INTO spool (telnum, calldate, unsettled, target) VALUES (?, ?, ?, ?)"),
+            if (!execute(QStringLiteral(
+                             "INSERT INTO spool (telnum, calldate, unsettled, target, name) VALUES (?, ?, ?, ?, ?)"),
                          {number, row.calldate.toMSecsSinceEpoch(), row.noted.mark,
-                          row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target},
+                          row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target,
+                          row.name.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.name)},
                          &id))
                 return false;
             ids.push_back(id);

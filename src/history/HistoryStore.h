@@ -29,6 +29,9 @@ struct HistoryRow
     NotedWrite noted{};
     /// The row's key in the spool file while it waits; 0 when it waits in memory only.
     qint64 spoolId = 0;
+    /// The caller's name as the phone book had it when the call was read; null when it had
+    /// none. Written only to a table that has the column.
+    QString name{};
 };
 
 /// Where call-history rows go. One implementation per database kind; the caller shows the

@@ -71,9 +71,14 @@ bool PostgresHistoryStore::connect()
             why = db.lastError().text();
         } else if (QSqlQuery setup(db); !setup.exec(sessionSettings())) {
             why = setup.lastError().text();
+        } else if (!setup.exec(HistoryDatabase::nameColumnStatement(true))) {
+            why = setup.lastError().text();
         } else {
+            // A table made before names came keeps working without them.
+            m_withName = setup.next();
+            setup.finish();
             m_insert = std::make_unique<QSqlQuery>(db);
-            ok = m_insert->prepare(HistoryDatabase::insertStatement(true));
+            ok = m_insert->prepare(HistoryDatabase::insertStatement(true, m_withName));
             why = m_insert->lastError().text();
         }
     }
@@ -217,6 +222,8 @@ HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const Bef
     // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
     m_insert->addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
     m_insert->addBindValue(HistoryDatabase::dateTimeText(row.calldate));
+    if (m_withName)
+        m_insert->addBindValue(row.name.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.name));
     if (!m_insert->exec() || !m_insert->next()) {
         const QSqlError error = m_insert->lastError();
         fail(error.text());
@@ -257,7 +264,7 @@ HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const Bef
     return finish(Outcome::Unavailable);
 }
 
-bool createPostgresHistoryTable(const QString& uri, QString* errorText)
+bool createPostgresHistoryTable(const QString& uri, QString* errorText, const QStringList& more)
 {
     const QString name = QStringLiteral("chakushin-pg-create-") + QUuid::createUuid().toString(QUuid::Id128);
     QString error;
@@ -272,7 +279,7 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText)
             // The table comes with its indexes and its trigger or not at all.
             QSqlQuery create(db);
             created = db.transaction();
-            for (const QString& statement : HistoryDatabase::createStatements(true))
+            for (const QString& statement : HistoryDatabase::createStatements(true) + more)
                 created = created && create.exec(statement);
             if (!created)
                 error = create.lastError().isValid() ? create.lastError().text() : db.lastError().text();

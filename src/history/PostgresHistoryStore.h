@@ -61,10 +61,13 @@ private:
     Connection m_connection;
     QString m_connectionName;
     std::unique_ptr<QSqlQuery> m_insert;
+    /// Whether the connected table has the column for the caller's name.
+    bool m_withName = false;
     QString m_lastError;
 };
 
 /// Creates the table with its indexes and the trigger that announces its rows, in the
-/// existing database the URI names, and nothing else. Fails, touching nothing, when
-/// the database cannot be reached or the table exists; `errorText` (when given) says why.
-bool createPostgresHistoryTable(const QString& uri, QString* errorText = nullptr);
+/// existing database the URI names, and what the statements `more` make (the phone book), in
+/// one transaction. Fails, touching nothing, when the database cannot be reached or the table
+/// exists; `errorText` (when given) says why.
+bool createPostgresHistoryTable(const QString& uri, QString* errorText = nullptr, const QStringList& more = {});

@@ -94,13 +94,21 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
         QSqlQuery statement(db);
         if (!requireFullSync(db, error) || !execute(statement, QStringLiteral("BEGIN IMMEDIATE"), error))
             return false;
+        // A table made before names came keeps working without them.
+        if (!execute(statement, HistoryDatabase::nameColumnStatement(false), error))
+            return false;
+        const bool withName = statement.next();
+        statement.finish();
         QSqlQuery insert(db);
-        bool ok = insert.prepare(HistoryDatabase::insertStatement(false));
+        bool ok = insert.prepare(HistoryDatabase::insertStatement(false, withName));
         std::vector<HistoryRow> inserted;
         for (std::size_t i = 0; ok && i < rows.size(); ++i) {
             // Qt binds a null QString as SQL NULL; an empty number is still a number, written as text.
             insert.addBindValue(rows[i].number.isNull() ? QString(0, QChar()) : rows[i].number);
             insert.addBindValue(HistoryDatabase::dateTimeText(rows[i].calldate));
+            if (withName)
+                insert.addBindValue(rows[i].name.isNull() ? QVariant(QMetaType::fromType<QString>())
+                                                          : QVariant(rows[i].name));
             if (insert.exec()) {
                 outcomes[i] = Outcome::Written;
                 rows[i].noted = {m_path, insert.lastInsertId().toLongLong()};
@@ -161,7 +169,7 @@ HistoryStore::Settlement SqliteHistoryStore::settle(const HistoryRow& row)
     return settlement;
 }
 
-bool createHistoryDatabase(const QString& path, QString* errorText)
+bool createHistoryDatabase(const QString& path, QString* errorText, const QStringList& more)
 {
     QString error;
     const auto fail = [&](const QString& why) {
@@ -185,12 +193,12 @@ bool createHistoryDatabase(const QString& path, QString* errorText)
     file.close();
 
     const bool created =
-        withConnection(path, SqliteHistoryStore::kBusyTimeout, error, [](QSqlDatabase& db, QString& e) {
+        withConnection(path, SqliteHistoryStore::kBusyTimeout, error, [&more](QSqlDatabase& db, QString& e) {
             if (!requireFullSync(db, e))
                 return false;
             QSqlQuery create(db);
             bool ok = true;
-            for (const QString& statement : HistoryDatabase::createStatements(false))
+            for (const QString& statement : HistoryDatabase::createStatements(false) + more)
                 ok = ok && execute(create, statement, e);
             return ok;
         });

@@ -99,6 +99,7 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
                                      {"0311110000", "2026-12-02 12:00:00"},
                                      {"0333330000", "2026-12-03 00:00:00"}}) {
         HistoryRow row{number, QDateTime::fromString(at, "yyyy-MM-dd HH:mm:ss")};
+        row.name = number == QLatin1String("0311110000") ? "山田" : QString();
         ASSERT_EQ(store.append(row), HistoryStore::Outcome::Written);
     }
 
@@ -106,9 +107,10 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
         runWithoutDisplay(appDir + QStringList{"--export-history", "-", "--from", "2026-12-01", "--to", "2026-12-02"});
     EXPECT_EQ(exitCode, 0) << err.toStdString();
     EXPECT_EQ(err, "");
-    EXPECT_EQ(readCsv(out), (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数"},
-                                                      {"2026-12-02 12:00:00", "0311110000", "03-1111-0000", "2"},
-                                                      {"2026-12-01 00:00:00", "0322220000", "03-2222-0000", "1"}}));
+    EXPECT_EQ(readCsv(out),
+              (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数", "名前"},
+                                        {"2026-12-02 12:00:00", "0311110000", "03-1111-0000", "2", "山田"},
+                                        {"2026-12-01 00:00:00", "0322220000", "03-2222-0000", "1", ""}}));
 
     const QString file = dir.filePath("all.csv");
     const auto [fileExit, fileOut, fileErr] = runWithoutDisplay(appDir + QStringList{"--export-history", file});
