@@ -1,6 +1,7 @@
 #include "startup/ApplicationDirectory.h"
 
 #include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBookDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,7 +83,7 @@ Made createHistoryNew(const QString& path, QString& error)
     }
     const QString building = QStringLiteral("%1.new-%2").arg(path).arg(QCoreApplication::applicationPid());
     QFile::remove(building);
-    if (!createHistoryDatabase(building, &error))
+    if (!createHistoryDatabase(building, &error, PhoneBookDatabase::createStatements(false)))
         return Made::Failed;
     if (!QFile::rename(building, path)) {
         QFile::remove(building);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/PostgresHistoryStore.h"
+#include "phonebook/PhoneBookDatabase.h"
 
 #include "ThrowawayCluster.h"
 
@@ -24,5 +25,7 @@ inline std::pair<QString, QString> freshOfficeHistory(QString& error)
         return {};
     }
     const QString uri = server.uri(database);
-    return createPostgresHistoryTable(uri, &error) ? std::pair(uri, database) : std::pair(QString(), database);
+    return createPostgresHistoryTable(uri, &error, PhoneBookDatabase::createStatements(true))
+               ? std::pair(uri, database)
+               : std::pair(QString(), database);
 }
