@@ -187,6 +187,7 @@ void LoadUrlSettings(SharedState& state)
     u.notify = url("notify");
     u.command = url("command");
     u.openwithheld = url("openwithheld");
+    u.opennuisance = url("opennuisance");
 }
 
 bool LoadAdapterProfile(SharedState& state, const QString& modelName)

@@ -42,11 +42,14 @@ struct UrlSettings
     QString path3;
     /// "True": each call is announced on the desktop.
     QString notify;
-    /// The program run for each call, with its arguments (%n, %h, %e, %d, %t); empty: none.
+    /// The program run for each call, with its arguments (%n, %h, %e, %N, %d, %t); empty: none.
     QString command;
     /// "False": a call without a number (a reason code such as 非通知, or nothing) opens no
     /// page. Anything else, an absent key among it, opens one for every call.
     QString openwithheld;
+    /// "False": a call from a number the phone book marks as a nuisance opens no page. Anything
+    /// else, an absent key among it, opens one.
+    QString opennuisance;
 
     bool operator==(const UrlSettings&) const = default;
 };

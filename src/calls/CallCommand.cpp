@@ -94,7 +94,7 @@ private:
 #endif
 
 // `caller` is the number read by the numbering plan, once a word asks for one of its forms.
-QString expanded(const QString& word, const QString& number, const QDateTime& calldate,
+QString expanded(const QString& word, const QString& number, const QDateTime& calldate, const QString& name,
                  std::optional<CallerNumber>& caller)
 {
     const auto read = [&]() -> const CallerNumber& {
@@ -112,6 +112,8 @@ QString expanded(const QString& word, const QString& number, const QDateTime& ca
             result += read().written();
         else if (code == u'e')
             result += read().e164();
+        else if (code == u'N')
+            result += name;
         else if (code == u'd')
             result += calldate.toString(QStringLiteral("yyyy-MM-dd"));
         else if (code == u't')
@@ -129,7 +131,8 @@ QString expanded(const QString& word, const QString& number, const QDateTime& ca
 
 } // namespace
 
-std::optional<BrowserCommand> callCommand(const QString& line, const QString& number, const QDateTime& calldate)
+std::optional<BrowserCommand> callCommand(const QString& line, const QString& number, const QDateTime& calldate,
+                                          const QString& name)
 {
     const std::optional<QStringList> words = splitCommandLine(line);
     if (!words || words->isEmpty())
@@ -138,15 +141,16 @@ std::optional<BrowserCommand> callCommand(const QString& line, const QString& nu
     BrowserCommand command{words->first(), {}};
     std::optional<CallerNumber> caller;
     for (const QString& word : words->sliced(1))
-        command.arguments.append(expanded(word, number, calldate, caller));
+        command.arguments.append(expanded(word, number, calldate, name, caller));
     return command;
 }
 
-QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate, CommandOutput output)
+QString runCallCommand(const QString& line, const QString& number, const QDateTime& calldate, CommandOutput output,
+                       const QString& name)
 {
     if (line.trimmed().isEmpty())
         return {};
-    const std::optional<BrowserCommand> command = callCommand(line, number, calldate);
+    const std::optional<BrowserCommand> command = callCommand(line, number, calldate, name);
     if (!command)
         return QStringLiteral("the command line cannot be read (unbalanced quotes?): ") + line;
     QProcess process;

@@ -50,36 +50,51 @@ std::optional<CallFailure> CallDispatch::analogNotification(const QString& line,
 bool CallDispatch::t1Frame(const QString& frame, const Arrival& arrival)
 {
     const QString number = NumberExtraction::t1Number(frame);
-    showNumber(number);
-    if (number.isEmpty())
+    if (number.isEmpty()) {
+        showNumber(number, std::nullopt);
         return true;
+    }
     openAndRecord(number, arrival);
     return false;
 }
 
 void CallDispatch::dispatch(const QString& number, const Arrival& arrival)
 {
-    showNumber(number);
     openAndRecord(number, arrival);
 }
 
-void CallDispatch::followedCall(const QString& number, const QDateTime& calldate)
+void CallDispatch::followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName)
 {
-    showNumber(number);
-    openAndAnnounce(number, calldate);
+    std::optional<Caller> caller = callerOf(number);
+    if (!caller && !announcedName.isNull() && !CallerNumber::withoutNumber(number))
+        caller = Caller{true, announcedName, {}, false};
+    showNumber(number, caller);
+    openAndAnnounce(number, calldate, caller);
 }
 
-void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calldate)
+std::optional<Caller> CallDispatch::callerOf(const QString& number) const
+{
+    if (!m_names || CallerNumber::withoutNumber(number))
+        return std::nullopt;
+    return m_names->callerOf(number);
+}
+
+void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calldate,
+                                   const std::optional<Caller>& caller)
 {
     // Read the settings at the moment of the call: the URL dialog may have changed them since
     // the last one.
     const UrlSettings& url = m_state.urlSettings;
-    const bool opensPage = url.openwithheld != QLatin1String("False") || !CallerNumber::withoutNumber(number);
-    const QString page = opensPage ? callerPageUrl(url.path1, number, calldate) : QString();
+    const bool nuisance = caller && caller->nuisance;
+    const bool opensPage = (url.openwithheld != QLatin1String("False") || !CallerNumber::withoutNumber(number)) &&
+                           (url.opennuisance != QLatin1String("False") || !nuisance);
+    const QString name = caller && caller->listed ? caller->name : QString();
+    const QString page = opensPage ? callerPageUrl(url.path1, number, calldate, name) : QString();
     if (isExactlyTrue(url.browse) && opensPage)
         m_launcher.OpenUrlInBrowser(page);
     if (m_notifier && isExactlyTrue(url.notify))
-        m_notifier->announce({number, CallerNumber::shownOf(number), calldate, url.path1.isEmpty() ? QString() : page});
+        m_notifier->announce(
+            {number, CallerNumber::shownOf(number), calldate, url.path1.isEmpty() ? QString() : page, caller});
 }
 
 qint64 CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
@@ -87,24 +102,29 @@ qint64 CallDispatch::journal(const QString& number, const QDateTime& receivedAt)
     return isExactlyTrue(m_state.urlSettings.history) ? m_history.journal(number, receivedAt) : 0;
 }
 
-void CallDispatch::showNumber(const QString& number)
+void CallDispatch::showNumber(const QString& number, const std::optional<Caller>& caller)
 {
-    if (m_display)
-        m_display->setRecvData(number);
+    if (!m_display)
+        return;
+    m_display->setRecvData(number);
+    m_display->setCaller(caller);
 }
 
 void CallDispatch::openAndRecord(const QString& number, const Arrival& arrival)
 {
-    openAndAnnounce(number, arrival.at);
+    const std::optional<Caller> caller = callerOf(number);
+    showNumber(number, caller);
+    openAndAnnounce(number, arrival.at, caller);
     if (isExactlyTrue(m_state.urlSettings.history))
         m_history.WriteCallHistory(number, arrival);
-    runCommand(number, arrival.at);
+    runCommand(number, arrival.at, caller);
 }
 
-void CallDispatch::runCommand(const QString& number, const QDateTime& receivedAt)
+void CallDispatch::runCommand(const QString& number, const QDateTime& receivedAt, const std::optional<Caller>& caller)
 {
     const CommandOutput output = isDebugMode(m_state) ? CommandOutput::FirstLinesTraced : CommandOutput::Discarded;
-    const QString failure = runCallCommand(m_state.urlSettings.command, number, receivedAt, output);
+    const QString failure = runCallCommand(m_state.urlSettings.command, number, receivedAt, output,
+                                           caller && caller->listed ? caller->name : QString());
     if (failure.isEmpty())
         return;
     const QString line = QStringLiteral("the command for the call of %1: %2").arg(number, failure);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calls/CallerNames.h"
 #include "history/Arrival.h"
 
 #include <QDateTime>
@@ -10,6 +11,7 @@
 class BrowserLauncher;
 class CallDisplay;
 class CallHistory;
+class CallerNames;
 class CallNotifier;
 class MessageBoxes;
 struct SharedState;
@@ -24,7 +26,8 @@ struct CallFailure
 /// From a recognised incoming-call notification to the caller's number and the configured
 /// actions, in this order: the number in the main window's `txtRecvData`, the browser at
 /// the caller's page (`callerPageUrl`) when `browse` is exactly "True" (and, for a call
-/// without a number, `openwithheld` is not "False"), the desktop's
+/// without a number, `openwithheld` is not "False", and for a nuisance caller `opennuisance` is
+/// not "False"), the desktop's
 /// notification when `notify` is, a history row with the number as received when `history`
 /// is, and the `command` when one is set. Each action starts only after the previous one has
 /// returned. The row's date and time, and those the URL and the command get, are those at
@@ -34,6 +37,9 @@ struct CallFailure
 /// The launcher and the history report their own failures; anything they throw passes
 /// through to the calling receive routine, whose trap reports it (the history step of that
 /// notification then does not run).
+///
+/// With a phone book (`setCallerNames`) the caller is looked up once per call, in memory: the
+/// main window, the notification, `{name}` and `%N` get who it is.
 class CallDispatch
 {
 public:
@@ -45,6 +51,8 @@ public:
     void setDisplay(CallDisplay* display) { m_display = display; }
     /// Null (as it starts): no call is announced whatever `notify` says.
     void setNotifier(CallNotifier* notifier) { m_notifier = notifier; }
+    /// Null (as it starts): callers are shown without names.
+    void setCallerNames(const CallerNames* names) { m_names = names; }
     CallDisplay* display() const { return m_display; }
 
     /// A notification of an ISDN adapter (`rcvProcess`). Without a delimiter the user is
@@ -64,18 +72,21 @@ public:
     void dispatch(const QString& number, const Arrival& arrival);
     /// A call another desk took and this desk follows: the number shown, the browser opened
     /// and the call announced as for a call of its own. Its row and its command are the other
-    /// desk's.
-    void followedCall(const QString& number, const QDateTime& calldate);
+    /// desk's. `announcedName` is the name the other desk kept with the row, which stands in
+    /// for this desk's phone book while that has no copy.
+    void followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName = {});
     /// A call just read: its history row is kept at once, when the history is on, so that
     /// nothing that happens before its turn can lose it. The journal entry's key, 0 for none.
     qint64 journal(const QString& number, const QDateTime& receivedAt);
 
 private:
-    void showNumber(const QString& number);
+    /// Who is calling from `number`: nothing without a phone book, or for what is no number.
+    std::optional<Caller> callerOf(const QString& number) const;
+    void showNumber(const QString& number, const std::optional<Caller>& caller);
     /// Opens the page and announces the call.
-    void openAndAnnounce(const QString& number, const QDateTime& calldate);
+    void openAndAnnounce(const QString& number, const QDateTime& calldate, const std::optional<Caller>& caller);
     void openAndRecord(const QString& number, const Arrival& arrival);
-    void runCommand(const QString& number, const QDateTime& receivedAt);
+    void runCommand(const QString& number, const QDateTime& receivedAt, const std::optional<Caller>& caller);
 
     SharedState& m_state;
     MessageBoxes& m_messageBoxes;
@@ -83,4 +94,5 @@ private:
     CallHistory& m_history;
     CallDisplay* m_display = nullptr;
     CallNotifier* m_notifier = nullptr;
+    const CallerNames* m_names = nullptr;
 };

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "calls/CallerNames.h"
+
 #include <QDateTime>
 #include <QString>
+
+#include <optional>
 
 /// A call to tell the user of, beside the page the browser opens.
 struct CallNotice
@@ -11,8 +15,10 @@ struct CallNotice
     QString shown;
     QDateTime calldate;
     /// The caller's page as the call opened it; empty when no URL is set up, or when the call
-    /// opened none for want of a number.
+    /// opened none for want of a number, or because the caller is a nuisance.
     QString pageUrl;
+    /// Who the phone book says is calling; nothing when there is no phone book.
+    std::optional<Caller> caller = {};
 };
 
 /// Tells the user of each call on the desktop. The real one uses the desktop's notification

@@ -16,7 +16,7 @@ QString encoded(const QString& value)
 
 } // namespace
 
-QString callerPageUrl(const QString& path1, const QString& number, const QDateTime& calldate)
+QString callerPageUrl(const QString& path1, const QString& number, const QDateTime& calldate, const QString& name)
 {
     enum Placeholder : std::size_t
     {
@@ -24,12 +24,13 @@ QString callerPageUrl(const QString& path1, const QString& number, const QDateTi
         Hyphen,
         E164,
         Date,
-        Time
+        Time,
+        Name
     };
     // In the order of `Placeholder`.
-    static const std::array<QLatin1String, 5> placeholders{
+    static const std::array<QLatin1String, 6> placeholders{
         QLatin1String("{number}"), QLatin1String("{number_hyphen}"), QLatin1String("{number_e164}"),
-        QLatin1String("{date}"),   QLatin1String("{time}"),
+        QLatin1String("{date}"),   QLatin1String("{time}"),          QLatin1String("{name}"),
     };
     // The number is read by the numbering plan only for a URL that asks for one of its forms.
     std::optional<CallerNumber> caller;
@@ -45,6 +46,8 @@ QString callerPageUrl(const QString& path1, const QString& number, const QDateTi
             return caller->e164();
         case Date:
             return calldate.toString(QStringLiteral("yyyy-MM-dd"));
+        case Name:
+            return name;
         default:
             return calldate.toString(QStringLiteral("HH:mm:ss"));
         }

@@ -121,6 +121,49 @@ TEST(CallDispatch, NumberIsEncodedInTheUrlOnly)
     }
 }
 
+// The phone book's caller reaches the page, the command, the notice and the display; a number the book lacks is
+// 未登録, never the caller before; a nuisance opens no page when opennuisance is exactly "False".
+TEST(CallDispatch, CallerFromThePhoneBook)
+{
+    struct Book final : CallerNames
+    {
+        std::optional<Caller> callerOf(const QString& number) const override
+        {
+            if (number == "0312345678")
+                return Caller{true, "Yamada & Co", "山田商事", false};
+            return number == "0120111222" ? Caller{true, "営業", "", true} : Caller{};
+        }
+    } book;
+    // clang-format off
+    struct Row { const char* number; const char* opennuisance; const char* url; const char* name; };
+    const std::vector<Row> rows = {
+        {"0312345678", "False", "http://x/?n=Yamada%20%26%20Co&t=0312345678", "Yamada & Co"},
+        {"0311112222", "False", "http://x/?n=&t=0311112222", "未登録"},
+        {"0120111222", "False", "", "営業"},
+        {"0120111222", "", "http://x/?n=%E5%96%B6%E6%A5%AD&t=0120111222", "営業"},
+        {"0120111222", "false", "http://x/?n=%E5%96%B6%E6%A5%AD&t=0120111222", "営業"},
+        {"P", "False", "http://x/?n=&t=P", nullptr},
+    };
+    // clang-format on
+    DispatchRig rig;
+    rig.dispatch.setCallerNames(&book);
+    rig.state.urlSettings.path1 = "http://x/?n={name}&t={number}";
+    rig.state.urlSettings.notify = "True";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.number);
+        rig.launcher.urls.clear();
+        rig.state.urlSettings.opennuisance = row.opennuisance;
+        rig.dispatch.dispatch(row.number, kNow);
+        EXPECT_EQ(rig.launcher.urls, *row.url ? QStringList{row.url} : QStringList{});
+        const CallNotice& notice = rig.notifier.notices.back();
+        EXPECT_EQ(notice.pageUrl, row.url);
+        EXPECT_EQ(notice.caller ? notice.caller->shownName() : QString(), row.name);
+        EXPECT_EQ(rig.display.caller, notice.caller);
+    }
+    EXPECT_EQ(rig.history.numbers.size(), rows.size());
+    EXPECT_EQ(callCommand("crm %N %n", "03", kNow, "山田 太郎")->arguments, QStringList({"山田 太郎", "03"}));
+}
+
 // Hostile numbers cut from real notifications reach the history unchanged and the browser encoded.
 TEST(CallDispatch, HostileNotificationsReachActions)
 {

@@ -21,8 +21,11 @@ public:
             m_log->add("display", number);
     }
 
+    void setCaller(const std::optional<Caller>& shown) override { caller = shown; }
+
     QString text;
     QStringList values;
+    std::optional<Caller> caller;
 
 private:
     CallEventLog* m_log = nullptr;
