@@ -4,6 +4,7 @@
 #include "calls/DesktopBrowserLauncher.h"
 #include "dialogs/FollowDialog.h"
 #include "dialogs/HistoryWindow.h"
+#include "dialogs/PhoneBookWindow.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
@@ -38,6 +39,12 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
         [this](const QString& number, const QDateTime& calldate) { follower.keptHere(number, calldate); });
     m_boxes.setHistory(&history);
     dispatch.setNotifier(&notifier);
+    dispatch.setCallerNames(&phoneBook);
+    // The row keeps the name the call was shown with.
+    history.setNameOf([this](const QString& number) {
+        const std::optional<Caller> caller = phoneBook.callerOf(number);
+        return caller && caller->listed ? caller->name : QString();
+    });
     history.setWrittenHandler([this] {
         if (m_historyWindow)
             m_historyWindow->browser().lookForNewRows();
@@ -48,6 +55,7 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
 Program::~Program()
 {
     delete m_historyWindow.data();
+    delete m_phoneBookWindow.data();
     m_window.reset();
 }
 
@@ -59,7 +67,9 @@ frmTerminal& Program::loadMainWindow()
         QObject::connect(m_window.get(), &frmTerminal::historyRequested, m_window.get(), [this] { openHistory(); });
         QObject::connect(m_window.get(), &frmTerminal::followSettingsRequested, m_window.get(),
                          [this] { openFollowSettings(); });
+        QObject::connect(m_window.get(), &frmTerminal::phoneBookRequested, m_window.get(), [this] { openPhoneBook(); });
         m_window->attachFollower(follower);
+        m_window->attachPhoneBook(phoneBook);
     }
     return *m_window;
 }
@@ -73,7 +83,8 @@ HistoryWindow& Program::openHistory()
 {
     if (!m_historyWindow) {
         m_historyWindow = new HistoryWindow(state, seams.browser ? *seams.browser : *m_ownBrowser,
-                                            seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser);
+                                            seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser, nullptr,
+                                            &phoneBook, &m_boxes);
         m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_historyWindow->showNormal();
@@ -82,13 +93,28 @@ HistoryWindow& Program::openHistory()
     return *m_historyWindow;
 }
 
+PhoneBookWindow& Program::openPhoneBook()
+{
+    if (!m_phoneBookWindow) {
+        m_phoneBookWindow =
+            new PhoneBookWindow(phoneBook, m_boxes, seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser);
+        m_phoneBookWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_phoneBookWindow->showNormal();
+    m_phoneBookWindow->raise();
+    m_phoneBookWindow->activateWindow();
+    return *m_phoneBookWindow;
+}
+
 FollowDialog& Program::openFollowSettings()
 {
     if (!m_followDialog) {
         m_followDialog = new FollowDialog(state, m_boxes, m_window.get());
         m_followDialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(m_followDialog, &QDialog::accepted, m_window.get(),
-                         [this] { m_window->followSettingsChanged(); });
+        QObject::connect(m_followDialog, &QDialog::accepted, m_window.get(), [this] {
+            m_window->followSettingsChanged();
+            openPhoneBookDatabase();
+        });
         const auto showProblem = [this, dialog = m_followDialog.data()] {
             dialog->showFollowProblem(follower.problemText());
         };
@@ -102,10 +128,24 @@ FollowDialog& Program::openFollowSettings()
     return *m_followDialog;
 }
 
+void Program::openPhoneBookDatabase()
+{
+    const QString& path3 = state.urlSettings.path3;
+    const bool follows = state.followSettings.enabled == QLatin1String("True");
+    phoneBook.open(!path3.isEmpty() ? path3 : follows ? state.followSettings.uri : QString());
+}
+
 void Program::registerDialogs()
 {
     FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
     registerSettingsDialogs(openers, state, m_boxes, seams.pauser, comm, *m_window, chooser);
+    // The URL dialog may name another history.
+    openers.setOpener(kUrlDialog, [this, &chooser] {
+        auto* dialog = new frmUrl(state, m_boxes, chooser, *m_window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QObject::destroyed, m_window.get(), [this] { openPhoneBookDatabase(); });
+        return dialog;
+    });
 }
 
 // Each dialog is made just before it is shown: loading it closes the port and reads the
@@ -136,6 +176,7 @@ StepDialogs Program::stepDialogs()
 
 int Program::runUntilUnloaded()
 {
+    openPhoneBookDatabase();
     QObject::connect(m_window.get(), &frmTerminal::unloaded, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     EndSignals endSignals;
     QObject::connect(&endSignals, &EndSignals::endRequested, m_window.get(), [this](int signalNumber) {

@@ -7,6 +7,7 @@
 #include "history/JournalFirstBoxes.h"
 #include "link/ReceiveProcessor.h"
 #include "link/frmComm.h"
+#include "phonebook/PhoneBook.h"
 #include "startup/StartupSequence.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/DialogOpeners.h"
@@ -21,6 +22,7 @@ class BrowserLauncher;
 class FileChooser;
 class FollowDialog;
 class HistoryWindow;
+class PhoneBookWindow;
 class MessageBoxes;
 class Pauser;
 class TaskTray;
@@ -82,6 +84,11 @@ public:
     /// shows why the follower cannot connect while that lasts; its OK takes effect at once.
     /// Needs the main window loaded.
     FollowDialog& openFollowSettings();
+    /// Opens the phone book's window 「電話帳」, or brings the open one forward: one at most.
+    PhoneBookWindow& openPhoneBook();
+    /// Reads the phone book of the history the settings name now (`path3`, or on a desk
+    /// that only follows, the office's history it follows); none when they name none.
+    void openPhoneBookDatabase();
 
     SharedState state;
     ProgramSeams seams;
@@ -93,6 +100,8 @@ private:
     std::unique_ptr<FileChooser> m_ownFileChooser;
 
 public:
+    /// The office's phone book, in the history's database: the caller's name for each call.
+    PhoneBook phoneBook;
     DatabaseCallHistory history;
     /// The call actions: the adapter's calls and those followed from other desks.
     CallDispatch dispatch;
@@ -110,4 +119,5 @@ private:
     std::unique_ptr<frmTerminal> m_window;
     QPointer<HistoryWindow> m_historyWindow;
     QPointer<FollowDialog> m_followDialog;
+    QPointer<PhoneBookWindow> m_phoneBookWindow;
 };

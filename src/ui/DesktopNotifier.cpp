@@ -16,6 +16,7 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kTitle = QStringLiteral("着信");
+const QString kNuisanceTitle = QStringLiteral("着信（迷惑電話）");
 // The action a click on the notification invokes; servers that show buttons show its label.
 const QString kOpenAction = QStringLiteral("default");
 const QString kOpenLabel = QStringLiteral("ページを開く");
@@ -29,7 +30,35 @@ QString bodyText(const QString& text)
     return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
 }
 
+// The notification's urgency: servers show a critical one in red, and keep it until it is
+// closed.
+constexpr uchar kCritical = 2;
+
+bool isNuisance(const CallNotice& notice)
+{
+    return notice.caller && notice.caller->nuisance;
+}
+
+QString titleOf(const CallNotice& notice)
+{
+    return isNuisance(notice) ? kNuisanceTitle : kTitle;
+}
+
 } // namespace
+
+QString DesktopNotifier::textOf(const CallNotice& notice)
+{
+    if (!notice.caller)
+        return notice.shown;
+    QStringList lines;
+    if (notice.caller->nuisance)
+        lines << QStringLiteral("迷惑電話");
+    lines << notice.caller->shownName();
+    if (!notice.caller->company.isEmpty())
+        lines << notice.caller->company;
+    lines << notice.shown;
+    return lines.join(u'\n');
+}
 
 DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, BrowserLauncher& launcher,
                                  QDBusConnection bus)
@@ -68,17 +97,19 @@ void DesktopNotifier::showLatestInTray()
     if (m_inTray == m_announced)
         return;
     m_inTray = m_announced;
-    m_tray.showMessage(kTitle, m_latest.shown);
+    m_tray.showMessage(titleOf(m_latest), textOf(m_latest));
 }
 
 void DesktopNotifier::send(const CallNotice& notice)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     const QStringList actions = notice.pageUrl.isEmpty() ? QStringList() : QStringList{kOpenAction, kOpenLabel};
-    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
+    if (isNuisance(notice))
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kCritical));
     const QString& appName = m_state.systemSettings.appName;
     message << (appName.isEmpty() ? QStringLiteral("chakushin") : appName) << m_shownId << QStringLiteral("chakushin")
-            << kTitle << bodyText(notice.shown) << actions << hints << -1;
+            << titleOf(notice) << bodyText(textOf(notice)) << actions << hints << -1;
     m_sending = true;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kReplyWait), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* finished) {

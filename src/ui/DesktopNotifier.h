@@ -12,8 +12,10 @@ struct SharedState;
 
 /// Announces calls through the desktop's notification service (org.freedesktop.Notifications
 /// on `bus`): the application's name (`appName`) as the source, "着信" and the number as people
-/// read it (`CallNotice::shown`, escaped for servers that read the body as markup), and the action "ページを開く",
-/// which opens the call's page again. Each call's notification replaces the one before. Without a service on the bus
+/// read it (`CallNotice::shown`, under the caller's name and company when there is a phone book; `textOf`), escaped
+/// for servers that read the body as markup, and the action "ページを開く",
+/// which opens the call's page again. A nuisance caller's is critical (shown in red) and titled "着信（迷惑電話）".
+/// Each call's notification replaces the one before. Without a service on the bus
 /// (or without a bus) the tray shows the message; without a tray either, nothing is shown. Nothing here waits for the
 /// bus.
 ///
@@ -29,6 +31,11 @@ public:
                     QDBusConnection bus = QDBusConnection::sessionBus());
 
     void announce(const CallNotice& notice) override;
+
+    /// What a notification says of the call: with a phone book, 「迷惑電話」 first for a
+    /// nuisance, the caller's name (「未登録」 for a number the book lacks) and the company,
+    /// then the number as people read it; without one, the number alone.
+    static QString textOf(const CallNotice& notice);
 
 private Q_SLOTS:
     void onActionInvoked(uint id, const QString& action);

@@ -9,6 +9,7 @@
 #include "calls/CallFollower.h"
 #include "link/AdapterConversation.h"
 #include "link/frmComm.h"
+#include "phonebook/PhoneBook.h"
 #include "ui/FormControls.h"
 #include "ui/JapaneseFont.h"
 #include "ui/MainWindowHeight.h"
@@ -144,12 +145,18 @@ void frmTerminal::createControls()
     addAction(mnuHistory);
     mnuFollow = mnuContext->addAction(QStringLiteral("着信のフォロー"));
     mnuFollow->setObjectName(QStringLiteral("mnuFollow"));
+    mnuPhoneBook = mnuContext->addAction(QStringLiteral("電話帳"));
+    mnuPhoneBook->setObjectName(QStringLiteral("mnuPhoneBook"));
+    mnuPhoneBook->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuPhoneBook->setShortcutContext(Qt::WindowShortcut);
+    addAction(mnuPhoneBook);
     mnuExit = mnuContext->addAction(QStringLiteral("終了"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     connect(mnuMachiuke, &QAction::triggered, this, &frmTerminal::mnuMachiuke_Click);
     connect(mnuSettings, &QAction::triggered, this, &frmTerminal::mnuSettings_Click);
     connect(mnuHistory, &QAction::triggered, this, &frmTerminal::historyRequested);
     connect(mnuFollow, &QAction::triggered, this, &frmTerminal::followSettingsRequested);
+    connect(mnuPhoneBook, &QAction::triggered, this, &frmTerminal::phoneBookRequested);
     connect(mnuExit, &QAction::triggered, this, &frmTerminal::mnuExit_Click);
 }
 
@@ -161,6 +168,26 @@ void frmTerminal::attachFollower(CallFollower& follower)
         refreshTray();
         m_tray.showMessage(m_state.systemSettings.appName, text);
     });
+}
+
+void frmTerminal::attachPhoneBook(PhoneBook& book)
+{
+    m_phoneBook = &book;
+    connect(&book, &PhoneBook::statusChanged, this, &frmTerminal::refreshTray);
+}
+
+void frmTerminal::setCaller(const std::optional<Caller>& caller)
+{
+    QString tip;
+    if (caller) {
+        QStringList lines{caller->shownName()};
+        if (!caller->company.isEmpty())
+            lines << caller->company;
+        if (caller->nuisance)
+            lines << QStringLiteral("迷惑電話");
+        tip = lines.join(u'\n');
+    }
+    txtRecvData->setToolTip(tip);
 }
 
 void frmTerminal::Form_Load()
@@ -411,7 +438,9 @@ QIcon frmTerminal::trayIcon(const QString& caption)
 
 QString frmTerminal::trayTip() const
 {
-    return m_follower ? m_follower->trayTip() : m_state.systemSettings.appName;
+    const QString tip = m_follower ? m_follower->trayTip() : m_state.systemSettings.appName;
+    const QString book = m_phoneBook ? m_phoneBook->trayLine() : QString();
+    return book.isEmpty() ? tip : tip + u'\n' + book;
 }
 
 void frmTerminal::refreshTray()

@@ -20,6 +20,7 @@
 class CallFollower;
 class DialogOpeners;
 class MessageBoxes;
+class PhoneBook;
 class Pauser;
 class CallDispatch;
 class TaskTray;
@@ -106,6 +107,11 @@ public:
 
     // CallDisplay
     void setRecvData(const QString& number) override { txtRecvData->setText(number); }
+    /// The caller's name (and company, and 「迷惑電話」 for a nuisance) as `txtRecvData`'s tip:
+    /// the window's controls stay where they are.
+    void setCaller(const std::optional<Caller>& caller) override;
+    /// The phone book whose state the tray's tip tells.
+    void attachPhoneBook(PhoneBook& book);
 
     QLabel* ImgCti = nullptr;
     QPushButton* cbMachiuke = nullptr;
@@ -124,6 +130,8 @@ public:
     QAction* mnuHistory = nullptr;
     /// "着信のフォロー": the settings of following the office's calls.
     QAction* mnuFollow = nullptr;
+    /// "電話帳", also reached by Ctrl+B in this window.
+    QAction* mnuPhoneBook = nullptr;
     QAction* mnuExit = nullptr;
 
 Q_SIGNALS:
@@ -133,6 +141,8 @@ Q_SIGNALS:
     void historyRequested();
     /// The user asked for the settings of following the office's calls.
     void followSettingsRequested();
+    /// The user asked for the phone book.
+    void phoneBookRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -167,6 +177,7 @@ private:
     CallDispatch& m_dispatch;
     TaskTray& m_tray;
     CallFollower* m_follower = nullptr;
+    PhoneBook* m_phoneBook = nullptr;
     frmMessage* m_popup = nullptr;
     std::unique_ptr<frmCutting> m_offIconHolder;
     bool m_unloading = false;

@@ -324,10 +324,10 @@ TEST_P(HistoryWindowTest, ExportsWhatTheSearchFinds)
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     const auto csv = readCsv(QString::fromUtf8(bytes.mid(3)));
     ASSERT_TRUE(csv.has_value());
-    EXPECT_EQ(*csv, (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数"},
-                                              {"2026-12-04 09:00:00", "0311110000", "03-1111-0000", "2"},
-                                              {"2026-12-02 09:00:00", "0311110000", "03-1111-0000", "2"},
-                                              {"2026-12-01 09:00:00", "'=1+2,\"3\"", "'=1+2,\"3\"", "1"}}));
+    EXPECT_EQ(*csv, (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数", "名前"},
+                                              {"2026-12-04 09:00:00", "0311110000", "03-1111-0000", "2", ""},
+                                              {"2026-12-02 09:00:00", "0311110000", "03-1111-0000", "2", ""},
+                                              {"2026-12-01 09:00:00", "'=1+2,\"3\"", "'=1+2,\"3\"", "1", ""}}));
     EXPECT_TRUE(bytes.contains("\r\n"));
 
     // Cancelled: nothing is written.
@@ -391,7 +391,7 @@ TEST(HistoryWindowOpening, TrayItemAndCtrlH)
     QStringList items;
     for (const QAction* action : main.mnuContext->actions())
         items << action->text();
-    EXPECT_EQ(items, QStringList({"待ち受け開始", "設定", "着信履歴", "着信のフォロー", "終了"}));
+    EXPECT_EQ(items, QStringList({"待ち受け開始", "設定", "着信履歴", "着信のフォロー", "電話帳", "終了"}));
 
     main.mnuHistory->trigger();
     HistoryWindow* window = desk.program->historyWindow();
