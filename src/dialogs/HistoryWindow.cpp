@@ -231,11 +231,17 @@ void HistoryWindow::openPage(int row)
     if (row < 0 || row >= m_model->rowCount())
         return;
     const HistoryEntry& entry = m_model->entry(row);
-    // A call without a number that opened no page opens none now either.
-    if (m_state.urlSettings.openwithheld == QLatin1String("False") && CallerNumber::withoutNumber(entry.number))
+    // A call without a number that opened no page opens none now either, nor does a caller the
+    // phone book marks as a nuisance.
+    const UrlSettings& url = m_state.urlSettings;
+    if (url.openwithheld == QLatin1String("False") && CallerNumber::withoutNumber(entry.number))
         return;
+    const std::optional<Caller> caller = m_book ? m_book->callerOf(entry.number) : std::nullopt;
+    if (url.opennuisance == QLatin1String("False") && caller && caller->nuisance)
+        return;
+    // The name the call was shown with, as its page got it.
     m_launcher.OpenUrlInBrowser(
-        callerPageUrl(m_state.urlSettings.path1, entry.number, HistoryDatabase::dateTimeFromText(entry.calldate)));
+        callerPageUrl(url.path1, entry.number, HistoryDatabase::dateTimeFromText(entry.calldate), entry.name));
 }
 
 void HistoryWindow::copyNumber(int row)

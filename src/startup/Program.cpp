@@ -130,9 +130,11 @@ FollowDialog& Program::openFollowSettings()
 
 void Program::openPhoneBookDatabase()
 {
+    // The office's book serves every desk: a desk that follows the office and keeps its own
+    // calls in a file of its own reads the office's.
     const QString& path3 = state.urlSettings.path3;
-    const bool follows = state.followSettings.enabled == QLatin1String("True");
-    phoneBook.open(!path3.isEmpty() ? path3 : follows ? state.followSettings.uri : QString());
+    const bool follows = state.followSettings.enabled == QLatin1String("True") && !state.followSettings.uri.isEmpty();
+    phoneBook.open(follows && !HistoryDatabase::onServer(path3) ? state.followSettings.uri : path3);
 }
 
 void Program::registerDialogs()

@@ -86,8 +86,9 @@ public:
     FollowDialog& openFollowSettings();
     /// Opens the phone book's window 「電話帳」, or brings the open one forward: one at most.
     PhoneBookWindow& openPhoneBook();
-    /// Reads the phone book of the history the settings name now (`path3`, or on a desk
-    /// that only follows, the office's history it follows); none when they name none.
+    /// Reads the phone book of the history the settings name now: `path3`, or on a desk that
+    /// follows the office without writing to its server, the office's history it follows;
+    /// none when they name none.
     void openPhoneBookDatabase();
 
     SharedState state;

@@ -7,6 +7,8 @@
 #include "dialogs/FollowDialog.h"
 #include "history/CallAnnouncements.h"
 #include "history/PostgresHistoryStore.h"
+#include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBook.h"
 #include "startup/StartupSequence.h"
 
 #include "support/HistoryRows.h"
@@ -59,10 +61,11 @@ protected:
         return processEventsUntil([&] { return desk.program->follower.state() == State::Listening; }, 10s);
     }
     // Another desk's call, written as that desk writes it.
-    void call(const QString& number, const QDateTime& at = QDateTime::currentDateTime())
+    void call(const QString& number, const QDateTime& at = QDateTime::currentDateTime(), const QString& name = {})
     {
         PostgresHistoryStore store(office);
         HistoryRow row{number, at};
+        row.name = name;
         ASSERT_EQ(store.append(row), HistoryStore::Outcome::Written) << store.lastError().toStdString();
     }
     // Waits, handling no event of this thread, until the desk's listening connection has asked the server twice whether
@@ -102,6 +105,7 @@ TEST(CallAnnouncement, Payloads)
         {R"({"id": 7, "number": "0312345678", "calldate": "2026-12-09 10:30:05", "late": false})", AnnouncedCall{7, "0312345678", at, false}},
         {R"({"id": 8, "number": "", "calldate": "2026-12-09 10:30:05", "late": true})", AnnouncedCall{8, "", at, true}},
         {R"({"id": 9, "number": "03\"1\n&", "calldate": "2026-12-09 10:30:05"})", AnnouncedCall{9, "03\"1\n&", at, false}},
+        {R"({"id": 9, "number": "03", "calldate": "2026-12-09 10:30:05", "name": "山田\""})", AnnouncedCall{9, "03", at, false, "山田\""}},
         {R"({"number": "03", "calldate": "2026-12-09 10:30:05"})", std::nullopt},
         {R"({"id": "9", "number": "03", "calldate": "2026-12-09 10:30:05"})", std::nullopt},
         {R"({"id": 9, "number": 3, "calldate": "2026-12-09 10:30:05"})", std::nullopt},
@@ -161,7 +165,7 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
     ASSERT_TRUE(listening(*desk));
     EXPECT_EQ(desk->tray.tip, desk->state().systemSettings.appName + "\n着信をフォローしています");
 
-    call(QStringLiteral("0312345678"));
+    call(QStringLiteral("0312345678"), QDateTime::currentDateTime(), "山田 太郎");
     ASSERT_TRUE(processEventsUntil([&] { return desk->browser.urls.size() == 1; }, 5s));
     EXPECT_EQ(desk->window().txtRecvData->text(), "0312345678");
 
@@ -175,7 +179,8 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
 
     EXPECT_EQ(desk->browser.urls, QStringList({kPage + "0312345678", kPage + "03%221%202%26x%3D1%0A%23"}));
     EXPECT_EQ(desk->program->follower.missedCalls(), 1);
-    EXPECT_TRUE(desk->tray.messages.contains("着信\n03-1234-5678")) << "without a notification service, the tray";
+    EXPECT_TRUE(desk->tray.messages.contains("着信\n山田 太郎\n03-1234-5678"))
+        << "without a notification service, the tray; with the name the row carries, the desk having no book";
     EXPECT_EQ(desk->tray.messages.size(), 3) << "two calls announced, one counted";
     EXPECT_EQ(rows(), 4);
     EXPECT_EQ(historyRows(desk->dir.filePath("own.db")).size(), 0u) << "a followed call is the other desk's row";
@@ -185,6 +190,56 @@ TEST_F(CallFollowerTest, OpensOtherDesksCallsOnly)
     call(QStringLiteral("0399999999"));
     processEventsUntil([] { return false; }, 500ms);
     EXPECT_EQ(desk->browser.urls.size(), 2) << "standby off opens nothing";
+}
+
+// The office's phone book: an entry edited on one desk names the caller on another desk's next call within 2 s, every
+// desk's own row keeps it, and with the server away the last copy keeps naming callers while the tray says so.
+TEST_F(CallFollowerTest, PhoneBookEditsReachEveryDesk)
+{
+    auto editing = follower();
+    auto taking = follower();
+    taking->state().urlSettings.path1 = kPage + "{number}&name={name}";
+    for (TestDesk* desk : {editing.get(), taking.get()}) {
+        desk->state().urlSettings.opennuisance = "False";
+        desk->program->phoneBook.setTiming({300ms, 50ms});
+        desk->program->openPhoneBookDatabase();
+    }
+    ASSERT_TRUE(createHistoryDatabase(taking->dir.filePath("own.db")));
+    PhoneBook& book = taking->program->phoneBook;
+    ASSERT_TRUE(processEventsUntil([&] { return book.isLoaded() && editing->program->phoneBook.isLoaded(); }, 10s));
+    taking->window().cbMachiuke->click();
+    ASSERT_TRUE(listening(*taking));
+
+    const auto takeCall = [&](const QString& number) -> QString {
+        taking->program->dispatch.dispatch(number, QDateTime::currentDateTime());
+        return taking->browser.urls.value(taking->browser.urls.size() - 1) + u' ' + taking->tray.messages.last();
+    };
+    EXPECT_EQ(takeCall("0451234567"), QString(kPage + "0451234567&name= 着信\n未登録\n045-123-4567"));
+    editing->program->phoneBook.save({0, "田中", "たなか", "田中工務店", {"+81 45-123-4567"}, "", false});
+    ASSERT_TRUE(processEventsUntil([&] { return book.callerOf("0451234567")->listed; }, 2s));
+    EXPECT_EQ(takeCall("0451234567"),
+              QString(kPage + "0451234567&name=%E7%94%B0%E4%B8%AD 着信\n田中\n田中工務店\n045-123-4567"));
+    EXPECT_EQ(taking->window().txtRecvData->toolTip(), "田中\n田中工務店");
+    const auto names = [&] {
+        return runSql(taking->dir.filePath("own.db"), "SELECT group_concat(coalesce(name, '-')) FROM history");
+    };
+    EXPECT_TRUE(processEventsUntil([&] { return names() == "-,田中"; }, 5s)) << names().value_or("?").toStdString();
+
+    const qint64 id = book.index().find("0451234567")->id;
+    editing->program->phoneBook.save({id, "田中", "", "", {"045-123-4567"}, "", true});
+    ASSERT_TRUE(processEventsUntil([&] { return book.callerOf("0451234567")->nuisance; }, 2s));
+    const qsizetype opened = taking->browser.urls.size();
+    takeCall("0451234567");
+    EXPECT_EQ(taking->browser.urls.size(), opened) << "a nuisance's page is not opened";
+    EXPECT_EQ(taking->tray.messages.last(), "着信（迷惑電話）\n迷惑電話\n田中\n045-123-4567");
+
+    ASSERT_TRUE(officeServer().stop());
+    EXPECT_TRUE(processEventsUntil([&] { return book.status() == PhoneBook::Status::Away; }, 10s));
+    EXPECT_TRUE(taking->tray.tip.endsWith("電話帳: データベースに接続できません（最後に読んだ内容を使用中）"))
+        << taking->tray.tip.toStdString();
+    EXPECT_EQ(book.callerOf("0451234567")->name, "田中");
+    ASSERT_TRUE(officeServer().start());
+    EXPECT_TRUE(processEventsUntil([&] { return book.status() == PhoneBook::Status::Ready; }, 15s));
 }
 
 // A follower stopped and started again while the reports of its connection wait in the queue (a call to open, one
@@ -346,9 +401,11 @@ TEST_F(CallFollowerTest, DeskWithoutAnAdapterStartsAsAFollower)
     dialog.cmdOK->click();
     ASSERT_TRUE(listening(*desk));
     EXPECT_EQ(desk->window().cbMachiuke->text(), "待ち受け停止") << "another URI, still following";
+    const PhoneBook& book = desk->program->phoneBook;
+    ASSERT_TRUE(processEventsUntil([&] { return book.target().endsWith("desk7") && book.isLoaded(); }, 10s));
     QList<QStringList> desk7;
     ASSERT_TRUE(cluster->query(database, "SELECT 1 FROM pg_stat_activity WHERE application_name = 'desk7'", &desk7));
-    EXPECT_EQ(desk7.size(), 1);
+    EXPECT_EQ(desk7.size(), 2) << "following's connection and the phone book's, the office's too";
 
     FollowDialog& again = desk->program->openFollowSettings();
     again.chkFollow->setChecked(false);

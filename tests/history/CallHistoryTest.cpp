@@ -1,5 +1,7 @@
 #include "history/DatabaseCallHistory.h"
+#include "history/HistoryReader.h"
 #include "history/SqliteHistoryStore.h"
+#include "support/HistoryRows.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandardErrorCapture.h"
 #include "support/TempAppDir.h"
@@ -247,6 +249,42 @@ TEST_F(CallHistoryTest, NumberIsStoredVerbatim)
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ((std::tuple{rows[0].telnum.toString(), rows[1].telnum.toString(), rows[1].telnumType}),
               std::tuple(hostile, QString("000123"), QString("text")));
+}
+
+// The name the phone book gave is kept with its row (NULL for none), read back and searched; a table made before the
+// column takes the rows all the same, its names read as none. A name typed in the book finds its calls by number.
+TEST_F(CallHistoryTest, NameKeptWhereTheTableHasTheColumn)
+{
+    for (const bool withColumn : {true, false}) {
+        SCOPED_TRACE(withColumn);
+        QFile::remove(dbPath);
+        ASSERT_TRUE(withColumn ? createHistoryDatabase(dbPath)
+                               : runSql(dbPath, "CREATE TABLE history (id INTEGER PRIMARY KEY, telnum TEXT NOT NULL, "
+                                                "calldate TEXT NOT NULL)")
+                                     .has_value());
+        {
+            DatabaseCallHistory history(state, boxes);
+            history.setNameOf([](const QString& number) { return number == "0312345678" ? "山田 '太郎'" : QString(); });
+            history.WriteCallHistory("0312345678", kCallTime);
+            history.WriteCallHistory("0399999999", kCallTime.addSecs(1));
+        }
+        EXPECT_TRUE(boxes.shown.empty());
+        HistoryReader reader(dbPath);
+        const auto found = [&](const QString& fragment, const QStringList& callerNumbers = {}) {
+            HistoryFilter filter;
+            filter.fragment = fragment;
+            filter.callerNumbers = callerNumbers;
+            QStringList rows;
+            const std::optional<HistoryPage> page = reader.page(filter, nullptr, 10);
+            for (const HistoryEntry& row : page.value().rows)
+                rows << row.number + u':' + (row.name.isNull() ? QStringLiteral("NULL") : row.name);
+            return rows;
+        };
+        const QString yamada = withColumn ? "0312345678:山田 '太郎'" : "0312345678:NULL";
+        EXPECT_EQ(found(""), QStringList({"0399999999:NULL", yamada}));
+        EXPECT_EQ(found("太郎"), withColumn ? QStringList{yamada} : QStringList{});
+        EXPECT_EQ(found("すずき", {"0399999999"}), QStringList{"0399999999:NULL"});
+    }
 }
 
 // File and folder names with characters that mean something in a URI reach exactly that file, and no stray file.
