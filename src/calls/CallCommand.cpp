@@ -2,9 +2,9 @@
 
 #include "app/Logging.h"
 #include "calls/CallerNumber.h"
+#include "calls/DetachedProcess.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
@@ -153,25 +153,19 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
     const std::optional<BrowserCommand> command = callCommand(line, number, calldate, name);
     if (!command)
         return QStringLiteral("the command line cannot be read (unbalanced quotes?): ") + line;
-    QProcess process;
-    process.setProgram(command->program);
-    process.setArguments(command->arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    QString outputFile = QProcess::nullDevice();
+    ProcessOutput to{ProcessOutput::Kind::Discarded};
 #ifdef Q_OS_UNIX
     int pipe[2] = {-1, -1};
     if (output == CommandOutput::FirstLinesTraced && QCoreApplication::instance() && ::pipe2(pipe, O_CLOEXEC) == 0) {
-        // A detached process takes files only: the pipe's write end by its name in /dev/fd.
         // The write end stays blocking for the command; only this side never waits.
         ::fcntl(pipe[0], F_SETFL, ::fcntl(pipe[0], F_GETFL) | O_NONBLOCK);
-        outputFile = QStringLiteral("/dev/fd/%1").arg(pipe[1]);
+        to = {ProcessOutput::Kind::ToFile, pipe[1]};
     }
 #else
     Q_UNUSED(output); // no trace of a command's output on this platform
 #endif
-    process.setStandardOutputFile(outputFile);
-    process.setStandardErrorFile(outputFile);
-    const bool started = process.startDetached();
+    const QString failure = startDetachedProcess(command->program, command->arguments, to);
+    const bool started = failure.isEmpty();
 #ifdef Q_OS_UNIX
     if (pipe[1] >= 0) {
         // From now on only the command holds the write end, so its end is the pipe's end.
@@ -183,6 +177,6 @@ QString runCallCommand(const QString& line, const QString& number, const QDateTi
     }
 #endif
     if (!started)
-        return QStringLiteral("cannot start %1: %2").arg(command->program, process.errorString());
+        return QStringLiteral("cannot start %1: %2").arg(command->program, failure);
     return {};
 }

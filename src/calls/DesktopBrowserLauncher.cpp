@@ -2,8 +2,8 @@
 
 #include "app/Settings.h"
 #include "calls/BrowserCommand.h"
+#include "calls/DetachedProcess.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 DesktopBrowserLauncher::DesktopBrowserLauncher(const SharedState& state, MessageBoxes& boxes)
@@ -26,7 +26,7 @@ void DesktopBrowserLauncher::OpenUrlInBrowser(const QString& url)
     if (!program.isEmpty() && !program.contains(u'/'))
         program = QStandardPaths::findExecutable(program);
     DebugLog(m_state, QStringLiteral("browser: %1 %2").arg(command->program, command->arguments.join(u' ')));
-    if (program.isEmpty() || !QProcess::startDetached(program, command->arguments)) {
+    if (program.isEmpty() || !startDetachedProcess(program, command->arguments).isEmpty()) {
         m_boxes.show(QStringLiteral("Web Page not Opened"), QStringLiteral("URL Failed"),
                      MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
     }

@@ -1,14 +1,17 @@
 #include "calls/BrowserCommand.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "calls/DetachedProcess.h"
 #include "support/ProcessEventsUntil.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/TempAppDir.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -317,4 +320,30 @@ TEST_F(BrowserLauncherTest, EmptyUrlGivesNoArgument)
         EXPECT_EQ(waitForArgs("rec"), QStringList{});
     }
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A started program leads a session of its own and is waited for once it ends: none is left behind as a zombie.
+TEST(DetachedProcess, OwnSessionAndNoZombie)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("stat");
+    ASSERT_EQ(startDetachedProcess("sh", {"-c", "cat /proc/self/stat > \"$0.part\" && mv \"$0.part\" \"$0\"", out}),
+              "");
+    ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(out); }, 5s));
+    QFile stat(out);
+    ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
+    // pid (comm) state ppid pgrp session ...: cat's, whose parent is the shell started
+    const QStringList fields = QString::fromLatin1(stat.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts);
+    EXPECT_EQ(fields.value(3), fields.value(1)) << "the session is led by the program started";
+    const auto zombies = [] {
+        int found = 0;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
+            if (QFile child("/proc/" + pid + "/stat"); child.open(QIODevice::ReadOnly)) {
+                const QStringList f = QString::fromLatin1(child.readAll()).section(u')', -1).split(u' ');
+                found += f.value(1) == "Z" && f.value(2).toLongLong() == QCoreApplication::applicationPid();
+            }
+        return found;
+    };
+    EXPECT_EQ(startDetachedProcess("/nonexistent/program", {}).isEmpty(), false);
+    EXPECT_TRUE(processEventsUntil([&] { return zombies() == 0; }, 5s));
 }
