@@ -16,6 +16,7 @@
 #include "StandbyRig.h"
 #include "TextTable.h"
 
+#include "calls/DetachedProcess.h"
 #include "ui/DesktopNotifier.h"
 
 #include <QCommandLineParser>
@@ -31,6 +32,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -328,7 +330,7 @@ private:
     void startFloorCall(const QString& number)
     {
         const Clock::time_point start = Clock::now();
-        QProcess::startDetached(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
+        startDetachedProcess(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
         m_result.processStart.add(Clock::now() - start);
         std::this_thread::sleep_for(kSettle);
     }
@@ -338,8 +340,11 @@ private:
     QString openPhoneBook(int callers)
     {
         std::vector<PhoneBookEntry> book = samplePhoneBook(m_phoneBookEntries);
-        for (int i = 0; i < std::min(callers, m_phoneBookEntries); ++i)
+        // No caller is a nuisance: with opennuisance=False, as shipped, a nuisance's page is not opened.
+        for (int i = 0; i < std::min(callers, m_phoneBookEntries); ++i) {
             book[std::size_t(i)].numbers.prepend(writtenCallNumber(i));
+            book[std::size_t(i)].nuisance = false;
+        }
         if (const QString error = writePhoneBook(m_rig.databasePath(), book, true); !error.isEmpty())
             return QStringLiteral("phone book not written: ") + error;
         PhoneBook& phoneBook = m_rig.program.phoneBook;
@@ -407,8 +412,12 @@ private:
         m_server.roundTrip();
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(kSettle);
-        if (m_rig.history.count() != rowsBefore + 1 || m_rig.launcher.count() != launchesBefore + 1)
+        if (m_rig.history.count() != rowsBefore + 1 || m_rig.launcher.count() != launchesBefore + 1) {
+            std::fprintf(stderr, "bench_call_latency: call of %s lost (%s): %zu rows, %zu browser starts\n",
+                         qPrintable(number), on ? "on" : "off", m_rig.history.count() - rowsBefore,
+                         m_rig.launcher.count() - launchesBefore);
             return false;
+        }
         if (measured) {
             measured->dispatched.add(m_rig.launcher.lastEntered() - m_written);
             measured->launched.add(m_rig.launcher.last() - m_written);

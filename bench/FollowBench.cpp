@@ -25,9 +25,11 @@
 #include "app/SharedState.h"
 #include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
+#include "calls/DetachedProcess.h"
 #include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "calls/DetachedProcess.h"
 #include "history/CallHistory.h"
 #include "history/PostgresHistoryStore.h"
 #include "phonebook/PhoneBook.h"
@@ -527,7 +529,7 @@ private:
     void startFloorProcess(const QString& number, CallsResult& result)
     {
         const Clock::time_point start = Clock::now();
-        QProcess::startDetached(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
+        startDetachedProcess(QStringLiteral("/bin/true"), {QString::fromLatin1(StandbyRig::kUrlPrefix) + number});
         result.processFloor.add(Clock::now() - start);
         std::this_thread::sleep_for(kSettle);
     }
