@@ -113,6 +113,8 @@ PhoneBook::PhoneBook(QObject* parent)
 
 PhoneBook::~PhoneBook()
 {
+    // Nobody is told: whoever listened may be going too.
+    blockSignals(true);
     close();
 }
 
@@ -156,12 +158,18 @@ void PhoneBook::close()
     Q_EMIT changed();
 }
 
-void PhoneBook::post(std::function<void(Worker&)> work)
+bool PhoneBook::post(std::function<void(Worker&)> work)
 {
     if (!m_worker)
-        return;
+        return false;
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, work = std::move(work)] { work(*worker); }, Qt::QueuedConnection);
+    return true;
+}
+
+QString PhoneBook::noDatabase()
+{
+    return QStringLiteral("電話帳のデータベースが設定されていません");
 }
 
 void PhoneBook::moveTo(Status status, const QString& problem)
@@ -210,6 +218,11 @@ std::optional<Caller> PhoneBook::callerOf(const QString& number) const
 
 void PhoneBook::save(const PhoneBookEntry& entry, Done done)
 {
+    if (!m_worker) {
+        if (done)
+            done(0, noDatabase());
+        return;
+    }
     post([entry, done = std::move(done)](Worker& worker) {
         const std::optional<qint64> id = worker.store().save(entry);
         const QString error = id ? QString() : worker.store().lastError();
@@ -226,6 +239,11 @@ void PhoneBook::save(const PhoneBookEntry& entry, Done done)
 
 void PhoneBook::remove(qint64 id, Done done)
 {
+    if (!m_worker) {
+        if (done)
+            done(0, noDatabase());
+        return;
+    }
     post([id, done = std::move(done)](Worker& worker) {
         const bool removed = worker.store().remove(id);
         const QString error = removed ? QString() : worker.store().lastError();
@@ -253,6 +271,11 @@ void PhoneBook::setNuisance(qint64 id, bool nuisance, Done done)
 
 void PhoneBook::import(PhoneBookFile file, std::function<void(const ImportPlan& plan, const QString& error)> done)
 {
+    if (!m_worker) {
+        if (done)
+            done({}, noDatabase());
+        return;
+    }
     post([file = std::move(file), done = std::move(done)](Worker& worker) {
         const std::optional<ImportPlan> plan = worker.store().import(file);
         const QString error = plan ? QString() : worker.store().lastError();

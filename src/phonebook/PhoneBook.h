@@ -65,7 +65,8 @@ public:
 
     std::optional<Caller> callerOf(const QString& number) const override;
 
-    /// How an edit ended: the entry's key, or an error for people (the database's words).
+    /// How an edit ended: the entry's key, or an error for people (the database's words). Without
+    /// a database it ends at once with an error.
     using Done = std::function<void(qint64 id, const QString& error)>;
     /// Adds the entry (key 0) or changes the one with its key.
     void save(const PhoneBookEntry& entry, Done done = {});
@@ -87,7 +88,9 @@ private:
     void moveTo(Status status, const QString& problem = {});
     void loaded(PhoneBookIndex index);
     void applied(const std::vector<qint64>& ids, const std::vector<PhoneBookEntry>& entries);
-    void post(std::function<void(Worker&)> work);
+    /// False when there is no database to work on.
+    bool post(std::function<void(Worker&)> work);
+    static QString noDatabase();
 
     QString m_target;
     Timing m_timing;

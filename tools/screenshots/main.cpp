@@ -11,6 +11,9 @@
 #include "app/Settings.h"
 #include "history/SqliteHistoryStore.h"
 #include "dialogs/HistoryWindow.h"
+#include "dialogs/PhoneBookWindow.h"
+#include "phonebook/PhoneBookDatabase.h"
+#include "phonebook/PhoneBookStore.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
@@ -217,7 +220,8 @@ bool shootQuestion(const QString& outDir)
     return saved;
 }
 
-// The call-history window over a history of a few weeks, searched for a number fragment.
+// The call-history window over a history of a few weeks with the office's phone book, searched for a number
+// fragment; then the phone book's window.
 bool shootHistory(const QString& outDir)
 {
     QTemporaryDir appDir;
@@ -228,8 +232,25 @@ bool shootHistory(const QString& outDir)
     SharedState& state = program.state;
     state.urlSettings.path1 = QStringLiteral("http://crm.example.jp/customer?tel=");
     state.urlSettings.path3 = appDir.filePath(QStringLiteral("calls.db"));
-    if (!createHistoryDatabase(state.urlSettings.path3))
+    if (!createHistoryDatabase(state.urlSettings.path3, nullptr, PhoneBookDatabase::createStatements(false)))
         return false;
+    PhoneBookStore book(state.urlSettings.path3);
+    const std::vector<PhoneBookEntry> entries = {
+        {0, QStringLiteral("山田 太郎"), QStringLiteral("やまだ たろう"), QStringLiteral("山田商事 総務部"),
+         {QStringLiteral("03-1234-5678"), QStringLiteral("090-1234-8765")}, QStringLiteral("月末に請求書"), false},
+        {0, QStringLiteral("鈴木 花子"), QStringLiteral("すずき はなこ"), QStringLiteral("横浜支店"),
+         {QStringLiteral("045-555-1234")}, QString(), false},
+        {0, QStringLiteral("大阪商会"), QStringLiteral("おおさかしょうかい"), QString(), {QStringLiteral("06-6333-1200")},
+         QString(), false},
+        {0, QStringLiteral("勧誘"), QStringLiteral("かんゆう"), QString(), {QStringLiteral("0120-111-222")},
+         QStringLiteral("投資の勧誘"), true},
+    };
+    for (const PhoneBookEntry& entry : entries)
+        if (!book.save(entry))
+            return false;
+    const QHash<QString, QString> names = {{QStringLiteral("0312345678"), QStringLiteral("山田 太郎")},
+                                           {QStringLiteral("0455551234"), QStringLiteral("鈴木")},
+                                           {QStringLiteral("09012348765"), QStringLiteral("山田 太郎")}};
     const QStringList numbers = {QStringLiteral("0312345678"),  QStringLiteral("0455551234"),
                                  QStringLiteral("09012348765"), QStringLiteral("0312345678"),
                                  QStringLiteral("0663331200"),  QStringLiteral("0312349000")};
@@ -237,17 +258,27 @@ bool shootHistory(const QString& outDir)
     const QDateTime first(QDate::currentDate().addDays(-20), QTime(9, 12, 5));
     for (int n = 0; n < 40; ++n) {
         HistoryRow row{numbers.at((n * 7 + n / 3) % numbers.size()), first.addSecs(n * 43210)};
+        row.name = names.value(row.number);
         if (store.append(row) != HistoryStore::Outcome::Written)
             return false;
     }
+    program.openPhoneBookDatabase();
+    const QDeadlineTimer loading(5000);
+    while (!program.phoneBook.isLoaded() && !loading.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     HistoryWindow& window = program.openHistory();
-    window.resize(620, 420);
+    window.resize(820, 420);
     const QDeadlineTimer deadline(5000);
     while (window.lstHistory->model()->rowCount() == 0 && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     window.txtSearch->setText(QStringLiteral("03-1234"));
     settle();
-    return save(window, outDir + QStringLiteral("/history-window.png"));
+    if (!save(window, outDir + QStringLiteral("/history-window.png")))
+        return false;
+    PhoneBookWindow& phoneBook = program.openPhoneBook();
+    phoneBook.resize(900, 300);
+    settle();
+    return save(phoneBook, outDir + QStringLiteral("/phonebook-window.png"));
 }
 
 } // namespace
