@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "calls/CallerNumber.h"
 #include "calls/DesktopBrowserLauncher.h"
+#include "calls/FollowProblem.h"
 #include "dialogs/HistoryWindow.h"
 #include "dialogs/PhoneBookWindow.h"
 #include "dialogs/QtFileChooser.h"
@@ -13,6 +14,7 @@
 #include "phonebook/PhoneBookFile.h"
 #include "phonebook/PhoneBookIndex.h"
 #include "phonebook/PhoneBookStore.h"
+#include "startup/Program.h"
 #include "startup/SingleInstance.h"
 #include "ui/QtMessageBoxes.h"
 
@@ -32,15 +34,12 @@ SharedState settingsIn(const QString& appDir)
     return state;
 }
 
-// The phone book lives in the history's database; a desk without a history of its own uses
-// the office's it follows, as the running program does.
-QString phoneBookTarget(SharedState& state)
+// The history whose phone book the running program reads.
+QString phoneBookTargetIn(SharedState& state)
 {
     state.followSettings = {ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("enabled")),
                             ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("uri"))};
-    if (!state.urlSettings.path3.isEmpty())
-        return state.urlSettings.path3;
-    return followsCalls(state) ? state.followSettings.uri : QString();
+    return phoneBookTarget(state);
 }
 
 // Says on standard error that no database holds a phone book; the exit status.
@@ -122,7 +121,7 @@ int showHistoryFromCommandLine(const QString& appDir)
     QtFileChooser chooser;
     // The window shows the callers' names, and registers callers, from the phone book.
     PhoneBook book;
-    book.open(phoneBookTarget(state));
+    book.open(phoneBookTargetIn(state));
     return showAlone(new HistoryWindow(state, browser, chooser, nullptr, &book, &boxes), alone);
 }
 
@@ -140,14 +139,14 @@ int showPhoneBookFromCommandLine(const QString& appDir)
     QtMessageBoxes boxes;
     QtFileChooser chooser;
     PhoneBook book;
-    book.open(phoneBookTarget(state));
+    book.open(phoneBookTargetIn(state));
     return showAlone(new PhoneBookWindow(book, boxes, chooser), alone);
 }
 
 int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 {
     SharedState state = settingsIn(appDir);
-    const QString target = phoneBookTarget(state);
+    const QString target = phoneBookTargetIn(state);
     if (target.isEmpty())
         return noPhoneBook(state);
     QFile in(file);
@@ -164,7 +163,8 @@ int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
     const std::optional<ImportPlan> plan = store.import(readPhoneBookFile(bytes));
     if (!plan) {
         std::fprintf(stderr, "chakushin: cannot import %s into the phone book of \"%s\" (nothing was added): %s\n",
-                     qPrintable(file), qPrintable(withoutPassword(target)), qPrintable(store.lastError()));
+                     qPrintable(file), qPrintable(withoutPassword(target)),
+                     qPrintable(withoutPasswordOf(target, store.lastError())));
         return 1;
     }
     std::printf("%s\n", qPrintable(importReport(*plan)));
@@ -174,14 +174,14 @@ int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 int exportPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 {
     SharedState state = settingsIn(appDir);
-    const QString target = phoneBookTarget(state);
+    const QString target = phoneBookTargetIn(state);
     if (target.isEmpty())
         return noPhoneBook(state);
     PhoneBookStore store(target);
     const std::optional<std::vector<PhoneBookEntry>> all = store.all();
     if (!all) {
         std::fprintf(stderr, "chakushin: cannot read the phone book of \"%s\": %s\n",
-                     qPrintable(withoutPassword(target)), qPrintable(store.lastError()));
+                     qPrintable(withoutPassword(target)), qPrintable(withoutPasswordOf(target, store.lastError())));
         return 1;
     }
     // In the window's order.

@@ -128,13 +128,17 @@ FollowDialog& Program::openFollowSettings()
     return *m_followDialog;
 }
 
-void Program::openPhoneBookDatabase()
+QString phoneBookTarget(const SharedState& state)
 {
     // The office's book serves every desk: a desk that follows the office and keeps its own
     // calls in a file of its own reads the office's.
     const QString& path3 = state.urlSettings.path3;
-    const bool follows = state.followSettings.enabled == QLatin1String("True") && !state.followSettings.uri.isEmpty();
-    phoneBook.open(follows && !HistoryDatabase::onServer(path3) ? state.followSettings.uri : path3);
+    return followsCalls(state) && !HistoryDatabase::onServer(path3) ? state.followSettings.uri : path3;
+}
+
+void Program::openPhoneBookDatabase()
+{
+    phoneBook.open(phoneBookTarget(state));
 }
 
 void Program::registerDialogs()

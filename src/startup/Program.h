@@ -44,6 +44,10 @@ struct ProgramSeams
     CallHistory* callHistory = nullptr;
 };
 
+/// The history whose phone book a desk reads: `path3`, or on a desk that follows the office
+/// without writing to its server, the office's history it follows; empty for none.
+QString phoneBookTarget(const SharedState& state);
+
 /// Registers the adapter, CTI and URL dialogs with `openers` under their names; each is made
 /// when it is opened, on `mainWindow`'s corner, and deleted when it closes.
 void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
@@ -86,9 +90,7 @@ public:
     FollowDialog& openFollowSettings();
     /// Opens the phone book's window 「電話帳」, or brings the open one forward: one at most.
     PhoneBookWindow& openPhoneBook();
-    /// Reads the phone book of the history the settings name now: `path3`, or on a desk that
-    /// follows the office without writing to its server, the office's history it follows;
-    /// none when they name none.
+    /// Reads the phone book of the history the settings name now (`phoneBookTarget`).
     void openPhoneBookDatabase();
 
     SharedState state;
