@@ -1,6 +1,7 @@
 #include "phonebook/PhoneBookFile.h"
 
 #include "calls/CallerNumber.h"
+#include "history/HistoryCsv.h"
 
 #include <QStringDecoder>
 
@@ -588,6 +589,12 @@ bool isYes(const QString& cell)
     return oneOf(key, {"1", "true", "yes", "はい", "○", "〇", "◯", "迷惑"});
 }
 
+/// A cell as it was before a spreadsheet's guard (`spreadsheetSafe`) went before it.
+QString unguarded(const QString& cell)
+{
+    return cell.startsWith(u'\'') && spreadsheetSafe(cell.sliced(1)) != cell.sliced(1) ? cell.sliced(1) : cell;
+}
+
 /// The row's entry, or why it gives none.
 std::variant<PhoneBookEntry, QString> csvEntry(const Record& record, const std::vector<Column>& columns)
 {
@@ -597,7 +604,7 @@ std::variant<PhoneBookEntry, QString> csvEntry(const Record& record, const std::
     PhoneBookEntry entry;
     QString department;
     for (std::size_t i = 0; i < columns.size() && qsizetype(i) < record.cells.size(); ++i) {
-        const QString cell = record.cells[qsizetype(i)].trimmed();
+        const QString cell = unguarded(record.cells[qsizetype(i)].trimmed());
         QString* field = nullptr;
         switch (columns[i]) {
         case Column::Name:
@@ -752,8 +759,10 @@ QByteArray phoneBookCsv(const std::vector<PhoneBookEntry>& entries)
         const QStringList cells{
             e.name, e.reading, e.company, e.numbers.join(u';'), e.note, e.nuisance ? QStringLiteral("1") : QString()};
         QStringList quoted;
+        // A spreadsheet opening the file must not take a name for a formula; reading the file
+        // back takes the guard away again.
         for (const QString& cell : cells)
-            quoted << csvCell(cell);
+            quoted << csvCell(spreadsheetSafe(cell));
         text += quoted.join(u',') + QStringLiteral("\r\n");
     }
     return kUtf8Mark + text.toUtf8();

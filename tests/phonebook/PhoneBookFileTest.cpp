@@ -122,6 +122,7 @@ TEST(PhoneBookFile, ExportsReadBackExactly)
         entry("Smith, \"Jr.\"; 3rd", "スミス", "A\\B;C,D", {"03-1234-5678", "+81 90 1234 5678"},
               "1行目\n2行目, \"3\"; \\n", true),
         entry("", "", "", {"0120-444-444"}),
+        entry("=HYPERLINK(\"x\")", "'quoted", "-1+2", {"+81 3-1234-5678", "+81312345678"}, "@SUM(1)"),
         entry("絵文字😀テスト", "えもじ", QString(60, u'長'), {"050 123 4567"},
               QString::fromUtf8("😀").repeated(40) + u'x'),
     };
@@ -132,6 +133,8 @@ TEST(PhoneBookFile, ExportsReadBackExactly)
         EXPECT_TRUE(file.skipped.empty());
     }
     EXPECT_TRUE(phoneBookCsv(entries).startsWith("\xef\xbb\xbf名前,よみ,会社・部署,電話番号,メモ,迷惑\r\n"));
+    EXPECT_TRUE(phoneBookCsv(entries).contains(
+        "\r\n\"'=HYPERLINK(\"\"x\"\")\",'quoted,'-1+2,'+81 3-1234-5678;+81312345678,'@SUM(1),\r\n"));
     for (const QByteArray& line : phoneBookVCard(entries).split('\n')) {
         EXPECT_LE(line.size(), 76) << line.toStdString();
         EXPECT_EQ(QString::fromUtf8(line).toUtf8(), line);
