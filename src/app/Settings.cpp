@@ -165,12 +165,17 @@ bool LoadSettings(SharedState& state)
     loadCtiQueries(state, state.adapterModel, 5);
 
     LoadUrlSettings(state);
-    state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
-                            ReadIni(state, kFollow, QStringLiteral("uri"))};
+    LoadFollowSettings(state);
 
     for (int i = 1; i <= 5; ++i)
         state.adapterModels[i] = ReadIni(state, kAdapter, numbered("adapter", i));
     return true;
+}
+
+void LoadFollowSettings(SharedState& state)
+{
+    state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
+                            ReadIni(state, kFollow, QStringLiteral("uri"))};
 }
 
 void LoadUrlSettings(SharedState& state)

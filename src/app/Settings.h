@@ -37,6 +37,8 @@ bool LoadSettings(SharedState& state);
 
 /// Reloads UrlSettings from settings.ini: the page, the history and what else a call does.
 void LoadUrlSettings(SharedState& state);
+/// Reloads FollowSettings from settings.ini.
+void LoadFollowSettings(SharedState& state);
 
 /// Reloads AdapterProfile from the section `modelName`. Fails, changing nothing, while no
 /// adapter is selected in memory. CTI queries 4 and 5 keep their previous values.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -17,6 +18,18 @@ struct Caller
 
     /// What people read for the caller: the name, or 「未登録」 for a number the book lacks.
     QString shownName() const { return listed ? name : QStringLiteral("未登録"); }
+    /// What people are told of the caller, a line each: 「迷惑電話」 for a nuisance, the shown
+    /// name, and the company when there is one.
+    QStringList lines() const
+    {
+        QStringList told;
+        if (nuisance)
+            told << QStringLiteral("迷惑電話");
+        told << shownName();
+        if (!company.isEmpty())
+            told << company;
+        return told;
+    }
 
     bool operator==(const Caller&) const = default;
 };

@@ -36,6 +36,13 @@ bool onServer(const QString& target)
     return isPostgresUri(target);
 }
 
+QString boundValues(int count)
+{
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), count);
+    return marks.join(QLatin1Char(','));
+}
+
 QString dateTimeText(const QDateTime& localDateTime)
 {
     // SQLite's date functions read exactly this form; a bound QDateTime would be stored with
@@ -208,9 +215,7 @@ QString Reading::nameContains() const
 
 QString Reading::numberIn(int numbers) const
 {
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), numbers);
-    return QStringLiteral("telnum IN (%1)").arg(marks.join(QLatin1Char(',')));
+    return QStringLiteral("telnum IN (%1)").arg(boundValues(numbers));
 }
 
 QString Reading::numberIs() const
@@ -255,10 +260,8 @@ QString Reading::rows(const QString& where, bool byKey, int limit) const
 
 QString Reading::counts(int numbers) const
 {
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), numbers);
     return QStringLiteral("SELECT telnum, count(*) FROM history WHERE telnum IN (%1) GROUP BY telnum")
-        .arg(marks.join(QLatin1Char(',')));
+        .arg(boundValues(numbers));
 }
 
 QString Reading::newestKey() const

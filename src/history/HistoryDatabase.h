@@ -21,6 +21,9 @@ namespace HistoryDatabase {
 /// Whether `target` names a PostgreSQL database rather than a file.
 bool onServer(const QString& target);
 
+/// `count` marks for bound values, "?,?,?", for an IN list.
+QString boundValues(int count);
+
 /// The text a date and time is written in ("YYYY-MM-DD HH:MM:SS", local time, ASCII digits),
 /// and read back; an invalid QDateTime for any other text.
 QString dateTimeText(const QDateTime& localDateTime);

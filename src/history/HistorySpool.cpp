@@ -171,8 +171,7 @@ std::vector<qint64> HistorySpool::add(const std::vector<HistoryRow>& rows)
             if (!execute(QStringLiteral(
                              "INSERT INTO spool (telnum, calldate, unsettled, target, name) VALUES (?, ?, ?, ?, ?)"),
                          {number, row.calldate.toMSecsSinceEpoch(), row.noted.mark,
-                          row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target,
-                          row.name.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.name)},
+                          row.noted.target.isNull() ? QString(0, QChar()) : row.noted.target, row.name},
                          &id))
                 return false;
             ids.push_back(id);

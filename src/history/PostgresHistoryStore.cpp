@@ -223,7 +223,7 @@ HistoryStore::Outcome PostgresHistoryStore::appendOne(HistoryRow& row, const Bef
     m_insert->addBindValue(row.number.isNull() ? QString(0, QChar()) : row.number);
     m_insert->addBindValue(HistoryDatabase::dateTimeText(row.calldate));
     if (m_withName)
-        m_insert->addBindValue(row.name.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(row.name));
+        m_insert->addBindValue(row.name); // a null name is bound as NULL
     if (!m_insert->exec() || !m_insert->next()) {
         const QSqlError error = m_insert->lastError();
         fail(error.text());

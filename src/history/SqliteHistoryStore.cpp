@@ -107,8 +107,7 @@ std::vector<HistoryStore::Outcome> SqliteHistoryStore::append(std::vector<Histor
             insert.addBindValue(rows[i].number.isNull() ? QString(0, QChar()) : rows[i].number);
             insert.addBindValue(HistoryDatabase::dateTimeText(rows[i].calldate));
             if (withName)
-                insert.addBindValue(rows[i].name.isNull() ? QVariant(QMetaType::fromType<QString>())
-                                                          : QVariant(rows[i].name));
+                insert.addBindValue(rows[i].name); // a null name is bound as NULL
             if (insert.exec()) {
                 outcomes[i] = Outcome::Written;
                 rows[i].noted = {m_path, insert.lastInsertId().toLongLong()};

@@ -1,5 +1,7 @@
 #include "phonebook/PhoneBookDatabase.h"
 
+#include "history/HistoryDatabase.h"
+
 namespace PhoneBookDatabase {
 
 namespace {
@@ -58,9 +60,8 @@ QString allStatement()
 
 QString someStatement(int count)
 {
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), count);
-    return QStringLiteral("SELECT %1 FROM phonebook WHERE id IN (%2)").arg(kColumns, marks.join(QLatin1Char(',')));
+    return QStringLiteral("SELECT %1 FROM phonebook WHERE id IN (%2)")
+        .arg(kColumns, HistoryDatabase::boundValues(count));
 }
 
 QString insertStatement(bool onServer)

@@ -23,6 +23,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -31,15 +32,9 @@ SharedState settingsIn(const QString& appDir)
     SharedState state(appDir);
     ReadWriteAppSettings(state, QStringLiteral("READ"));
     LoadUrlSettings(state);
+    // A desk that follows the office reads the office's phone book.
+    LoadFollowSettings(state);
     return state;
-}
-
-// The history whose phone book the running program reads.
-QString phoneBookTargetIn(SharedState& state)
-{
-    state.followSettings = {ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("enabled")),
-                            ReadIni(state, QStringLiteral("FOLLOW"), QStringLiteral("uri"))};
-    return phoneBookTarget(state);
 }
 
 // Says on standard error that no database holds a phone book; the exit status.
@@ -50,9 +45,38 @@ int noPhoneBook(const SharedState& state)
     return 1;
 }
 
-// Shows `window` alone until it is closed; `alone` brings it forward.
-int showAlone(QWidget* window, SingleInstance& alone)
+// What a window shown from the command line is made with.
+struct AloneParts
 {
+    SharedState& state;
+    QtMessageBoxes& boxes;
+    DesktopBrowserLauncher& browser;
+    QtFileChooser& chooser;
+    PhoneBook& book;
+};
+
+// A window asked for on the command line: handed to the running program (as `request`), or else
+// shown alone until it is closed, one per title, user and `name`, which a later request brings
+// forward. With the phone book of the configured history; the exit status.
+int showFromCommandLine(const QString& appDir, SingleInstance::Request request, const QString& name,
+                        const std::function<QWidget*(AloneParts& parts)>& make)
+{
+    SharedState state = settingsIn(appDir);
+    SingleInstance running(state.systemSettings.appName);
+    if (running.claim(request) == SingleInstance::Role::HandedOver)
+        return 0;
+    running.release();
+    SingleInstance alone(state.systemSettings.appName + u'\n' + name);
+    if (alone.claim() == SingleInstance::Role::HandedOver)
+        return 0;
+
+    QtMessageBoxes boxes;
+    DesktopBrowserLauncher browser(state, boxes);
+    QtFileChooser chooser;
+    PhoneBook book;
+    book.open(phoneBookTarget(state));
+    AloneParts parts{state, boxes, browser, chooser, book};
+    QWidget* window = make(parts);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, qApp, &QCoreApplication::quit);
     QObject::connect(&alone, &SingleInstance::forwardRequested, window, [window] {
@@ -106,47 +130,23 @@ int exportHistoryFromCommandLine(const QString& appDir, const QString& file, con
 
 int showHistoryFromCommandLine(const QString& appDir)
 {
-    SharedState state = settingsIn(appDir);
-    SingleInstance running(state.systemSettings.appName);
-    if (running.claim(SingleInstance::Request::History) == SingleInstance::Role::HandedOver)
-        return 0;
-    running.release();
-    // One window of its own per title and user; a later --history brings it forward.
-    SingleInstance alone(state.systemSettings.appName + QStringLiteral("\n着信履歴"));
-    if (alone.claim() == SingleInstance::Role::HandedOver)
-        return 0;
-
-    QtMessageBoxes boxes;
-    DesktopBrowserLauncher browser(state, boxes);
-    QtFileChooser chooser;
-    // The window shows the callers' names, and registers callers, from the phone book.
-    PhoneBook book;
-    book.open(phoneBookTargetIn(state));
-    return showAlone(new HistoryWindow(state, browser, chooser, nullptr, &book, &boxes), alone);
+    return showFromCommandLine(
+        appDir, SingleInstance::Request::History, QStringLiteral("着信履歴"), [](AloneParts& parts) {
+            return new HistoryWindow(parts.state, parts.browser, parts.chooser, nullptr, &parts.book, &parts.boxes);
+        });
 }
 
 int showPhoneBookFromCommandLine(const QString& appDir)
 {
-    SharedState state = settingsIn(appDir);
-    SingleInstance running(state.systemSettings.appName);
-    if (running.claim(SingleInstance::Request::PhoneBook) == SingleInstance::Role::HandedOver)
-        return 0;
-    running.release();
-    SingleInstance alone(state.systemSettings.appName + QStringLiteral("\n電話帳"));
-    if (alone.claim() == SingleInstance::Role::HandedOver)
-        return 0;
-
-    QtMessageBoxes boxes;
-    QtFileChooser chooser;
-    PhoneBook book;
-    book.open(phoneBookTargetIn(state));
-    return showAlone(new PhoneBookWindow(book, boxes, chooser), alone);
+    return showFromCommandLine(
+        appDir, SingleInstance::Request::PhoneBook, QStringLiteral("電話帳"),
+        [](AloneParts& parts) { return new PhoneBookWindow(parts.book, parts.boxes, parts.chooser); });
 }
 
 int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 {
     SharedState state = settingsIn(appDir);
-    const QString target = phoneBookTargetIn(state);
+    const QString target = phoneBookTarget(state);
     if (target.isEmpty())
         return noPhoneBook(state);
     QFile in(file);
@@ -174,7 +174,7 @@ int importPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 int exportPhoneBookFromCommandLine(const QString& appDir, const QString& file)
 {
     SharedState state = settingsIn(appDir);
-    const QString target = phoneBookTargetIn(state);
+    const QString target = phoneBookTarget(state);
     if (target.isEmpty())
         return noPhoneBook(state);
     PhoneBookStore store(target);

@@ -144,20 +144,16 @@ void Program::openPhoneBookDatabase()
 void Program::registerDialogs()
 {
     FileChooser& chooser = seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser;
-    registerSettingsDialogs(openers, state, m_boxes, seams.pauser, comm, *m_window, chooser);
-    // The URL dialog may name another history.
-    openers.setOpener(kUrlDialog, [this, &chooser] {
-        auto* dialog = new frmUrl(state, m_boxes, chooser, *m_window);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(dialog, &QObject::destroyed, m_window.get(), [this] { openPhoneBookDatabase(); });
-        return dialog;
-    });
+    // The URL dialog may name another history, and with it another phone book.
+    registerSettingsDialogs(openers, state, m_boxes, seams.pauser, comm, *m_window, chooser,
+                            [this] { openPhoneBookDatabase(); });
 }
 
 // Each dialog is made just before it is shown: loading it closes the port and reads the
 // settings as they are then. Closed, it goes.
 void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
-                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser)
+                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser,
+                             std::function<void()> urlDialogGone)
 {
     const auto made = [](QWidget* dialog) {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -167,7 +163,12 @@ void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, Message
                       [&, made] { return made(new frmAdapter(state, messageBoxes, pauser, comm, mainWindow)); });
     openers.setOpener(kCtiDialog,
                       [&, made] { return made(new frmCti(state, messageBoxes, pauser, comm, mainWindow)); });
-    openers.setOpener(kUrlDialog, [&, made] { return made(new frmUrl(state, messageBoxes, fileChooser, mainWindow)); });
+    openers.setOpener(kUrlDialog, [&, made, urlDialogGone = std::move(urlDialogGone)] {
+        QWidget* dialog = made(new frmUrl(state, messageBoxes, fileChooser, mainWindow));
+        if (urlDialogGone)
+            QObject::connect(dialog, &QObject::destroyed, &mainWindow, urlDialogGone);
+        return dialog;
+    });
 }
 
 StepDialogs Program::stepDialogs()

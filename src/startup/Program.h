@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class BrowserLauncher;
@@ -49,9 +50,11 @@ struct ProgramSeams
 QString phoneBookTarget(const SharedState& state);
 
 /// Registers the adapter, CTI and URL dialogs with `openers` under their names; each is made
-/// when it is opened, on `mainWindow`'s corner, and deleted when it closes.
+/// when it is opened, on `mainWindow`'s corner, and deleted when it closes; `urlDialogGone`
+/// (when set) is called once the URL dialog has gone.
 void registerSettingsDialogs(DialogOpeners& openers, SharedState& state, MessageBoxes& messageBoxes, Pauser& pauser,
-                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser);
+                             frmComm& comm, frmTerminal& mainWindow, FileChooser& fileChooser,
+                             std::function<void()> urlDialogGone = {});
 
 /// The running program's parts, put together once: the shared state, the call actions, the
 /// receive processing, the serial host form and the dialog openers. The main window is

@@ -50,14 +50,7 @@ QString DesktopNotifier::textOf(const CallNotice& notice)
 {
     if (!notice.caller)
         return notice.shown;
-    QStringList lines;
-    if (notice.caller->nuisance)
-        lines << QStringLiteral("迷惑電話");
-    lines << notice.caller->shownName();
-    if (!notice.caller->company.isEmpty())
-        lines << notice.caller->company;
-    lines << notice.shown;
-    return lines.join(u'\n');
+    return (notice.caller->lines() << notice.shown).join(u'\n');
 }
 
 DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, BrowserLauncher& launcher,

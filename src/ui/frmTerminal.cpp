@@ -178,16 +178,7 @@ void frmTerminal::attachPhoneBook(PhoneBook& book)
 
 void frmTerminal::setCaller(const std::optional<Caller>& caller)
 {
-    QString tip;
-    if (caller) {
-        QStringList lines{caller->shownName()};
-        if (!caller->company.isEmpty())
-            lines << caller->company;
-        if (caller->nuisance)
-            lines << QStringLiteral("迷惑電話");
-        tip = lines.join(u'\n');
-    }
-    txtRecvData->setToolTip(tip);
+    txtRecvData->setToolTip(caller ? caller->lines().join(u'\n') : QString());
 }
 
 void frmTerminal::Form_Load()

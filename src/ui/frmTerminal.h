@@ -107,7 +107,7 @@ public:
 
     // CallDisplay
     void setRecvData(const QString& number) override { txtRecvData->setText(number); }
-    /// The caller's name (and company, and 「迷惑電話」 for a nuisance) as `txtRecvData`'s tip:
+    /// What people are told of the caller (`Caller::lines`) as `txtRecvData`'s tip:
     /// the window's controls stay where they are.
     void setCaller(const std::optional<Caller>& caller) override;
     /// The phone book whose state the tray's tip tells.
