@@ -1,5 +1,6 @@
 #include "history/PostgresHistoryStore.h"
 
+#include "history/CallEventDatabase.h"
 #include "history/HistoryDatabase.h"
 
 #include <QSqlDatabase>
@@ -279,7 +280,8 @@ bool createPostgresHistoryTable(const QString& uri, QString* errorText, const QS
             // The table comes with its indexes and its trigger or not at all.
             QSqlQuery create(db);
             created = db.transaction();
-            for (const QString& statement : HistoryDatabase::createStatements(true) + more)
+            for (const QString& statement :
+                 HistoryDatabase::createStatements(true) + CallEventDatabase::createStatements(true) + more)
                 created = created && create.exec(statement);
             if (!created)
                 error = create.lastError().isValid() ? create.lastError().text() : db.lastError().text();

@@ -66,7 +66,7 @@ private:
     QString m_lastError;
 };
 
-/// Creates the table with its indexes and the trigger that announces its rows, in the
+/// Creates the table with its indexes and the trigger that announces its rows, and the calls' events, in the
 /// existing database the URI names, and what the statements `more` make (the phone book), in
 /// one transaction. Fails, touching nothing, when the database cannot be reached or the table
 /// exists; `errorText` (when given) says why.

@@ -1,5 +1,6 @@
 #include "history/SqliteHistoryStore.h"
 
+#include "history/CallEventDatabase.h"
 #include "history/HistoryDatabase.h"
 
 #include <QDir>
@@ -197,7 +198,8 @@ bool createHistoryDatabase(const QString& path, QString* errorText, const QStrin
                 return false;
             QSqlQuery create(db);
             bool ok = true;
-            for (const QString& statement : HistoryDatabase::createStatements(false) + more)
+            for (const QString& statement :
+                 HistoryDatabase::createStatements(false) + CallEventDatabase::createStatements(false) + more)
                 ok = ok && execute(create, statement, e);
             return ok;
         });

@@ -34,7 +34,7 @@ private:
 };
 
 /// Creates an empty call-history database at `path`: a new SQLite file holding the table and
-/// its indexes, and what the statements `more` make (the phone book). Fails, touching
+/// its indexes, the calls' events, and what the statements `more` make (the phone book). Fails, touching
 /// nothing, when `path` is empty, already exists or its folder is missing; on failure
 /// `errorText` (when given) says why.
 bool createHistoryDatabase(const QString& path, QString* errorText = nullptr, const QStringList& more = {});

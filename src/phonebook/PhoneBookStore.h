@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/TableSession.h"
 #include "phonebook/PhoneBookEntry.h"
 #include "phonebook/PhoneBookImport.h"
 
@@ -8,9 +9,6 @@
 #include <functional>
 #include <optional>
 #include <vector>
-
-class QSqlDatabase;
-class QSqlQuery;
 
 /// The phone book's table in the history's database (a file, or a postgresql:// URI), read and
 /// written on the calling thread; one instance per thread. A PostgreSQL connection can also
@@ -24,17 +22,17 @@ public:
     PhoneBookStore(const PhoneBookStore&) = delete;
     PhoneBookStore& operator=(const PhoneBookStore&) = delete;
 
-    const QString& target() const { return m_target; }
-    bool onServer() const { return m_onServer; }
+    const QString& target() const { return m_session.target(); }
+    bool onServer() const { return m_session.onServer(); }
 
     /// Connects, unless connected. False when the database cannot be reached (`lastError`
     /// says why), or when it has no phone book (`missing`).
-    bool connect();
-    void disconnect();
+    bool connect() { return m_session.connect(); }
+    void disconnect() { m_session.disconnect(); }
     /// After a failed `connect`: the database was reached and holds no phone book.
-    bool missing() const { return m_missing; }
+    bool missing() const { return m_session.missing(); }
     /// Whether the connection still answers; a connection that does not is dropped.
-    bool ping();
+    bool ping() { return m_session.ping(); }
     /// On a server: calls `announced` with the key of each entry any desk adds, changes or
     /// deletes, from the thread's event loop, for as long as the connection lasts. Nothing on
     /// a file.
@@ -50,20 +48,11 @@ public:
     /// the plan, with the keys of the entries added.
     std::optional<ImportPlan> import(const PhoneBookFile& file);
 
-    const QString& lastError() const { return m_lastError; }
+    const QString& lastError() const { return m_session.lastError(); }
 
 private:
-    QSqlDatabase database() const;
-    bool run(QSqlQuery& query, const QString& statement, const QVariantList& values);
-    bool fail(const QString& why);
     std::optional<std::vector<PhoneBookEntry>> read(const QString& statement, const QVariantList& values);
     std::optional<qint64> write(const PhoneBookEntry& entry);
-    bool inTransaction(const std::function<bool()>& work);
 
-    QString m_target;
-    bool m_onServer = false;
-    QString m_connectionName;
-    bool m_connected = false;
-    bool m_missing = false;
-    QString m_lastError;
+    TableSession m_session;
 };
