@@ -8,12 +8,18 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QString kSystem = QStringLiteral("SYSTEM");
 const QString kAdapter = QStringLiteral("ADAPTER");
 const QString kUrl = QStringLiteral("URL");
 const QString kFollow = QStringLiteral("FOLLOW");
+const QString kDesk = QStringLiteral("DESK");
 
 QString numbered(const char* stem, int index)
 {
@@ -176,6 +182,29 @@ void LoadFollowSettings(SharedState& state)
 {
     state.followSettings = {ReadIni(state, kFollow, QStringLiteral("enabled")),
                             ReadIni(state, kFollow, QStringLiteral("uri"))};
+    state.deskSettings = {ReadIni(state, kDesk, QStringLiteral("person"))};
+}
+
+QString personAtDesk(const SharedState& state)
+{
+    const QString person = state.deskSettings.person.trimmed();
+    return person.isEmpty() ? loginFullName() : person;
+}
+
+QString loginFullName()
+{
+#ifdef Q_OS_UNIX
+    // The first field of the GECOS entry is the full name.
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_gecos) {
+        const QString name = QString::fromLocal8Bit(entry->pw_gecos).section(QLatin1Char(','), 0, 0).trimmed();
+        if (!name.isEmpty())
+            return name;
+    }
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+#endif
+    const QString user = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
+    return user.trimmed();
 }
 
 void LoadUrlSettings(SharedState& state)

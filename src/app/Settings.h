@@ -37,8 +37,14 @@ bool LoadSettings(SharedState& state);
 
 /// Reloads UrlSettings from settings.ini: the page, the history and what else a call does.
 void LoadUrlSettings(SharedState& state);
-/// Reloads FollowSettings from settings.ini.
+/// Reloads FollowSettings and DeskSettings from settings.ini.
 void LoadFollowSettings(SharedState& state);
+
+/// The person at this desk: `[DESK] person`, or when that is blank the login user's full name
+/// (else the login name).
+QString personAtDesk(const SharedState& state);
+/// The login user's full name as the system knows it, else the login name; empty when neither is known.
+QString loginFullName();
 
 /// Reloads AdapterProfile from the section `modelName`. Fails, changing nothing, while no
 /// adapter is selected in memory. CTI queries 4 and 5 keep their previous values.

@@ -64,6 +64,15 @@ struct FollowSettings
     bool operator==(const FollowSettings&) const = default;
 };
 
+/// The DESK section: the person at this desk, as the other desks see them take calls and
+/// leave messages for them; empty for the login user's full name.
+struct DeskSettings
+{
+    QString person;
+
+    bool operator==(const DeskSettings&) const = default;
+};
+
 /// The selected adapter model's profile section: the command and reply vocabulary.
 struct AdapterProfile
 {

@@ -73,6 +73,7 @@ struct SharedState
     SystemSettings systemSettings;
     UrlSettings urlSettings;
     FollowSettings followSettings;
+    DeskSettings deskSettings;
     AdapterProfile adapterProfile;
     Numbered<5> adapterModels;
     QString adapterModel;

@@ -63,13 +63,14 @@ void CallDispatch::dispatch(const QString& number, const Arrival& arrival)
     openAndRecord(number, arrival);
 }
 
-void CallDispatch::followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName)
+void CallDispatch::followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName,
+                                qint64 callId)
 {
     std::optional<Caller> caller = callerOf(number);
     if (!caller && !announcedName.isNull() && !CallerNumber::withoutNumber(number))
         caller = Caller{true, announcedName, {}, false};
     showNumber(number, caller);
-    openAndAnnounce(number, calldate, caller);
+    openAndAnnounce(number, calldate, caller, callId);
 }
 
 std::optional<Caller> CallDispatch::callerOf(const QString& number) const
@@ -80,7 +81,7 @@ std::optional<Caller> CallDispatch::callerOf(const QString& number) const
 }
 
 void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calldate,
-                                   const std::optional<Caller>& caller)
+                                   const std::optional<Caller>& caller, qint64 callId)
 {
     // Read the settings at the moment of the call: the URL dialog may have changed them since
     // the last one.
@@ -94,7 +95,7 @@ void CallDispatch::openAndAnnounce(const QString& number, const QDateTime& calld
         m_launcher.OpenUrlInBrowser(page);
     if (m_notifier && isExactlyTrue(url.notify))
         m_notifier->announce(
-            {number, CallerNumber::shownOf(number), calldate, url.path1.isEmpty() ? QString() : page, caller});
+            {number, CallerNumber::shownOf(number), calldate, url.path1.isEmpty() ? QString() : page, caller, callId});
 }
 
 qint64 CallDispatch::journal(const QString& number, const QDateTime& receivedAt)

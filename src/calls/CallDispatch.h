@@ -73,8 +73,9 @@ public:
     /// A call another desk took and this desk follows: the number shown, the browser opened
     /// and the call announced as for a call of its own. Its row and its command are the other
     /// desk's. `announcedName` is the name the other desk kept with the row, which stands in
-    /// for this desk's phone book while that has no copy.
-    void followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName = {});
+    /// for this desk's phone book while that has no copy; `callId` the key of its row.
+    void followedCall(const QString& number, const QDateTime& calldate, const QString& announcedName = {},
+                      qint64 callId = 0);
     /// A call just read: its history row is kept at once, when the history is on, so that
     /// nothing that happens before its turn can lose it. The journal entry's key, 0 for none.
     qint64 journal(const QString& number, const QDateTime& receivedAt);
@@ -84,7 +85,8 @@ private:
     std::optional<Caller> callerOf(const QString& number) const;
     void showNumber(const QString& number, const std::optional<Caller>& caller);
     /// Opens the page and announces the call.
-    void openAndAnnounce(const QString& number, const QDateTime& calldate, const std::optional<Caller>& caller);
+    void openAndAnnounce(const QString& number, const QDateTime& calldate, const std::optional<Caller>& caller,
+                         qint64 callId = 0);
     void openAndRecord(const QString& number, const Arrival& arrival);
     void runCommand(const QString& number, const QDateTime& receivedAt, const std::optional<Caller>& caller);
 

@@ -185,7 +185,7 @@ void CallFollower::announced(const AnnouncedCall& call)
         return;
     }
     DebugLog(m_state, QStringLiteral("announced call %1").arg(call.id));
-    m_dispatch.followedCall(call.number, call.calldate, call.name);
+    m_dispatch.followedCall(call.number, call.calldate, call.name, call.id);
     emit followed(call.number, call.calldate);
 }
 

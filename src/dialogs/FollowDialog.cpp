@@ -37,6 +37,12 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     lblFollowProblem->setWordWrap(true);
     lblFollowProblem->hide();
 
+    auto* personLabel = new QLabel(QStringLiteral("担当者（このPCで電話を受ける人の名前）"), this);
+    txtPerson = new QLineEdit(state.deskSettings.person, this);
+    txtPerson->setObjectName(QStringLiteral("txtPerson"));
+    txtPerson->setPlaceholderText(loginFullName());
+    personLabel->setBuddy(txtPerson);
+
     auto* buttons = new QDialogButtonBox(this);
     cmdOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -51,6 +57,8 @@ FollowDialog::FollowDialog(SharedState& state, MessageBoxes& messageBoxes, QWidg
     layout->addWidget(uriLabel);
     layout->addWidget(txtFollowUri);
     layout->addWidget(lblFollowProblem);
+    layout->addWidget(personLabel);
+    layout->addWidget(txtPerson);
     if (const QString cut = cutValuesNotice(state, {{QStringLiteral("FOLLOW"), QStringLiteral("uri")}}); !cut.isEmpty())
         layout->addWidget(makeWarningLabel(this, QStringLiteral("lbCutValues"), cut));
     layout->addWidget(buttons);
@@ -79,12 +87,15 @@ void FollowDialog::cmdOK_Click()
         return;
     }
     const FollowSettings wanted{on ? QStringLiteral("True") : QStringLiteral("False"), uri};
+    const DeskSettings desk{txtPerson->text().trimmed()};
     const QString section = QStringLiteral("FOLLOW");
     if (WriteIni(m_state, section, QStringLiteral("uri"), wanted.uri) == 0 ||
-        WriteIni(m_state, section, QStringLiteral("enabled"), wanted.enabled) == 0) {
+        WriteIni(m_state, section, QStringLiteral("enabled"), wanted.enabled) == 0 ||
+        WriteIni(m_state, QStringLiteral("DESK"), QStringLiteral("person"), desk.person) == 0) {
         showProblem(QStringLiteral("INIファイルの書き込みに失敗しました。"));
         return;
     }
     m_state.followSettings = wanted;
+    m_state.deskSettings = desk;
     accept();
 }

@@ -26,6 +26,8 @@ public:
 
     QCheckBox* chkFollow = nullptr;
     QLineEdit* txtFollowUri = nullptr;
+    /// 担当者: the person at this desk; empty for the login user's full name.
+    QLineEdit* txtPerson = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

@@ -54,7 +54,7 @@ public:
 
     void write(const CallRef& call, CallEvent event, Done done)
     {
-        m_pending.push_back({call, std::move(event), std::move(done), {}});
+        m_pending.push_back({call, std::move(event), std::move(done)});
         flush();
     }
 
@@ -87,7 +87,7 @@ private:
         CallEvent event;
         Done done;
         /// Since when the call's row has been looked for on a database that answers.
-        QDeadlineTimer patience;
+        QDeadlineTimer patience{QDeadlineTimer::Forever};
     };
 
     void report(std::function<void(CallEvents&)> work)

@@ -2,6 +2,7 @@
 
 #include "app/SharedState.h"
 #include "calls/BrowserLauncher.h"
+#include "calls/CallerNumber.h"
 #include "ui/TaskTray.h"
 
 #include <QDBusMessage>
@@ -20,6 +21,10 @@ const QString kNuisanceTitle = QStringLiteral("着信（迷惑電話）");
 // The action a click on the notification invokes; servers that show buttons show its label.
 const QString kOpenAction = QStringLiteral("default");
 const QString kOpenLabel = QStringLiteral("ページを開く");
+const QString kClaimAction = QStringLiteral("claim");
+const QString kClaimLabel = QStringLiteral("対応します");
+const QString kHistoryAction = QStringLiteral("history");
+const QString kHistoryLabel = QStringLiteral("履歴を開く");
 // How long a service may take to answer before the tray shows the call instead.
 constexpr int kReplyWait = 3000;
 
@@ -48,9 +53,26 @@ QString titleOf(const CallNotice& notice)
 
 QString DesktopNotifier::textOf(const CallNotice& notice)
 {
-    if (!notice.caller)
-        return notice.shown;
-    return (notice.caller->lines() << notice.shown).join(u'\n');
+    QStringList lines = notice.caller ? notice.caller->lines() : QStringList();
+    lines << notice.shown;
+    if (!notice.takenBy.isEmpty())
+        lines << honorific(notice.takenBy) + QStringLiteral("が対応中");
+    return lines.join(u'\n');
+}
+
+QString DesktopNotifier::messageTitleOf(const CallEvent& message)
+{
+    return QStringLiteral("伝言（%1から）").arg(honorific(message.person));
+}
+
+QString DesktopNotifier::messageTextOf(const CallEvent& message)
+{
+    QStringList lines;
+    if (!message.text.isEmpty())
+        lines << message.text;
+    lines << CallerNumber::shownOf(message.number) + u' ' + message.calldate;
+    lines << (message.callBack ? QStringLiteral("折り返し要") : QStringLiteral("折り返し不要"));
+    return lines.join(u'\n');
 }
 
 DesktopNotifier::DesktopNotifier(const SharedState& state, TaskTray& tray, BrowserLauncher& launcher,
@@ -96,7 +118,9 @@ void DesktopNotifier::showLatestInTray()
 void DesktopNotifier::send(const CallNotice& notice)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    const QStringList actions = notice.pageUrl.isEmpty() ? QStringList() : QStringList{kOpenAction, kOpenLabel};
+    QStringList actions = notice.pageUrl.isEmpty() ? QStringList() : QStringList{kOpenAction, kOpenLabel};
+    if (m_claim && notice.takenBy.isEmpty())
+        actions << kClaimAction << kClaimLabel;
     QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
     if (isNuisance(notice))
         hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kCritical));
@@ -127,12 +151,61 @@ void DesktopNotifier::send(const CallNotice& notice)
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action)
 {
-    if (id != 0 && id == m_shownId && action == kOpenAction && !m_shown.pageUrl.isEmpty())
+    if (id == 0)
+        return;
+    if (id == m_shownId && action == kOpenAction && !m_shown.pageUrl.isEmpty())
         m_launcher.OpenUrlInBrowser(m_shown.pageUrl);
+    else if (id == m_shownId && action == kClaimAction && m_claim && m_shown.takenBy.isEmpty())
+        m_claim(m_shown);
+    else if (m_messages.contains(id) && action == kHistoryAction && m_openHistory)
+        m_openHistory();
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint /*reason*/)
 {
     if (id == m_shownId)
         m_shownId = 0;
+    m_messages.remove(id);
+}
+
+void DesktopNotifier::claimed(const CallEvent& claim)
+{
+    // Only the newest call is ever shown; an older one's notification has been replaced.
+    if (!m_latest.isAbout(claim) || !m_latest.takenBy.isEmpty())
+        return;
+    m_latest.takenBy = claim.person;
+    // A tray message cannot be replaced: while the tray shows the call, it shows it again.
+    if (m_inTray == m_announced) {
+        m_tray.showMessage(titleOf(m_latest), textOf(m_latest));
+        return;
+    }
+    if (m_sending)
+        m_waiting = true;
+    else if (m_bus.isConnected() && m_shownId != 0 && m_shown.isAbout(claim))
+        send(m_latest);
+}
+
+void DesktopNotifier::messageLeft(const CallEvent& message)
+{
+    const QString title = messageTitleOf(message);
+    const QString text = messageTextOf(message);
+    if (!m_bus.isConnected() || m_failing) {
+        m_tray.showMessage(title, text);
+        return;
+    }
+    QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    const QStringList actions = m_openHistory ? QStringList{kHistoryAction, kHistoryLabel} : QStringList();
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("chakushin")}};
+    const QString& appName = m_state.systemSettings.appName;
+    notify << (appName.isEmpty() ? QStringLiteral("chakushin") : appName) << uint(0) << QStringLiteral("chakushin")
+           << title << bodyText(text) << actions << hints << -1;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(notify, kReplyWait), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, title, text](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<uint> reply = *finished;
+        if (reply.isError())
+            m_tray.showMessage(title, text);
+        else
+            m_messages.insert(reply.value());
+    });
 }

@@ -4,7 +4,10 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QSet>
 #include <QString>
+
+#include <functional>
 
 class BrowserLauncher;
 class TaskTray;
@@ -31,11 +34,25 @@ public:
                     QDBusConnection bus = QDBusConnection::sessionBus());
 
     void announce(const CallNotice& notice) override;
+    /// The newest call's notification, while shown, says 「○○さんが対応中」 in place of its
+    /// 「対応します」; so does the one of a call announced later to have been taken already.
+    void claimed(const CallEvent& claim) override;
+    /// A notification of its own, 「伝言（○○さんから）」 with the text, the call and whether a
+    /// call-back is wanted, and the action 「履歴を開く」.
+    void messageLeft(const CallEvent& message) override;
+
+    /// With a handler, each call's notification offers 「対応します」, which hands it the call.
+    void setClaimHandler(std::function<void(const CallNotice&)> claim) { m_claim = std::move(claim); }
+    /// What 「履歴を開く」 on a message's notification does.
+    void setHistoryOpener(std::function<void()> open) { m_openHistory = std::move(open); }
 
     /// What a notification says of the call: with a phone book, 「迷惑電話」 first for a
     /// nuisance, the caller's name (「未登録」 for a number the book lacks) and the company,
     /// then the number as people read it; without one, the number alone.
     static QString textOf(const CallNotice& notice);
+    /// The title and text of a message's notification.
+    static QString messageTitleOf(const CallEvent& message);
+    static QString messageTextOf(const CallEvent& message);
 
 private Q_SLOTS:
     void onActionInvoked(uint id, const QString& action);
@@ -60,6 +77,10 @@ private:
     quint64 m_inTray = 0;
     /// Whether the service failed the last notification sent.
     bool m_failing = false;
+    std::function<void(const CallNotice&)> m_claim;
+    std::function<void()> m_openHistory;
+    /// The notifications of messages still shown.
+    QSet<uint> m_messages;
     /// Whether a notification is on its way, and whether a newer call waits meanwhile (the
     /// newest is sent once it is answered).
     bool m_sending = false;

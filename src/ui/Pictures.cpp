@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QPainter>
 
 namespace {
 
@@ -35,4 +36,29 @@ QIcon iconFromFile(const QString& path, const QIcon& fallback)
     if (image.isNull())
         return fallback;
     return QIcon(QPixmap::fromImage(image));
+}
+
+QIcon withBadge(const QIcon& icon, int count)
+{
+    if (count <= 0)
+        return icon;
+    constexpr int kSide = 64;
+    QPixmap picture = icon.pixmap(kSide, kSide);
+    if (picture.isNull()) {
+        picture = QPixmap(kSide, kSide);
+        picture.fill(Qt::transparent);
+    }
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF disc(kSide * 0.42, kSide * 0.42, kSide * 0.58, kSide * 0.58);
+    painter.setPen(QPen(Qt::white, 3));
+    painter.setBrush(QColor(0xd0, 0x10, 0x10));
+    painter.drawEllipse(disc);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(count > 9 ? kSide / 4 : kSide / 3);
+    painter.setFont(font);
+    painter.drawText(disc, Qt::AlignCenter, count > 9 ? QStringLiteral("9+") : QString::number(count));
+    painter.end();
+    return QIcon(picture);
 }

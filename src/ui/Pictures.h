@@ -17,3 +17,7 @@ QPixmap builtInCtiPicture();
 /// The picture in the file at `path` as an icon; `fallback` when the file is missing,
 /// empty, a directory or not a picture.
 QIcon iconFromFile(const QString& path, const QIcon& fallback);
+
+/// `icon` with a red disc in its lower right corner holding `count` ("9+" above nine); `icon`
+/// itself for a count of 0.
+QIcon withBadge(const QIcon& icon, int count);

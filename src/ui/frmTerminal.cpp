@@ -7,6 +7,7 @@
 #include "app/SharedState.h"
 #include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
+#include "history/CallEvents.h"
 #include "link/AdapterConversation.h"
 #include "link/frmComm.h"
 #include "phonebook/PhoneBook.h"
@@ -133,6 +134,14 @@ void frmTerminal::createControls()
 
     mnuContext = new QMenu(QStringLiteral("コンテキストメニュー"), this);
     mnuContext->setObjectName(QStringLiteral("mnuContext"));
+    mnuOpenCalls = mnuContext->addAction(QString());
+    mnuOpenCalls->setObjectName(QStringLiteral("mnuOpenCalls"));
+    mnuOpenCalls->setVisible(false);
+    mnuMessages = mnuContext->addAction(QString());
+    mnuMessages->setObjectName(QStringLiteral("mnuMessages"));
+    mnuMessages->setVisible(false);
+    connect(mnuOpenCalls, &QAction::triggered, this, &frmTerminal::openCallsRequested);
+    connect(mnuMessages, &QAction::triggered, this, &frmTerminal::messagesRequested);
     mnuMachiuke = mnuContext->addAction(kStandbyOffCaption);
     mnuMachiuke->setObjectName(QStringLiteral("mnuMachiuke"));
     mnuSettings = mnuContext->addAction(QStringLiteral("設定"));
@@ -174,6 +183,23 @@ void frmTerminal::attachPhoneBook(PhoneBook& book)
 {
     m_phoneBook = &book;
     connect(&book, &PhoneBook::statusChanged, this, &frmTerminal::refreshTray);
+}
+
+void frmTerminal::attachCallEvents(CallEvents& events)
+{
+    m_events = &events;
+    const auto update = [this] {
+        const bool on = m_events->isOn();
+        const CallCounts& counts = m_events->counts();
+        mnuOpenCalls->setText(QStringLiteral("未対応 %1件").arg(counts.open));
+        mnuMessages->setText(QStringLiteral("伝言 %1件").arg(counts.messages));
+        mnuOpenCalls->setVisible(on);
+        mnuMessages->setVisible(on);
+        refreshTray();
+    };
+    connect(&events, &CallEvents::countsChanged, this, update);
+    connect(&events, &CallEvents::statusChanged, this, update);
+    update();
 }
 
 void frmTerminal::setCaller(const std::optional<Caller>& caller)
@@ -407,6 +433,14 @@ QIcon frmTerminal::offIcon()
     return m_offIconHolder->windowIcon();
 }
 
+QIcon frmTerminal::trayIcon(const QString& caption)
+{
+    const QIcon icon = standbyIcon(caption);
+    if (!m_events || !m_events->isOn())
+        return icon;
+    return withBadge(icon, m_events->counts().open + m_events->counts().messages);
+}
+
 void frmTerminal::setTaskTray(const QString& caption)
 {
     DebugLog(m_state, QStringLiteral("setTaskTray") + caption);
@@ -416,7 +450,7 @@ void frmTerminal::setTaskTray(const QString& caption)
     m_tray.show(trayIcon(caption), trayTip());
 }
 
-QIcon frmTerminal::trayIcon(const QString& caption)
+QIcon frmTerminal::standbyIcon(const QString& caption)
 {
     if (caption == kStandbyOnCaption && m_follower && !m_follower->standsBy())
         return offIcon();
@@ -430,8 +464,12 @@ QIcon frmTerminal::trayIcon(const QString& caption)
 QString frmTerminal::trayTip() const
 {
     const QString tip = m_follower ? m_follower->trayTip() : m_state.systemSettings.appName;
-    const QString book = m_phoneBook ? m_phoneBook->trayLine() : QString();
-    return book.isEmpty() ? tip : tip + u'\n' + book;
+    QStringList lines{tip};
+    if (m_events && m_events->isOn())
+        lines << QStringLiteral("未対応 %1件・伝言 %2件").arg(m_events->counts().open).arg(m_events->counts().messages);
+    if (const QString book = m_phoneBook ? m_phoneBook->trayLine() : QString(); !book.isEmpty())
+        lines << book;
+    return lines.join(u'\n');
 }
 
 void frmTerminal::refreshTray()

@@ -23,6 +23,7 @@ class MessageBoxes;
 class PhoneBook;
 class Pauser;
 class CallDispatch;
+class CallEvents;
 class TaskTray;
 class frmComm;
 class frmCutting;
@@ -112,6 +113,8 @@ public:
     void setCaller(const std::optional<Caller>& caller) override;
     /// The phone book whose state the tray's tip tells.
     void attachPhoneBook(PhoneBook& book);
+    /// The events whose counts of today's waiting calls the tray's tip, menu and icon tell.
+    void attachCallEvents(CallEvents& events);
 
     QLabel* ImgCti = nullptr;
     QPushButton* cbMachiuke = nullptr;
@@ -133,6 +136,10 @@ public:
     /// "電話帳", also reached by Ctrl+B in this window.
     QAction* mnuPhoneBook = nullptr;
     QAction* mnuExit = nullptr;
+    /// 「未対応 N件」 and 「伝言 N件」: today's calls nobody has taken, and those with a message
+    /// for the person at this desk; shown while the history has events.
+    QAction* mnuOpenCalls = nullptr;
+    QAction* mnuMessages = nullptr;
 
 Q_SIGNALS:
     /// The unload sequence has ended: the program should end now.
@@ -143,6 +150,10 @@ Q_SIGNALS:
     void followSettingsRequested();
     /// The user asked for the phone book.
     void phoneBookRequested();
+    /// The user asked for the history's calls nobody has taken, or for the messages left for
+    /// the person at this desk.
+    void openCallsRequested();
+    void messagesRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -165,6 +176,8 @@ private:
     QIcon offIcon();
     /// Starts or stops following as the standby shown says.
     void followStandby();
+    /// The icon for the standby caption, and that with today's waiting calls counted on it.
+    QIcon standbyIcon(const QString& caption);
     QIcon trayIcon(const QString& caption);
     QString trayTip() const;
     void refreshTray();
@@ -178,6 +191,7 @@ private:
     TaskTray& m_tray;
     CallFollower* m_follower = nullptr;
     PhoneBook* m_phoneBook = nullptr;
+    CallEvents* m_events = nullptr;
     frmMessage* m_popup = nullptr;
     std::unique_ptr<frmCutting> m_offIconHolder;
     bool m_unloading = false;
