@@ -6,6 +6,7 @@
 #include "ui/SystemTaskTray.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -31,7 +32,8 @@ struct NotificationDesktop
         write("bus.conf", "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
                           "<policy context='default'><allow send_destination='*' eavesdrop='true'/><allow "
                           "eavesdrop='true'/><allow own='*'/></policy></busconfig>");
-        write("record", "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> \"$0.log\"\n");
+        write("record",
+              "#!/bin/sh\necho \"$DUNST_ID\" > \"$0.id\"\nprintf '%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> \"$0.log\"\n");
         write("dunstrc", "[record]\nappname = \"*\"\nscript = " + path("record").toUtf8() + "\n");
         bus.start("dbus-daemon", {"--config-file=" + path("bus.conf"), "--nofork", "--print-address=1"});
         bus.waitForReadyRead(5000);
@@ -65,6 +67,16 @@ struct NotificationDesktop
         QFile log(path("record.log"));
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
                                              : QStringList();
+    }
+    /// Invokes `action` on the notification dunst showed last, as a click on its button does.
+    void invoke(const QString& action) const
+    {
+        QFile id(path("record.id"));
+        id.open(QIODevice::ReadOnly);
+        QDBusMessage clicked = QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                          "org.freedesktop.Notifications", "ActionInvoked");
+        clicked << id.readAll().trimmed().toUInt() << action;
+        QDBusConnection::sessionBus().send(clicked);
     }
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
     void write(const char* name, const QByteArray& bytes) const
@@ -119,6 +131,50 @@ TEST(DesktopNotifier, OneNotificationReplacedAndItsActionOpensThePage)
     EXPECT_EQ(desk.browser.urls, QStringList({kPage.arg("0312345678"), kPage.arg("03%3Cb%3E%26x%3D1%23%27%22"),
                                               kPage.arg("03%3Cb%3E%26x%3D1%23%27%22")}));
     EXPECT_TRUE(desk.tray.messages.isEmpty());
+}
+
+// 対応します on a call's notification hands the call over; once someone has taken it, the notification says who and
+// offers it no more. A message has a notification of its own, whose action opens the history.
+TEST(DesktopNotifier, ClaimAndMessage)
+{
+    ASSERT_TRUE(desktop().startService());
+    TestDesk desk({.ini = kSettings});
+    const qsizetype before = desktop().shown().size();
+    const auto shown = [before] {
+        return desktop().shown().mid(before);
+    };
+    const int displayed = dunstctl({"count", "displayed"}).toInt();
+    DesktopNotifier& notifier = desk.program->notifier;
+    std::vector<CallNotice> claimed;
+    int opened = 0;
+    notifier.setClaimHandler([&](const CallNotice& notice) { claimed.push_back(notice); });
+    notifier.setHistoryOpener([&] { ++opened; });
+    call(desk, "0312345678");
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }, 10s));
+    desktop().invoke("claim");
+    ASSERT_TRUE(processEventsUntil([&] { return claimed.size() == 1; }, 5s));
+    EXPECT_EQ(claimed[0].number, "0312345678");
+
+    const CallEvent claim{
+        .kind = CallEvent::Kind::Claim, .person = "馬場", .number = "0312345678", .calldate = "2026-12-09 10:15:30"};
+    notifier.claimed(claim);
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 3; }, 10s));
+    EXPECT_EQ(shown().mid(1), QStringList({"着信|着信|03-1234-5678", "馬場さんが対応中"}));
+    desktop().invoke("claim");
+    processEventsUntil([] { return false; }, 300ms);
+    EXPECT_EQ(claimed.size(), 1u) << "a call taken is not offered";
+
+    CallEvent message = claim;
+    message.kind = CallEvent::Kind::Message;
+    message.person = "安藤";
+    message.text = "見積もり";
+    notifier.messageLeft(message);
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 6; }, 10s));
+    EXPECT_EQ(shown().mid(3),
+              QStringList({"着信|伝言（安藤さんから）|見積もり", "03-1234-5678 2026-12-09 10:15:30", "折り返し不要"}));
+    desktop().invoke("history");
+    EXPECT_TRUE(processEventsUntil([&] { return opened == 1; }, 5s));
+    EXPECT_EQ(dunstctl({"count", "displayed"}).toInt(), displayed + 2) << "the call's and the message's";
 }
 
 // Without a notification service the tray shows the call as it is; without a bus or a tray either, the call is handled
