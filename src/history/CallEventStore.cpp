@@ -100,20 +100,7 @@ std::optional<CallEventStore::Added> CallEventStore::add(const CallEvent& event)
 
 std::optional<std::vector<CallEvent>> CallEventStore::read(const QString& statement, const QVariantList& values)
 {
-    if (!connect())
-        return std::nullopt;
-    QSqlQuery query(m_session.database());
-    query.setForwardOnly(true);
-    if (!m_session.run(query, statement, values))
-        return std::nullopt;
-    std::vector<CallEvent> events;
-    while (query.next())
-        events.push_back(eventFromRow(query, true));
-    if (query.lastError().isValid()) {
-        m_session.fail(query.lastError().text());
-        return std::nullopt;
-    }
-    return events;
+    return m_session.rows(statement, values, [](const QSqlQuery& query) { return eventFromRow(query, true); });
 }
 
 std::optional<std::vector<CallEvent>> CallEventStore::events(const std::vector<qint64>& ids)
@@ -183,14 +170,9 @@ bool CallEventStore::seen(const QString& person)
 
 std::optional<QStringList> CallEventStore::people()
 {
-    if (!connect())
+    const auto people = m_session.rows(CallEventDatabase::peopleStatement(), {},
+                                       [](const QSqlQuery& query) { return query.value(0).toString(); });
+    if (!people)
         return std::nullopt;
-    QSqlQuery query(m_session.database());
-    query.setForwardOnly(true);
-    if (!m_session.run(query, CallEventDatabase::peopleStatement()))
-        return std::nullopt;
-    QStringList people;
-    while (query.next())
-        people << query.value(0).toString();
-    return people;
+    return QStringList(people->begin(), people->end());
 }

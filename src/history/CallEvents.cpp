@@ -1,9 +1,9 @@
 #include "history/CallEvents.h"
 
-#include "history/PostgresUri.h"
+#include "history/WorkerThread.h"
 
+#include <QDeadlineTimer>
 #include <QSet>
-#include <QThread>
 #include <QTimer>
 
 #include <deque>
@@ -268,12 +268,8 @@ void CallEvents::open(const QString& target, const QString& person)
     if (m_target.isEmpty())
         return;
     m_relay = std::make_shared<QueuedRelay>(this);
-    m_thread = new QThread;
     m_worker = new Worker(*this, m_target, m_person, m_timing, m_relay);
-    m_worker->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->setObjectName(QStringLiteral("call events"));
-    m_thread->start();
+    m_thread = startWorkerThread(m_worker, QStringLiteral("call events"));
     // Until the database says otherwise, what is asked for waits for it.
     moveTo(Status::Away);
     post([](Worker& worker) { worker.start(); });
@@ -283,13 +279,7 @@ void CallEvents::close()
 {
     if (m_thread) {
         m_relay->detach();
-        m_thread->quit();
-        // A write held up by a server that does not answer ends on its own time-out; the
-        // program does not wait for it.
-        if (m_thread->wait(QDeadlineTimer(100)))
-            delete m_thread;
-        else
-            connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        stopWorkerThread(m_thread);
         m_thread = nullptr;
         m_worker = nullptr;
     }

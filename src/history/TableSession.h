@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 
 #include <chrono>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QSqlDatabase;
-class QSqlQuery;
 
 /// A connection of this thread to the history's database (a file, or a postgresql:// URI) for
 /// a table kept beside the history, which an older database may lack: made on first use and
@@ -52,6 +56,27 @@ public:
     /// Runs `statement` with `values` bound in order; on failure `lastError` says why, and a
     /// broken connection is made again by the next `connect`.
     bool run(QSqlQuery& query, const QString& statement, const QVariantList& values = {});
+    /// Connects and reads every row `statement` gives, each made by `row` from the query;
+    /// nothing when the read failed.
+    template<typename Make>
+    auto rows(const QString& statement, const QVariantList& values, Make row)
+        -> std::optional<std::vector<decltype(row(std::declval<const QSqlQuery&>()))>>
+    {
+        if (!connect())
+            return std::nullopt;
+        QSqlQuery query(database());
+        query.setForwardOnly(true);
+        if (!run(query, statement, values))
+            return std::nullopt;
+        std::vector<decltype(row(query))> made;
+        while (query.next())
+            made.push_back(row(query));
+        if (query.lastError().isValid()) {
+            fail(query.lastError().text());
+            return std::nullopt;
+        }
+        return made;
+    }
     /// Connects and runs `work` in one transaction (on SQLite one that writes from its start),
     /// committed when it returns true and rolled back otherwise.
     bool inTransaction(const std::function<bool()>& work);

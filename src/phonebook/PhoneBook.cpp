@@ -1,10 +1,10 @@
 #include "phonebook/PhoneBook.h"
 
 #include "calls/FollowProblem.h"
+#include "history/WorkerThread.h"
 #include "phonebook/PhoneBookStore.h"
 
 #include <QSet>
-#include <QThread>
 #include <QTimer>
 
 /// Owns the store, in the phone book's thread: reads the book, follows the announcements,
@@ -127,12 +127,8 @@ void PhoneBook::open(const QString& target)
     if (m_target.isEmpty())
         return;
     m_relay = std::make_shared<QueuedRelay>(this);
-    m_thread = new QThread;
     m_worker = new Worker(*this, m_target, m_timing, m_relay);
-    m_worker->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->setObjectName(QStringLiteral("phone book"));
-    m_thread->start();
+    m_thread = startWorkerThread(m_worker, QStringLiteral("phone book"));
     moveTo(Status::Loading);
     post([](Worker& worker) { worker.start(); });
 }
@@ -141,13 +137,7 @@ void PhoneBook::close()
 {
     if (m_thread) {
         m_relay->detach();
-        m_thread->quit();
-        // A read held up by a server that does not answer ends on its own time-out; the
-        // program does not wait for it.
-        if (m_thread->wait(QDeadlineTimer(100)))
-            delete m_thread;
-        else
-            connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        stopWorkerThread(m_thread);
         m_thread = nullptr;
         m_worker = nullptr;
     }

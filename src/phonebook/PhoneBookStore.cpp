@@ -41,22 +41,15 @@ bool PhoneBookStore::listen(std::function<void(qint64 id)> announced)
 
 std::optional<std::vector<PhoneBookEntry>> PhoneBookStore::read(const QString& statement, const QVariantList& values)
 {
-    if (!connect())
-        return std::nullopt;
-    QSqlQuery query(m_session.database());
-    query.setForwardOnly(true);
-    if (!m_session.run(query, statement, values))
-        return std::nullopt;
-    std::vector<PhoneBookEntry> entries;
-    while (query.next())
-        entries.push_back({query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
-                           query.value(3).toString(), PhoneBookDatabase::numbersOf(query.value(4).toString()),
-                           query.value(5).toString(), query.value(6).toBool()});
-    if (query.lastError().isValid()) {
-        m_session.fail(query.lastError().text());
-        return std::nullopt;
-    }
-    return entries;
+    return m_session.rows(statement, values, [](const QSqlQuery& query) {
+        return PhoneBookEntry{query.value(0).toLongLong(),
+                              query.value(1).toString(),
+                              query.value(2).toString(),
+                              query.value(3).toString(),
+                              PhoneBookDatabase::numbersOf(query.value(4).toString()),
+                              query.value(5).toString(),
+                              query.value(6).toBool()};
+    });
 }
 
 std::optional<std::vector<PhoneBookEntry>> PhoneBookStore::all()
