@@ -62,6 +62,14 @@ public:
     {
         if (!m_ready)
             return;
+        // An announcement lost with a connection that broke unnoticed, or an event another
+        // program wrote to a file, which announces nothing, is read here.
+        const auto missed = m_store.eventsAbove(std::max<qint64>(0, m_newest - kLateCommits), kCatchUp);
+        if (!missed) {
+            lost();
+            return;
+        }
+        deliver(*missed);
         const auto counts = m_store.counts(QDate::currentDate(), m_person);
         const auto people = m_store.people();
         if (!counts || !people) {
@@ -111,13 +119,6 @@ private:
                 return;
             }
             m_newest = *newest;
-        } else {
-            const auto missed = m_store.eventsAbove(std::max<qint64>(0, m_newest - kLateCommits), kCatchUp);
-            if (!missed) {
-                lost();
-                return;
-            }
-            deliver(*missed);
         }
         m_ready = true;
         report([](CallEvents& owner) { owner.moveTo(Status::Ready); });

@@ -18,10 +18,10 @@ class QThread;
 /// What the people at this desk do with calls, and what those at the others do, in the
 /// history's database (a file, or the office's PostgreSQL server), on a thread of its own so
 /// that nothing here holds up a call or a window. On the server every event is announced, and
-/// `arrived` tells of it within moments; after the server was away the events written
-/// meanwhile are read, so none is missed. Events asked for while the database cannot be
-/// reached wait, in order, and are written once it can. Lives on the user-interface thread,
-/// and reports there.
+/// `arrived` tells of it within moments; the events written while the server was away, or
+/// whose announcement was lost, are read with each count of the day's calls, so none is missed. Events asked for while
+/// the database cannot be reached wait, in order, and are written once it can. Lives on the user-interface thread, and
+/// reports there.
 class CallEvents final : public QObject
 {
     Q_OBJECT
@@ -38,7 +38,8 @@ public:
     {
         /// Between two attempts to reach the database, and between two checks that it is there.
         std::chrono::milliseconds retry{3000};
-        /// Between two counts of the day's waiting calls (they are also counted after each event).
+        /// Between two counts of the day's waiting calls (they are also counted after each event),
+        /// each with a look for events no announcement told of.
         std::chrono::milliseconds recount{5000};
         /// Between two looks for the row of a call that is still being written.
         std::chrono::milliseconds rowWait{300};
