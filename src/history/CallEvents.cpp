@@ -180,23 +180,31 @@ private:
                 return;
             next.event.callId = next.call.id;
             const auto added = m_store.add(next.event);
+            if (!added && m_store.isConnected()) {
+                // Refused (a desk that may only read): writing it again cannot succeed.
+                finish({next.event, {}, m_store.lastError()});
+                continue;
+            }
             if (!added) {
                 lost();
                 return;
             }
             Written written{next.event};
-            if (added->id == 0 && added->claimer != m_person) {
+            written.event.id = added->id;
+            if (added->id == 0 && added->claimer != m_person)
                 written.claimer = added->claimer;
-            } else if (added->id != 0) {
-                const auto events = m_store.events({added->id});
-                if (!events || events->empty()) {
-                    lost();
-                    return;
-                }
+            // Written: it is done, whatever happens to the reading back (what is not read now
+            // arrives with the next count).
+            const auto events = added->id != 0 ? m_store.events({added->id}) : std::vector<CallEvent>{};
+            if (events && !events->empty()) {
                 written.event = events->front();
                 deliver(*events);
             }
             finish(written);
+            if (!events && !m_store.isConnected()) {
+                lost();
+                return;
+            }
         }
         if (m_ready)
             recount();
