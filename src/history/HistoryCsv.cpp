@@ -1,5 +1,6 @@
 #include "history/HistoryCsv.h"
 
+#include "history/CallEvent.h"
 #include "history/HistoryReader.h"
 
 #include <QHash>
@@ -53,9 +54,12 @@ HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, 
     };
     bool written = out.write("\xEF\xBB\xBF") == 3 &&
                    line({QStringLiteral("日時"), QStringLiteral("電話番号"), QStringLiteral("電話番号（表記）"),
-                         QStringLiteral("着信回数"), QStringLiteral("名前")});
+                         QStringLiteral("着信回数"), QStringLiteral("名前"), QStringLiteral("状態"),
+                         QStringLiteral("担当"), QStringLiteral("メモ")});
     const bool read = written && reader.forEach(filter, [&](const HistoryEntry& row) {
-        written = line({row.calldate, row.number, readNumber(row.number), QString::number(row.calls), row.name});
+        const CallProgress progress = progressOf(row.events);
+        written = line({row.calldate, row.number, readNumber(row.number), QString::number(row.calls), row.name,
+                        stateText(progress.state), progress.claimer, progress.memo});
         result.rows += written ? 1 : 0;
         return written;
     });

@@ -30,7 +30,7 @@ using NumberReading = QString (*)(const QString& sent);
 
 /// Writes the rows of the history `reader` reads that match `filter`, newest first, to `out`
 /// as CSV a spreadsheet on a Japanese desktop opens as it is: UTF-8 with a byte-order mark,
-/// CRLF line ends, a header row ("日時", "電話番号", "電話番号（表記）", "着信回数"), then one
-/// row per call, the number as sent and as `reading` gives it, every field made
-/// spreadsheet-safe.
+/// CRLF line ends, a header row ("日時", "電話番号", "電話番号（表記）", "着信回数", "名前", "状態",
+/// "担当", "メモ"), then one row per call, the number as sent and as `reading` gives it, what
+/// people did with the call as its events add up to, every field made spreadsheet-safe.
 HistoryExport exportHistory(HistoryReader& reader, const HistoryFilter& filter, QIODevice& out, NumberReading reading);

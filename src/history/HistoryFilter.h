@@ -18,19 +18,24 @@ enum class HistoryPeriod
 };
 
 /// Which history rows are wanted: those whose number contains `fragment` (all when it is
-/// empty), whose day lies from `from` to `to`, both included (open where unset), and, when
-/// `number` is set, whose number is exactly that (a reason code such as "P", or empty for the
-/// calls that carried nothing).
+/// empty; with the events table, a message's text or a person named in the call's events may
+/// contain it too), whose day lies from `from` to `to`, both included (open where unset), and,
+/// when `number` is set, whose number is exactly that (a reason code such as "P", or empty for
+/// the calls that carried nothing).
 struct HistoryFilter
 {
-    QString fragment;
-    std::optional<QDate> from;
-    std::optional<QDate> to;
+    QString fragment{};
+    std::optional<QDate> from{};
+    std::optional<QDate> to{};
     std::optional<QString> number = {};
     /// With a `fragment`: rows whose stored name contains it match too, and so do those whose
     /// number is one of these (the numbers of the phone book's entries whose name or reading
     /// holds what was typed, as the history stores numbers).
     QStringList callerNumbers = {};
+    /// Only the calls nobody has done anything with yet (未対応).
+    bool openOnly = false;
+    /// When set: only the calls with a message still open for this person.
+    QString messagesFor = {};
 
     /// The filter for what a person typed into the search box and the period chosen;
     /// `first` and `last` are only read for `HistoryPeriod::Between` (either may be unset,

@@ -1,5 +1,7 @@
 #include "history/HistoryReader.h"
 
+#include "history/CallEventDatabase.h"
+#include "history/CallEventStore.h"
 #include "history/HistoryDatabase.h"
 
 #include <QScopeGuard>
@@ -100,6 +102,12 @@ bool HistoryReader::connect()
     if (!column.exec(HistoryDatabase::nameColumnStatement(m_sql.onServer)))
         return fail(column.lastError().text());
     m_sql.withName = column.next();
+    column.finish();
+    // So is whether it has the events table: a history made before it reads without events.
+    QSqlQuery events(database());
+    if (!events.exec(CallEventDatabase::existsStatement(m_sql.onServer)))
+        return fail(events.lastError().text());
+    m_withEvents = events.next();
     return true;
 }
 
@@ -129,6 +137,11 @@ QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& val
             for (const QString& number : filter.callerNumbers)
                 values << number;
         }
+        if (m_withEvents) {
+            // A memo's text, or who took the call, left a message or was left one.
+            any << CallEventDatabase::eventContains(m_sql);
+            values << filter.fragment << filter.fragment << filter.fragment;
+        }
         terms << (any.size() == 1 ? any.front() : u'(' + any.join(QStringLiteral(" OR ")) + u')');
     }
     if (filter.number) {
@@ -143,6 +156,17 @@ QString HistoryReader::conditions(const HistoryFilter& filter, QVariantList& val
     if (filter.to) {
         terms << m_sql.calledBefore();
         values << startOfDay(filter.to->addDays(1));
+    }
+    // Without the events table nobody has done anything with any call, and no message is open.
+    if (filter.openOnly && m_withEvents)
+        terms << CallEventDatabase::callIsOpen(m_sql);
+    if (!filter.messagesFor.isEmpty()) {
+        if (m_withEvents) {
+            terms << CallEventDatabase::messageOpenFor(m_sql);
+            values << filter.messagesFor;
+        } else {
+            terms << QStringLiteral("1 = 0");
+        }
     }
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
 }
@@ -202,6 +226,24 @@ bool HistoryReader::addCounts(std::vector<HistoryEntry>& rows)
     return true;
 }
 
+bool HistoryReader::addEvents(std::vector<HistoryEntry>& rows)
+{
+    if (!m_withEvents || rows.empty())
+        return true;
+    std::vector<qint64> ids;
+    ids.reserve(rows.size());
+    for (const HistoryEntry& row : rows)
+        ids.push_back(row.id);
+    QSqlQuery query(database());
+    QHash<qint64, std::vector<CallEvent>> events;
+    if (!readEventsOfCalls(query, m_sql.onServer, ids, events))
+        return fail(query.lastError().text());
+    query.finish();
+    for (HistoryEntry& row : rows)
+        row.events = events.value(row.id);
+    return true;
+}
+
 void HistoryReader::readDone()
 {
     // A file is opened for each read: one moved away, replaced or restored is seen as it
@@ -229,7 +271,7 @@ std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, cons
     if (result.more)
         rows->pop_back();
     result.rows = std::move(*rows);
-    if (!addCounts(result.rows))
+    if (!addCounts(result.rows) || !addEvents(result.rows))
         return std::nullopt;
     return result;
 }
@@ -250,7 +292,7 @@ std::optional<HistoryPage> HistoryReader::above(qint64 id, const HistoryFilter& 
         if (!known.contains(row.id))
             result.rows.push_back(std::move(row));
     std::sort(result.rows.begin(), result.rows.end(), comesBefore);
-    if (!addCounts(result.rows))
+    if (!addCounts(result.rows) || !addEvents(result.rows))
         return std::nullopt;
     return result;
 }

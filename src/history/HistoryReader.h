@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/CallEvent.h"
 #include "history/HistoryDatabase.h"
 #include "history/HistoryFilter.h"
 
@@ -30,6 +31,9 @@ struct HistoryEntry
     /// The caller's name as the phone book had it at the time of the call; null when it had
     /// none, or the table keeps no names.
     QString name{};
+    /// What people did with the call, oldest first (without the call's number and date); none
+    /// when the database has no events table.
+    std::vector<CallEvent> events{};
 
     bool operator==(const HistoryEntry&) const = default;
 };
@@ -52,6 +56,7 @@ struct HistoryPage
 /// in pages, so that no query holds a whole table; each statement is finished before the
 /// call returns, so a reader never holds up the program's own writes. Belongs to the thread
 /// that made it. When a read fails, `lastError()` says why and the next read connects anew.
+/// Every row read comes with its call's events, read with one more statement per page.
 class HistoryReader
 {
 public:
@@ -96,11 +101,14 @@ private:
     std::optional<std::vector<HistoryEntry>> select(const QString& where, const QVariantList& values, int limit,
                                                     Order order = Order::Newest);
     bool addCounts(std::vector<HistoryEntry>& rows);
+    bool addEvents(std::vector<HistoryEntry>& rows);
     bool fail(const QString& why);
 
     QString m_target;
     HistoryDatabase::Reading m_sql;
     QString m_connectionName;
     bool m_connected = false;
+    /// Whether the database has the events table, as found at the last connection.
+    bool m_withEvents = false;
     QString m_lastError;
 };

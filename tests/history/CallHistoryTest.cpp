@@ -1,12 +1,16 @@
+#include "history/CallEventStore.h"
 #include "history/DatabaseCallHistory.h"
+#include "history/HistoryCsv.h"
 #include "history/HistoryReader.h"
 #include "history/SqliteHistoryStore.h"
+#include "support/CsvReader.h"
 #include "support/HistoryRows.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/StandardErrorCapture.h"
 #include "support/TempAppDir.h"
 #include "support/TraceCapture.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -334,4 +338,64 @@ TEST_F(CallHistoryTest, CreateRefusesExistingFileAndMissingFolder)
     EXPECT_FALSE(createHistoryDatabase(inMissingFolder));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("mdb")));
     EXPECT_FALSE(createHistoryDatabase(QString()));
+}
+
+// Each row comes with its call's events in order; 未対応, a person's open messages (one closed by 折り返し済み is not)
+// and a memo's text or a person's name narrow the rows, the export ends with state, claimer and memo. Without the
+// events table the same reads find every call untouched and no message.
+TEST_F(CallHistoryTest, EventsFoldedIntoTheRows)
+{
+    written({{"0311", kCallTime}, {"0322", kCallTime.addSecs(60)}, {"0333", kCallTime.addSecs(120)}});
+    CallEventStore store(dbPath);
+    using K = CallEvent::Kind;
+    for (const CallEvent& event : std::vector<CallEvent>{
+             {.callId = 1, .kind = K::Claim, .person = "佐藤"},
+             {.callId = 1, .kind = K::Message, .person = "佐藤", .to = "田中", .text = "見積の件", .callBack = true},
+             {.callId = 2, .kind = K::Message, .person = "鈴木", .to = "田中", .text = "請求書"},
+             {.callId = 2, .kind = K::CalledBack, .person = "田中"}})
+        ASSERT_TRUE(store.add(event).has_value()) << store.lastError().toStdString();
+    store.disconnect();
+    HistoryReader reader(dbPath);
+    const auto found = [&](const HistoryFilter& filter) {
+        QStringList rows;
+        const std::optional<HistoryPage> page = reader.page(filter);
+        for (const HistoryEntry& row : page.value().rows) {
+            const CallProgress progress = progressOf(row.events);
+            rows << QStringList{row.number, stateText(progress.state), progress.claimer, progress.memo}.join(u'|');
+        }
+        return rows;
+    };
+    const QString open3 = "0333|未対応||", done2 = "0322|完了||田中さんへ: 請求書",
+                  waits1 = "0311|折り返し待ち|佐藤|田中さんへ: 見積の件";
+    const QStringList untouched{open3, "0322|未対応||", "0311|未対応||"};
+    // clang-format off
+    const struct { HistoryFilter filter; QStringList withEvents, without; } cases[] = {
+        {{}, {open3, done2, waits1}, untouched},
+        {{.openOnly = true}, {open3}, untouched},
+        {{.messagesFor = "田中"}, {waits1}, {}},
+        {{.messagesFor = "佐藤"}, {}, {}},
+        {{.fragment = "請求"}, {done2}, {}},
+        {{.fragment = "佐藤"}, {waits1}, {}},
+        {{.fragment = "田中"}, {done2, waits1}, {}},
+        {{.fragment = "33"}, {open3}, {"0333|未対応||"}},
+        {{.fragment = "03", .to = QDate(2026, 12, 7), .messagesFor = "田中"}, {waits1}, {}},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(found(c.filter), c.withEvents) << c.filter.fragment.toStdString();
+
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(exportHistory(reader, {}, csv, [](const QString& number) { return number; }).ok);
+    const auto table = readCsv(QString::fromUtf8(csv.data().mid(3)));
+    ASSERT_TRUE(table.has_value());
+    QStringList ends;
+    for (const QStringList& line : *table)
+        ends << line.mid(5).join(u'|');
+    EXPECT_EQ(ends, QStringList({"状態|担当|メモ", "未対応||", "完了||田中さんへ: 請求書",
+                                 "折り返し待ち|佐藤|田中さんへ: 見積の件"}));
+
+    ASSERT_TRUE(runSql(dbPath, "DROP TABLE call_events").has_value());
+    for (const auto& c : cases)
+        EXPECT_EQ(found(c.filter), c.without) << c.filter.fragment.toStdString();
 }

@@ -107,10 +107,10 @@ TEST(ProgramCommandLine, ExportsTheHistoryWithoutADisplay)
         runWithoutDisplay(appDir + QStringList{"--export-history", "-", "--from", "2026-12-01", "--to", "2026-12-02"});
     EXPECT_EQ(exitCode, 0) << err.toStdString();
     EXPECT_EQ(err, "");
-    EXPECT_EQ(readCsv(out),
-              (std::vector<QStringList>{{"日時", "電話番号", "電話番号（表記）", "着信回数", "名前"},
-                                        {"2026-12-02 12:00:00", "0311110000", "03-1111-0000", "2", "山田"},
-                                        {"2026-12-01 00:00:00", "0322220000", "03-2222-0000", "1", ""}}));
+    EXPECT_EQ(readCsv(out), (std::vector<QStringList>{
+                                {"日時", "電話番号", "電話番号（表記）", "着信回数", "名前", "状態", "担当", "メモ"},
+                                {"2026-12-02 12:00:00", "0311110000", "03-1111-0000", "2", "山田", "未対応", "", ""},
+                                {"2026-12-01 00:00:00", "0322220000", "03-2222-0000", "1", "", "未対応", "", ""}}));
 
     const QString file = dir.filePath("all.csv");
     const auto [fileExit, fileOut, fileErr] = runWithoutDisplay(appDir + QStringList{"--export-history", file});
