@@ -6,6 +6,7 @@
 #include "calls/CallerNumber.h"
 #include "calls/CallerPage.h"
 #include "dialogs/FileChooser.h"
+#include "dialogs/LeaveMessageDialog.h"
 #include "dialogs/PhoneBookEntryDialog.h"
 #include "history/HistoryDatabase.h"
 #include "history/PostgresUri.h"
@@ -25,11 +26,24 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <iterator>
+
+namespace {
+
+// The entries of cboProgress.
+enum ProgressChoice
+{
+    AllCalls,
+    OpenCalls,
+    MessagesForMe,
+};
+
+} // namespace
 
 HistoryWindow::HistoryWindow(const SharedState& state, BrowserLauncher& launcher, FileChooser& fileChooser,
                              QWidget* parent, PhoneBook* book, MessageBoxes* boxes)
@@ -74,8 +88,6 @@ void HistoryWindow::createControls()
 {
     txtSearch = new QLineEdit(this);
     txtSearch->setObjectName(QStringLiteral("txtSearch"));
-    txtSearch->setPlaceholderText(m_book ? QStringLiteral("電話番号の一部・名前・よみ")
-                                         : QStringLiteral("電話番号の一部"));
     txtSearch->setClearButtonEnabled(true);
     txtSearch->setMinimumWidth(txtSearch->fontMetrics().horizontalAdvance(QStringLiteral("+81 3 1234 5678")) + 48);
 
@@ -85,6 +97,12 @@ void HistoryWindow::createControls()
     for (const NoNumberReason& reason : kNoNumberReasons)
         cboReason->addItem(QString::fromUtf8(reason.text), QString(QLatin1Char(reason.code)));
     cboReason->addItem(QStringLiteral("番号なし"), QStringLiteral(""));
+
+    cboProgress = new QComboBox(this);
+    cboProgress->setObjectName(QStringLiteral("cboProgress"));
+    cboProgress->addItems({QStringLiteral("すべて"), QStringLiteral("未対応"), QStringLiteral("自分宛ての伝言")});
+    cboProgress->setToolTip(QStringLiteral("対応の状態で絞り込む"));
+    cboProgress->setVisible(false);
 
     cboPeriod = new QComboBox(this);
     cboPeriod->setObjectName(QStringLiteral("cboPeriod"));
@@ -149,7 +167,29 @@ void HistoryWindow::createControls()
         connect(m_model, &QAbstractItemModel::rowsInserted, this, &HistoryWindow::updateBookActions);
         updateBookActions();
     }
+    m_eventsSeparator = new QAction(lstHistory);
+    m_eventsSeparator->setSeparator(true);
+    const auto eventAction = [this](const char* name, const QString& text) {
+        auto* action = new QAction(text, lstHistory);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    mnuClaim = eventAction("mnuClaim", QStringLiteral("対応します"));
+    mnuLeaveMessage = eventAction("mnuLeaveMessage", QStringLiteral("伝言を残す…"));
+    mnuCalledBack = eventAction("mnuCalledBack", QStringLiteral("折り返し済みにする"));
+    mnuDone = eventAction("mnuDone", QStringLiteral("完了にする"));
+    lstHistory->addActions({m_eventsSeparator, mnuClaim, mnuLeaveMessage, mnuCalledBack, mnuDone});
+    connect(mnuClaim, &QAction::triggered, this, [this] { claim(currentRow()); });
+    connect(mnuLeaveMessage, &QAction::triggered, this, [this] { leaveMessage(currentRow()); });
+    connect(mnuCalledBack, &QAction::triggered, this, [this] { markCalledBack(currentRow()); });
+    connect(mnuDone, &QAction::triggered, this, [this] { markDone(currentRow()); });
     lstHistory->setContextMenuPolicy(Qt::ActionsContextMenu);
+    lstHistory->setColumnWidth(HistoryTableModel::State,
+                               lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("折り返し待ち")) + 24);
+    lstHistory->setColumnWidth(HistoryTableModel::Claimer,
+                               lstHistory->fontMetrics().horizontalAdvance(QStringLiteral("長谷川 太郎")) + 24);
+    lstHistory->horizontalHeader()->setSectionResizeMode(HistoryTableModel::Memo, QHeaderView::Stretch);
+    updateEventControls();
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -159,6 +199,7 @@ void HistoryWindow::createControls()
     auto* filters = new QHBoxLayout;
     filters->addWidget(txtSearch, 1);
     filters->addWidget(cboReason);
+    filters->addWidget(cboProgress);
     filters->addWidget(cboPeriod);
     filters->addWidget(dtFrom);
     filters->addWidget(new QLabel(QStringLiteral("〜"), this));
@@ -172,6 +213,7 @@ void HistoryWindow::createControls()
 
     connect(txtSearch, &QLineEdit::textChanged, this, &HistoryWindow::search);
     connect(cboReason, &QComboBox::currentIndexChanged, this, &HistoryWindow::search);
+    connect(cboProgress, &QComboBox::currentIndexChanged, this, &HistoryWindow::search);
     connect(cboPeriod, &QComboBox::currentIndexChanged, this, [this] {
         const bool between = kPeriods[cboPeriod->currentIndex()] == HistoryPeriod::Between;
         dtFrom->setEnabled(between);
@@ -194,6 +236,11 @@ HistoryFilter HistoryWindow::filter() const
     // The first entry, all calls, carries no code.
     if (const QVariant code = cboReason->currentData(); code.isValid())
         filter.number = code.toString();
+    if (eventsOn()) {
+        filter.openOnly = cboProgress->currentIndex() == OpenCalls;
+        if (cboProgress->currentIndex() == MessagesForMe)
+            filter.messagesFor = m_events->person();
+    }
     const QString typed = txtSearch->text().trimmed();
     const QString fragment = CallerNumber::searchFragment(typed);
     const bool aNumber = std::ranges::all_of(fragment, [](QChar c) { return c.isDigit(); });
@@ -301,6 +348,119 @@ void HistoryWindow::toggleNuisance(int row)
     entry.numbers = {CallerNumber(m_model->entry(row).number).written()};
     entry.nuisance = true;
     m_book->save(entry, done);
+}
+
+void HistoryWindow::setCallEvents(CallEvents* events)
+{
+    if (m_events)
+        disconnect(m_events, nullptr, this, nullptr);
+    m_events = events;
+    if (m_events) {
+        connect(m_events, &CallEvents::arrived, this, [this](const CallEvent& event) {
+            m_model->addEvent(event);
+            // A call taken or a message closed may leave the rows the filter asks for, another's message may join
+            // them: they are read again.
+            if (m_browser.filter().openOnly || !m_browser.filter().messagesFor.isEmpty())
+                search();
+        });
+        // On or off, and whose messages, as the events' database is found and the person set.
+        connect(m_events, &CallEvents::statusChanged, this, &HistoryWindow::updateEventControls);
+    }
+    if (m_events && !isVisible())
+        resize(std::max(width(), 1000), height());
+    updateEventControls();
+}
+
+bool HistoryWindow::eventsOn() const
+{
+    return m_events && m_events->isOn();
+}
+
+void HistoryWindow::updateEventControls()
+{
+    const bool on = eventsOn();
+    for (const int column : {HistoryTableModel::State, HistoryTableModel::Claimer, HistoryTableModel::Memo})
+        lstHistory->setColumnHidden(column, !on);
+    for (QAction* action : {m_eventsSeparator, mnuClaim, mnuLeaveMessage, mnuCalledBack, mnuDone})
+        action->setVisible(on);
+    cboProgress->setVisible(on);
+    const bool withPerson = on && !m_events->person().isEmpty();
+    if (auto* items = qobject_cast<QStandardItemModel*>(cboProgress->model()))
+        items->item(MessagesForMe)->setEnabled(withPerson);
+    if (!withPerson && cboProgress->currentIndex() == MessagesForMe)
+        cboProgress->setCurrentIndex(AllCalls);
+    const QString searched = m_book ? QStringLiteral("電話番号の一部・名前・よみ") : QStringLiteral("電話番号の一部");
+    txtSearch->setPlaceholderText(on ? searched + QStringLiteral("・メモ") : searched);
+    if (!(filter() == m_browser.filter()))
+        search();
+}
+
+CallEvents::Done HistoryWindow::reporter()
+{
+    return [window = QPointer(this)](const CallEvents::Written& written) {
+        if (!window || !window->m_boxes || written.ok())
+            return;
+        const QString& title = window->m_state.systemSettings.appName;
+        if (!written.claimer.isEmpty())
+            window->m_boxes->show(QStringLiteral("%1が対応中です。").arg(honorific(written.claimer)), title,
+                                  MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+        else
+            window->m_boxes->show(QStringLiteral("記録できませんでした。\n%1").arg(written.error), title,
+                                  MessageBoxes::Icon::Exclamation, MessageBoxes::Buttons::Ok);
+    };
+}
+
+void HistoryWindow::record(int row, void (CallEvents::*write)(const CallEvents::CallRef&, CallEvents::Done))
+{
+    if (!eventsOn() || row < 0 || row >= m_model->rowCount())
+        return;
+    // The row shows the event when it arrives, as it would another desk's.
+    (m_events->*write)({m_model->entry(row).id}, reporter());
+}
+
+void HistoryWindow::claim(int row)
+{
+    record(row, &CallEvents::claim);
+}
+
+void HistoryWindow::markCalledBack(int row)
+{
+    record(row, &CallEvents::markCalledBack);
+}
+
+void HistoryWindow::markDone(int row)
+{
+    record(row, &CallEvents::markDone);
+}
+
+LeaveMessageDialog* HistoryWindow::leaveMessage(int row)
+{
+    if (!eventsOn() || row < 0 || row >= m_model->rowCount())
+        return nullptr;
+    const HistoryEntry& entry = m_model->entry(row);
+    QStringList call{CallerNumber::shownOf(entry.number)};
+    if (!entry.name.isEmpty())
+        call << entry.name;
+    call << entry.calldate;
+    auto* dialog =
+        LeaveMessageDialog::showFor(call.join(QStringLiteral("　")), m_events->people(), m_events->person(), this);
+    // The call by its key: rows may arrive above it while the dialog is open.
+    connect(dialog, &QDialog::accepted, this, [this, dialog, id = entry.id] {
+        if (eventsOn())
+            m_events->leaveMessage({id}, dialog->to(), dialog->text(), dialog->callBack(), reporter());
+    });
+    return dialog;
+}
+
+void HistoryWindow::showMessagesForMe()
+{
+    if (!eventsOn() || m_events->person().isEmpty())
+        return;
+    // Every such call, whatever was searched before.
+    txtSearch->clear();
+    cboReason->setCurrentIndex(0);
+    cboPeriod->setCurrentIndex(0);
+    cboProgress->setCurrentIndex(MessagesForMe);
 }
 
 void HistoryWindow::exportRows()

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "history/CallEvents.h"
 #include "history/HistoryBrowser.h"
 #include "history/HistoryFilter.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class BrowserLauncher;
 class FileChooser;
 class HistoryTableModel;
+class LeaveMessageDialog;
 class MessageBoxes;
 class PhoneBook;
 class QAction;
@@ -26,7 +29,10 @@ struct SharedState;
 /// a double-click or the context menu) exactly as the call opened it, whatever `browse` says; the number copied (Ctrl+C
 /// or the context menu); and the rows found exported to CSV. Reads only, on a thread of its own; when the database
 /// cannot be read, a line in the window says so while it is tried again. With the phone book: the caller's name, found
-/// by name and reading too, and the caller registered, edited or marked as a nuisance from the context menu.
+/// by name and reading too, and the caller registered, edited or marked as a nuisance from the context menu. With the
+/// call events: each call's state, who took it and its newest message, found by the messages' text and people too;
+/// only the calls nobody has taken, or those with a message open for this desk's person; and the call taken, a
+/// message left, or the call marked called back or done from the context menu.
 class HistoryWindow final : public QWidget
 {
     Q_OBJECT
@@ -59,10 +65,23 @@ public:
     /// lacks is added, without a name, marked.
     void toggleNuisance(int row);
 
+    /// What people do with the calls, written and followed through `events` (null: none of it).
+    void setCallEvents(CallEvents* events);
+    /// 対応します for the call in `row`; a box says who has it when another person took it first.
+    void claim(int row);
+    /// Opens 「伝言を残す」 for the call in `row`, window-modal, without waiting; the message goes once it is accepted.
+    LeaveMessageDialog* leaveMessage(int row);
+    void markCalledBack(int row);
+    void markDone(int row);
+    /// Shows every call with a message still open for this desk's person.
+    void showMessagesForMe();
+
     QLineEdit* txtSearch = nullptr;
     /// All calls, or those without a number for one reason (非通知, ...), or with nothing.
     QComboBox* cboReason = nullptr;
     QComboBox* cboPeriod = nullptr;
+    /// All calls, those nobody has taken (未対応), or those with a message for this desk's person.
+    QComboBox* cboProgress = nullptr;
     QDateEdit* dtFrom = nullptr;
     QDateEdit* dtTo = nullptr;
     QPushButton* cmdExport = nullptr;
@@ -71,6 +90,11 @@ public:
     /// The context menu's phone book items; hidden without a book and for a row without a number.
     QAction* mnuPhoneBook = nullptr;
     QAction* mnuNuisance = nullptr;
+    /// The context menu's items for what people do with a call; hidden without call events.
+    QAction* mnuClaim = nullptr;
+    QAction* mnuLeaveMessage = nullptr;
+    QAction* mnuCalledBack = nullptr;
+    QAction* mnuDone = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,6 +106,12 @@ private:
     /// The phone book's entry for the number in `row`, if the row has a number the book has.
     const PhoneBookEntry* listed(int row) const;
     void updateBookActions();
+    bool eventsOn() const;
+    /// Shows or hides what belongs to the call events, as they are on or off now.
+    void updateEventControls();
+    void record(int row, void (CallEvents::*write)(const CallEvents::CallRef&, CallEvents::Done));
+    /// Tells the user of a write that did not go through.
+    CallEvents::Done reporter();
 
     const SharedState& m_state;
     BrowserLauncher& m_launcher;
@@ -90,4 +120,6 @@ private:
     MessageBoxes* m_boxes = nullptr;
     HistoryBrowser m_browser;
     HistoryTableModel* m_model = nullptr;
+    QPointer<CallEvents> m_events;
+    QAction* m_eventsSeparator = nullptr;
 };

@@ -7,6 +7,51 @@
 
 #include <algorithm>
 
+namespace {
+
+// The memo cell shows the start of the newest message on one line; the tip has all of them.
+constexpr int kMemoShown = 40;
+// Events kept for rows whose read may have missed them: far more than arrive during one read.
+constexpr std::size_t kRecentEvents = 200;
+
+QString shortMemo(const QString& memo)
+{
+    QString line = memo.simplified();
+    if (line.size() > kMemoShown)
+        line = line.left(kMemoShown - 1) + u'…';
+    return line;
+}
+
+QString messagesTip(const QString& memo, const std::vector<CallEvent>& events)
+{
+    QStringList lines{memo};
+    for (const CallEvent& event : events)
+        if (event.kind == CallEvent::Kind::Message)
+            lines << QString()
+                  << QStringLiteral("%1 %2 → %3（%4）")
+                         .arg(event.at.toString(QStringLiteral("yyyy-MM-dd HH:mm")), honorific(event.person),
+                              event.to.isEmpty() ? QString() : honorific(event.to),
+                              event.callBack ? QStringLiteral("折り返し要") : QStringLiteral("折り返し不要"))
+                  << event.text;
+    return lines.join(u'\n');
+}
+
+// Adds `event` to the row in the order of the keys; false when the row has it already.
+bool merge(HistoryEntry& row, const CallEvent& event)
+{
+    const auto place = std::lower_bound(row.events.begin(), row.events.end(), event.id,
+                                        [](const CallEvent& e, qint64 id) { return e.id < id; });
+    if (place != row.events.end() && place->id == event.id)
+        return false;
+    CallEvent kept = event;
+    kept.number.clear();
+    kept.calldate.clear();
+    row.events.insert(place, std::move(kept));
+    return true;
+}
+
+} // namespace
+
 HistoryTableModel::HistoryTableModel(HistoryBrowser& browser, QObject* parent)
     : QAbstractTableModel(parent)
     , m_browser(browser)
@@ -64,6 +109,10 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ToolTipRole && index.column() == Number)
         return row.number;
+    if (role == Qt::ToolTipRole && index.column() == Memo && !row.events.empty()) {
+        const CallProgress progress = progressOf(row.events);
+        return progress.memo.isEmpty() ? QVariant() : messagesTip(progress.memo, row.events);
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -75,6 +124,12 @@ QVariant HistoryTableModel::data(const QModelIndex& index, int role) const
         return nameText(row.name, listed ? &listed->name : nullptr, listed && listed->nuisance);
     case Calls:
         return row.calls;
+    case State:
+        return stateText(progressOf(row.events).state);
+    case Claimer:
+        return progressOf(row.events).claimer;
+    case Memo:
+        return shortMemo(progressOf(row.events).memo);
     default:
         return {};
     }
@@ -93,6 +148,12 @@ QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation,
         return QStringLiteral("名前");
     case Calls:
         return QStringLiteral("着信回数");
+    case State:
+        return QStringLiteral("状態");
+    case Claimer:
+        return QStringLiteral("担当");
+    case Memo:
+        return QStringLiteral("メモ");
     default:
         return {};
     }
@@ -109,10 +170,29 @@ void HistoryTableModel::fetchMore(const QModelIndex& parent)
         m_browser.fetchMore();
 }
 
+void HistoryTableModel::addEvent(const CallEvent& event)
+{
+    m_recentEvents.push_back(event);
+    if (m_recentEvents.size() > kRecentEvents)
+        m_recentEvents.pop_front();
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].id == event.callId && merge(m_rows[i], event))
+            emit dataChanged(index(int(i), State), index(int(i), Memo));
+}
+
+void HistoryTableModel::withRecentEvents(std::vector<HistoryEntry>& rows) const
+{
+    for (const CallEvent& event : m_recentEvents)
+        for (HistoryEntry& row : rows)
+            if (row.id == event.callId)
+                merge(row, event);
+}
+
 void HistoryTableModel::replace(const std::vector<HistoryEntry>& rows)
 {
     beginResetModel();
     m_rows = rows;
+    withRecentEvents(m_rows);
     endResetModel();
 }
 
@@ -120,13 +200,17 @@ void HistoryTableModel::append(const std::vector<HistoryEntry>& rows)
 {
     if (rows.empty())
         return;
-    beginInsertRows({}, rowCount(), rowCount() + int(rows.size()) - 1);
-    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+    std::vector<HistoryEntry> added = rows;
+    withRecentEvents(added);
+    beginInsertRows({}, rowCount(), rowCount() + int(added.size()) - 1);
+    m_rows.insert(m_rows.end(), added.begin(), added.end());
     endInsertRows();
 }
 
-void HistoryTableModel::insertArrived(const std::vector<HistoryEntry>& rows)
+void HistoryTableModel::insertArrived(const std::vector<HistoryEntry>& arrived)
 {
+    std::vector<HistoryEntry> rows = arrived;
+    withRecentEvents(rows);
     for (const HistoryEntry& row : rows) {
         const auto place = std::lower_bound(m_rows.begin(), m_rows.end(), row, comesBefore);
         const int at = int(place - m_rows.begin());
