@@ -1,7 +1,7 @@
 // chakushin-screenshots DIR: renders the main window (normal and debug height), the
 // message popup, the adapter, CTI and URL dialogs with the serial-ports window, and the
-// start-up's question and the call-history window as the program shows them, and saves them as PNG files in DIR. The
-// dialogs talk to the adapter simulator. Run it on a real X server with the Japanese font installed
+// start-up's question, the call-history window and its message dialog as the program shows them, and saves them as PNG
+// files in DIR. The dialogs talk to the adapter simulator. Run it on a real X server with the Japanese font installed
 // (scripts/screenshots does both).
 
 #include "AdapterSimulator.h"
@@ -9,16 +9,19 @@
 #include "app/MessageBoxes.h"
 #include "app/Pause.h"
 #include "app/Settings.h"
-#include "history/SqliteHistoryStore.h"
 #include "dialogs/HistoryWindow.h"
+#include "dialogs/LeaveMessageDialog.h"
 #include "dialogs/PhoneBookWindow.h"
-#include "phonebook/PhoneBookDatabase.h"
-#include "phonebook/PhoneBookStore.h"
 #include "dialogs/QtFileChooser.h"
 #include "dialogs/frmAdapter.h"
 #include "dialogs/frmCti.h"
 #include "dialogs/frmSerialPorts.h"
 #include "dialogs/frmUrl.h"
+#include "history/CallEventStore.h"
+#include "history/CallEvents.h"
+#include "history/SqliteHistoryStore.h"
+#include "phonebook/PhoneBookDatabase.h"
+#include "phonebook/PhoneBookStore.h"
 #include "startup/Program.h"
 #include "ui/ApplicationSetup.h"
 #include "ui/QtMessageBoxes.h"
@@ -27,11 +30,13 @@
 #include "ui/frmTerminal.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -220,8 +225,46 @@ bool shootQuestion(const QString& outDir)
     return saved;
 }
 
-// The call-history window over a history of a few weeks with the office's phone book, searched for a number
-// fragment; then the phone book's window.
+// Waits until `done` or five seconds have passed.
+template<typename Condition> void waitFor(Condition done)
+{
+    const QDeadlineTimer deadline(5000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// What the office did with the newest of the calls `shown` (keys, newest first): one left alone, one taken, one with a
+// message wanting a call-back, one with a message only, one done.
+bool addEvents(const QString& history, const std::vector<qint64>& shown)
+{
+    using K = CallEvent::Kind;
+    const std::vector<std::vector<CallEvent>> stories = {
+        {},
+        {{.kind = K::Claim, .person = QStringLiteral("田中")}},
+        {{.kind = K::Claim, .person = QStringLiteral("佐藤")},
+         {.kind = K::Message,
+          .person = QStringLiteral("佐藤"),
+          .to = QStringLiteral("田中"),
+          .text = QStringLiteral("見積書の件で折り返しをお願いします。午後は在席とのことです。"),
+          .callBack = true}},
+        {{.kind = K::Message,
+          .person = QStringLiteral("鈴木"),
+          .to = QStringLiteral("佐藤"),
+          .text = QStringLiteral("請求書を受け取ったとのご連絡")}},
+        {{.kind = K::Claim, .person = QStringLiteral("田中")}, {.kind = K::Done, .person = QStringLiteral("田中")}},
+    };
+    CallEventStore store(history);
+    for (std::size_t i = 0; i < stories.size() && i < shown.size(); ++i)
+        for (CallEvent event : stories[i]) {
+            event.callId = shown[i];
+            if (!store.add(event))
+                return false;
+        }
+    return store.seen(QStringLiteral("佐藤")) && store.seen(QStringLiteral("鈴木"));
+}
+
+// The call-history window over a history of a few weeks with the office's phone book and what people did with the
+// calls, searched for a number fragment; the message dialog over it; then the phone book's window.
 bool shootHistory(const QString& outDir)
 {
     QTemporaryDir appDir;
@@ -236,14 +279,34 @@ bool shootHistory(const QString& outDir)
         return false;
     PhoneBookStore book(state.urlSettings.path3);
     const std::vector<PhoneBookEntry> entries = {
-        {0, QStringLiteral("山田 太郎"), QStringLiteral("やまだ たろう"), QStringLiteral("山田商事 総務部"),
-         {QStringLiteral("03-1234-5678"), QStringLiteral("090-1234-8765")}, QStringLiteral("月末に請求書"), false},
-        {0, QStringLiteral("鈴木 花子"), QStringLiteral("すずき はなこ"), QStringLiteral("横浜支店"),
-         {QStringLiteral("045-555-1234")}, QString(), false},
-        {0, QStringLiteral("大阪商会"), QStringLiteral("おおさかしょうかい"), QString(), {QStringLiteral("06-6333-1200")},
-         QString(), false},
-        {0, QStringLiteral("勧誘"), QStringLiteral("かんゆう"), QString(), {QStringLiteral("0120-111-222")},
-         QStringLiteral("投資の勧誘"), true},
+        {0,
+         QStringLiteral("山田 太郎"),
+         QStringLiteral("やまだ たろう"),
+         QStringLiteral("山田商事 総務部"),
+         {QStringLiteral("03-1234-5678"), QStringLiteral("090-1234-8765")},
+         QStringLiteral("月末に請求書"),
+         false},
+        {0,
+         QStringLiteral("鈴木 花子"),
+         QStringLiteral("すずき はなこ"),
+         QStringLiteral("横浜支店"),
+         {QStringLiteral("045-555-1234")},
+         QString(),
+         false},
+        {0,
+         QStringLiteral("大阪商会"),
+         QStringLiteral("おおさかしょうかい"),
+         QString(),
+         {QStringLiteral("06-6333-1200")},
+         QString(),
+         false},
+        {0,
+         QStringLiteral("勧誘"),
+         QStringLiteral("かんゆう"),
+         QString(),
+         {QStringLiteral("0120-111-222")},
+         QStringLiteral("投資の勧誘"),
+         true},
     };
     for (const PhoneBookEntry& entry : entries)
         if (!book.save(entry))
@@ -256,25 +319,41 @@ bool shootHistory(const QString& outDir)
                                  QStringLiteral("0663331200"),  QStringLiteral("0312349000")};
     SqliteHistoryStore store(state.urlSettings.path3);
     const QDateTime first(QDate::currentDate().addDays(-20), QTime(9, 12, 5));
+    std::vector<qint64> searched;
     for (int n = 0; n < 40; ++n) {
         HistoryRow row{numbers.at((n * 7 + n / 3) % numbers.size()), first.addSecs(n * 43210)};
         row.name = names.value(row.number);
         if (store.append(row) != HistoryStore::Outcome::Written)
             return false;
+        // The keys of a new file's rows count from 1.
+        if (row.number.startsWith(QStringLiteral("031234")))
+            searched.insert(searched.begin(), n + 1);
     }
+    if (!addEvents(state.urlSettings.path3, searched))
+        return false;
+    CallEvents events;
+    events.open(state.urlSettings.path3, QStringLiteral("田中"));
     program.openPhoneBookDatabase();
     const QDeadlineTimer loading(5000);
     while (!program.phoneBook.isLoaded() && !loading.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     HistoryWindow& window = program.openHistory();
-    window.resize(820, 420);
-    const QDeadlineTimer deadline(5000);
-    while (window.lstHistory->model()->rowCount() == 0 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    window.setCallEvents(&events);
+    window.resize(1000, 420);
+    waitFor([&] { return window.lstHistory->model()->rowCount() > 0; });
     window.txtSearch->setText(QStringLiteral("03-1234"));
     settle();
     if (!save(window, outDir + QStringLiteral("/history-window.png")))
         return false;
+    waitFor([&] { return events.people().size() == 3; });
+    LeaveMessageDialog* dialog = window.leaveMessage(0);
+    if (!dialog)
+        return false;
+    dialog->cboTo->setCurrentIndex(0);
+    dialog->txtMessage->setPlainText(QStringLiteral("明日の打ち合わせの時間を確認したいとのことです。"));
+    if (!save(*dialog, outDir + QStringLiteral("/leave-message-dialog.png")))
+        return false;
+    dialog->cmdCancel->click();
     PhoneBookWindow& phoneBook = program.openPhoneBook();
     phoneBook.resize(900, 300);
     settle();
