@@ -454,13 +454,24 @@ LeaveMessageDialog* HistoryWindow::leaveMessage(int row)
 
 void HistoryWindow::showMessagesForMe()
 {
-    if (!eventsOn() || m_events->person().isEmpty())
-        return;
+    if (eventsOn() && !m_events->person().isEmpty())
+        showProgress(MessagesForMe, HistoryPeriod::All);
+}
+
+void HistoryWindow::showOpenCalls()
+{
+    if (eventsOn())
+        showProgress(OpenCalls, HistoryPeriod::Today);
+}
+
+void HistoryWindow::showProgress(int progress, HistoryPeriod period)
+{
     // Every such call, whatever was searched before.
     txtSearch->clear();
     cboReason->setCurrentIndex(0);
-    cboPeriod->setCurrentIndex(0);
-    cboProgress->setCurrentIndex(MessagesForMe);
+    cboPeriod->setCurrentIndex(
+        int(std::distance(std::begin(kPeriods), std::find(std::begin(kPeriods), std::end(kPeriods), period))));
+    cboProgress->setCurrentIndex(progress);
 }
 
 void HistoryWindow::exportRows()

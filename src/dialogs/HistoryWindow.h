@@ -75,6 +75,8 @@ public:
     void markDone(int row);
     /// Shows every call with a message still open for this desk's person.
     void showMessagesForMe();
+    /// Shows today's calls nobody has taken, as the tray counts them.
+    void showOpenCalls();
 
     QLineEdit* txtSearch = nullptr;
     /// All calls, or those without a number for one reason (非通知, ...), or with nothing.
@@ -106,6 +108,8 @@ private:
     /// The phone book's entry for the number in `row`, if the row has a number the book has.
     const PhoneBookEntry* listed(int row) const;
     void updateBookActions();
+    /// Clears the search and shows the calls of `progress` (a choice of `cboProgress`) in `period`.
+    void showProgress(int progress, HistoryPeriod period);
     bool eventsOn() const;
     /// Shows or hides what belongs to the call events, as they are on or off now.
     void updateEventControls();

@@ -110,7 +110,10 @@ private:
             lost();
             return;
         }
-        m_store.seen(m_person);
+        // The people of an office's desks, for the message dialog; a file has one desk, and
+        // nothing is written to it unasked (it may be a share that stalls).
+        if (m_store.onServer())
+            m_store.seen(m_person);
         if (m_newest < 0) {
             // Events written before the desk came are history, not news.
             const auto newest = m_store.newest();

@@ -53,11 +53,12 @@ struct AloneParts
     DesktopBrowserLauncher& browser;
     QtFileChooser& chooser;
     PhoneBook& book;
+    CallEvents& events;
 };
 
 // A window asked for on the command line: handed to the running program (as `request`), or else
 // shown alone until it is closed, one per title, user and `name`, which a later request brings
-// forward. With the phone book of the configured history; the exit status.
+// forward. With the phone book and the calls' events of the configured history; the exit status.
 int showFromCommandLine(const QString& appDir, SingleInstance::Request request, const QString& name,
                         const std::function<QWidget*(AloneParts& parts)>& make)
 {
@@ -75,7 +76,10 @@ int showFromCommandLine(const QString& appDir, SingleInstance::Request request, 
     QtFileChooser chooser;
     PhoneBook book;
     book.open(phoneBookTarget(state));
-    AloneParts parts{state, boxes, browser, chooser, book};
+    CallEvents events;
+    if (request == SingleInstance::Request::History)
+        events.open(phoneBookTarget(state), personAtDesk(state));
+    AloneParts parts{state, boxes, browser, chooser, book, events};
     QWidget* window = make(parts);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, qApp, &QCoreApplication::quit);
@@ -132,7 +136,10 @@ int showHistoryFromCommandLine(const QString& appDir)
 {
     return showFromCommandLine(
         appDir, SingleInstance::Request::History, QStringLiteral("着信履歴"), [](AloneParts& parts) {
-            return new HistoryWindow(parts.state, parts.browser, parts.chooser, nullptr, &parts.book, &parts.boxes);
+            auto* window =
+                new HistoryWindow(parts.state, parts.browser, parts.chooser, nullptr, &parts.book, &parts.boxes);
+            window->setCallEvents(&parts.events);
+            return window;
         });
 }
 

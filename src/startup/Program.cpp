@@ -10,6 +10,7 @@
 #include "dialogs/frmCti.h"
 #include "dialogs/frmUrl.h"
 #include "startup/EndSignals.h"
+#include "ui/TaskTray.h"
 
 #include <QCoreApplication>
 
@@ -49,6 +50,34 @@ Program::Program(const QString& appDir, ProgramSeams programSeams)
         if (m_historyWindow)
             m_historyWindow->browser().lookForNewRows();
     });
+    notifier.setClaimHandler([this](const CallNotice& notice) { claim(notice); });
+    notifier.setHistoryOpener([this] { openHistory().showMessagesForMe(); });
+    QObject::connect(&events, &CallEvents::arrived, &events, [this](const CallEvent& event) { told(event); });
+}
+
+void Program::claim(const CallNotice& notice)
+{
+    events.claim({notice.callId, notice.number, notice.calldate}, [this, notice](const CallEvents::Written& written) {
+        if (!written.claimer.isEmpty()) {
+            // Someone was quicker: the notification says who, here as everywhere.
+            CallEvent taken = written.event;
+            taken.person = written.claimer;
+            taken.number = notice.number;
+            taken.calldate = HistoryDatabase::dateTimeText(notice.calldate);
+            notifier.claimed(taken);
+        } else if (!written.error.isEmpty()) {
+            seams.tray.showMessage(state.systemSettings.appName,
+                                   QStringLiteral("対応を記録できませんでした: %1").arg(written.error));
+        }
+    });
+}
+
+void Program::told(const CallEvent& event)
+{
+    if (event.kind == CallEvent::Kind::Claim)
+        notifier.claimed(event);
+    else if (event.kind == CallEvent::Kind::Message && event.to == events.person() && event.person != events.person())
+        notifier.messageLeft(event);
 }
 
 // The windows go before the serial link and the launcher they use.
@@ -70,6 +99,11 @@ frmTerminal& Program::loadMainWindow()
         QObject::connect(m_window.get(), &frmTerminal::phoneBookRequested, m_window.get(), [this] { openPhoneBook(); });
         m_window->attachFollower(follower);
         m_window->attachPhoneBook(phoneBook);
+        m_window->attachCallEvents(events);
+        QObject::connect(m_window.get(), &frmTerminal::openCallsRequested, m_window.get(),
+                         [this] { openHistory().showOpenCalls(); });
+        QObject::connect(m_window.get(), &frmTerminal::messagesRequested, m_window.get(),
+                         [this] { openHistory().showMessagesForMe(); });
     }
     return *m_window;
 }
@@ -85,6 +119,7 @@ HistoryWindow& Program::openHistory()
         m_historyWindow = new HistoryWindow(state, seams.browser ? *seams.browser : *m_ownBrowser,
                                             seams.fileChooser ? *seams.fileChooser : *m_ownFileChooser, nullptr,
                                             &phoneBook, &m_boxes);
+        m_historyWindow->setCallEvents(&events);
         m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_historyWindow->showNormal();
@@ -139,6 +174,7 @@ QString phoneBookTarget(const SharedState& state)
 void Program::openPhoneBookDatabase()
 {
     phoneBook.open(phoneBookTarget(state));
+    events.open(phoneBookTarget(state), personAtDesk(state));
 }
 
 void Program::registerDialogs()

@@ -3,6 +3,7 @@
 #include "app/SharedState.h"
 #include "calls/CallDispatch.h"
 #include "calls/CallFollower.h"
+#include "history/CallEvents.h"
 #include "history/DatabaseCallHistory.h"
 #include "history/JournalFirstBoxes.h"
 #include "link/ReceiveProcessor.h"
@@ -93,7 +94,8 @@ public:
     FollowDialog& openFollowSettings();
     /// Opens the phone book's window 「電話帳」, or brings the open one forward: one at most.
     PhoneBookWindow& openPhoneBook();
-    /// Reads the phone book of the history the settings name now (`phoneBookTarget`).
+    /// Reads the phone book, and follows the calls' events, of the history the settings name
+    /// now (`phoneBookTarget`), for the person at this desk.
     void openPhoneBookDatabase();
 
     SharedState state;
@@ -108,6 +110,8 @@ private:
 public:
     /// The office's phone book, in the history's database: the caller's name for each call.
     PhoneBook phoneBook;
+    /// Who takes each call, and the messages left, in the same database as the phone book.
+    CallEvents events;
     DatabaseCallHistory history;
     /// The call actions: the adapter's calls and those followed from other desks.
     CallDispatch dispatch;
@@ -121,6 +125,10 @@ public:
 
 private:
     void registerDialogs();
+    /// 対応します, from a call's notification.
+    void claim(const CallNotice& notice);
+    /// Tells the notifier of what another desk (or this one) did with a call.
+    void told(const CallEvent& event);
 
     std::unique_ptr<frmTerminal> m_window;
     QPointer<HistoryWindow> m_historyWindow;

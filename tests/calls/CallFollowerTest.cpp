@@ -6,6 +6,7 @@
 #include "calls/FollowProblem.h"
 #include "dialogs/FollowDialog.h"
 #include "history/CallAnnouncements.h"
+#include "history/CallEvents.h"
 #include "history/PostgresHistoryStore.h"
 #include "history/SqliteHistoryStore.h"
 #include "phonebook/PhoneBook.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -242,6 +244,92 @@ TEST_F(CallFollowerTest, PhoneBookEditsReachEveryDesk)
     EXPECT_TRUE(processEventsUntil([&] { return book.status() == PhoneBook::Status::Ready; }, 15s));
 }
 
+// Three desks of an office: B takes a call and A and C show it within 1 s; B and C take fifty calls at once, one
+// winner each, the other told who; A's message for C reaches C's notification and count, and so does one A leaves while
+// the server is down, once it is back; 折り返し済み and 完了 clear C's count.
+TEST_F(CallFollowerTest, ClaimsAndMessagesReachEveryDesk)
+{
+    const QStringList people{"安藤", "馬場", "千葉"};
+    std::vector<std::unique_ptr<TestDesk>> desks;
+    for (const QString& person : people) {
+        desks.push_back(follower("[DESK]\nperson=" + person.toUtf8() + "\n"));
+        desks.back()->program->events.setTiming({.retry = 300ms, .recount = 1s});
+        desks.back()->program->openPhoneBookDatabase();
+        desks.back()->window().cbMachiuke->click();
+    }
+    TestDesk &a = *desks[0], &b = *desks[1], &c = *desks[2];
+    for (TestDesk* desk : {&a, &b, &c}) {
+        ASSERT_TRUE(listening(*desk));
+        ASSERT_TRUE(
+            processEventsUntil([&] { return desk->program->events.status() == CallEvents::Status::Ready; }, 5s));
+    }
+    const auto newestCall = [&] {
+        QList<QStringList> id;
+        return cluster->query(database, "SELECT max(id) FROM history", &id) ? id[0][0].toLongLong() : 0;
+    };
+    call(QStringLiteral("0312345678"));
+    ASSERT_TRUE(processEventsUntil([&] { return a.browser.urls.size() == 1 && c.browser.urls.size() == 1; }, 5s));
+    const qint64 first = newestCall();
+    b.program->events.claim({first});
+    const auto shows = [](TestDesk& desk, const QString& text) {
+        return desk.tray.messages.last().endsWith(text);
+    };
+    EXPECT_TRUE(processEventsUntil([&] { return shows(a, "馬場さんが対応中") && shows(c, "馬場さんが対応中"); }, 1s))
+        << a.tray.messages.last().toStdString();
+    EXPECT_EQ(c.tray.messages.last(), "着信\n未登録\n03-1234-5678\n馬場さんが対応中");
+
+    ASSERT_TRUE(cluster->query(database, "INSERT INTO history (telnum, calldate) SELECT '06' || n, localtimestamp(0) "
+                                         "FROM generate_series(1, 50) n"));
+    std::map<qint64, QStringList> outcomes; // per call: "won" or who won, for B then C
+    for (qint64 id = first + 1; id <= first + 50; ++id)
+        for (TestDesk* desk : {&b, &c})
+            desk->program->events.claim({id}, [&, id, desk](const CallEvents::Written& written) {
+                outcomes[id] << (written.ok() ? desk->program->events.person() : "→" + written.claimer);
+            });
+    ASSERT_TRUE(
+        processEventsUntil([&] { return outcomes.size() == 50 && outcomes.rbegin()->second.size() == 2; }, 20s));
+    for (const auto& [id, both] : outcomes)
+        EXPECT_TRUE(both.size() == 2 && !both[0].startsWith("→") != !both[1].startsWith("→") &&
+                    (both.contains("→" + both[0]) || both.contains("→" + both[1])))
+            << id << ": " << both.join(' ').toStdString();
+    EXPECT_TRUE(processEventsUntil([&] { return a.program->events.counts().open == 0; }, 5s));
+
+    a.program->events.leaveMessage({first}, "千葉", "見積もりの件", true);
+    const auto messages = [](TestDesk& desk) {
+        return desk.tray.messages.filter(QRegularExpression("^伝言"));
+    };
+    EXPECT_TRUE(
+        processEventsUntil([&] { return c.program->events.counts().messages == 1 && !messages(c).isEmpty(); }, 5s));
+    ASSERT_EQ(messages(c).size(), 1);
+    EXPECT_TRUE(QRegularExpression("^伝言（安藤さんから）\n見積もりの件\n03-1234-5678 [-0-9: ]{19}\n折り返し要$")
+                    .match(messages(c)[0])
+                    .hasMatch())
+        << messages(c)[0].toStdString();
+    EXPECT_TRUE(c.tray.tip.contains("未対応 0件・伝言 1件")) << c.tray.tip.toStdString();
+    EXPECT_EQ(c.window().mnuMessages->text(), "伝言 1件");
+    const auto badged = [](TestDesk& desk) {
+        return desk.tray.icon.pixmap(64).toImage().pixelColor(46, 46).red() > 200;
+    };
+    EXPECT_TRUE(badged(c));
+    EXPECT_TRUE(messages(a).isEmpty() && messages(b).isEmpty()) << "a message is its recipient's";
+
+    ASSERT_TRUE(officeServer().stop());
+    EXPECT_TRUE(processEventsUntil([&] { return a.program->events.status() == CallEvents::Status::Away; }, 10s));
+    std::optional<CallEvents::Written> left;
+    a.program->events.leaveMessage({first + 1}, "千葉", "停電中の伝言", false,
+                                   [&](const CallEvents::Written& written) { left = written; });
+    ASSERT_TRUE(officeServer().start());
+    EXPECT_TRUE(processEventsUntil([&] { return left && c.program->events.counts().messages == 2; }, 15s));
+    EXPECT_TRUE(left && left->ok());
+    EXPECT_TRUE(
+        processEventsUntil([&] { return messages(c).size() == 2 && messages(c)[1].contains("停電中の伝言"); }, 5s));
+
+    c.program->events.markCalledBack({first});
+    c.program->events.markDone({first + 1});
+    EXPECT_TRUE(processEventsUntil([&] { return c.program->events.counts().messages == 0; }, 5s));
+    EXPECT_FALSE(badged(c));
+}
+
 // A follower stopped and started again while the reports of its connection wait in the queue (a call to open, one
 // written late): they are dropped when they come, so no page opens for them, nothing is counted, and the state is the
 // new connection's.
@@ -398,14 +486,18 @@ TEST_F(CallFollowerTest, DeskWithoutAnAdapterStartsAsAFollower)
     dialog.cmdOK->click();
     EXPECT_EQ(desk->boxes.shown.size(), 2u) << "a file cannot be followed";
     dialog.txtFollowUri->setText(office + "?application_name=desk7");
+    EXPECT_EQ(dialog.txtPerson->placeholderText(), loginFullName());
+    dialog.txtPerson->setText(" 馬場 ");
     dialog.cmdOK->click();
+    EXPECT_EQ(ReadIni(desk->state(), "DESK", "person"), "馬場");
+    EXPECT_EQ(desk->program->events.person(), "馬場");
     ASSERT_TRUE(listening(*desk));
     EXPECT_EQ(desk->window().cbMachiuke->text(), "待ち受け停止") << "another URI, still following";
     const PhoneBook& book = desk->program->phoneBook;
     ASSERT_TRUE(processEventsUntil([&] { return book.target().endsWith("desk7") && book.isLoaded(); }, 10s));
     QList<QStringList> desk7;
     ASSERT_TRUE(cluster->query(database, "SELECT 1 FROM pg_stat_activity WHERE application_name = 'desk7'", &desk7));
-    EXPECT_EQ(desk7.size(), 2) << "following's connection and the phone book's, the office's too";
+    EXPECT_EQ(desk7.size(), 3) << "following's connection, the phone book's and the events', the office's too";
 
     FollowDialog& again = desk->program->openFollowSettings();
     again.chkFollow->setChecked(false);
