@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "calls/FollowProblem.h"
 #include "dialogs/FollowDialog.h"
+#include "dialogs/HistoryWindow.h"
 #include "history/CallAnnouncements.h"
 #include "history/CallEvents.h"
 #include "history/PostgresHistoryStore.h"
@@ -307,6 +308,11 @@ TEST_F(CallFollowerTest, ClaimsAndMessagesReachEveryDesk)
         << messages(c)[0].toStdString();
     EXPECT_TRUE(c.tray.tip.contains("未対応 0件・伝言 1件")) << c.tray.tip.toStdString();
     EXPECT_EQ(c.window().mnuMessages->text(), "伝言 1件");
+    c.window().mnuOpenCalls->trigger();
+    EXPECT_EQ(c.program->historyWindow()->filter(),
+              (HistoryFilter{.from = QDate::currentDate(), .to = QDate::currentDate(), .openOnly = true}));
+    c.window().mnuMessages->trigger();
+    EXPECT_EQ(c.program->historyWindow()->filter(), (HistoryFilter{.messagesFor = "千葉"}));
     const auto badged = [](TestDesk& desk) {
         return desk.tray.icon.pixmap(64).toImage().pixelColor(46, 46).red() > 200;
     };
@@ -328,6 +334,29 @@ TEST_F(CallFollowerTest, ClaimsAndMessagesReachEveryDesk)
     c.program->events.markDone({first + 1});
     EXPECT_TRUE(processEventsUntil([&] { return c.program->events.counts().messages == 0; }, 5s));
     EXPECT_FALSE(badged(c));
+}
+
+// A desk whose role may only read: what it asks to record is refused and said, not tried again and again, and the desk
+// stays connected, its counts read.
+TEST_F(CallFollowerTest, ReadOnlyDeskIsToldItsEventsAreRefused)
+{
+    const QString role = "v" + database;
+    ASSERT_TRUE(cluster->query(database, QString("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT SELECT ON history, "
+                                                 "call_events, desk_people TO %1")
+                                             .arg(role)));
+    call("0312345678");
+    CallEvents events;
+    events.setTiming({.retry = 300ms, .recount = 300ms});
+    events.open(QString(office).replace("postgres@", role + ":pw@"), "閲覧");
+    ASSERT_TRUE(processEventsUntil([&] { return events.status() == CallEvents::Status::Ready; }, 5s));
+    std::vector<CallEvents::Written> written;
+    events.claim({1}, [&](const CallEvents::Written& w) { written.push_back(w); });
+    ASSERT_TRUE(processEventsUntil([&] { return !written.empty(); }, 5s));
+    EXPECT_TRUE(written[0].error.contains("call_events")) << written[0].error.toStdString();
+    processEventsUntil([] { return false; }, 700ms);
+    EXPECT_EQ(written.size(), 1u);
+    EXPECT_EQ(events.status(), CallEvents::Status::Ready);
+    EXPECT_EQ(events.counts(), (CallCounts{1, 0}));
 }
 
 // A follower stopped and started again while the reports of its connection wait in the queue (a call to open, one
