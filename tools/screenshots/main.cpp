@@ -18,7 +18,6 @@
 #include "dialogs/frmSerialPorts.h"
 #include "dialogs/frmUrl.h"
 #include "history/CallEventStore.h"
-#include "history/CallEvents.h"
 #include "history/SqliteHistoryStore.h"
 #include "phonebook/PhoneBookDatabase.h"
 #include "phonebook/PhoneBookStore.h"
@@ -331,21 +330,19 @@ bool shootHistory(const QString& outDir)
     }
     if (!addEvents(state.urlSettings.path3, searched))
         return false;
-    CallEvents events;
-    events.open(state.urlSettings.path3, QStringLiteral("田中"));
+    state.deskSettings.person = QStringLiteral("田中");
     program.openPhoneBookDatabase();
     const QDeadlineTimer loading(5000);
     while (!program.phoneBook.isLoaded() && !loading.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     HistoryWindow& window = program.openHistory();
-    window.setCallEvents(&events);
     window.resize(1000, 420);
     waitFor([&] { return window.lstHistory->model()->rowCount() > 0; });
     window.txtSearch->setText(QStringLiteral("03-1234"));
     settle();
     if (!save(window, outDir + QStringLiteral("/history-window.png")))
         return false;
-    waitFor([&] { return events.people().size() == 3; });
+    waitFor([&] { return program.events.people().size() == 2; });
     LeaveMessageDialog* dialog = window.leaveMessage(0);
     if (!dialog)
         return false;
