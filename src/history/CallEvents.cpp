@@ -41,7 +41,7 @@ public:
         m_rowWait.setSingleShot(true);
         m_rowWait.setInterval(timing.rowWait);
         QObject::connect(&m_retry, &QTimer::timeout, this, [this] { check(); });
-        QObject::connect(&m_recount, &QTimer::timeout, this, [this] { recount(); });
+        QObject::connect(&m_recount, &QTimer::timeout, this, [this] { catchUp(); });
         QObject::connect(&m_rowWait, &QTimer::timeout, this, [this] { flush(); });
     }
 
@@ -58,29 +58,39 @@ public:
         flush();
     }
 
-    void recount()
+    /// Reads what no announcement told of (one lost with a connection that broke unnoticed, or
+    /// an event another program wrote to a file, which announces nothing) and the people seen;
+    /// then counts.
+    void catchUp()
     {
         if (!m_ready)
             return;
-        // An announcement lost with a connection that broke unnoticed, or an event another
-        // program wrote to a file, which announces nothing, is read here.
         const auto missed = m_store.eventsAbove(std::max<qint64>(0, m_newest - kLateCommits), kCatchUp);
-        if (!missed) {
+        const auto people = m_store.people();
+        if (!missed || !people) {
             lost();
             return;
         }
         deliver(*missed);
-        const auto counts = m_store.counts(QDate::currentDate(), m_person);
-        const auto people = m_store.people();
-        if (!counts || !people) {
-            lost();
-            return;
-        }
-        report([counts = *counts, people = *people](CallEvents& owner) {
+        report([people = *people](CallEvents& owner) {
             if (people != owner.m_people) {
                 owner.m_people = people;
                 Q_EMIT owner.peopleChanged();
             }
+        });
+        recount();
+    }
+
+    void recount()
+    {
+        if (!m_ready)
+            return;
+        const auto counts = m_store.counts(QDate::currentDate(), m_person);
+        if (!counts) {
+            lost();
+            return;
+        }
+        report([counts = *counts](CallEvents& owner) {
             if (counts != owner.m_counts) {
                 owner.m_counts = counts;
                 Q_EMIT owner.countsChanged(counts);
@@ -125,7 +135,7 @@ private:
         }
         m_ready = true;
         report([](CallEvents& owner) { owner.moveTo(Status::Ready); });
-        recount();
+        catchUp();
         flush();
     }
 

@@ -255,6 +255,9 @@ void HistoryReader::readDone()
 std::optional<HistoryPage> HistoryReader::page(const HistoryFilter& filter, const HistoryEntry* after, int limit)
 {
     const auto done = qScopeGuard([this] { readDone(); });
+    // The conditions depend on the columns and tables the connection found.
+    if (!connect())
+        return std::nullopt;
     QVariantList values;
     QStringList position;
     if (after) {
@@ -280,6 +283,8 @@ std::optional<HistoryPage> HistoryReader::above(qint64 id, const HistoryFilter& 
                                                 const QSet<qint64>& known)
 {
     const auto done = qScopeGuard([this] { readDone(); });
+    if (!connect())
+        return std::nullopt;
     QVariantList values{id};
     // By key: the newest rows are found by the key's index, whatever the date's index offers.
     std::optional<std::vector<HistoryEntry>> rows =

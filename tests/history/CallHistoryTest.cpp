@@ -358,7 +358,8 @@ TEST_F(CallHistoryTest, EventsFoldedIntoTheRows)
     HistoryReader reader(dbPath);
     const auto found = [&](const HistoryFilter& filter) {
         QStringList rows;
-        const std::optional<HistoryPage> page = reader.page(filter);
+        // A reader's first read: it knows the tables only once connected.
+        const std::optional<HistoryPage> page = HistoryReader(dbPath).page(filter);
         for (const HistoryEntry& row : page.value().rows) {
             const CallProgress progress = progressOf(row.events);
             rows << QStringList{row.number, stateText(progress.state), progress.claimer, progress.memo}.join(u'|');
