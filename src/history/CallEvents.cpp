@@ -131,7 +131,7 @@ private:
                 lost();
                 return;
             }
-            m_newest = *newest;
+            m_newest = m_floor = *newest;
         }
         m_ready = true;
         report([](CallEvents& owner) { owner.moveTo(Status::Ready); });
@@ -174,7 +174,7 @@ private:
     void deliver(const std::vector<CallEvent>& events)
     {
         for (const CallEvent& event : events) {
-            if (m_seen.contains(event.id))
+            if (event.id <= m_floor || m_seen.contains(event.id))
                 continue;
             m_seen.insert(event.id);
             m_newest = std::max(m_newest, event.id);
@@ -267,6 +267,8 @@ private:
     bool m_ready = false;
     /// The highest event key told of; -1 before the database was first reached.
     qint64 m_newest = -1;
+    /// The highest key when it was first reached: events up to it are history, not news.
+    qint64 m_floor = 0;
     QSet<qint64> m_seen;
 };
 
