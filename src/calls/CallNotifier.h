@@ -13,11 +13,11 @@ struct CallNotice
 {
     /// As the adapter sent it, and as people read it (`CallerNumber::shown`).
     QString number;
-    QString shown;
-    QDateTime calldate;
+    QString shown{};
+    QDateTime calldate{};
     /// The caller's page as the call opened it; empty when no URL is set up, or when the call
     /// opened none for want of a number, or because the caller is a nuisance.
-    QString pageUrl;
+    QString pageUrl{};
     /// Who the phone book says is calling; nothing when there is no phone book.
     std::optional<Caller> caller = {};
     /// The key of the call's history row, when the desk knows it (a call another desk wrote); 0

@@ -269,3 +269,18 @@ TEST(ShippedSettings, ProfilesAreConsistent)
 }
 
 } // namespace
+
+// The person at the desk: the setting trimmed, or the login user's full name when it is blank.
+TEST(LoadSettings, PersonAtTheDesk)
+{
+    TempAppDir dir;
+    ASSERT_FALSE(loginFullName().isEmpty());
+    for (const auto& [ini, person] : {std::pair<QByteArray, QString>{"[DESK]\nperson= 山田 花子 \n", "山田 花子"},
+                                      {"[DESK]\nperson=  \n", loginFullName()},
+                                      {"", loginFullName()}}) {
+        dir.writeKeys("[DESK]\nperson=\n" + ini);
+        SharedState state = dir.makeState();
+        ASSERT_TRUE(LoadSettings(state));
+        EXPECT_EQ(personAtDesk(state), person) << ini.constData();
+    }
+}

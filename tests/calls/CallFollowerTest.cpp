@@ -336,6 +336,32 @@ TEST_F(CallFollowerTest, ClaimsAndMessagesReachEveryDesk)
     EXPECT_FALSE(badged(c));
 }
 
+// The adapter desk's own call on the office's server, claimed from its notification by number and date before its row
+// is there: once the row is written the claim is its, and the other desk sees it.
+TEST_F(CallFollowerTest, OwnCallClaimedByNumberAndDate)
+{
+    CallEvents adapterDesk, other;
+    std::vector<CallEvent> seen;
+    QObject::connect(&other, &CallEvents::arrived, [&](const CallEvent& event) { seen.push_back(event); });
+    for (CallEvents* events : {&adapterDesk, &other}) {
+        events->setTiming({.retry = 300ms, .recount = 1s, .rowWait = 50ms});
+        events->open(office, events == &other ? "千葉" : "馬場");
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return other.status() == CallEvents::Status::Ready; }, 5s));
+    const QDateTime at = QDateTime::currentDateTime().addSecs(-5);
+    call("0312345678", at.addSecs(-60));
+    std::optional<CallEvents::Written> claimed;
+    adapterDesk.claim({0, "0312345678", at}, [&](const CallEvents::Written& written) { claimed = written; });
+    processEventsUntil([] { return false; }, 300ms);
+    EXPECT_FALSE(claimed) << "no row of that date yet";
+    call("0312345678", at);
+    ASSERT_TRUE(processEventsUntil([&] { return claimed && !seen.empty(); }, 5s));
+    EXPECT_TRUE(claimed->ok());
+    EXPECT_EQ(claimed->event.callId, 2);
+    EXPECT_EQ(std::tuple(seen[0].callId, seen[0].person, seen[0].calldate),
+              std::tuple(qint64(2), QString("馬場"), HistoryDatabase::dateTimeText(at)));
+}
+
 // A desk whose role may only read: what it asks to record is refused and said, not tried again and again, and the desk
 // stays connected, its counts read.
 TEST_F(CallFollowerTest, ReadOnlyDeskIsToldItsEventsAreRefused)

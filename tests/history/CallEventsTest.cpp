@@ -3,6 +3,9 @@
 
 #include "history/CallEvents.h"
 
+#include "calls/CallNotifier.h"
+#include "dialogs/LeaveMessageDialog.h"
+
 #include "history/HistoryDatabase.h"
 #include "history/SqliteHistoryStore.h"
 #include "support/HistoryRows.h"
@@ -68,6 +71,27 @@ TEST(CallProgress, FoldsEventsInOrder)
     EXPECT_EQ(progressOf({toC}).memo, "Cさんへ: 用件");
 }
 
+// Which notification an event is about: a followed call's by its row's key, the desk's own by number and date; and
+// whom the message dialog offers, the others first.
+TEST(CallProgress, NoticesAndRecipients)
+{
+    const QDateTime at(QDate(2026, 12, 9), QTime(10, 15, 30));
+    const CallEvent event{.callId = 7, .number = "0312345678", .calldate = "2026-12-09 10:15:30"};
+    // clang-format off
+    const struct { CallNotice notice; bool about; } cases[] = {
+        {{.number = "0312345678", .calldate = at, .callId = 7}, true},
+        {{.number = "0312345678", .calldate = at, .callId = 8}, false},
+        {{.number = "0312345678", .calldate = at}, true},
+        {{.number = "0312345678", .calldate = at.addSecs(1)}, false},
+        {{.number = "0312345679", .calldate = at}, false},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(c.notice.isAbout(event), c.about) << c.notice.callId << c.notice.calldate.toString().toStdString();
+    EXPECT_EQ(LeaveMessageDialog::recipients({"田中", "佐藤", "", "鈴木", "佐藤"}, "田中"),
+              QStringList({"佐藤", "鈴木", "田中"}));
+}
+
 // One claim per call whoever asks, the day's open calls and the messages still open for one person, and the people.
 TEST_F(CallEventsTest, StoreKeepsOneClaimAndCounts)
 {
@@ -89,6 +113,13 @@ TEST_F(CallEventsTest, StoreKeepsOneClaimAndCounts)
     EXPECT_EQ(store.counts(QDate::currentDate().addDays(-1), "C"), (CallCounts{1, 0}));
     store.add({.callId = second, .kind = Kind::CalledBack, .person = "C"});
     EXPECT_EQ(store.counts(QDate::currentDate(), "C"), (CallCounts{0, 1}));
+
+    call("0312345678", QDateTime::currentDateTime().addDays(-2));
+    const qint64 again = call("0312345678", QDateTime::currentDateTime().addDays(-2));
+    EXPECT_EQ(store.callKey("0312345678", HistoryDatabase::dateTimeText(QDateTime::currentDateTime().addDays(-2))),
+              again)
+        << "the newest row of the number and date";
+    EXPECT_EQ(store.callKey("0312345678", "2001-01-01 00:00:00"), 0);
 
     const auto events = store.eventsAbove(0, 10);
     ASSERT_TRUE(events && events->size() == 4u);
@@ -134,4 +165,38 @@ TEST_F(CallEventsTest, LiveOnASingleDesksFile)
     ASSERT_TRUE(runSql(old, HistoryDatabase::createStatements(false).first()));
     events.open(old, "B");
     EXPECT_TRUE(processEventsUntil([&] { return !events.isOn(); }, 5s));
+}
+
+// Asked for while the history cannot be reached, events wait in order and are written once it can; an event another
+// program writes to the file, which announces nothing, arrives with the next count.
+TEST_F(CallEventsTest, WaitsForTheDatabaseAndReadsWhatOthersWrote)
+{
+    const QString later = dir.filePath("later.db");
+    CallEvents events;
+    events.setTiming({.retry = 100ms, .recount = 100ms, .rowWait = 50ms});
+    std::vector<CallEvent> arrived;
+    QObject::connect(&events, &CallEvents::arrived, [&](const CallEvent& e) { arrived.push_back(e); });
+    events.open(later, "B");
+    std::vector<CallEvents::Written> written;
+    const auto done = [&](const CallEvents::Written& w) {
+        written.push_back(w);
+    };
+    events.claim({1}, done);
+    events.leaveMessage({1}, "C", "用件", false, done);
+    processEventsUntil([] { return false; }, 300ms);
+    EXPECT_EQ(events.status(), CallEvents::Status::Away);
+    EXPECT_TRUE(written.empty());
+
+    ASSERT_TRUE(createHistoryDatabase(later, &error)) << error.toStdString();
+    HistoryRow row{"0312345678", QDateTime::currentDateTime()};
+    ASSERT_EQ(SqliteHistoryStore(later).append(row), HistoryStore::Outcome::Written);
+    ASSERT_TRUE(processEventsUntil([&] { return written.size() == 2; }, 5s));
+    EXPECT_TRUE(written[0].ok() && written[1].ok());
+    EXPECT_LT(written[0].event.id, written[1].event.id) << "in the order asked";
+    EXPECT_TRUE(processEventsUntil([&] { return events.counts() == CallCounts{0, 0}; }, 5s));
+
+    ASSERT_TRUE(CallEventStore(later).add({.callId = 1, .kind = Kind::Message, .person = "A", .to = "B"}));
+    ASSERT_TRUE(processEventsUntil([&] { return arrived.size() == 3; }, 5s));
+    EXPECT_EQ(arrived[2].person, "A");
+    EXPECT_TRUE(processEventsUntil([&] { return events.counts() == CallCounts{0, 1}; }, 5s));
 }

@@ -1,4 +1,6 @@
 #include "app/Settings.h"
+#include "history/CallEventStore.h"
+#include "history/SqliteHistoryStore.h"
 #include "ui/Pictures.h"
 #include "ui/frmMessage.h"
 
@@ -322,4 +324,37 @@ TEST(frmTerminalBadInput, TitlesAndWatch)
     TestDesk desk(ins100("[CTI-INS100]\nwatch=yes"));
     desk.window().cbMachiuke->click();
     EXPECT_EQ(std::tuple(desk.window().cbMachiuke->text(), desk.comm().isWatchdogRunning()), std::tuple(kOn, false));
+}
+
+// The tray tells today's waiting calls once the history has events: none of it without them, then the tip's line, the
+// menu's two entries and the icon's badge, which goes when nothing waits.
+TEST(frmTerminalTray, TodaysWaitingCalls)
+{
+    TestDesk desk({.ini = "[DESK]\nperson=佐藤\n[URL]\nhistory=True\npath3={dir}/calls.db\n"});
+    frmTerminal& window = desk.window();
+    window.setTaskTray(window.mnuMachiuke->text());
+    const QString plainTip = desk.tray.tip;
+    const QImage plain = desk.tray.icon.pixmap(64).toImage();
+    EXPECT_FALSE(window.mnuOpenCalls->isVisible() || window.mnuMessages->isVisible());
+
+    const QString path = desk.dir.filePath("calls.db");
+    ASSERT_TRUE(createHistoryDatabase(path));
+    for (int i = 0; i < 2; ++i) {
+        HistoryRow row{"0312345678", QDateTime::currentDateTime()};
+        ASSERT_EQ(SqliteHistoryStore(path).append(row), HistoryStore::Outcome::Written);
+    }
+    ASSERT_TRUE(
+        CallEventStore(path).add({.callId = 1, .kind = CallEvent::Kind::Message, .person = "田中", .to = "佐藤"}));
+    desk.program->events.setTiming({.retry = 100ms, .recount = 100ms});
+    desk.program->openPhoneBookDatabase();
+    ASSERT_TRUE(processEventsUntil([&] { return desk.program->events.counts() == CallCounts{1, 1}; }, 5s));
+    EXPECT_EQ(desk.tray.tip, plainTip + "\n未対応 1件・伝言 1件");
+    EXPECT_EQ(window.mnuOpenCalls->text() + u'|' + window.mnuMessages->text(), "未対応 1件|伝言 1件");
+    EXPECT_TRUE(window.mnuOpenCalls->isVisible() && window.mnuMessages->isVisible());
+    EXPECT_NE(desk.tray.icon.pixmap(64).toImage(), plain);
+
+    desk.program->events.markDone({1});
+    desk.program->events.claim({2});
+    ASSERT_TRUE(processEventsUntil([&] { return desk.program->events.counts() == CallCounts{0, 0}; }, 5s));
+    EXPECT_EQ(desk.tray.icon.pixmap(64).toImage(), plain);
 }
