@@ -18,6 +18,7 @@
 #include "AdapterSimulator.h"
 #include "BenchMessageBoxes.h"
 #include "BenchPauser.h"
+#include "EventWait.h"
 #include "PhoneBookSamples.h"
 #include "Samples.h"
 #include "StandbyRig.h"
@@ -667,16 +668,10 @@ EditsResult measureEdits(const QString& uri, const std::vector<PhoneBookEntry>& 
 {
     EditsResult result;
     result.desks = desks;
-    QEventLoop loop;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    EventWait wait;
+    QEventLoop& loop = wait.loop;
     const auto runUntil = [&](auto done, std::chrono::milliseconds patience) {
-        guard.start(patience);
-        while (!done() && guard.isActive())
-            loop.exec();
-        guard.stop();
-        return done();
+        return wait.until(done, patience);
     };
 
     // What the edit under way sets, and when each desk's copy first showed it.
@@ -843,16 +838,10 @@ ClaimsResult measureClaims(const QString& uri, const QString& floorUri, int desk
 {
     ClaimsResult result;
     result.desks = desks;
-    QEventLoop loop;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    EventWait wait;
+    QEventLoop& loop = wait.loop;
     const auto runUntil = [&](auto done, std::chrono::milliseconds patience) {
-        guard.start(patience);
-        while (!done() && guard.isActive())
-            loop.exec();
-        guard.stop();
-        return done();
+        return wait.until(done, patience);
     };
 
     ClaimedCalls calls;
