@@ -174,6 +174,9 @@ void DesktopNotifier::claimed(const CallEvent& claim)
     if (!m_latest.isAbout(claim) || !m_latest.takenBy.isEmpty())
         return;
     m_latest.takenBy = claim.person;
+    // The one shown says so already, for a click that comes before its replacement is answered.
+    if (m_shown.isAbout(claim))
+        m_shown.takenBy = claim.person;
     // A tray message cannot be replaced: while the tray shows the call, it shows it again.
     if (m_inTray == m_announced) {
         m_tray.showMessage(titleOf(m_latest), textOf(m_latest));
